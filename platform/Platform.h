@@ -1,0 +1,261 @@
+// The Windows world as EPLAN 5 sees it, read and written natively from its Wine prefix.
+//
+// Every file-system, registry and environment call of the program goes through IPlatform. The program
+// uses the process-wide instance returned by Os(); tests replace it for a scope (ScopedPlatform), for
+// example with a FaultInjectingPlatform that fails chosen calls.
+//
+// Conventions of this interface:
+// - Paths are Windows paths in UTF-8 ("C:\EPLAN5\P", "D:\EXF\EPL_ASC.EXF"); "/" counts as "\".
+//   Relative paths resolve against CurrentDirectory(). Only ToHost/ToWindows deal in host paths.
+// - A call that can fail returns false, an empty optional or a null pointer and sets LastError() to a
+//   Windows error code (constants below), like the Win32 calls it stands for. Nothing here throws.
+// - Byte contents (ReadFile, WriteFile, IFile) are raw bytes; texts of ANSI files are converted with
+//   AnsiToUtf8/Utf8ToAnsi by the caller.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmor::platform {
+
+// Windows error codes used by the layer.
+inline constexpr uint32_t kErrorSuccess = 0;
+inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorPathNotFound = 3;
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorNotReady = 21;
+inline constexpr uint32_t kErrorWriteFault = 29;
+inline constexpr uint32_t kErrorReadFault = 30;
+inline constexpr uint32_t kErrorSharingViolation = 32;
+inline constexpr uint32_t kErrorHandleDiskFull = 39;
+inline constexpr uint32_t kErrorFileExists = 80;
+inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorDiskFull = 112;
+inline constexpr uint32_t kErrorInvalidName = 123;
+inline constexpr uint32_t kErrorDirNotEmpty = 145;
+inline constexpr uint32_t kErrorAlreadyExists = 183;
+inline constexpr uint32_t kErrorCancelled = 1223;
+
+// Windows file attribute bits.
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrHidden = 0x02;
+inline constexpr uint32_t kAttrSystem = 0x04;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+inline constexpr uint32_t kAttrNormal = 0x80;
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+// Windows drive types (GetDriveType).
+enum class DriveType : uint32_t {
+  Unknown = 0,
+  NoRootDir = 1,
+  Removable = 2,
+  Fixed = 3,
+  Remote = 4,
+  CdRom = 5,
+  RamDisk = 6,
+};
+
+// A Windows file time: 100 ns intervals since 1601-01-01 UTC.
+using FileTime = uint64_t;
+
+// Everything FindFirstFile reports about one entry.
+struct FindData {
+  std::string name;  // without folder
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  FileTime creationTime = 0;
+  FileTime lastAccessTime = 0;
+  FileTime lastWriteTime = 0;
+};
+
+// One listed folder. Entries are sorted the way Wine delivers them (upper-cased name, ties by bytes;
+// "." and ".." first except in a drive root). The name and the folder bit come from the listing
+// itself; attributes, size and times are fetched from the host only when asked for, so a walk that
+// needs only names and the folder bit never stats an entry.
+class IFolderListing {
+ public:
+  virtual ~IFolderListing() = default;
+  virtual size_t Count() const = 0;
+  virtual std::string_view Name(size_t index) const = 0;
+  virtual bool IsDirectory(size_t index) const = 0;
+  // Full attributes (read-only needs a stat, hidden/system the extended attribute).
+  virtual uint32_t Attributes(size_t index) = 0;
+  // Attributes, size and times; false when the entry vanished since the listing.
+  virtual bool Details(size_t index, FindData& out) = 0;
+};
+
+// An open file (CreateFile/ReadFile/WriteFile/SetFilePointer/CloseHandle). Closed by the destructor.
+class IFile {
+ public:
+  virtual ~IFile() = default;
+  // Reads up to count bytes; returns the number read (0 at the end), or -1 on error (LastError set).
+  virtual int64_t Read(void* buffer, size_t count) = 0;
+  // Writes count bytes; false on a short or failed write (LastError set).
+  virtual bool Write(const void* buffer, size_t count) = 0;
+  virtual bool Seek(int64_t offset) = 0;  // absolute position
+  virtual std::optional<uint64_t> Size() = 0;
+};
+
+enum class OpenMode {
+  Read,       // existing file, read access, sharing allowed
+  ReadWrite,  // existing file, read and write access (fails on a read-only file)
+  CreateAlways,  // create or truncate, read and write access (fails on a read-only file)
+};
+
+// Progress of a shell folder operation: bytes done / bytes total and the file being worked on.
+// Return false to cancel.
+using ShellProgress = std::function<bool(uint64_t done, uint64_t total, const std::string& current)>;
+// Asked before an existing file is replaced; return false to refuse (the operation then fails).
+using ShellConfirmReplace = std::function<bool(const std::string& existingFile)>;
+
+class IPlatform {
+ public:
+  virtual ~IPlatform() = default;
+
+  // --- errors ---------------------------------------------------------------------------------------
+  // The error of the last failed call on this thread (GetLastError).
+  virtual uint32_t LastError() const = 0;
+  virtual void SetLastError(uint32_t code) = 0;
+
+  // --- environment and well-known folders -----------------------------------------------------------
+  // The value of an environment variable; empty when unset or longer than 255 bytes.
+  virtual std::string GetEnv(std::string_view name) = 0;
+  // The prefix's host folder ($WINEPREFIX or $HOME/.wine); may not exist.
+  virtual std::string PrefixDirectory() = 0;
+  // Process working folder as a Windows path, without trailing backslash (except a drive root).
+  virtual std::string CurrentDirectory() = 0;
+  virtual bool SetCurrentDirectory(std::string_view path) = 0;
+  // Folder of the running executable, Windows path with trailing backslash.
+  virtual std::string ProgramDirectory() = 0;
+  // The Windows folder (C:\windows, or the host configuration folder when the prefix has no C:).
+  virtual std::string WindowsDirectory() = 0;
+
+  // --- paths ----------------------------------------------------------------------------------------
+  // GetFullPathName; nullopt for the empty path.
+  virtual std::optional<std::string> FullPath(std::string_view path) = 0;
+  // Windows path → host path, components matched case-insensitively; nullopt when no drive maps it.
+  // Components that do not exist are appended as spelled.
+  virtual std::optional<std::string> ToHost(std::string_view windowsPath) = 0;
+  // Host path → Windows path (longest drive prefix; else the \\?\unix\ form).
+  virtual std::string ToWindows(std::string_view hostPath) = 0;
+
+  // --- drives ---------------------------------------------------------------------------------------
+  virtual uint32_t LogicalDrives() = 0;  // bit 0 = A:
+  virtual DriveType GetDriveType(char letter) = 0;
+  virtual bool DriveReady(char letter) = 0;
+  virtual bool DriveSpace(char letter, uint64_t& total, uint64_t& available) = 0;
+  // Label + " (X:)", e.g. "Lokaler Datenträger (C:)".
+  virtual std::string DriveDisplayName(char letter) = 0;
+  // Host folder a drive letter links to; empty when the drive is not present.
+  virtual std::string DriveTarget(char letter) = 0;
+  // Creates dosdevices/x: → hostFolder. Fails when the letter is in use.
+  virtual bool ConnectNetworkDrive(char letter, std::string_view hostFolder) = 0;
+  // Removes the link of a drive of type Remote.
+  virtual bool DisconnectNetworkDrive(char letter) = 0;
+
+  // --- files and folders ----------------------------------------------------------------------------
+  virtual bool FileExists(std::string_view path) = 0;       // names a file (never with trailing "\")
+  virtual bool DirectoryExists(std::string_view path) = 0;  // names a folder
+  virtual uint32_t GetFileAttributes(std::string_view path) = 0;  // kInvalidAttributes when missing
+  virtual bool SetFileAttributes(std::string_view path, uint32_t attributes) = 0;
+  virtual bool GetFileData(std::string_view path, FindData& out) = 0;
+  // CopyFile: content, last-write time and read-only/hidden/system bits; atomic replace of the target.
+  virtual bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) = 0;
+  virtual bool DeleteFile(std::string_view path) = 0;
+  virtual bool CreateDirectory(std::string_view path) = 0;
+  // Creates the folder and all missing parents; true when the folder exists afterwards.
+  virtual bool ForceDirectories(std::string_view path) = 0;
+  virtual bool RemoveDirectory(std::string_view path) = 0;  // empty folders only
+  virtual bool MoveFile(std::string_view source, std::string_view target) = 0;  // rename, no replace
+
+  virtual std::unique_ptr<IFile> OpenFile(std::string_view path, OpenMode mode) = 0;
+  // The first maxBytes bytes of a file (all of it by default).
+  virtual std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX) = 0;
+  // Replaces a file atomically: temporary file in the same folder, flush, rename over.
+  // Fails on a read-only target.
+  virtual bool WriteFile(std::string_view path, std::string_view bytes) = 0;
+
+  // --- folder enumeration ---------------------------------------------------------------------------
+  // Lists one folder (all entries, "." and ".." included where Wine shows them); nullptr when the
+  // folder cannot be listed.
+  virtual std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) = 0;
+  // FindFirstFile/FindNextFile over "folder\mask": the entries whose name matches the mask (Windows
+  // wildcard rules, MaskMatches) and whose attributes pass the filter: an entry is delivered unless it
+  // has one of the bits folder/hidden/system that the filter lacks. 0x37 delivers everything.
+  virtual std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) = 0;
+
+  // --- registry (HKEY_LOCAL_MACHINE, read only, 32-bit view) ---------------------------------------
+  virtual bool RegKeyExists(std::string_view key) = 0;
+  // Sub-key names in Wine's order; nullopt when the key does not exist.
+  virtual std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) = 0;
+  // A string value (REG_SZ / REG_EXPAND_SZ as stored); nullopt when key or value is missing.
+  virtual std::optional<std::string> RegString(std::string_view key, std::string_view name) = 0;
+
+  // --- private profile (INI) files ------------------------------------------------------------------
+  // A file name without folder lives in WindowsDirectory().
+  virtual std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                              std::string_view defaultValue, std::string_view file,
+                                              size_t bufferSize = 2048) = 0;
+  // key nullopt erases the section; value nullopt deletes the key.
+  virtual bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
+                                         std::optional<std::string_view> value, std::string_view file) = 0;
+
+  // --- shell folder operations (used by the folder tree) --------------------------------------------
+  // Copies or moves a file or folder into targetFolder under its own name.
+  virtual bool ShellCopy(std::string_view source, std::string_view targetFolder,
+                         const ShellConfirmReplace& confirm, const ShellProgress& progress) = 0;
+  virtual bool ShellMove(std::string_view source, std::string_view targetFolder,
+                         const ShellConfirmReplace& confirm, const ShellProgress& progress) = 0;
+  virtual bool ShellRename(std::string_view source, std::string_view newPath) = 0;
+  // Moves a file or folder to the XDG trash. False with kErrorAccessDenied when no trash can take it.
+  virtual bool MoveToTrash(std::string_view path) = 0;
+  // Deletes a file or folder with everything in it.
+  virtual bool DeleteTree(std::string_view path) = 0;
+  // Opens a file with the desktop's associated program (xdg-open); false when it could not start.
+  virtual bool OpenWithAssociatedProgram(std::string_view path) = 0;
+
+  // --- host side (setting up a prefix that does not exist yet: the demo station) -------------------
+  virtual bool HostCreateDirectories(std::string_view hostPath) = 0;
+  virtual bool HostWriteFile(std::string_view hostPath, std::string_view bytes) = 0;
+  // Creates (or replaces) the symbolic link linkPath → target.
+  virtual bool HostSymlink(std::string_view target, std::string_view linkPath) = 0;
+  // Absolute form of a host path relative to the process's working folder.
+  virtual std::string HostAbsolute(std::string_view hostPath) = 0;
+};
+
+// The platform the program talks to: the host unless a ScopedPlatform replaced it.
+IPlatform& Os();
+// The real host implementation (process-wide).
+IPlatform& HostPlatform();
+
+// Replaces Os() for its lifetime (tests, fault injection); restores the previous one afterwards.
+class ScopedPlatform {
+ public:
+  explicit ScopedPlatform(IPlatform& replacement);
+  ~ScopedPlatform();
+  ScopedPlatform(const ScopedPlatform&) = delete;
+  ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+ private:
+  IPlatform* previous_;
+};
+
+// --- pure helpers (no file system) ------------------------------------------------------------------
+
+// Windows wildcard match of a name against an enumeration mask (FindFirstFile rules).
+bool MaskMatches(std::string_view name, std::string_view mask);
+// Windows-1252 ↔ UTF-8.
+std::string AnsiToUtf8(std::string_view ansi);
+std::string Utf8ToAnsi(std::string_view utf8);
+// Upper-cases ASCII and the Windows-1252 letters (ä→Ä, é→É; ß stays) of a UTF-8 text.
+std::string FoldUpper(std::string_view utf8);
+// Case-insensitive equality under FoldUpper.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+}  // namespace velmor::platform

@@ -1,0 +1,113 @@
+#include "tests/common/TempPrefix.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace velmor::testing {
+namespace {
+
+std::optional<std::string> GetEnvOpt(const std::string& name) {
+  const char* v = getenv(name.c_str());
+  return v ? std::optional<std::string>(v) : std::nullopt;
+}
+
+void SetEnvOpt(const std::string& name, const std::optional<std::string>& value) {
+  if (value)
+    setenv(name.c_str(), value->c_str(), 1);
+  else
+    unsetenv(name.c_str());
+}
+
+}  // namespace
+
+TempPrefix::TempPrefix() {
+  std::string tmpl = (fs::temp_directory_path() / "velmor-test-XXXXXX").string();
+  if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  root_ = fs::canonical(tmpl).string();
+  fs::create_directories(root_ + "/dosdevices");
+  fs::create_directories(root_ + "/drive_c/windows");
+  fs::create_directories(root_ + "/drive_d");
+  fs::create_directories(root_ + "/home");
+  AddDrive('c', "../drive_c");
+  AddDrive('d', "../drive_d");
+  AddDrive('z', "/");
+  for (const char* name : {"WINEPREFIX", "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+    savedEnv_[name] = GetEnvOpt(name);
+  setenv("WINEPREFIX", root_.c_str(), 1);
+  setenv("HOME", Home().c_str(), 1);
+  setenv("XDG_DATA_HOME", (Home() + "/.local/share").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (Home() + "/.config").c_str(), 1);
+}
+
+TempPrefix::~TempPrefix() {
+  for (const auto& [name, value] : savedEnv_) SetEnvOpt(name, value);
+  std::error_code ec;
+  // Read-only files and folders must not keep the tree alive.
+  for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::remove_all(root_, ec);
+}
+
+std::string TempPrefix::Abs(const std::string& path) const {
+  return !path.empty() && path[0] == '/' ? path : root_ + "/" + path;
+}
+
+void TempPrefix::WriteFile(const std::string& path, std::string_view content) const {
+  const fs::path p = Abs(path);
+  fs::create_directories(p.parent_path());
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f.write(content.data(), static_cast<std::streamsize>(content.size()));
+  if (!f) throw std::runtime_error("cannot write " + p.string());
+}
+
+std::optional<std::string> TempPrefix::ReadFile(const std::string& path) const {
+  std::ifstream f(Abs(path), std::ios::binary);
+  if (!f) return std::nullopt;
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void TempPrefix::MakeDir(const std::string& path) const { fs::create_directories(Abs(path)); }
+
+bool TempPrefix::Exists(const std::string& path) const {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(Abs(path), ec));
+}
+
+void TempPrefix::AddDrive(char letter, const std::string& target) const {
+  const std::string link = root_ + "/dosdevices/" + std::string(1, letter) + ":";
+  std::error_code ec;
+  fs::remove(link, ec);
+  fs::create_symlink(target, link);
+}
+
+void TempPrefix::RemoveDrive(char letter) const {
+  std::error_code ec;
+  fs::remove(root_ + "/dosdevices/" + std::string(1, letter) + ":", ec);
+}
+
+void TempPrefix::WriteRegistry(std::string_view body, bool win64) const {
+  std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+  if (win64) text += "#arch=win64\n\n";
+  text += body;
+  WriteFile("system.reg", text);
+}
+
+ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value)
+    : name_(std::move(name)), saved_(GetEnvOpt(name_)) {
+  SetEnvOpt(name_, value);
+}
+
+ScopedEnv::~ScopedEnv() { SetEnvOpt(name_, saved_); }
+
+}  // namespace velmor::testing
