@@ -10,7 +10,12 @@ namespace velmor::ui {
 class IMessageService {
  public:
   // The typed boxes of the folder tree: the kind gives caption and icon.
-  enum class Kind { Warning, Error, Information, Confirmation };  // "Warnung", "Fehler", "Information", "Bestätigung"
+  enum class Kind {
+    Warning,
+    Error,
+    Information,
+    Confirmation
+  };  // "Warnung", "Fehler", "Information", "Bestätigung"
 
   virtual ~IMessageService() = default;
   // A typed box with the given buttons; returns the button pressed (QMessageBox::Cancel or the
@@ -30,6 +35,16 @@ QString CaptionOf(IMessageService::Kind kind);
 
 // The service the widgets use: the installed one, else the real Qt boxes.
 IMessageService& Messages();
+// The real boxes: QMessageBox on the active window, the error sound through QApplication::beep.
+class QtMessageService : public IMessageService {
+ public:
+  QMessageBox::StandardButton TypedBox(Kind kind, const QString& text,
+                                       QMessageBox::StandardButtons buttons) override;
+  void PlainBox(const QString& text) override;
+  void ErrorBox(const QString& text) override;
+  void Beep() override;
+};
+
 // Installs a service for its lifetime (tests); restores the previous one afterwards.
 class ScopedMessageService {
  public:
