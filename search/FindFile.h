@@ -1,0 +1,65 @@
+// A small finder: the full paths of the entries of one folder (and, on request, of every folder below
+// it, breadth-first) whose names match one enumeration mask.
+//
+// Error policy: nothing is raised or shown; a folder that does not exist or cannot be read lists
+// nothing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velmor {
+
+class TFindFile;
+
+// Called before each folder is listed; setting Abort stops this run and every later one.
+using TNewPathEvent = std::function<void(TFindFile& Sender, std::string NewPath, bool& Abort)>;
+using TFindFileNotifyEvent = std::function<void(TFindFile& Sender)>;
+
+class TFindFile {
+ public:
+  // Which special entries are listed (Windows attribute values).
+  enum TAttrOption : uint32_t {
+    ffReadOnly = 0x01,
+    ffHidden = 0x02,
+    ffSystem = 0x04,
+    ffVolumeID = 0x08,
+    ffDirectory = 0x10,
+    ffArchive = 0x20,
+  };
+  using TAttrOptions = uint32_t;
+
+  TFindFile() = default;
+  virtual ~TFindFile() = default;
+
+  // One run: empties Files, then lists Directory (or its whole tree when Recurse).
+  virtual void Execute();
+  // Appends the matching entries of folder (a backslash is appended when it lacks one).
+  void ListFolder(std::string folder);
+  // Lists folder and every folder below it, breadth-first.
+  void ListTree(std::string folder);
+
+  bool Recurse = false;
+  std::string Directory;
+  std::string Filter = "*.*";  // one mask; ";" is not a separator here
+  std::vector<std::string> Files;
+  // Entries with the hidden, system, volume or folder bit are listed only when that bit is here.
+  TAttrOptions Attributes = ffReadOnly | ffHidden | ffSystem | ffArchive;
+
+  TFindFileNotifyEvent BeforeExecute;
+  TFindFileNotifyEvent AfterExecute;
+  TNewPathEvent OnNewPath;
+
+  bool Aborted() const { return aborted_; }
+  // Entries listed and their total size in the last run.
+  uint64_t FileCount() const { return fileCount_; }
+
+ private:
+  bool aborted_ = false;
+  uint32_t attributeFilter_ = 0x27;
+  uint64_t fileCount_ = 0;
+};
+
+}  // namespace velmor

@@ -1,0 +1,161 @@
+// The search component: walks the folders a TSearchCriteria names and reports every entry that passes
+// the criteria through OnFileMatch.
+//
+// Report order: target folders in the order they were first named (Included lines, then locations);
+// within a folder all matches of its last mask, then of the one before, each in the enumeration's
+// order; then each sub-folder in enumeration order, depth-first.
+//
+// Error policy: the component itself raises nothing and shows nothing; a folder that cannot be listed
+// gives no entries. An exception thrown by an event handler ends the search (OnSearchFinish does not
+// fire, Busy returns to false) and passes out of Execute.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "search/SearchCriteria.h"
+
+namespace velmor {
+
+class TFindFileEx;
+
+enum TFolderIgnore {
+  fiNone = 0,              // search the folder's entries and its sub-folders
+  fiIgnoreFiles = 1,       // skip the entries, still descend
+  fiIgnoreSubfolders = 2,  // search the entries, do not descend
+  fiIgnoreBoth = 3,
+};
+
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+using TFileMatchEvent =
+    std::function<void(TFindFileEx& Sender, const std::string& Folder, const TSearchRec& FileInfo)>;
+using TFolderChangeEvent =
+    std::function<void(TFindFileEx& Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder)>;
+using TNotifyEvent = std::function<void(TFindFileEx& Sender)>;
+
+// One folder to search, with its masks and limits.
+struct TTargetFolder {
+  std::string Path;  // absolute, with trailing backslash; or empty (the current folder, reported empty)
+  bool Subfolders = true;
+  std::vector<std::string> FileMasks;
+  uint16_t MinLevel = 0;
+  uint16_t MaxLevel = 0;
+};
+
+// The target folders of a plan, newest first, and the exclusion lines.
+class TTargetFolderList {
+ public:
+  // The target whose Path equals path ignoring the case of a to z, or nullptr.
+  TTargetFolder* IndexOf(const std::string& path);
+  // Inserts a new target at the front.
+  TTargetFolder& InsertFront(std::string path);
+  size_t Count() const { return items_.size(); }
+  TTargetFolder& Items(size_t index) { return *items_[index]; }
+  const TTargetFolder& Items(size_t index) const { return *items_[index]; }
+
+  std::vector<std::string> Excluded;
+
+ private:
+  std::vector<std::unique_ptr<TTargetFolder>> items_;
+};
+
+// The compiled plan of one search: built from a copy of the criteria when the search starts.
+class TTargetSearch {
+ public:
+  explicit TTargetSearch(const TSearchCriteria& criteria);
+
+  // Makes text absolute, gives it a trailing backslash and returns its target (created when new).
+  TTargetFolder& AddTarget(const std::string& text);
+  bool IsExcluded(const std::string& folder, std::string_view name) const;
+  // The combined test in its order: attributes, size, times, exclusions, content.
+  bool Matches(const std::string& folder, const TSearchRec& entry) const;
+
+  TTargetFolderList TargetFolders;
+  TAttributeCriteria Attribute;
+  TDateTimeCriteria TimeStamp;
+  TSizeCriteria Size;
+  TContentCriteria Content;
+
+ private:
+  mutable std::string fullPath_;  // reused for the content test
+};
+
+// Splits text at ";": a trailing ";" adds no item, ";;" adds an empty one, blanks are kept.
+std::vector<std::string> SplitList(const std::string& text);
+// Removes a leading "<" (returns false) or ">" (returns true); otherwise returns defaultValue.
+bool TakeSubfolderPrefix(std::string& text, bool defaultValue);
+
+// Runs one event on the main thread and waits for it (threaded mode); the default runs it directly.
+using TSynchronizeProc = std::function<void(const std::function<void()>& work)>;
+
+class TFindFileEx {
+ public:
+  TFindFileEx();
+  // A running threaded search is aborted and waited for.
+  virtual ~TFindFileEx();
+  TFindFileEx(const TFindFileEx&) = delete;
+  TFindFileEx& operator=(const TFindFileEx&) = delete;
+
+  TSearchCriteria& Criteria() { return criteria_; }
+  const TSearchCriteria& Criteria() const { return criteria_; }
+  void SetCriteria(const TSearchCriteria& value) { criteria_.Assign(value); }
+
+  // Runs a search. Does nothing while a search is running (also when called from its own handlers).
+  // Unthreaded, every event fires inside the call and the search is over when it returns.
+  void Execute();
+  // Stops the running search: no OnFileMatch or OnFolderChange fires after it; OnSearchAbort at once,
+  // OnSearchFinish when the search ends. Does nothing while idle.
+  void Abort();
+
+  bool Busy() const { return busy_; }
+  bool Aborted() const { return aborted_; }
+  uint16_t Level() const { return level_; }
+
+  // Threaded mode: Execute starts a worker thread and returns at once. OnFolderChange, OnFileMatch and
+  // the end of the search (OnSearchFinish) run through Synchronize, which must hand them to the main
+  // thread and wait; without Synchronize they run on the worker, one at a time.
+  bool Threaded = false;
+  TThreadPriority ThreadPriority = tpNormal;
+  TSynchronizeProc Synchronize;
+  // Waits until a threaded search has ended (returns at once when none runs). Not for use from the
+  // thread that Synchronize hands the events to while they are pending.
+  void WaitFor();
+
+  TFileMatchEvent OnFileMatch;
+  TFolderChangeEvent OnFolderChange;
+  TNotifyEvent OnSearchBegin;
+  TNotifyEvent OnSearchFinish;
+  TNotifyEvent OnSearchAbort;
+
+ protected:
+  virtual void DoSearchBegin();
+  virtual void DoSearchFinish();
+  virtual void DoSearchAbort();
+  virtual TFolderIgnore DoFolderChange(const std::string& Folder);
+  virtual void DoFileMatch(const std::string& Folder, const TSearchRec& FileInfo);
+
+ private:
+  class Walker;
+  friend class Walker;
+
+  void BeginSearch();
+  void EndSearch();
+  void SearchTargets();
+
+  TSearchCriteria criteria_;
+  std::atomic<bool> aborted_ = false;
+  std::atomic<bool> busy_ = false;
+  uint16_t level_ = 0;
+  bool destroying_ = false;
+  std::unique_ptr<TTargetSearch> targetSearch_;
+  TTargetFolder* currentTarget_ = nullptr;
+  struct ThreadState;
+  std::unique_ptr<ThreadState> thread_;
+};
+
+}  // namespace velmor
