@@ -13,6 +13,7 @@ std::string StripBackslash(const std::string& path);
 // A part of a path split at "\" (empty parts for leading, doubled and trailing backslashes).
 // With n parts, idx = offset + n - 1. Mode 0: part idx. Mode 1: parts 0..idx, each followed by "\".
 // The whole path comes back when idx < 0, in mode 1 when idx <= 0, and for any other mode.
+// An offset past the last part gives an empty part in mode 0 and all parts in mode 1.
 // PathPart("C:\EPLAN5\BIN", -1, 1) == "C:\EPLAN5\"; PathPart("C:\EPLAN5", -1, 1) == "C:\EPLAN5".
 std::string PathPart(const std::string& path, int offset, int mode);
 // Field number index (from 0) of text split at separator; empty past the last field or for an empty
