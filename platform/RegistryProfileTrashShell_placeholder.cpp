@@ -7,9 +7,6 @@
 
 namespace velmor::platform {
 
-bool RegistryKeyExists(const std::string&, std::string_view) { return false; }
-std::optional<std::vector<std::string>> RegistrySubKeys(const std::string&, std::string_view) { return {}; }
-std::optional<std::string> RegistryString(const std::string&, std::string_view, std::string_view) { return {}; }
 std::string ProfileGetString(const std::string&, std::string_view, std::string_view, std::string_view d, size_t) {
   return std::string(d);
 }

@@ -1,0 +1,191 @@
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/common/TempPrefix.h"
+
+namespace velmor::platform {
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string Reg(std::string_view body, bool win64 = false) {
+  std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+  if (win64) text += "#arch=win64\n\n";
+  return text + std::string(body);
+}
+
+TEST(RegistryParse, StringValuesAndEscapes) {
+  const RegistryFile reg =
+      ParseRegistry(Reg("[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1700000000\n"
+                        "#time=1d9a2b3c4d5e6f7\n"
+                        "@=\"Standard\"\n"
+                        "\"EXEDIR\"=\"C:\\\\EPLAN5\\\\BIN\"\n"
+                        "\"Quote\"=\"say \\\"hi\\\"\"\n"
+                        "\"Ctrl\"=\"a\\tb\\nc\\rd\"\n"
+                        "\"Umlaut\"=\"M\\xfcller \\x20ac\"\n"
+                        "\"Nul\"=\"before\\0after\"\n"
+                        "\"Expand\"=str(2):\"%SystemRoot%\\\\x\"\n"
+                        "\"Multi\"=str(7):\"a\\0b\\0\"\n"
+                        "\"Number\"=dword:0000002a\n"
+                        "\"Binary\"=hex:01,02,\\\n"
+                        "  ff,00\n"
+                        "\"Wide\"=hex(2):41,00,42,00,\\\n"
+                        "  00,00\n"
+                        "\"Empty\"=\"\"\n"));
+  const std::string key = "Software\\EPLAN\\EPLAN 5\\5.40";
+  struct Row {
+    const char* name;
+    std::optional<std::string> expected;
+  } rows[] = {
+      {"", "Standard"},
+      {"EXEDIR", "C:\\EPLAN5\\BIN"},
+      {"exedir", "C:\\EPLAN5\\BIN"},
+      {"Quote", "say \"hi\""},
+      {"Ctrl", "a\tb\nc\rd"},
+      {"Umlaut", "Müller €"},
+      {"Nul", "before"},
+      {"Expand", "%SystemRoot%\\x"},
+      {"Multi", std::nullopt},
+      {"Number", std::nullopt},
+      {"Binary", std::nullopt},
+      {"Wide", "AB"},
+      {"Empty", ""},
+      {"Missing", std::nullopt},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(reg.String(key, row.name), row.expected);
+  }
+  EXPECT_FALSE(reg.String("Software\\EPLAN", "EXEDIR"));
+}
+
+TEST(RegistryParse, KeyNamesEscapesAndIntermediateKeys) {
+  const RegistryFile reg =
+      ParseRegistry(Reg("[Software\\\\Caf\\xe9\\\\a\\[1\\]b] 1\n\"v\"=\"x\"\n\n"
+                        "[Software\\\\Deep\\\\Er\\\\Est] 1\n\"v\"=\"deep\"\n"));
+  EXPECT_EQ(reg.String("Software\\Café\\a[1]b", "v"), "x");
+  EXPECT_EQ(reg.String("SOFTWARE\\CAFÉ\\A[1]B", "V"), "x");
+  EXPECT_EQ(reg.String("\\Software\\\\Deep\\Er\\Est\\", "v"), "deep");
+  for (const char* key : {"Software", "software\\deep", "Software\\Deep\\Er", "Software\\Café"}) {
+    SCOPED_TRACE(key);
+    EXPECT_TRUE(reg.KeyExists(key));
+  }
+  EXPECT_FALSE(reg.KeyExists("Software\\De"));
+  EXPECT_FALSE(reg.KeyExists("Software\\Deep\\Er\\Est\\More"));
+  EXPECT_EQ(reg.SubKeys("Software"), (Names{"Café", "Deep"}));
+  EXPECT_EQ(reg.SubKeys("Software\\Deep\\Er\\Est"), Names{});
+  EXPECT_FALSE(reg.SubKeys("Software\\Nope"));
+}
+
+TEST(RegistryParse, SubKeysInWineOrderWithFirstSpelling) {
+  const RegistryFile reg =
+      ParseRegistry(Reg("[Software\\\\E\\\\V5.40] 1\n"
+                        "[Software\\\\E\\\\A] 1\n"
+                        "[Software\\\\E\\\\_under] 1\n"
+                        "[Software\\\\E\\\\\\[x\\]] 1\n"
+                        "[Software\\\\E\\\\5.40a] 1\n"
+                        "[Software\\\\E\\\\5.4] 1\n"
+                        "[Software\\\\E\\\\b\\\\child] 1\n"
+                        "[Software\\\\E\\\\B] 1\n"));
+  EXPECT_EQ(reg.SubKeys("software\\e"), (Names{"5.4", "5.40a", "[x]", "_under", "A", "b", "V5.40"}));
+}
+
+TEST(RegistryParse, ThirtyTwoBitViewInWin64Prefix) {
+  const std::string body =
+      "[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1\n\"EXEDIR\"=\"C:\\\\native\"\n"
+      "[Software\\\\Wow6432Node\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1\n\"Other\"=\"32\"\n"
+      "[Software\\\\Only64\\\\K] 1\n\"v\"=\"64\"\n";
+  const RegistryFile win64 = ParseRegistry(Reg(body, true));
+  EXPECT_TRUE(win64.Win64());
+  // The 32-bit key wins as a whole: no fallback to the 64-bit key's values.
+  EXPECT_EQ(win64.String("Software\\EPLAN\\EPLAN 5\\5.40", "Other"), "32");
+  EXPECT_FALSE(win64.String("Software\\EPLAN\\EPLAN 5\\5.40", "EXEDIR"));
+  EXPECT_EQ(win64.String("Software\\Only64\\K", "v"), "64");
+  EXPECT_EQ(win64.SubKeys("Software\\EPLAN\\EPLAN 5"), Names{"5.40"});
+
+  const RegistryFile win32 = ParseRegistry(Reg(body, false));
+  EXPECT_FALSE(win32.Win64());
+  EXPECT_EQ(win32.String("Software\\EPLAN\\EPLAN 5\\5.40", "EXEDIR"), "C:\\native");
+}
+
+TEST(RegistryParse, MalformedInputIsSkippedNotFatal) {
+  struct Row {
+    const char* name;
+    std::string text;
+  } rows[] = {
+      {"empty", ""},
+      {"no header", "[Software\\\\A] 1\n\"v\"=\"x\"\n"},
+      {"wrong version", "WINE REGISTRY Version 1\n[Software\\\\A] 1\n\"v\"=\"x\"\n"},
+      {"header only, no newline", "WINE REGISTRY Version 2"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const RegistryFile reg = ParseRegistry(row.text);
+    EXPECT_EQ(reg.SectionCount(), 0u);
+    EXPECT_FALSE(reg.KeyExists("Software\\A"));
+  }
+
+  const RegistryFile reg =
+      ParseRegistry(Reg("[Software\\\\Good] 1\n\"a\"=\"1\"\n"
+                        "garbage line\n"
+                        "\"unterminated=\"x\"\n"
+                        "\"b\"=\"open\n"
+                        "[Software\\\\Broken 1\n\"c\"=\"leak\"\n"
+                        "[Software\\\\Trailing\\\\] 1\r\n\"d\"=\"crlf\"\r\n"
+                        "\"e\"=\"tail\\"));
+  EXPECT_EQ(reg.String("Software\\Good", "a"), "1");
+  EXPECT_FALSE(reg.String("Software\\Good", "b"));
+  // The values under a broken key line must not land in the key before it.
+  EXPECT_FALSE(reg.String("Software\\Good", "c"));
+  EXPECT_FALSE(reg.KeyExists("Software\\Broken"));
+  EXPECT_EQ(reg.String("Software\\Trailing", "d"), "crlf");
+  EXPECT_FALSE(reg.String("Software\\Trailing", "e"));
+}
+
+TEST(RegistryFileAccess, MissingFileIsEmptyAndChangesAreSeen) {
+  velmor::testing::TempPrefix prefix;
+  const std::string path = prefix.Abs("system.reg");
+  EXPECT_FALSE(RegistryKeyExists(path, "Software\\EPLAN"));
+  EXPECT_FALSE(RegistrySubKeys(path, "Software"));
+  EXPECT_FALSE(RegistryString(path, "Software\\EPLAN", "x"));
+
+  prefix.WriteRegistry("[Software\\\\EPLAN] 1\n\"x\"=\"first\"\n");
+  EXPECT_TRUE(RegistryKeyExists(path, "software\\eplan"));
+  EXPECT_EQ(RegistryString(path, "Software\\EPLAN", "x"), "first");
+
+  // Same size, rewritten: the new content must be read, not a cached copy.
+  prefix.WriteRegistry("[Software\\\\EPLAN] 1\n\"x\"=\"secnd\"\n");
+  EXPECT_EQ(RegistryString(path, "Software\\EPLAN", "x"), "secnd");
+
+  prefix.WriteRegistry("[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1\n", true);
+  EXPECT_EQ(RegistrySubKeys(path, "SOFTWARE\\EPLAN\\EPLAN 5"), Names{"5.40"});
+  EXPECT_FALSE(RegistryString(path, "Software\\EPLAN", "x"));
+
+  EXPECT_FALSE(RegistryKeyExists(prefix.Root(), "Software"));  // a folder is no registry file
+}
+
+TEST(RegistryFileAccess, LargeFileParsesQuickly) {
+  std::string body;
+  for (int i = 0; i < 60000; ++i) {
+    body += "[Software\\\\Classes\\\\Key" + std::to_string(i) + "\\\\Sub] 1700000000\n#time=1d\n";
+    body += "@=\"default value " + std::to_string(i) + "\"\n\"Name\"=\"C:\\\\windows\\\\x.dll\"\n";
+  }
+  body += "[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1\n\"EXEDIR\"=\"C:\\\\EPLAN5\"\n";
+  const std::string text = Reg(body);
+  ASSERT_GT(text.size(), 5u * 1000 * 1000);
+  const auto start = std::chrono::steady_clock::now();
+  const RegistryFile reg = ParseRegistry(text);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(reg.String("Software\\EPLAN\\EPLAN 5\\5.40", "EXEDIR"), "C:\\EPLAN5");
+  EXPECT_EQ(reg.String("Software\\Classes\\Key59999\\Sub", ""), "default value 59999");
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 2000);
+}
+
+}  // namespace
+}  // namespace velmor::platform
