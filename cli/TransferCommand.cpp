@@ -1,13 +1,199 @@
-// Placeholder until the command is built; replaced by its implementation.
+// velmorctl transfer: the project transfer without a window.
+#include <istream>
 #include <ostream>
+#include <string>
 
 #include "cli/Cli.h"
+#include "core/EplanEnvironment.h"
+#include "core/ProjectTransfer.h"
+#include "platform/Error.h"
+#include "platform/Platform.h"
+#include "search/FindFileEx.h"
+#include "support/TovrelUtil.h"
 
 namespace velmor::cli {
+namespace {
 
-int TransferCommand(const std::vector<std::string>&, Console& console) {
-  console.err << "velmorctl: dieser Befehl ist noch nicht verfügbar\n";
-  return kExitFailed;
+constexpr const char* kHelp =
+    "Aufruf: velmorctl transfer [OPTIONEN]\n"
+    "\n"
+    "Legt ein neues EPLAN-5-Projekt NAME.P im Projektpfad an: kopiert das Musterprojekt EXF0, die\n"
+    "EXF-Daten (*.EXF, *.BMP) und Rahmen (*.EXP) hinein, sichert die Symboldateien der Normstammdaten\n"
+    "nach SIASC, kopiert die neuen Symboldateien (*.ASC) dorthin und schreibt den Projektnamen in\n"
+    "ARGV.DAT der Station.\n"
+    "\n"
+    "Optionen (ohne Angabe gelten die EPLAN-Umgebung und die in Velmor.INI gespeicherten Texte):\n"
+    "  --name NAME             Projektname (ProjektName_Text)\n"
+    "  --project-path PFAD     Ordner, in dem das Projekt angelegt wird (Projektordner der APD-Datei)\n"
+    "  --exf ORDNER            EXF-Daten mit EPL_ASC.EXF (ExfVErz_Text)\n"
+    "  --asc ORDNER            Symboldateien (--exf, falls angegeben, sonst AscVerz_Text)\n"
+    "  --exp ORDNER            Rahmen (--exf, falls angegeben, sonst ExpVerz_Text)\n"
+    "  --normal-master ORDNER  Normstammdaten (Ordner der APD-Datei), Text wie eingegeben\n"
+    "  --yes                   ein vorhandenes Projekt überschreiben\n"
+    "  --no                    bei vorhandenem Projekt abbrechen\n"
+    "                          (ohne beide: Rückfrage am Terminal, sonst Abbruch)\n"
+    "  --dry-run               jede Aktion der Reihe nach ausgeben, nichts ändern\n"
+    "  --quiet                 keine Fortschrittszeile\n"
+    "\n"
+    "Exit-Codes: 0 erledigt, 1 fehlgeschlagen, abgelehnt oder abgebrochen, 2 falscher Aufruf.\n";
+
+constexpr const char* kIniFile = "Velmor.INI";
+constexpr const char* kIniSection = "VelmorMainFrm";
+
+enum class Answer { Ask, Yes, No };
+
+// Messages go to stderr; the overwrite question is answered by --yes/--no or on the terminal.
+class ConsoleReporter final : public IReporter {
+ public:
+  ConsoleReporter(Console& console, Answer answer) : console_(console), answer_(answer) {}
+
+  void ShowMessage(const std::string& text) override {
+    EndProgressLine();
+    console_.err << text << "\n";
+  }
+
+  bool Confirm(const std::string& text) override {
+    EndProgressLine();
+    switch (answer_) {
+      case Answer::Yes:
+        console_.err << text << " OK\n";
+        return true;
+      case Answer::No:
+        console_.err << text << " Abbrechen\n";
+        return false;
+      case Answer::Ask:
+        break;
+    }
+    if (!console_.stdinIsTerminal) {
+      console_.err << text
+                   << "\nKeine Antwort möglich: die Eingabe ist kein Terminal (--yes oder --no angeben).\n";
+      return false;
+    }
+    console_.err << text << " [j/N] " << std::flush;
+    std::string line;
+    if (!std::getline(console_.in, line)) return false;
+    const std::string word = platform::FoldUpper(line);
+    return word == "J" || word == "JA" || word == "Y" || word == "YES" || word == "OK";
+  }
+
+  // The progress line stays on one terminal line; anything else starts below it.
+  void Progress(size_t done, size_t total, const std::string& current) {
+    console_.err << "\r\x1b[K[" << done << "/" << total << "] " << current << std::flush;
+    progressShown_ = true;
+  }
+
+  void EndProgressLine() {
+    if (progressShown_) console_.err << "\r\x1b[K" << std::flush;
+    progressShown_ = false;
+  }
+
+ private:
+  Console& console_;
+  Answer answer_;
+  bool progressShown_ = false;
+};
+
+std::string StoredText(const char* key) {
+  return platform::Os().GetPrivateProfileString(kIniSection, key, "", kIniFile);
+}
+
+}  // namespace
+
+int TransferCommand(const std::vector<std::string>& args, Console& console) {
+  ArgParser parser;
+  parser.Flag("help");
+  for (const char* name : {"name", "project-path", "exf", "asc", "exp", "normal-master"}) parser.Value(name);
+  for (const char* name : {"yes", "no", "dry-run", "quiet"}) parser.Flag(name);
+  parser.Parse(args);
+  if (parser.Has("help")) {
+    console.out << kHelp;
+    return kExitOk;
+  }
+  if (!parser.Positional().empty()) throw UsageError("unerwartetes Argument: " + parser.Positional().front());
+  if (parser.Has("yes") && parser.Has("no")) throw UsageError("--yes und --no schließen sich aus");
+  const Answer answer = parser.Has("yes") ? Answer::Yes : parser.Has("no") ? Answer::No : Answer::Ask;
+  const bool dryRun = parser.Has("dry-run");
+
+  ConsoleReporter reporter(console, answer);
+  EplanEnvironment env;
+  switch (LoadEplanEnvironment(env, reporter)) {
+    case EnvironmentStatus::NotRegistered:
+      console.err << "EPLAN 5 ist in der Registry nicht eingetragen\n";
+      return kExitFailed;
+    case EnvironmentStatus::ApdMissing:
+    case EnvironmentStatus::ApdUnreadable:
+      return kExitFailed;  // the reading has shown its message
+    case EnvironmentStatus::EmptyApd:
+    case EnvironmentStatus::Loaded:
+      break;
+  }
+
+  auto pathOption = [&](const char* name, const std::string& fallback) {
+    const auto value = parser.Get(name);
+    return value ? WindowsPathArg(*value) : fallback;
+  };
+  TransferInputs in;
+  in.ProjectName = parser.Get("name").value_or(StoredText("ProjektName_Text"));
+  in.ProjectPath = pathOption("project-path", env.ProjectFolder);
+  in.NormalMaster = pathOption("normal-master", env.NormalMasterFolder);
+  in.ExfDir = pathOption("exf", StoredText("ExfVErz_Text"));
+  // As in the window, a new EXF folder is also the folder of the symbols and frames unless they are
+  // named apart.
+  const bool exfGiven = parser.Has("exf");
+  in.AscDir = pathOption("asc", exfGiven ? in.ExfDir : StoredText("AscVerz_Text"));
+  in.ExpDir = pathOption("exp", exfGiven ? in.ExfDir : StoredText("ExpVerz_Text"));
+  in.EplanDir = env.EplanDir;
+  in.CustomerId = env.CustomerId;
+  in.StationNumber = env.StationNumber;
+  if (in.ProjectPath.empty()) {
+    console.err
+        << "Kein Projektpfad: die Parameterdatei nennt keinen Projektordner (--project-path angeben)\n";
+    return kExitFailed;
+  }
+
+  TFindFileEx FF;
+  TQxstringlist samples;
+  ConfigureSampleSearch(FF, samples);
+  SetSampleLocation(FF, platform::Os().ProgramDirectory());
+
+  ProjectTransfer transfer(FF, samples, reporter);
+  transfer.SetDryRun(dryRun);
+  if (console.stderrIsTerminal && !parser.Has("quiet") && !dryRun) {
+    transfer.SetProgress([&reporter](size_t done, size_t total, const std::string& current) {
+      reporter.Progress(done, total, current);
+    });
+  }
+
+  TransferResult result;
+  try {
+    result = transfer.Run(in);
+  } catch (...) {
+    reporter.EndProgressLine();
+    throw;
+  }
+  reporter.EndProgressLine();
+
+  if (dryRun) {
+    for (const TransferAction& action : result.Actions) console.out << DescribeAction(action) << "\n";
+  }
+  switch (result.Outcome) {
+    case TransferOutcome::InvalidName:
+    case TransferOutcome::NoSamples:
+      return kExitFailed;  // the service has shown its message
+    case TransferOutcome::Cancelled:
+      console.err << "Abgebrochen: " << result.ProjectFolder << " besteht bereits\n";
+      return kExitFailed;
+    case TransferOutcome::Done:
+      break;
+  }
+
+  for (const std::string& failed : result.FailedCopies) console.err << "nicht kopiert: " << failed << "\n";
+  for (const std::string& kept : result.KeptSymbols)
+    console.err << "nicht gesichert, bleibt im Normstamm: " << kept << "\n";
+  console.out << (dryRun ? "Probelauf, nichts geändert: Projekt " : "Projekt ") << result.ProjectFolder
+              << ", " << result.FilesCopied << " Dateien kopiert, " << result.SymbolsBackedUp
+              << " Symboldateien gesichert" << (result.ArgvWritten ? ", ARGV.DAT geschrieben" : "") << "\n";
+  return result.FailedCopies.empty() && result.KeptSymbols.empty() ? kExitOk : kExitFailed;
 }
 
 }  // namespace velmor::cli

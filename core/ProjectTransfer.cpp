@@ -44,6 +44,10 @@ class TransferPlatform final : public IPlatform {
   size_t done = 0;
   size_t total = 0;
 
+  // An original symbol file whose backup is not complete must not be overwritten by a new symbol file of
+  // the same name later in the run: it would be lost.
+  void Protect(const std::string& path) { protected_.insert(Key(path)); }
+
   // --- errors ---
   uint32_t LastError() const override { return inner_.LastError(); }
   void SetLastError(uint32_t code) override { inner_.SetLastError(code); }
@@ -129,7 +133,9 @@ class TransferPlatform final : public IPlatform {
     const std::string src(source), dst(target);
     Progress(src);
     bool ok;
-    if (dryRun_) {
+    if (phase != Phase::BackUp && protected_.count(Key(dst))) {
+      ok = Refuse();
+    } else if (dryRun_) {
       ok = PretendCopy(src, dst, failIfExists);
     } else {
       ok = inner_.CopyFile(source, target, failIfExists);
@@ -414,6 +420,7 @@ class TransferPlatform final : public IPlatform {
   const bool dryRun_;
   TransferResult& result_;
   const TransferProgress& progress_;
+  std::set<std::string> protected_;
   std::set<std::string> createdFolders_;
   std::map<std::string, FileState> overlay_;
 };
@@ -555,10 +562,12 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
       const bool copied = books.GetFileData(original, before) && books.CopyFile(original, backup, false);
       const bool complete = copied && books.GetFileData(backup, after) &&
                             !(after.attributes & platform::kAttrDirectory) && after.size == before.size;
-      if (complete && books.DeleteFile(original))
+      if (complete && books.DeleteFile(original)) {
         ++result.SymbolsBackedUp;
-      else
+      } else {
         result.KeptSymbols.push_back(original);
+        if (!complete) books.Protect(original);
+      }
     }
     books.phase = Phase::Other;
   }
