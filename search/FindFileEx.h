@@ -146,11 +146,14 @@ class TFindFileEx {
   void BeginSearch();
   void EndSearch();
   void SearchTargets();
+  // Run the two walk events, on the main thread through Synchronize when called from a worker.
+  TFolderIgnore CallFolderChange(const std::string& Folder);
+  void CallFileMatch(const std::string& Folder, const TSearchRec& FileInfo);
 
   TSearchCriteria criteria_;
   std::atomic<bool> aborted_ = false;
   std::atomic<bool> busy_ = false;
-  uint16_t level_ = 0;
+  std::atomic<uint16_t> level_ = 0;
   bool destroying_ = false;
   std::unique_ptr<TTargetSearch> targetSearch_;
   TTargetFolder* currentTarget_ = nullptr;

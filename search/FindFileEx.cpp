@@ -1,0 +1,477 @@
+#include "search/FindFileEx.h"
+
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace velmor {
+
+namespace {
+
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  return true;
+}
+
+// The component whose worker runs on this thread, if any.
+thread_local const TFindFileEx* tWorkerOf = nullptr;
+
+bool IsDotOrDotDot(std::string_view name) {
+  return name == "." || name == "..";
+}
+
+// A mask prepared for applying to a listing. The two forms that nearly every search uses ("*.*" and
+// "*.EXT") are decided here without the general matcher; they give exactly what the platform's
+// matcher gives for them, since "*" runs over dots and only ASCII letters fold to ASCII letters.
+struct CompiledMask {
+  enum Kind { kNothing, kEverything, kSuffix, kGeneral } kind = kNothing;
+  std::string text;  // the mask (kGeneral) or the upper-cased suffix (kSuffix)
+
+  explicit CompiledMask(const std::string& mask) {
+    if (mask.empty()) return;
+    if (mask == "*" || mask == "*.*") {
+      kind = kEverything;
+      return;
+    }
+    kind = kGeneral;
+    text = mask;
+    if (mask[0] != '*' || mask.size() < 2 || mask.back() == '.') return;
+    for (size_t i = 1; i < mask.size(); ++i) {
+      const char c = mask[i];
+      const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                         c == '.' || c == '_' || c == '-';
+      if (!plain) return;
+    }
+    kind = kSuffix;
+    text.clear();
+    for (size_t i = 1; i < mask.size(); ++i) text.push_back(UpperAscii(mask[i]));
+  }
+
+  bool Matches(std::string_view name) const {
+    switch (kind) {
+      case kNothing:
+        return false;
+      case kEverything:
+        return true;
+      case kSuffix: {
+        if (name.size() < text.size()) return false;
+        const size_t offset = name.size() - text.size();
+        for (size_t i = 0; i < text.size(); ++i)
+          if (UpperAscii(name[offset + i]) != text[i]) return false;
+        return true;
+      }
+      case kGeneral:
+        return platform::MaskMatches(name, text);
+    }
+    return false;
+  }
+};
+
+bool SameListing(platform::IFolderListing& a, platform::IFolderListing& b) {
+  if (a.Count() != b.Count()) return false;
+  for (size_t i = 0; i < a.Count(); ++i)
+    if (a.Name(i) != b.Name(i) || a.IsDirectory(i) != b.IsDirectory(i)) return false;
+  return true;
+}
+
+// The folder with every link resolved, or nothing when the host does not know it.
+std::optional<std::string> ResolvedFolder(const std::string& folder) {
+  auto host = platform::Os().ToHost(folder.empty() ? platform::Os().CurrentDirectory() : folder);
+  if (!host) return std::nullopt;
+  return platform::Os().ToWindows(*host);
+}
+
+}  // namespace
+
+// --- the plan ---------------------------------------------------------------------------------------
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t semicolon = rest.find(';');
+    if (semicolon == std::string_view::npos) {
+      items.emplace_back(rest);
+      break;
+    }
+    items.emplace_back(rest.substr(0, semicolon));
+    rest.remove_prefix(semicolon + 1);
+  }
+  return items;
+}
+
+bool TakeSubfolderPrefix(std::string& text, bool defaultValue) {
+  if (!text.empty() && text[0] == '<') {
+    text.erase(0, 1);
+    return false;
+  }
+  if (!text.empty() && text[0] == '>') {
+    text.erase(0, 1);
+    return true;
+  }
+  return defaultValue;
+}
+
+TTargetFolder* TTargetFolderList::IndexOf(const std::string& path) {
+  for (auto& item : items_)
+    if (EqualsNoCaseAscii(item->Path, path)) return item.get();
+  return nullptr;
+}
+
+TTargetFolder& TTargetFolderList::InsertFront(std::string path) {
+  auto item = std::make_unique<TTargetFolder>();
+  item->Path = std::move(path);
+  items_.insert(items_.begin(), std::move(item));
+  return *items_.front();
+}
+
+TTargetSearch::TTargetSearch(const TSearchCriteria& criteria) {
+  const TFileCriteria& files = criteria.Files;
+  TargetFolders.Excluded = files.Excluded;
+  for (std::string line : files.Included) {
+    const bool subfolders = TakeSubfolderPrefix(line, files.Subfolders);
+    const size_t cut = line.find_last_of("\\:");
+    const std::string folder = cut == std::string::npos ? std::string() : line.substr(0, cut + 1);
+    const std::string mask = cut == std::string::npos ? line : line.substr(cut + 1);
+    TTargetFolder& target = AddTarget(folder);
+    target.FileMasks.push_back(mask);
+    target.Subfolders = subfolders;
+    target.MinLevel = files.MinLevel;
+    target.MaxLevel = files.MaxLevel;
+  }
+  const std::vector<std::string> masks = SplitList(files.FileName);
+  for (std::string location : SplitList(files.Location)) {
+    const bool subfolders = TakeSubfolderPrefix(location, files.Subfolders);
+    TTargetFolder& target = AddTarget(location);
+    target.FileMasks.insert(target.FileMasks.end(), masks.begin(), masks.end());
+    target.Subfolders = subfolders;
+    target.MinLevel = files.MinLevel;
+    target.MaxLevel = files.MaxLevel;
+  }
+  Attribute.Assign(criteria.Attribute);
+  TimeStamp.Assign(criteria.TimeStamp);
+  Size.Assign(criteria.Size);
+  Content.Assign(criteria.Content);
+  // A content search reports files only.
+  if (Content.PhraseLength() > 0) Attribute.SetAttributes(Attribute.Attributes() & ~uint32_t{ffDirectory});
+}
+
+TTargetFolder& TTargetSearch::AddTarget(const std::string& text) {
+  std::string path;
+  if (!text.empty()) path = platform::Os().FullPath(text).value_or(std::string());
+  if (!path.empty() && path.back() != '\\' && path.back() != ':') path.push_back('\\');
+  if (TTargetFolder* existing = TargetFolders.IndexOf(path)) return *existing;
+  return TargetFolders.InsertFront(std::move(path));
+}
+
+bool TTargetSearch::IsExcluded(const std::string& folder, std::string_view name) const {
+  const auto& lines = TargetFolders.Excluded;
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+    if (ExcludedEntryMatch(folder, name, *it)) return true;
+  return false;
+}
+
+bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& entry) const {
+  // Each test asks the entry only for what it needs: with the default criteria nothing but the folder
+  // bit of the listing is looked at, so no entry is ever stat'ed.
+  if (Attribute.OnlyFolderBitMatters()) {
+    if (entry.IsDirectory() && (Attribute.Attributes() & ffDirectory) == 0) return false;
+  } else if (!Attribute.Matches(entry.Attr())) {
+    return false;
+  }
+  if (Size.HasBounds() && !Size.Matches(entry.Size())) return false;
+  if (TimeStamp.HasBounds()) {
+    const platform::FindData& data = entry.FindData();
+    if (!TimeStamp.Matches(data.creationTime, data.lastWriteTime, data.lastAccessTime)) return false;
+  }
+  if (IsExcluded(folder, entry.Name)) return false;
+  if (Content.PhraseLength() > 0) {
+    fullPath_.assign(folder);
+    fullPath_.append(entry.Name);
+    if (!Content.Matches(fullPath_)) return false;
+  }
+  return true;
+}
+
+// --- the walk ---------------------------------------------------------------------------------------
+
+// The depth-first walk of one search. It keeps one growing folder text and one record for all entries,
+// so the walk allocates per folder, not per entry.
+class TFindFileEx::Walker {
+ public:
+  explicit Walker(TFindFileEx& owner) : owner_(owner) {}
+
+  void SearchTarget(TTargetFolder& target) {
+    masks_.clear();
+    for (const std::string& mask : target.FileMasks) masks_.emplace_back(mask);
+    ancestors_.clear();
+    folder_ = target.Path;
+    SearchFolder(target);
+  }
+
+ private:
+  struct Ancestor {
+    platform::IFolderListing* listing;
+    std::optional<std::optional<std::string>> resolved;  // computed on first need
+  };
+
+  // Level goes down again on every way out, also when a handler's exception passes through.
+  struct LevelGuard {
+    explicit LevelGuard(std::atomic<uint16_t>& level) : level_(level) { ++level_; }
+    ~LevelGuard() { --level_; }
+    std::atomic<uint16_t>& level_;
+  };
+
+  void SearchFolder(TTargetFolder& target) {
+    LevelGuard guard(owner_.level_);
+    const uint16_t level = owner_.level_;
+    const TFolderIgnore ignore = owner_.CallFolderChange(folder_);
+    const bool searchFiles =
+        (ignore == fiNone || ignore == fiIgnoreSubfolders) && level >= target.MinLevel && !masks_.empty();
+    const bool descend = target.Subfolders && (ignore == fiNone || ignore == fiIgnoreFiles) &&
+                         (target.MaxLevel == 0 || target.MaxLevel > level);
+    if (owner_.aborted_ || (!searchFiles && !descend)) return;
+
+    // One listing serves every mask and the descent: applying the masks to it gives exactly what one
+    // enumeration per mask would deliver, in the same order.
+    auto listing = platform::Os().ListFolder(folder_.empty() ? platform::Os().CurrentDirectory() : folder_);
+    if (!listing) return;
+    if (IsLoop(*listing)) return;
+
+    const size_t count = listing->Count();
+    if (searchFiles) {
+      // Masks run from the last to the first.
+      for (size_t m = masks_.size(); m-- > 0 && !owner_.aborted_;) {
+        const CompiledMask& mask = masks_[m];
+        if (mask.kind == CompiledMask::kNothing) continue;
+        for (size_t i = 0; i < count; ++i) {
+          const std::string_view name = listing->Name(i);
+          if (IsDotOrDotDot(name) || !mask.Matches(name)) continue;
+          record_.Bind(*listing, i);
+          if (owner_.targetSearch_->Matches(folder_, record_)) owner_.CallFileMatch(folder_, record_);
+          if (owner_.aborted_) break;
+        }
+      }
+    }
+    if (!descend || owner_.aborted_) return;
+
+    ancestors_.push_back({listing.get(), std::nullopt});
+    const size_t length = folder_.size();
+    try {
+      for (size_t i = 0; i < count && !owner_.aborted_; ++i) {
+        if (!listing->IsDirectory(i)) continue;
+        const std::string_view name = listing->Name(i);
+        if (IsDotOrDotDot(name)) continue;
+        folder_.append(name);
+        folder_.push_back('\\');
+        SearchFolder(target);
+        folder_.resize(length);
+      }
+    } catch (...) {
+      ancestors_.pop_back();
+      folder_.resize(length);
+      throw;
+    }
+    ancestors_.pop_back();
+  }
+
+  // A folder link that points back to a folder on the current path would make the walk endless. Such a
+  // folder lists exactly like that ancestor, so only an identical listing is worth the cost of
+  // resolving both folders' links on the host to confirm it.
+  bool IsLoop(platform::IFolderListing& listing) {
+    std::optional<std::optional<std::string>> self;
+    for (size_t a = ancestors_.size(); a-- > 0;) {
+      Ancestor& ancestor = ancestors_[a];
+      if (!SameListing(listing, *ancestor.listing)) continue;
+      if (!self) self = ResolvedFolder(folder_);
+      if (!*self) return false;
+      if (!ancestor.resolved) ancestor.resolved = ResolvedFolder(AncestorFolder(a));
+      if (*ancestor.resolved && EqualsNoCaseAscii(**ancestor.resolved, **self)) return true;
+    }
+    return false;
+  }
+
+  // The folder text of ancestor a: folder_ cut after as many components as the ancestor is deep.
+  std::string AncestorFolder(size_t a) const {
+    const size_t drop = ancestors_.size() - a;  // components of folder_ below that ancestor
+    size_t end = folder_.size();
+    for (size_t k = 0; k < drop; ++k) {
+      const size_t cut = folder_.rfind('\\', end >= 2 ? end - 2 : 0);
+      end = cut == std::string::npos ? 0 : cut + 1;
+    }
+    return folder_.substr(0, end);
+  }
+
+  TFindFileEx& owner_;
+  std::vector<CompiledMask> masks_;
+  std::vector<Ancestor> ancestors_;
+  std::string folder_;
+  TSearchRec record_;
+};
+
+// --- the component ----------------------------------------------------------------------------------
+
+struct TFindFileEx::ThreadState {
+  std::thread worker;
+  std::mutex eventMutex;  // events of a worker without Synchronize run one at a time
+  std::exception_ptr error;
+};
+
+TFindFileEx::TFindFileEx() = default;
+
+TFindFileEx::~TFindFileEx() {
+  destroying_ = true;
+  if (busy_) Abort();
+  if (thread_ && thread_->worker.joinable()) thread_->worker.join();
+}
+
+void TFindFileEx::Execute() {
+  if (busy_) return;
+  if (thread_ && thread_->worker.joinable()) thread_->worker.join();
+  BeginSearch();
+  if (!Threaded) {
+    try {
+      SearchTargets();
+    } catch (...) {
+      // A handler's error ends the search without further events and passes on to the caller.
+      targetSearch_.reset();
+      currentTarget_ = nullptr;
+      busy_ = false;
+      throw;
+    }
+    EndSearch();
+    return;
+  }
+  if (!thread_) thread_ = std::make_unique<ThreadState>();
+  thread_->error = nullptr;
+  thread_->worker = std::thread([this] {
+    tWorkerOf = this;
+    try {
+      SearchTargets();
+    } catch (...) {
+      thread_->error = std::current_exception();
+    }
+    try {
+      if (Synchronize)
+        Synchronize([this] { EndSearch(); });
+      else
+        EndSearch();
+    } catch (...) {
+      if (!thread_->error) thread_->error = std::current_exception();
+      targetSearch_.reset();
+      busy_ = false;
+    }
+  });
+}
+
+void TFindFileEx::WaitFor() {
+  if (!thread_ || !thread_->worker.joinable()) return;
+  if (thread_->worker.get_id() == std::this_thread::get_id()) return;
+  thread_->worker.join();
+  if (thread_->error) {
+    std::exception_ptr error = thread_->error;
+    thread_->error = nullptr;
+    std::rethrow_exception(error);
+  }
+}
+
+void TFindFileEx::Abort() {
+  if (!busy_) return;
+  aborted_ = true;
+  DoSearchAbort();
+}
+
+void TFindFileEx::BeginSearch() {
+  busy_ = true;
+  aborted_ = false;
+  level_ = 0;
+  try {
+    targetSearch_ = std::make_unique<TTargetSearch>(criteria_);
+    DoSearchBegin();
+  } catch (...) {
+    targetSearch_.reset();
+    busy_ = false;
+    throw;
+  }
+}
+
+void TFindFileEx::EndSearch() {
+  try {
+    DoSearchFinish();
+  } catch (...) {
+    targetSearch_.reset();
+    currentTarget_ = nullptr;
+    busy_ = false;
+    throw;
+  }
+  targetSearch_.reset();
+  currentTarget_ = nullptr;
+  busy_ = false;
+}
+
+void TFindFileEx::SearchTargets() {
+  Walker walker(*this);
+  TTargetFolderList& targets = targetSearch_->TargetFolders;
+  // The list holds the newest target first; walking it backwards searches in order of first naming.
+  for (size_t i = targets.Count(); i-- > 0 && !aborted_;) {
+    level_ = 0;
+    currentTarget_ = &targets.Items(i);
+    walker.SearchTarget(*currentTarget_);
+  }
+}
+
+TFolderIgnore TFindFileEx::CallFolderChange(const std::string& Folder) {
+  if (tWorkerOf != this) return DoFolderChange(Folder);
+  TFolderIgnore result = fiNone;
+  if (Synchronize) {
+    Synchronize([&] { result = DoFolderChange(Folder); });
+  } else {
+    std::lock_guard lock(thread_->eventMutex);
+    result = DoFolderChange(Folder);
+  }
+  return result;
+}
+
+void TFindFileEx::CallFileMatch(const std::string& Folder, const TSearchRec& FileInfo) {
+  if (tWorkerOf != this) {
+    DoFileMatch(Folder, FileInfo);
+    return;
+  }
+  if (Synchronize) {
+    Synchronize([&] { DoFileMatch(Folder, FileInfo); });
+  } else {
+    std::lock_guard lock(thread_->eventMutex);
+    DoFileMatch(Folder, FileInfo);
+  }
+}
+
+void TFindFileEx::DoSearchBegin() {
+  if (OnSearchBegin) OnSearchBegin(*this);
+}
+
+void TFindFileEx::DoSearchFinish() {
+  if (OnSearchFinish && !destroying_) OnSearchFinish(*this);
+}
+
+void TFindFileEx::DoSearchAbort() {
+  if (OnSearchAbort && !destroying_) OnSearchAbort(*this);
+}
+
+TFolderIgnore TFindFileEx::DoFolderChange(const std::string& Folder) {
+  TFolderIgnore result = aborted_ ? fiIgnoreBoth : fiNone;
+  if (!aborted_ && OnFolderChange) OnFolderChange(*this, Folder, result);
+  return result;
+}
+
+void TFindFileEx::DoFileMatch(const std::string& Folder, const TSearchRec& FileInfo) {
+  if (!aborted_ && OnFileMatch) OnFileMatch(*this, Folder, FileInfo);
+}
+
+}  // namespace velmor
