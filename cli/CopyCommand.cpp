@@ -1,13 +1,81 @@
-// Placeholder until the command is built; replaced by its implementation.
+#include <limits>
 #include <ostream>
+#include <string>
 
 #include "cli/Cli.h"
+#include "platform/Platform.h"
+#include "support/DeleteDir.h"
 
 namespace velmor::cli {
+namespace {
 
-int CopyCommand(const std::vector<std::string>&, Console& console) {
-  console.err << "velmorctl: dieser Befehl ist noch nicht verfügbar\n";
-  return kExitFailed;
+constexpr const char* kCopyHelp =
+    "Aufruf: velmorctl copy --source ORDNER --target ORDNER --masks TEXT [OPTIONEN]\n"
+    "\n"
+    "Kopiert jede Datei unter ORDNER (mit Unterordnern), deren Name zu einer der Masken passt,\n"
+    "flach in den Zielordner, wie die Übertragung des Programms; vorhandene Dateien werden\n"
+    "überschrieben. Der Zielordner wird nur angelegt, wenn etwas passt. Gibt die kopierten\n"
+    "Dateien aus, eine Zeile je Datei (der Pfad im Quellordner), in der Reihenfolge der Kopie.\n"
+    "\n"
+    "Optionen:\n"
+    "  --source ORDNER     der zu durchsuchende Ordner\n"
+    "  --target ORDNER     der Zielordner\n"
+    "  --masks TEXT        Dateimasken, durch \";\" getrennt (etwa \"*.EXF;*.BMP\")\n"
+    "  --exclude ZEILE     nie kopierte Einträge \"[ORDNER\\]MASKE\" (mehrfach erlaubt)\n"
+    "  --attributes N      Attribute jeder Kopie als Zahl (Vorgabe 128: normale Datei)\n"
+    "\n"
+    "Exit-Codes: 0 kopiert; 1 Quellordner fehlt, keine passende Datei oder eine Kopie fehlt\n"
+    "danach im Ziel; 2 falscher Aufruf.\n";
+
+}  // namespace
+
+int CopyCommand(const std::vector<std::string>& args, Console& console) {
+  ArgParser parser;
+  parser.Flag("help");
+  for (const char* value : {"source", "target", "masks", "attributes"}) parser.Value(value);
+  parser.Repeated("exclude");
+  parser.Parse(args);
+  if (parser.Has("help")) {
+    console.out << kCopyHelp;
+    return kExitOk;
+  }
+  if (!parser.Positional().empty()) throw UsageError("copy erwartet keine Argumente ohne Option");
+  for (const char* required : {"source", "target", "masks"})
+    if (!parser.Get(required)) throw UsageError(std::string("copy braucht --") + required);
+  const auto attributes = parser.Number("attributes").value_or(platform::kAttrNormal);
+  if (attributes > std::numeric_limits<uint32_t>::max()) throw UsageError("--attributes ist zu groß");
+
+  TCopyTree copier;
+  copier.SourceFolder = WindowsPathArg(*parser.Get("source"));
+  copier.TargetFolder = WindowsPathArg(*parser.Get("target"));
+  copier.Masks = *parser.Get("masks");
+  copier.Attributes = static_cast<uint32_t>(attributes);
+  copier.Search.Criteria().Files.Excluded = parser.All("exclude");
+
+  if (copier.SourceFolder.empty() || !platform::Os().DirectoryExists(copier.SourceFolder)) {
+    console.err << "Der Quellordner " << copier.SourceFolder << " existiert nicht\n";
+    return kExitFailed;
+  }
+  copier.CopyFiles();
+  if (copier.FoundFiles.empty()) {
+    console.err << "Keine passende Datei gefunden\n";
+    return kExitFailed;
+  }
+  std::string listing;
+  for (const std::string& file : copier.FoundFiles) listing += file + "\n";
+  console.out << listing;
+  console.out.flush();
+
+  // The copy itself passes failures over; tell the user which files did not arrive.
+  int missing = 0;
+  for (const std::string& file : copier.FoundFiles) {
+    const std::string target = copier.TargetFolder + file.substr(file.rfind('\\') + 1);
+    if (!platform::Os().FileExists(target)) {
+      console.err << "Nicht kopiert: " << file << "\n";
+      ++missing;
+    }
+  }
+  return missing == 0 ? kExitOk : kExitFailed;
 }
 
 }  // namespace velmor::cli
