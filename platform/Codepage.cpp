@@ -2,6 +2,7 @@
 #include <array>
 
 #include "platform/Platform.h"
+#include "platform/Utf8.h"
 
 namespace velmor::platform {
 namespace {
@@ -45,8 +46,10 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-// Decodes one UTF-8 sequence at text[i], advancing i. A malformed byte decodes as itself (Latin-1),
-// so any byte string gets through without loss of length.
+}  // namespace
+
+namespace detail {
+
 char32_t NextCodePoint(std::string_view text, size_t& i) {
   const auto b0 = static_cast<unsigned char>(text[i]);
   size_t len = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3 : (b0 >> 3) == 0x1E ? 4 : 0;
@@ -78,7 +81,37 @@ char32_t UpperCodePoint(char32_t cp) {
   return cp;
 }
 
-}  // namespace
+bool IsValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    if (b0 < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len;
+    char32_t min;
+    if ((b0 >> 5) == 0x6) {
+      len = 2, min = 0x80;
+    } else if ((b0 >> 4) == 0xE) {
+      len = 3, min = 0x800;
+    } else if ((b0 >> 3) == 0x1E) {
+      len = 4, min = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + len > text.size()) return false;
+    const size_t before = i;
+    const char32_t cp = NextCodePoint(text, i);
+    if (i - before != len) return false;
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  }
+  return true;
+}
+
+}  // namespace detail
+
+using detail::NextCodePoint;
+using detail::UpperCodePoint;
 
 std::string AnsiToUtf8(std::string_view ansi) {
   std::string out;

@@ -1,68 +1,131 @@
-// Host implementation of IPlatform: the Windows world read from the Wine prefix.
-// (Skeleton: every call fails until its implementation lands.)
-#include "platform/Platform.h"
+// Host implementation of IPlatform: the error slot, the registry, profile and shell delegations, and
+// the process-wide instance. Paths, drives, files and folder listing live in their own sources.
+#include "platform/HostPlatformImpl.h"
+#include "platform/Profile.h"
+#include "platform/Registry.h"
+#include "platform/ShellOperations.h"
+#include "platform/Trash.h"
 
 namespace velmor::platform {
-namespace {
+namespace detail {
 
-class HostPlatformImpl final : public IPlatform {
- public:
-  uint32_t LastError() const override { return 0; }
-  void SetLastError(uint32_t /*code*/) override { }
-  std::string GetEnv(std::string_view /*name*/) override { return {}; }
-  std::string PrefixDirectory() override { return {}; }
-  std::string CurrentDirectory() override { return {}; }
-  bool SetCurrentDirectory(std::string_view /*path*/) override { return false; }
-  std::string ProgramDirectory() override { return {}; }
-  std::string WindowsDirectory() override { return {}; }
-  std::optional<std::string> FullPath(std::string_view /*path*/) override { return {}; }
-  std::optional<std::string> ToHost(std::string_view /*windowsPath*/) override { return {}; }
-  std::string ToWindows(std::string_view /*hostPath*/) override { return {}; }
-  uint32_t LogicalDrives() override { return 0; }
-  DriveType GetDriveType(char /*letter*/) override { return DriveType::NoRootDir; }
-  bool DriveReady(char /*letter*/) override { return false; }
-  bool DriveSpace(char /*letter*/, uint64_t& /*total*/, uint64_t& /*available*/) override { return false; }
-  std::string DriveDisplayName(char /*letter*/) override { return {}; }
-  std::string DriveTarget(char /*letter*/) override { return {}; }
-  bool ConnectNetworkDrive(char /*letter*/, std::string_view /*hostFolder*/) override { return false; }
-  bool DisconnectNetworkDrive(char /*letter*/) override { return false; }
-  bool FileExists(std::string_view /*path*/) override { return false; }
-  bool DirectoryExists(std::string_view /*path*/) override { return false; }
-  uint32_t GetFileAttributes(std::string_view /*path*/) override { return 0; }
-  bool SetFileAttributes(std::string_view /*path*/, uint32_t /*attributes*/) override { return false; }
-  bool GetFileData(std::string_view /*path*/, FindData& /*out*/) override { return false; }
-  bool CopyFile(std::string_view /*source*/, std::string_view /*target*/, bool /*failIfExists*/) override { return false; }
-  bool DeleteFile(std::string_view /*path*/) override { return false; }
-  bool CreateDirectory(std::string_view /*path*/) override { return false; }
-  bool ForceDirectories(std::string_view /*path*/) override { return false; }
-  bool RemoveDirectory(std::string_view /*path*/) override { return false; }
-  bool MoveFile(std::string_view /*source*/, std::string_view /*target*/) override { return false; }
-  std::unique_ptr<IFile> OpenFile(std::string_view /*path*/, OpenMode /*mode*/) override { return {}; }
-  std::optional<std::string> ReadFile(std::string_view /*path*/, size_t /*maxBytes*/) override { return {}; }
-  bool WriteFile(std::string_view /*path*/, std::string_view /*bytes*/) override { return false; }
-  std::unique_ptr<IFolderListing> ListFolder(std::string_view /*folder*/) override { return {}; }
-  std::vector<FindData> FindFiles(std::string_view /*pattern*/, uint32_t /*attributeFilter*/) override { return {}; }
-  bool RegKeyExists(std::string_view /*key*/) override { return false; }
-  std::optional<std::vector<std::string>> RegSubKeys(std::string_view /*key*/) override { return {}; }
-  std::optional<std::string> RegString(std::string_view /*key*/, std::string_view /*name*/) override { return {}; }
-  std::string GetPrivateProfileString(std::string_view /*section*/, std::string_view /*key*/, std::string_view /*defaultValue*/, std::string_view /*file*/, size_t /*bufferSize*/) override { return {}; }
-  bool WritePrivateProfileString(std::string_view /*section*/, std::optional<std::string_view> /*key*/, std::optional<std::string_view> /*value*/, std::string_view /*file*/) override { return false; }
-  bool ShellCopy(std::string_view /*source*/, std::string_view /*targetFolder*/, const ShellConfirmReplace& /*confirm*/, const ShellProgress& /*progress*/) override { return false; }
-  bool ShellMove(std::string_view /*source*/, std::string_view /*targetFolder*/, const ShellConfirmReplace& /*confirm*/, const ShellProgress& /*progress*/) override { return false; }
-  bool ShellRename(std::string_view /*source*/, std::string_view /*newPath*/) override { return false; }
-  bool MoveToTrash(std::string_view /*path*/) override { return false; }
-  bool DeleteTree(std::string_view /*path*/) override { return false; }
-  bool OpenWithAssociatedProgram(std::string_view /*path*/) override { return false; }
-  bool HostCreateDirectories(std::string_view /*hostPath*/) override { return false; }
-  bool HostWriteFile(std::string_view /*hostPath*/, std::string_view /*bytes*/) override { return false; }
-  bool HostSymlink(std::string_view /*target*/, std::string_view /*linkPath*/) override { return false; }
-  std::string HostAbsolute(std::string_view /*hostPath*/) override { return {}; }
-};
+uint32_t& ThreadLastError() {
+  thread_local uint32_t error = kErrorSuccess;
+  return error;
+}
 
-}  // namespace
+uint32_t HostPlatformImpl::LastError() const {
+  return ThreadLastError();
+}
+void HostPlatformImpl::SetLastError(uint32_t code) {
+  ThreadLastError() = code;
+}
+
+bool HostPlatformImpl::RegKeyExists(std::string_view key) {
+  return RegistryKeyExists(PrefixDirectory() + "/system.reg", key);
+}
+
+std::optional<std::vector<std::string>> HostPlatformImpl::RegSubKeys(std::string_view key) {
+  return RegistrySubKeys(PrefixDirectory() + "/system.reg", key);
+}
+
+std::optional<std::string> HostPlatformImpl::RegString(std::string_view key, std::string_view name) {
+  return RegistryString(PrefixDirectory() + "/system.reg", key, name);
+}
+
+std::optional<std::string> HostPlatformImpl::ProfileHostPath(std::string_view file,
+                                                             bool createWindowsFolder) {
+  if (file.empty()) {
+    Fail(kErrorInvalidParameter);
+    return std::nullopt;
+  }
+  std::string path(file);
+  if (path.find_first_of("\\/:") == std::string::npos) {
+    const std::string windows = WindowsDirectory();
+    // Without a C: drive the Windows folder is the program's own configuration folder, which may not
+    // exist yet; settings written there must not get lost for that reason.
+    if (createWindowsFolder && DriveTarget('c').empty()) {
+      if (const auto host = ToHost(windows)) HostCreateDirectories(*host);
+    }
+    path = windows + "\\" + path;
+  }
+  return ToHost(path);
+}
+
+std::string HostPlatformImpl::GetPrivateProfileString(std::string_view section, std::string_view key,
+                                                      std::string_view defaultValue, std::string_view file,
+                                                      size_t bufferSize) {
+  const std::optional<std::string> host = ProfileHostPath(file, false);
+  return ProfileGetString(host ? *host : std::string(), section, key, defaultValue, bufferSize);
+}
+
+bool HostPlatformImpl::WritePrivateProfileString(std::string_view section,
+                                                 std::optional<std::string_view> key,
+                                                 std::optional<std::string_view> value,
+                                                 std::string_view file) {
+  const std::optional<std::string> host = ProfileHostPath(file, true);
+  if (!host) return false;
+  uint32_t error = kErrorSuccess;
+  if (ProfileWriteString(*host, section, key, value, error)) return true;
+  return Fail(error ? error : kErrorAccessDenied);
+}
+
+bool HostPlatformImpl::ShellCopy(std::string_view source, std::string_view targetFolder,
+                                 const ShellConfirmReplace& confirm, const ShellProgress& progress) {
+  const std::optional<std::string> from = Resolve(source);
+  const std::optional<std::string> to = from ? Resolve(targetFolder) : std::nullopt;
+  if (!to) return false;
+  uint32_t error = kErrorSuccess;
+  if (ShellCopyHost(*from, *to, false, confirm, progress, error)) return true;
+  return Fail(error);
+}
+
+bool HostPlatformImpl::ShellMove(std::string_view source, std::string_view targetFolder,
+                                 const ShellConfirmReplace& confirm, const ShellProgress& progress) {
+  const std::optional<std::string> from = Resolve(source);
+  const std::optional<std::string> to = from ? Resolve(targetFolder) : std::nullopt;
+  if (!to) return false;
+  uint32_t error = kErrorSuccess;
+  if (ShellCopyHost(*from, *to, true, confirm, progress, error)) return true;
+  return Fail(error);
+}
+
+bool HostPlatformImpl::ShellRename(std::string_view source, std::string_view newPath) {
+  const std::optional<std::string> from = Resolve(source);
+  const std::optional<std::string> to = from ? Resolve(newPath) : std::nullopt;
+  if (!to) return false;
+  uint32_t error = kErrorSuccess;
+  if (ShellRenameHost(*from, *to, error)) return true;
+  return Fail(error);
+}
+
+bool HostPlatformImpl::MoveToTrash(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  uint32_t error = kErrorSuccess;
+  if (MoveHostPathToTrash(*host, error)) return true;
+  return Fail(error);
+}
+
+bool HostPlatformImpl::DeleteTree(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  uint32_t error = kErrorSuccess;
+  if (DeleteHostTree(*host, error)) return true;
+  return Fail(error);
+}
+
+bool HostPlatformImpl::OpenWithAssociatedProgram(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  if (OpenHostPathWithAssociatedProgram(*host)) return true;
+  return Fail(kErrorFileNotFound);
+}
+
+}  // namespace detail
 
 IPlatform& HostPlatform() {
-  static HostPlatformImpl instance;
+  static detail::HostPlatformImpl instance;
   return instance;
 }
 

@@ -28,6 +28,7 @@ inline constexpr uint32_t kErrorSuccess = 0;
 inline constexpr uint32_t kErrorFileNotFound = 2;
 inline constexpr uint32_t kErrorPathNotFound = 3;
 inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorNotSameDevice = 17;
 inline constexpr uint32_t kErrorNotReady = 21;
 inline constexpr uint32_t kErrorWriteFault = 29;
 inline constexpr uint32_t kErrorReadFault = 30;
@@ -39,7 +40,9 @@ inline constexpr uint32_t kErrorDiskFull = 112;
 inline constexpr uint32_t kErrorInvalidName = 123;
 inline constexpr uint32_t kErrorDirNotEmpty = 145;
 inline constexpr uint32_t kErrorAlreadyExists = 183;
+inline constexpr uint32_t kErrorDirectory = 267;  // the name is not a folder
 inline constexpr uint32_t kErrorCancelled = 1223;
+inline constexpr uint32_t kErrorNotConnected = 2250;  // no network drive of that letter
 
 // Windows file attribute bits.
 inline constexpr uint32_t kAttrReadOnly = 0x01;
@@ -103,8 +106,8 @@ class IFile {
 };
 
 enum class OpenMode {
-  Read,       // existing file, read access, sharing allowed
-  ReadWrite,  // existing file, read and write access (fails on a read-only file)
+  Read,          // existing file, read access, sharing allowed
+  ReadWrite,     // existing file, read and write access (fails on a read-only file)
   CreateAlways,  // create or truncate, read and write access (fails on a read-only file)
 };
 
@@ -160,8 +163,8 @@ class IPlatform {
   virtual bool DisconnectNetworkDrive(char letter) = 0;
 
   // --- files and folders ----------------------------------------------------------------------------
-  virtual bool FileExists(std::string_view path) = 0;       // names a file (never with trailing "\")
-  virtual bool DirectoryExists(std::string_view path) = 0;  // names a folder
+  virtual bool FileExists(std::string_view path) = 0;             // names a file (never with trailing "\")
+  virtual bool DirectoryExists(std::string_view path) = 0;        // names a folder
   virtual uint32_t GetFileAttributes(std::string_view path) = 0;  // kInvalidAttributes when missing
   virtual bool SetFileAttributes(std::string_view path, uint32_t attributes) = 0;
   virtual bool GetFileData(std::string_view path, FindData& out) = 0;
@@ -171,7 +174,7 @@ class IPlatform {
   virtual bool CreateDirectory(std::string_view path) = 0;
   // Creates the folder and all missing parents; true when the folder exists afterwards.
   virtual bool ForceDirectories(std::string_view path) = 0;
-  virtual bool RemoveDirectory(std::string_view path) = 0;  // empty folders only
+  virtual bool RemoveDirectory(std::string_view path) = 0;                      // empty folders only
   virtual bool MoveFile(std::string_view source, std::string_view target) = 0;  // rename, no replace
 
   virtual std::unique_ptr<IFile> OpenFile(std::string_view path, OpenMode mode) = 0;

@@ -1,0 +1,616 @@
+// Files and folders: attributes, existence, copy, delete, create, move, open, whole-file read/write.
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <limits.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "platform/HostPlatformImpl.h"
+
+namespace velmor::platform::detail {
+namespace {
+
+constexpr const char* kDosAttribute = "user.DOSATTRIB";
+
+std::string TempNameBeside(const std::string& hostPath) {
+  static std::atomic<uint64_t> counter{0};
+  static const uint64_t seed = std::random_device{}();
+  const std::string folder = HostParent(hostPath);
+  char name[64];
+  snprintf(name, sizeof name, ".velmor-%d-%llx.tmp", static_cast<int>(getpid()),
+           static_cast<unsigned long long>(seed + counter.fetch_add(1)));
+  return (folder == "/" ? "" : folder) + "/" + name;
+}
+
+// Creates a new temporary file beside hostPath; -1 with errno set on failure.
+int CreateTempBeside(const std::string& hostPath, std::string& tempPath) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    tempPath = TempNameBeside(hostPath);
+    const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+uint32_t WriteError(int err) {
+  switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return kErrorDiskFull;
+    case EIO:
+      return kErrorWriteFault;
+    default:
+      return ErrorFromErrno(err);
+  }
+}
+
+// Copies the whole content of in to out; kernel-side where the file systems allow it.
+bool CopyContent(int in, int out, uint32_t& error) {
+  bool useRange = true;
+  while (true) {
+    ssize_t n;
+    if (useRange) {
+      n = copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        useRange = false;  // not supported between these files: fall back to read/write
+        continue;
+      }
+    } else {
+      char buffer[1 << 16];
+      n = read(in, buffer, sizeof buffer);
+      if (n > 0 && !WriteAll(out, buffer, static_cast<size_t>(n))) {
+        error = WriteError(errno);
+        return false;
+      }
+    }
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = errno == EIO ? kErrorReadFault : WriteError(errno);
+      return false;
+    }
+  }
+}
+
+bool IsFolderPath(std::string_view windowsPath) {
+  return !windowsPath.empty() && (windowsPath.back() == '\\' || windowsPath.back() == '/');
+}
+
+class HostFile final : public IFile {
+ public:
+  explicit HostFile(int fd) : fd_(fd) {}
+  ~HostFile() override { close(fd_); }  // no retry on EINTR: the descriptor is gone either way
+  HostFile(const HostFile&) = delete;
+  HostFile& operator=(const HostFile&) = delete;
+
+  int64_t Read(void* buffer, size_t count) override {
+    while (true) {
+      const ssize_t n = read(fd_, buffer, count);
+      if (n >= 0) return n;
+      if (errno == EINTR) continue;
+      ThreadLastError() = errno == EIO ? kErrorReadFault : ErrorFromErrno(errno);
+      return -1;
+    }
+  }
+  bool Write(const void* buffer, size_t count) override {
+    if (WriteAll(fd_, static_cast<const char*>(buffer), count)) return true;
+    return Fail(WriteError(errno));
+  }
+  bool Seek(int64_t offset) override {
+    if (offset < 0) return Fail(kErrorInvalidParameter);
+    if (lseek(fd_, offset, SEEK_SET) < 0) return Fail(ErrorFromErrno(errno));
+    return true;
+  }
+  std::optional<uint64_t> Size() override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) {
+      Fail(ErrorFromErrno(errno));
+      return std::nullopt;
+    }
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+uint32_t ErrorFromErrno(int err, std::string_view hostPath) {
+  switch (err) {
+    case 0:
+      return kErrorSuccess;
+    case ENOENT: {
+      if (hostPath.empty()) return kErrorFileNotFound;
+      const std::string parent = HostParent(hostPath);
+      struct stat st;
+      return parent.empty() || (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? kErrorFileNotFound
+                                                                                       : kErrorPathNotFound;
+    }
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return kErrorAccessDenied;
+    case EEXIST:
+      return kErrorAlreadyExists;
+    case ENOTEMPTY:
+      return kErrorDirNotEmpty;
+    case ENOSPC:
+    case EDQUOT:
+      return kErrorDiskFull;
+    case EXDEV:
+      return kErrorNotSameDevice;
+    case EBUSY:
+    case ETXTBSY:
+      return kErrorSharingViolation;
+    case EIO:
+      return kErrorWriteFault;
+    case EINVAL:
+      return kErrorInvalidParameter;
+    default:
+      return kErrorAccessDenied;
+  }
+}
+
+FileTime ToFileTime(int64_t seconds, uint32_t nanoseconds) {
+  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+  const int64_t since1601 = seconds + kSecondsFrom1601To1970;
+  if (since1601 < 0) return 0;
+  return static_cast<FileTime>(since1601) * 10000000u + nanoseconds / 100;
+}
+
+mode_t CurrentUmask() {
+  // /proc/self/status tells the umask without the set-and-restore race of umask(2).
+  if (FILE* f = fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (fgets(line, sizeof line, f)) {
+      unsigned int mask;
+      if (sscanf(line, "Umask: %o", &mask) == 1) {
+        fclose(f);
+        return static_cast<mode_t>(mask);
+      }
+    }
+    fclose(f);
+  }
+  const mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
+uint32_t StoredDosBits(const std::string& hostPath) {
+  char value[32];
+  const ssize_t n = getxattr(hostPath.c_str(), kDosAttribute, value, sizeof value);
+  if (n < 3 || value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return 0;
+  size_t end = static_cast<size_t>(n);
+  if (value[end - 1] == '\0') --end;  // Wine writes an ending NUL
+  uint32_t bits = 0;
+  for (size_t i = 2; i < end; ++i) {
+    const char c = value[i];
+    int digit;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return 0;
+    bits = (bits << 4) | static_cast<uint32_t>(digit);
+  }
+  return end > 2 ? bits & (kAttrHidden | kAttrSystem) : 0;
+}
+
+bool StoreDosBits(const std::string& hostPath, uint32_t bits) {
+  bits &= kAttrHidden | kAttrSystem;
+  if (bits) {
+    char value[8];
+    const int n = snprintf(value, sizeof value, "0x%x", bits);
+    if (setxattr(hostPath.c_str(), kDosAttribute, value, static_cast<size_t>(n), 0) == 0) return true;
+  } else {
+    if (removexattr(hostPath.c_str(), kDosAttribute) == 0 || errno == ENODATA) return true;
+  }
+  // A file system without extended attributes keeps no hidden/system bits; that is no error.
+  if (errno == ENOTSUP || errno == EOPNOTSUPP) return true;
+  return Fail(ErrorFromErrno(errno, hostPath));
+}
+
+uint32_t AttributesOf(const struct stat& st, std::string_view name, const std::string& hostPath) {
+  uint32_t attributes;
+  if (S_ISDIR(st.st_mode)) {
+    attributes = kAttrDirectory;
+  } else {
+    attributes = kAttrArchive;
+    if ((st.st_mode & 0222) == 0) attributes |= kAttrReadOnly;
+  }
+  if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= kAttrHidden;
+  return attributes | StoredDosBits(hostPath);
+}
+
+bool FillFindData(int dirFd, const char* relName, std::string_view name, const std::string& hostPath,
+                  FindData& out) {
+  struct statx sx;
+  if (statx(dirFd, relName, AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    return Fail(ErrorFromErrno(errno, hostPath));
+  struct stat st {};
+  st.st_mode = sx.stx_mode;
+  out.name = std::string(name);
+  out.attributes = AttributesOf(st, name, hostPath);
+  out.size = S_ISDIR(sx.stx_mode) ? 0 : sx.stx_size;
+  out.lastWriteTime = ToFileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+  out.lastAccessTime = ToFileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+  out.creationTime =
+      (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec) : out.lastWriteTime;
+  return true;
+}
+
+bool AtomicWrite(const std::string& hostPath, std::string_view bytes) {
+  // Write through a symbolic link instead of replacing the link itself.
+  std::string target = hostPath;
+  {
+    char real[PATH_MAX];
+    if (realpath(hostPath.c_str(), real)) target = real;
+  }
+  struct stat old;
+  const bool exists = stat(target.c_str(), &old) == 0;
+  if (exists && S_ISDIR(old.st_mode)) return Fail(kErrorAccessDenied);
+  if (exists && IsReadOnlyFile(old)) return Fail(kErrorAccessDenied);
+  std::string temp;
+  const int fd = CreateTempBeside(target, temp);
+  if (fd < 0) return Fail(ErrorFromErrno(errno, target));
+  uint32_t error = kErrorSuccess;
+  if (!WriteAll(fd, bytes.data(), bytes.size())) error = WriteError(errno);
+  if (!error && fchmod(fd, exists ? (old.st_mode & 07777) : (0666 & ~CurrentUmask())) != 0)
+    error = ErrorFromErrno(errno);
+  if (!error && fdatasync(fd) != 0) error = WriteError(errno);
+  if (close(fd) != 0 && !error) error = WriteError(errno);
+  if (!error && exists) {
+    const uint32_t bits = StoredDosBits(target);
+    if (bits && !StoreDosBits(temp, bits)) error = ThreadLastError();
+  }
+  if (!error && rename(temp.c_str(), target.c_str()) != 0) error = ErrorFromErrno(errno, target);
+  if (error) {
+    unlink(temp.c_str());
+    return Fail(error);
+  }
+  return true;
+}
+
+bool HostPlatformImpl::FileExists(std::string_view path) {
+  if (IsFolderPath(path)) return false;
+  const std::optional<std::string> host = Resolve(path);
+  struct stat st;
+  if (!host) return false;
+  if (stat(host->c_str(), &st) != 0) return Fail(ErrorFromErrno(errno, *host));
+  return !S_ISDIR(st.st_mode);
+}
+
+bool HostPlatformImpl::DirectoryExists(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  struct stat st;
+  if (!host) return false;
+  if (stat(host->c_str(), &st) != 0) return Fail(ErrorFromErrno(errno, *host));
+  return S_ISDIR(st.st_mode);
+}
+
+uint32_t HostPlatformImpl::GetFileAttributes(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  struct stat st;
+  if (!host) return kInvalidAttributes;
+  if (stat(host->c_str(), &st) != 0) {
+    Fail(ErrorFromErrno(errno, *host));
+    return kInvalidAttributes;
+  }
+  if (IsFolderPath(path) && !S_ISDIR(st.st_mode)) {
+    Fail(kErrorInvalidName);
+    return kInvalidAttributes;
+  }
+  return AttributesOf(st, HostBaseName(*host), *host);
+}
+
+bool HostPlatformImpl::SetFileAttributes(std::string_view path, uint32_t attributes) {
+  const std::optional<std::string> host = Resolve(path);
+  struct stat st;
+  if (!host) return false;
+  if (stat(host->c_str(), &st) != 0) return Fail(ErrorFromErrno(errno, *host));
+  // The extended attribute first: once the write bits are gone an ordinary user could not change it.
+  if (!StoreDosBits(*host, attributes & (kAttrHidden | kAttrSystem))) return false;
+  if (S_ISDIR(st.st_mode)) return true;  // read-only means nothing for folders
+  mode_t mode = st.st_mode & 07777;
+  if (attributes & kAttrReadOnly)
+    mode &= ~static_cast<mode_t>(0222);
+  else if ((mode & 0222) == 0)
+    mode |= 0222 & ~CurrentUmask();
+  if (mode != (st.st_mode & 07777) && chmod(host->c_str(), mode) != 0)
+    return Fail(ErrorFromErrno(errno, *host));
+  return true;
+}
+
+bool HostPlatformImpl::GetFileData(std::string_view path, FindData& out) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  if (!FillFindData(AT_FDCWD, host->c_str(), HostBaseName(*host), *host, out)) return false;
+  if (IsFolderPath(path) && !(out.attributes & kAttrDirectory)) return Fail(kErrorInvalidName);
+  return true;
+}
+
+bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target, bool failIfExists) {
+  const std::optional<std::string> from = Resolve(source);
+  if (!from) return false;
+  const std::optional<std::string> to = Resolve(target);
+  if (!to) return false;
+
+  const int in = open(from->c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return Fail(ErrorFromErrno(errno, *from));
+  struct stat src;
+  if (fstat(in, &src) != 0 || S_ISDIR(src.st_mode)) {
+    close(in);
+    return Fail(kErrorAccessDenied);
+  }
+  struct stat dst;
+  std::string targetPath = *to;
+  if (stat(targetPath.c_str(), &dst) == 0) {
+    uint32_t error = kErrorSuccess;
+    if (S_ISDIR(dst.st_mode) || IsFolderPath(target))
+      error = kErrorAccessDenied;
+    else if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
+      error = kErrorSharingViolation;
+    else if (failIfExists)
+      error = kErrorFileExists;
+    else if (IsReadOnlyFile(dst))
+      error = kErrorAccessDenied;
+    if (error) {
+      close(in);
+      return Fail(error);
+    }
+    // Replace the file a link points to, not the link.
+    char real[PATH_MAX];
+    if (realpath(targetPath.c_str(), real)) targetPath = real;
+  } else if (errno != ENOENT || IsFolderPath(target)) {
+    const uint32_t error = IsFolderPath(target) ? kErrorPathNotFound : ErrorFromErrno(errno, targetPath);
+    close(in);
+    return Fail(error);
+  }
+
+  std::string temp;
+  const int out = CreateTempBeside(targetPath, temp);
+  if (out < 0) {
+    const uint32_t error = ErrorFromErrno(errno, targetPath);
+    close(in);
+    return Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
+  }
+  uint32_t error = kErrorSuccess;
+  CopyContent(in, out, error);
+  if (!error) {
+    const timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
+    if (futimens(out, times) != 0) error = ErrorFromErrno(errno);
+  }
+  close(in);
+  if (close(out) != 0 && !error) error = WriteError(errno);
+  if (!error) {
+    // Hidden/system travel in the extended attribute; a name-hidden source stays hidden under any name.
+    uint32_t bits = StoredDosBits(*from);
+    if (HostBaseName(*from)[0] == '.' && HostBaseName(targetPath)[0] != '.') bits |= kAttrHidden;
+    if (bits && !StoreDosBits(temp, bits)) error = ThreadLastError();
+  }
+  if (!error && chmod(temp.c_str(), src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
+  if (!error && rename(temp.c_str(), targetPath.c_str()) != 0) error = ErrorFromErrno(errno, targetPath);
+  if (error) {
+    unlink(temp.c_str());
+    return Fail(error);
+  }
+  return true;
+}
+
+bool HostPlatformImpl::DeleteFile(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  struct stat st;
+  if (lstat(host->c_str(), &st) != 0) return Fail(ErrorFromErrno(errno, *host));
+  struct stat target;
+  const bool linkResolves = stat(host->c_str(), &target) == 0;
+  if (S_ISDIR(st.st_mode) || (linkResolves && S_ISDIR(target.st_mode)) || IsFolderPath(path))
+    return Fail(kErrorAccessDenied);
+  if (linkResolves && IsReadOnlyFile(target)) return Fail(kErrorAccessDenied);
+  if (unlink(host->c_str()) != 0) return Fail(ErrorFromErrno(errno, *host));
+  return true;
+}
+
+bool HostPlatformImpl::CreateDirectory(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  if (mkdir(host->c_str(), 0777) != 0) {
+    const uint32_t error = ErrorFromErrno(errno, *host);
+    return Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
+  }
+  return true;
+}
+
+bool HostPlatformImpl::ForceDirectories(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  return HostCreateDirectories(*host);
+}
+
+bool HostPlatformImpl::RemoveDirectory(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  struct stat st;
+  if (lstat(host->c_str(), &st) != 0) return Fail(ErrorFromErrno(errno, *host));
+  if (!S_ISDIR(st.st_mode)) return Fail(kErrorDirectory);
+  if (rmdir(host->c_str()) != 0) return Fail(ErrorFromErrno(errno, *host));
+  return true;
+}
+
+bool HostPlatformImpl::MoveFile(std::string_view source, std::string_view target) {
+  const std::optional<std::string> from = Resolve(source);
+  if (!from) return false;
+  std::optional<std::string> to = Resolve(target);
+  if (!to) return false;
+  struct stat src;
+  if (lstat(from->c_str(), &src) != 0) return Fail(ErrorFromErrno(errno, *from));
+  struct stat dst;
+  if (lstat(to->c_str(), &dst) == 0) {
+    if (dst.st_dev != src.st_dev || dst.st_ino != src.st_ino) return Fail(kErrorAlreadyExists);
+    // The target names the source itself in another case: a rename to the spelling asked for.
+    std::string spelled(target);
+    for (char& c : spelled)
+      if (c == '/') c = '\\';
+    while (!spelled.empty() && spelled.back() == '\\') spelled.pop_back();
+    const size_t cut = spelled.find_last_of("\\:");
+    const std::string folder = HostParent(*to);
+    to = (folder == "/" ? "" : folder) + "/" + spelled.substr(cut == std::string::npos ? 0 : cut + 1);
+    if (*to == *from) return true;
+  }
+  if (renameat2(AT_FDCWD, from->c_str(), AT_FDCWD, to->c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno == EINVAL && rename(from->c_str(), to->c_str()) == 0) return true;  // no NOREPLACE here
+  if (errno == EEXIST) return Fail(kErrorAlreadyExists);
+  if (errno != EXDEV) {
+    const uint32_t error = ErrorFromErrno(errno, *to);
+    return Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
+  }
+  // Across file systems files are copied and the source removed; folders are refused.
+  if (S_ISDIR(src.st_mode)) return Fail(kErrorNotSameDevice);
+  if (!CopyFile(source, target, true)) return false;
+  if (unlink(from->c_str()) != 0) {
+    const uint32_t error = ErrorFromErrno(errno, *from);
+    unlink(to->c_str());
+    return Fail(error);
+  }
+  return true;
+}
+
+std::unique_ptr<IFile> HostPlatformImpl::OpenFile(std::string_view path, OpenMode mode) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return nullptr;
+  if (IsFolderPath(path)) {
+    Fail(kErrorInvalidName);
+    return nullptr;
+  }
+  struct stat st;
+  const bool exists = stat(host->c_str(), &st) == 0;
+  if (!exists && mode != OpenMode::CreateAlways) {
+    Fail(ErrorFromErrno(errno, *host));
+    return nullptr;
+  }
+  if (exists && (S_ISDIR(st.st_mode) || (mode != OpenMode::Read && IsReadOnlyFile(st)))) {
+    Fail(kErrorAccessDenied);
+    return nullptr;
+  }
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::Read:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::ReadWrite:
+      flags |= O_RDWR;
+      break;
+    case OpenMode::CreateAlways:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+  }
+  const int fd = open(host->c_str(), flags, 0666);
+  if (fd < 0) {
+    const uint32_t error = ErrorFromErrno(errno, *host);
+    Fail(mode == OpenMode::CreateAlways && error == kErrorFileNotFound ? kErrorPathNotFound : error);
+    return nullptr;
+  }
+  return std::make_unique<HostFile>(fd);
+}
+
+std::optional<std::string> HostPlatformImpl::ReadFile(std::string_view path, size_t maxBytes) {
+  std::unique_ptr<IFile> file = OpenFile(path, OpenMode::Read);
+  if (!file) return std::nullopt;
+  std::string bytes;
+  const std::optional<uint64_t> size = file->Size();
+  if (size)
+    bytes.reserve(static_cast<size_t>(std::min<uint64_t>(*size, std::min<size_t>(maxBytes, 1 << 26))));
+  // Read in chunks up to maxBytes: the size may change under us, and /proc-like files report none.
+  char buffer[1 << 16];
+  while (bytes.size() < maxBytes) {
+    const size_t want = std::min(sizeof buffer, maxBytes - bytes.size());
+    const int64_t n = file->Read(buffer, want);
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  return bytes;
+}
+
+bool HostPlatformImpl::WriteFile(std::string_view path, std::string_view bytes) {
+  if (IsFolderPath(path)) return Fail(kErrorInvalidName);
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  const std::string parent = HostParent(*host);
+  struct stat st;
+  if (parent.empty() || stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return Fail(kErrorPathNotFound);
+  return AtomicWrite(*host, bytes);
+}
+
+bool HostPlatformImpl::HostCreateDirectories(std::string_view hostPath) {
+  const std::string absolute = HostAbsolute(hostPath);
+  struct stat st;
+  if (stat(absolute.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? true : Fail(kErrorAlreadyExists);
+  size_t pos = 1;
+  while (pos <= absolute.size()) {
+    size_t end = absolute.find('/', pos);
+    if (end == std::string::npos) end = absolute.size();
+    const std::string prefix = absolute.substr(0, end);
+    if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return Fail(ErrorFromErrno(errno, prefix));
+    pos = end + 1;
+  }
+  if (stat(absolute.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail(kErrorPathNotFound);
+  return true;
+}
+
+bool HostPlatformImpl::HostWriteFile(std::string_view hostPath, std::string_view bytes) {
+  return AtomicWrite(HostAbsolute(hostPath), bytes);
+}
+
+bool HostPlatformImpl::HostSymlink(std::string_view target, std::string_view linkPath) {
+  const std::string link = HostAbsolute(linkPath);
+  // A new link under a temporary name renamed over the old one replaces it in one step.
+  std::string temp;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    temp = TempNameBeside(link);
+    if (symlink(std::string(target).c_str(), temp.c_str()) == 0) break;
+    if (errno != EEXIST) return Fail(ErrorFromErrno(errno, temp));
+    temp.clear();
+  }
+  if (temp.empty()) return Fail(kErrorAlreadyExists);
+  if (rename(temp.c_str(), link.c_str()) != 0) {
+    const uint32_t error = ErrorFromErrno(errno, link);
+    unlink(temp.c_str());
+    return Fail(error);
+  }
+  return true;
+}
+
+}  // namespace velmor::platform::detail

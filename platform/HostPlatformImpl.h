@@ -1,0 +1,136 @@
+// The host implementation of IPlatform, shared by the source files that implement its parts
+// (paths and drives, files, folder listing, delegations). Not for use outside platform/.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace velmor::platform::detail {
+
+// The thread's last error (GetLastError); every host call that fails sets it.
+uint32_t& ThreadLastError();
+inline bool Fail(uint32_t code) {
+  ThreadLastError() = code;
+  return false;
+}
+// Windows error code for an errno value. For ENOENT the code depends on whether the folder of
+// hostPath exists (file not found) or not (path not found).
+uint32_t ErrorFromErrno(int err, std::string_view hostPath = {});
+
+// GetFullPathName against a given current folder (a Windows path such as "C:\work"); pure.
+std::optional<std::string> FullPathFrom(std::string_view path, std::string_view currentDirectory);
+// The root part of a full Windows path ("C:\", "\\?\unix\", "\\server\share\"); empty when none.
+std::string_view RootOf(std::string_view fullPath);
+
+// Last path component of a host path (after the last '/').
+std::string_view HostBaseName(std::string_view hostPath);
+// Folder part of a host path ("/" for "/x"); empty when there is none.
+std::string HostParent(std::string_view hostPath);
+
+// Windows attributes of a host entry from its stat data, the name it is listed under and its path
+// (for the user.DOSATTRIB extended attribute).
+uint32_t AttributesOf(const struct stat& st, std::string_view name, const std::string& hostPath);
+// The hidden/system bits stored in user.DOSATTRIB (0 when absent or unreadable).
+uint32_t StoredDosBits(const std::string& hostPath);
+// Writes (or removes, for 0) the hidden/system bits. A file system without extended attributes
+// silently keeps none; false only for real errors.
+bool StoreDosBits(const std::string& hostPath, uint32_t bits);
+// Windows file time from a host time.
+FileTime ToFileTime(int64_t seconds, uint32_t nanoseconds);
+// Fills attributes, size and the three times of a host entry (name is what the entry is listed as).
+// dirFd/relative name are used for the stat; hostPath for the extended attribute.
+bool FillFindData(int dirFd, const char* relName, std::string_view name, const std::string& hostPath,
+                  FindData& out);
+// True when a host file (not folder) has no write bit at all: the layer treats it as read-only.
+inline bool IsReadOnlyFile(const struct stat& st) {
+  return !S_ISDIR(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+// The process's umask, read without changing it.
+mode_t CurrentUmask();
+// Writes bytes to a temporary file beside hostPath and renames it over hostPath. Keeps the old
+// file's permissions and hidden/system bits; on any failure the old file is untouched and the
+// temporary is removed.
+bool AtomicWrite(const std::string& hostPath, std::string_view bytes);
+
+class HostPlatformImpl final : public IPlatform {
+ public:
+  uint32_t LastError() const override;
+  void SetLastError(uint32_t code) override;
+
+  std::string GetEnv(std::string_view name) override;
+  std::string PrefixDirectory() override;
+  std::string CurrentDirectory() override;
+  bool SetCurrentDirectory(std::string_view path) override;
+  std::string ProgramDirectory() override;
+  std::string WindowsDirectory() override;
+
+  std::optional<std::string> FullPath(std::string_view path) override;
+  std::optional<std::string> ToHost(std::string_view windowsPath) override;
+  std::string ToWindows(std::string_view hostPath) override;
+
+  uint32_t LogicalDrives() override;
+  DriveType GetDriveType(char letter) override;
+  bool DriveReady(char letter) override;
+  bool DriveSpace(char letter, uint64_t& total, uint64_t& available) override;
+  std::string DriveDisplayName(char letter) override;
+  std::string DriveTarget(char letter) override;
+  bool ConnectNetworkDrive(char letter, std::string_view hostFolder) override;
+  bool DisconnectNetworkDrive(char letter) override;
+
+  bool FileExists(std::string_view path) override;
+  bool DirectoryExists(std::string_view path) override;
+  uint32_t GetFileAttributes(std::string_view path) override;
+  bool SetFileAttributes(std::string_view path, uint32_t attributes) override;
+  bool GetFileData(std::string_view path, FindData& out) override;
+  bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override;
+  bool DeleteFile(std::string_view path) override;
+  bool CreateDirectory(std::string_view path) override;
+  bool ForceDirectories(std::string_view path) override;
+  bool RemoveDirectory(std::string_view path) override;
+  bool MoveFile(std::string_view source, std::string_view target) override;
+  std::unique_ptr<IFile> OpenFile(std::string_view path, OpenMode mode) override;
+  std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes) override;
+  bool WriteFile(std::string_view path, std::string_view bytes) override;
+
+  std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override;
+  std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter) override;
+
+  bool RegKeyExists(std::string_view key) override;
+  std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override;
+  std::optional<std::string> RegString(std::string_view key, std::string_view name) override;
+
+  std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                      std::string_view defaultValue, std::string_view file,
+                                      size_t bufferSize) override;
+  bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
+                                 std::optional<std::string_view> value, std::string_view file) override;
+
+  bool ShellCopy(std::string_view source, std::string_view targetFolder, const ShellConfirmReplace& confirm,
+                 const ShellProgress& progress) override;
+  bool ShellMove(std::string_view source, std::string_view targetFolder, const ShellConfirmReplace& confirm,
+                 const ShellProgress& progress) override;
+  bool ShellRename(std::string_view source, std::string_view newPath) override;
+  bool MoveToTrash(std::string_view path) override;
+  bool DeleteTree(std::string_view path) override;
+  bool OpenWithAssociatedProgram(std::string_view path) override;
+
+  bool HostCreateDirectories(std::string_view hostPath) override;
+  bool HostWriteFile(std::string_view hostPath, std::string_view bytes) override;
+  bool HostSymlink(std::string_view target, std::string_view linkPath) override;
+  std::string HostAbsolute(std::string_view hostPath) override;
+
+ private:
+  // Full path then host path; nullopt (LastError set) when the path cannot be mapped.
+  std::optional<std::string> Resolve(std::string_view path);
+  // Host folder of the prefix's dosdevices; the drive link of a letter ("" when absent).
+  std::string DriveLink(char letter);
+  // The profile file a name stands for, as a host path.
+  std::optional<std::string> ProfileHostPath(std::string_view file, bool createWindowsFolder);
+};
+
+}  // namespace velmor::platform::detail
