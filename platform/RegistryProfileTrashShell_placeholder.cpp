@@ -7,18 +7,6 @@
 
 namespace velmor::platform {
 
-std::string ProfileGetString(const std::string&, std::string_view, std::string_view, std::string_view d, size_t) {
-  return std::string(d);
-}
-bool ProfileWriteString(const std::string&, std::string_view, std::optional<std::string_view>,
-                        std::optional<std::string_view>, uint32_t& error) {
-  error = kErrorAccessDenied;
-  return false;
-}
-bool MoveHostPathToTrash(const std::string&, uint32_t& error) {
-  error = kErrorAccessDenied;
-  return false;
-}
 bool ShellCopyHost(const std::string&, const std::string&, bool, const ShellConfirmReplace&, const ShellProgress&,
                    uint32_t& error) {
   error = kErrorAccessDenied;

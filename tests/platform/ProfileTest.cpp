@@ -1,0 +1,246 @@
+#include "platform/Profile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/Platform.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ProfileLookup, ReadingRules) {
+  const std::string file =
+      "; comment=not a key?\r\n"
+      "orphan=before any section\r\n"
+      "[Main]\r\n"
+      "  Path =  C:\\EPLAN5  \r\n"
+      "dq=\"quoted\"\n"
+      "sq=' single '\n"
+      "half=\"open\n"
+      "mixed=\"a'\n"
+      "inner=\"a\" b \"c\"\n"
+      "empty=\n"
+      "blank=   \n"
+      "noequals\n"
+      "path=second\n"
+      "eq=a=b\n"
+      "umlaut=M\xFCller\n"
+      "[ main ]\n"
+      "other=from the second section\n"
+      "[Other]\n"
+      "x=1";
+  struct Row {
+    const char* name;
+    const char* section;
+    const char* key;
+    const char* def;
+    size_t buffer;
+    std::string expected;
+  } rows[] = {
+      {"key and section without case", "MAIN", "path", "d", 2048, "C:\\EPLAN5"},
+      {"double quotes removed", "Main", "dq", "d", 2048, "quoted"},
+      {"single quotes removed, inside kept", "Main", "sq", "d", 2048, " single "},
+      {"one quote stays", "Main", "half", "d", 2048, "\"open"},
+      {"different quotes stay", "Main", "mixed", "d", 2048, "\"a'"},
+      {"only the outer pair goes", "Main", "inner", "d", 2048, "a\" b \"c"},
+      {"empty value is not the default", "Main", "empty", "d", 2048, ""},
+      {"blank value is empty", "Main", "blank", "d", 2048, ""},
+      {"line without = is no key", "Main", "noequals", "d", 2048, "d"},
+      {"value keeps later =", "Main", "eq", "d", 2048, "a=b"},
+      {"ANSI decoded", "Main", "umlaut", "d", 2048, "Müller"},
+      {"sections not merged", "Main", "other", "d", 2048, "d"},
+      {"last line without line end", "other", "X", "d", 2048, "1"},
+      {"key before any section unreachable", "", "orphan", "d", 2048, "d"},
+      {"missing section", "Nope", "x", "d", 2048, "d"},
+      {"default loses trailing blanks and quotes", "Nope", "x", "  \"def\"  ", 2048, "  \"def\""},
+      {"default quotes", "Nope", "x", "'def'", 2048, "def"},
+      {"cut to buffer - 1", "Main", "path", "d", 4, "C:\\"},
+      {"cut counts characters", "Main", "umlaut", "d", 3, "Mü"},
+      {"cut applies to default", "Nope", "x", "default", 3, "de"},
+      {"zero buffer", "Main", "path", "d", 0, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(ProfileLookup(file, row.section, row.key, row.def, row.buffer), row.expected);
+  }
+  EXPECT_EQ(ProfileLookup("\xEF\xBB\xBF[S]\nk=Müller\n", "S", "k", "", 2048), "Müller");
+  EXPECT_EQ(ProfileLookup("", "S", "k", "def", 2048), "def");
+}
+
+TEST(ProfileApplyWrite, EditsKeepOtherLinesAndWriteCrLf) {
+  const std::string original =
+      "; settings\n"
+      "[VelmorMainFrm]\n"
+      "FormVersion=0\n"
+      "  EplanVerz_Text = old\n"
+      "; kept comment\n"
+      "\n"
+      "[Other]\n"
+      "a=1\n";
+  struct Row {
+    const char* name;
+    const char* section;
+    std::optional<std::string_view> key;
+    std::optional<std::string_view> value;
+    std::string expected;
+  } rows[] = {
+      {"replace in place, spelling kept", "velmormainfrm", "EPLANVERZ_TEXT", "  new value ",
+       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\nEplanVerz_Text=new value \r\n; kept comment\r\n\r\n"
+       "[Other]\r\na=1\r\n"},
+      {"new key after the section's last line", "VelmorMainFrm", "Visible", "0",
+       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n"
+       "Visible=0\r\n\r\n[Other]\r\na=1\r\n"},
+      {"new key in the last section", "Other", "b", "2",
+       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n\r\n"
+       "[Other]\r\na=1\r\nb=2\r\n"},
+      {"new section at the end", "New", "k", "v",
+       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n\r\n"
+       "[Other]\r\na=1\r\n\r\n[New]\r\nk=v\r\n"},
+      {"delete key", "VelmorMainFrm", "eplanverz_text", std::nullopt,
+       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n; kept comment\r\n\r\n[Other]\r\na=1\r\n"},
+      {"erase section", "VELMORMAINFRM", std::nullopt, std::nullopt, "; settings\r\n[Other]\r\na=1\r\n"},
+      {"value encoded in ANSI", "Other", "a", "Müller €",
+       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n\r\n"
+       "[Other]\r\na=M\xFCller \x80\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string bytes = original;
+    EXPECT_EQ(ProfileApplyWrite(bytes, row.section, row.key, row.value), ProfileEdit::Changed);
+    EXPECT_EQ(bytes, row.expected);
+  }
+
+  std::string bytes = original;
+  EXPECT_EQ(ProfileApplyWrite(bytes, "Other", "missing", std::nullopt), ProfileEdit::Unchanged);
+  EXPECT_EQ(ProfileApplyWrite(bytes, "Missing", std::nullopt, std::nullopt), ProfileEdit::Unchanged);
+  EXPECT_EQ(bytes, original);
+
+  std::string empty;
+  EXPECT_EQ(ProfileApplyWrite(empty, "S", "k", "v"), ProfileEdit::Changed);
+  EXPECT_EQ(empty, "[S]\r\nk=v\r\n");
+
+  std::string utf8 = "\xEF\xBB\xBF[S]\nk=old\n";
+  EXPECT_EQ(ProfileApplyWrite(utf8, "S", "k", "Müller €"), ProfileEdit::Changed);
+  EXPECT_EQ(utf8, "\xEF\xBB\xBF[S]\r\nk=Müller €\r\n");
+}
+
+TEST(ProfileApplyWrite, RefusesTextsThatWouldInjectLines) {
+  struct Row {
+    const char* name;
+    std::string section;
+    std::string key;
+    std::string value;
+  } rows[] = {
+      {"LF in value", "S", "k", "a\n[Evil]\nx=1"},        {"CR in value", "S", "k", "a\rb"},
+      {"NUL in value", "S", "k", std::string("a\0b", 3)}, {"line break in key", "S", "k\nx", "v"},
+      {"line break in section", "S]\n[T", "k", "v"},      {"= in key", "S", "a=b", "v"},
+      {"key looks like a section", "S", " [T]", "v"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string bytes = "[S]\r\nk=1\r\n";
+    EXPECT_EQ(ProfileApplyWrite(bytes, row.section, row.key, row.value), ProfileEdit::Invalid);
+    EXPECT_EQ(bytes, "[S]\r\nk=1\r\n");
+  }
+}
+
+TEST(ProfileApplyWrite, WrittenValuesReadBack) {
+  struct Row {
+    const char* written;
+    const char* read;
+  } rows[] = {
+      {"plain", "plain"},
+      // The settings store wraps a text that starts and ends with a quote in one more pair.
+      {"\"\"both\"\"", "\"both\""},
+      {"\"'mixed'\"", "'mixed'"},
+      {"'single'", "single"},
+      {"  lead and trail  ", "lead and trail"},
+      {"a=b;c [x]", "a=b;c [x]"},
+      {"", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.written);
+    std::string bytes = "[S]\r\nk=old\r\n";
+    ASSERT_EQ(ProfileApplyWrite(bytes, "S", "k", row.written), ProfileEdit::Changed);
+    EXPECT_EQ(ProfileLookup(bytes, "S", "k", "default", 2048), row.read);
+  }
+}
+
+class ProfileFile : public ::testing::Test {
+ protected:
+  velmor::testing::TempPrefix prefix_;
+  std::string ini_ = prefix_.Abs("drive_c/windows/Velmor.INI");
+  uint32_t error_ = 0;
+};
+
+TEST_F(ProfileFile, WriteCreatesAndReplacesAtomically) {
+  ASSERT_TRUE(ProfileWriteString(ini_, "VelmorMainFrm", "FormVersion", "0", error_));
+  EXPECT_EQ(prefix_.ReadFile(ini_), "[VelmorMainFrm]\r\nFormVersion=0\r\n");
+  EXPECT_EQ(ProfileGetString(ini_, "velmormainfrm", "formversion", "x", 2048), "0");
+
+  fs::permissions(ini_, fs::perms(0640));
+  struct stat before {};
+  ASSERT_EQ(::stat(ini_.c_str(), &before), 0);
+  ASSERT_TRUE(ProfileWriteString(ini_, "VelmorMainFrm", "Visible", "1", error_));
+  struct stat after {};
+  ASSERT_EQ(::stat(ini_.c_str(), &after), 0);
+  EXPECT_NE(before.st_ino, after.st_ino) << "the file must be replaced, not rewritten in place";
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  // No temporary file stays behind.
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(prefix_.Abs("drive_c/windows"))) ++entries;
+  EXPECT_EQ(entries, 1u);
+
+  // Deleting from a missing file creates nothing.
+  const std::string missing = prefix_.Abs("drive_c/windows/none.ini");
+  EXPECT_TRUE(ProfileWriteString(missing, "S", "k", std::nullopt, error_));
+  EXPECT_FALSE(prefix_.Exists(missing));
+  EXPECT_EQ(ProfileGetString(missing, "S", "k", "def", 2048), "def");
+}
+
+TEST_F(ProfileFile, WriteFailsOnReadOnlyOrMissingPlaces) {
+  prefix_.WriteFile(ini_, "[S]\r\nk=1\r\n");
+
+  // Read-only file: refused even for root, content untouched.
+  fs::permissions(ini_, fs::perms(0444));
+  error_ = 0;
+  EXPECT_FALSE(ProfileWriteString(ini_, "S", "k", "2", error_));
+  EXPECT_EQ(error_, kErrorAccessDenied);
+  EXPECT_EQ(prefix_.ReadFile(ini_), "[S]\r\nk=1\r\n");
+  fs::permissions(ini_, fs::perms(0644));
+
+  // Read-only folder.
+  fs::permissions(prefix_.Abs("drive_c/windows"), fs::perms(0555));
+  error_ = 0;
+  EXPECT_FALSE(ProfileWriteString(ini_, "S", "k", "2", error_));
+  EXPECT_EQ(error_, kErrorAccessDenied);
+  fs::permissions(prefix_.Abs("drive_c/windows"), fs::perms(0755));
+
+  // Missing folder.
+  error_ = 0;
+  EXPECT_FALSE(ProfileWriteString(prefix_.Abs("drive_c/nofolder/x.ini"), "S", "k", "v", error_));
+  EXPECT_EQ(error_, kErrorPathNotFound);
+  EXPECT_FALSE(prefix_.Exists("drive_c/nofolder"));
+
+  // A value that would add lines.
+  error_ = 0;
+  EXPECT_FALSE(ProfileWriteString(ini_, "S", "k", "a\r\n[T]", error_));
+  EXPECT_EQ(error_, kErrorInvalidParameter);
+  EXPECT_EQ(prefix_.ReadFile(ini_), "[S]\r\nk=1\r\n");
+}
+
+TEST_F(ProfileFile, WriteThroughLinkKeepsLink) {
+  prefix_.WriteFile("drive_c/real.ini", "[S]\nk=1\n");
+  fs::create_symlink(prefix_.Abs("drive_c/real.ini"), ini_);
+  ASSERT_TRUE(ProfileWriteString(ini_, "S", "k", "2", error_));
+  EXPECT_TRUE(fs::is_symlink(ini_));
+  EXPECT_EQ(prefix_.ReadFile("drive_c/real.ini"), "[S]\r\nk=2\r\n");
+}
+
+}  // namespace
+}  // namespace velmor::platform
