@@ -1,0 +1,198 @@
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "platform/Platform.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScopedEnv;
+using testing::TempPrefix;
+
+// Restores the process's working folder after a test changed it.
+class ScopedWorkingFolder {
+ public:
+  ScopedWorkingFolder() : saved_(fs::current_path()) {}
+  ~ScopedWorkingFolder() {
+    std::error_code ec;
+    fs::current_path(saved_, ec);
+  }
+
+ private:
+  fs::path saved_;
+};
+
+struct PathRow {
+  const char* in;
+  const char* out;
+};
+
+TEST(FullPath, ResolvesLikeGetFullPathName) {
+  TempPrefix prefix;
+  ScopedWorkingFolder keep;
+  prefix.MakeDir("drive_c/work");
+  IPlatform& os = HostPlatform();
+  ASSERT_TRUE(os.SetCurrentDirectory("C:\\work"));
+  ASSERT_EQ(os.CurrentDirectory(), "C:\\work");
+
+  const PathRow rows[] = {
+      {"Drives\\X.P", "C:\\work\\Drives\\X.P"},
+      {".", "C:\\work"},
+      {"..\\A", "C:\\A"},
+      {"C:", "C:\\work\\"},
+      {"C:foo", "C:\\work\\foo"},
+      {"c:foo", "C:\\work\\foo"},
+      {"D:foo", "D:\\foo"},
+      {"\\", "C:\\"},
+      {"\\foo", "C:\\foo"},
+      {"C:\\a\\..\\b", "C:\\b"},
+      {"C:\\a\\.\\b\\", "C:\\a\\b\\"},
+      {"C:\\a\\\\b", "C:\\a\\b"},
+      {"C:\\a\\..\\..\\..\\x", "C:\\x"},
+      {"C:\\a\\b.", "C:\\a\\b"},
+      {"C:\\a\\b ", "C:\\a\\b"},
+      {"C:\\a\\b. . ", "C:\\a\\b"},
+      {"C:/a/b", "C:\\a\\b"},
+      {"a/b\\c", "C:\\work\\a\\b\\c"},
+      {"d:\\X", "d:\\X"},
+      {"C:\\a\\x*.ASC", "C:\\a\\x*.ASC"},
+      {"  C:\\x", "C:\\work\\  C:\\x"},
+      {"C:\\a\\CON", "C:\\a\\CON"},
+      {"C:\\", "C:\\"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.in);
+    EXPECT_EQ(os.FullPath(row.in).value_or("<none>"), row.out);
+  }
+  EXPECT_FALSE(os.FullPath("").has_value());
+}
+
+TEST(PathMapping, ResolvesComponentsCaseInsensitively) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/EPLAN5/P/Ärger.P/SH1", "x");
+  IPlatform& os = HostPlatform();
+  EXPECT_EQ(os.ToHost("c:\\eplan5\\p\\ärger.p\\sh1").value_or(""), prefix.DriveC() + "/EPLAN5/P/Ärger.P/SH1");
+  EXPECT_EQ(os.ToHost("C:/EPLAN5/P/ÄRGER.P").value_or(""), prefix.DriveC() + "/EPLAN5/P/Ärger.P");
+  // Missing parts are appended as spelled; a trailing backslash survives.
+  EXPECT_EQ(os.ToHost("C:\\eplan5\\Neu\\Sub\\").value_or(""), prefix.DriveC() + "/EPLAN5/Neu/Sub/");
+  EXPECT_FALSE(os.ToHost("Q:\\x").has_value());
+  EXPECT_FALSE(os.ToHost("\\\\server\\share\\x").has_value());
+}
+
+TEST(PathMapping, ExactSpellingWinsThenByteSmallestVariant) {
+  TempPrefix prefix;
+  for (const char* name : {"data", "Data", "DATA"}) prefix.MakeDir(std::string("drive_d/") + name);
+  IPlatform& os = HostPlatform();
+  EXPECT_EQ(os.ToHost("D:\\Data").value_or(""), prefix.DriveD() + "/Data");
+  EXPECT_EQ(os.ToHost("D:\\dAtA").value_or(""), prefix.DriveD() + "/DATA");
+}
+
+TEST(PathMapping, HostToWindowsPicksLongestDriveAndRoundTrips) {
+  TempPrefix prefix;
+  prefix.MakeDir("drive_c/EPLAN5/P");
+  prefix.AddDrive('e', "../drive_c/EPLAN5");
+  prefix.AddDrive('f', "../drive_c/EPLAN5");  // same target: the lower letter wins
+  IPlatform& os = HostPlatform();
+  EXPECT_EQ(os.ToWindows(prefix.DriveC() + "/EPLAN5/P"), "E:\\P");
+  EXPECT_EQ(os.ToWindows(prefix.DriveC()), "C:\\");
+  EXPECT_EQ(os.ToWindows(prefix.DriveD() + "/new/file.txt"), "D:\\new\\file.txt");
+  // A link is resolved before mapping.
+  fs::create_symlink(prefix.DriveD(), prefix.Abs("linkd"));
+  EXPECT_EQ(os.ToWindows(prefix.Abs("linkd") + "/x"), "D:\\x");
+
+  prefix.RemoveDrive('z');
+  const std::string outside = prefix.Abs("outside");
+  fs::create_directories(outside);
+  const std::string unixForm = os.ToWindows(outside);
+  EXPECT_EQ(unixForm.rfind("\\\\?\\unix\\", 0), 0u) << unixForm;
+  EXPECT_EQ(os.ToHost(unixForm).value_or(""), outside);
+}
+
+TEST(Drives, FollowTheDosdevicesLinks) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  EXPECT_EQ(os.LogicalDrives(), (1u << 2) | (1u << 3) | (1u << 25));
+  fs::create_symlink("../missing", prefix.Abs("dosdevices/G:"));  // upper case, target missing
+  EXPECT_EQ(os.LogicalDrives() & (1u << 6), 1u << 6);
+  EXPECT_EQ(os.GetDriveType('g'), DriveType::NoRootDir);
+  EXPECT_FALSE(os.DriveReady('G'));
+  EXPECT_EQ(os.GetDriveType('C'), DriveType::Fixed);
+  EXPECT_TRUE(os.DriveReady('c'));
+  uint64_t total = 0, available = 0;
+  ASSERT_TRUE(os.DriveSpace('c', total, available));
+  EXPECT_GT(total, 0u);
+  EXPECT_LE(available, total);
+  EXPECT_EQ(os.DriveTarget('c'), prefix.DriveC());
+  EXPECT_EQ(os.DriveTarget('q'), "");
+  EXPECT_EQ(os.GetDriveType('q'), DriveType::NoRootDir);
+}
+
+TEST(Drives, TypeFromRegistryAndDisplayName) {
+  TempPrefix prefix;
+  prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"d:\"=\"CDROM\"\n\"c:\"=\"network\"\n");
+  IPlatform& os = HostPlatform();
+  EXPECT_EQ(os.GetDriveType('d'), DriveType::CdRom);
+  EXPECT_EQ(os.DriveDisplayName('d'), "CD-Laufwerk (D:)");
+  EXPECT_EQ(os.DriveDisplayName('z'), "Lokaler Datenträger (Z:)");
+  prefix.WriteFile("drive_d/.windows-label", "EXF-Daten\r\nzweite Zeile\n");
+  EXPECT_EQ(os.DriveDisplayName('D'), "EXF-Daten (D:)");
+
+  // Only a network drive can be disconnected; a connected folder becomes a drive.
+  EXPECT_FALSE(os.DisconnectNetworkDrive('d'));
+  EXPECT_EQ(os.LastError(), kErrorNotConnected);
+  EXPECT_TRUE(os.DisconnectNetworkDrive('c'));
+  EXPECT_EQ(os.LogicalDrives() & (1u << 2), 0u);
+  prefix.MakeDir("share");
+  EXPECT_FALSE(os.ConnectNetworkDrive('d', prefix.Abs("share")));
+  EXPECT_EQ(os.LastError(), kErrorAlreadyExists);
+  EXPECT_FALSE(os.ConnectNetworkDrive('n', prefix.Abs("nothing")));
+  ASSERT_TRUE(os.ConnectNetworkDrive('N', prefix.Abs("share")));
+  EXPECT_EQ(os.DriveTarget('n'), prefix.Abs("share"));
+}
+
+TEST(Drives, NoPrefixMeansOnlyZ) {
+  TempPrefix prefix;
+  ScopedEnv env("WINEPREFIX", prefix.Abs("not-there"));
+  IPlatform& os = HostPlatform();
+  EXPECT_EQ(os.LogicalDrives(), 1u << 25);
+  EXPECT_EQ(os.DriveTarget('z'), "/");
+  EXPECT_EQ(os.ToWindows("/usr/lib"), "Z:\\usr\\lib");
+  // Without C: the Windows folder is the configuration folder, named through the drive map.
+  std::string expected = "Z:" + prefix.Home() + "/.config/velmor";
+  for (char& c : expected)
+    if (c == '/') c = '\\';
+  EXPECT_EQ(os.WindowsDirectory(), expected);
+}
+
+TEST(Environment, PrefixHomeAndLongValues) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  EXPECT_EQ(os.PrefixDirectory(), prefix.Root());
+  {
+    ScopedEnv noPrefix("WINEPREFIX", std::nullopt);
+    EXPECT_EQ(os.PrefixDirectory(), prefix.Home() + "/.wine");
+  }
+  ScopedEnv shortValue("VELMOR_TEST_VALUE", std::string(255, 'x'));
+  EXPECT_EQ(os.GetEnv("VELMOR_TEST_VALUE").size(), 255u);
+  ScopedEnv longValue("VELMOR_TEST_VALUE", std::string(256, 'x'));
+  EXPECT_EQ(os.GetEnv("VELMOR_TEST_VALUE"), "");
+  EXPECT_EQ(os.WindowsDirectory(), "C:\\windows");
+}
+
+TEST(Environment, ProgramDirectoryIsTheExecutablesFolder) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  const std::string folder = os.ProgramDirectory();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '\\');
+  EXPECT_EQ(os.ToHost(folder).value_or(""), fs::canonical("/proc/self/exe").parent_path().string() + "/");
+}
+
+}  // namespace
+}  // namespace velmor::platform
