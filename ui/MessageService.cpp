@@ -33,7 +33,13 @@ QMessageBox::Icon IconOf(IMessageService::Kind kind) {
 QMessageBox::StandardButton RunBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
                                    QMessageBox::StandardButtons buttons) {
   if (buttons == QMessageBox::NoButton) buttons = QMessageBox::Ok;
-  QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
+  // Texts break lines with a lone carriage return; a label only breaks at line feeds.
+  QString shown = text;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QMessageBox box(icon, caption, shown, buttons, QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);
+  // A box asked during a long operation shows the normal pointer over the hourglass.
+  QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
   // Closing the box with Escape or the title bar's button counts as the "negative" answer.
   if (buttons.testFlag(QMessageBox::Cancel)) {
     box.setEscapeButton(QMessageBox::Cancel);
@@ -41,6 +47,7 @@ QMessageBox::StandardButton RunBox(QMessageBox::Icon icon, const QString& captio
     box.setEscapeButton(QMessageBox::No);
   }
   const int result = box.exec();
+  QApplication::restoreOverrideCursor();
   return static_cast<QMessageBox::StandardButton>(result);
 }
 
