@@ -1,0 +1,248 @@
+#include "search/FindFileEx.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "tests/common/TempPrefix.h"
+
+namespace velmor {
+namespace {
+
+class FindFileExTest : public ::testing::Test {
+ protected:
+  void File(const std::string& path) { prefix.WriteFile("drive_c/" + path, "x"); }
+
+  // Runs the search and returns the reports as "Folder + Name".
+  std::vector<std::string> Run() {
+    std::vector<std::string> found;
+    search.OnFileMatch = [&](TFindFileEx&, const std::string& folder, const TSearchRec& info) {
+      found.push_back(folder + info.Name);
+    };
+    search.Execute();
+    return found;
+  }
+
+  testing::TempPrefix prefix;
+  TFindFileEx search;
+  TFileCriteria& files = search.Criteria().Files;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(FindFileExTest, FlatSearchWithExclusions) {
+  for (const char* f :
+       {"P/EXF0/A.EXF", "P/EXF0/SH1", "P/EXF0/A.DAT", "P/EXF0/SEITEN.SPL", "P/EXF0/B", "P/EXF0/SUB/C.EXF"})
+    File(f);
+  files.FileName = "*.*";
+  files.Location = "C:\\P\\EXF0";
+  files.Subfolders = false;
+  EXPECT_EQ(Run(), (Lines{"C:\\P\\EXF0\\A.DAT", "C:\\P\\EXF0\\A.EXF", "C:\\P\\EXF0\\B",
+                          "C:\\P\\EXF0\\SEITEN.SPL", "C:\\P\\EXF0\\SH1"}));
+  files.Excluded = {"SH1", "*.DAT", "*.SPL"};
+  EXPECT_EQ(Run(), (Lines{"C:\\P\\EXF0\\A.EXF", "C:\\P\\EXF0\\B"}));
+}
+
+TEST_F(FindFileExTest, ReportOrderLastMaskFirstThenSubfoldersDepthFirst) {
+  for (const char* f : {"D/b.exf", "D/A.EXF", "D/Z.BMP", "D/S1/X.EXF", "D/S1/T/Y.BMP", "D/S2/W.BMP"}) File(f);
+  files.FileName = "*.EXF;*.BMP";
+  files.Location = "C:\\D\\";
+  EXPECT_EQ(Run(), (Lines{"C:\\D\\Z.BMP", "C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\S1\\X.EXF",
+                          "C:\\D\\S1\\T\\Y.BMP", "C:\\D\\S2\\W.BMP"}));
+}
+
+TEST_F(FindFileExTest, DuplicateMasksAndTargetsReportTwice) {
+  File("D/A.EXF");
+  File("D/S/B.EXF");
+  files.FileName = "*.*;*.EXF";
+  files.Location = "C:\\D";
+  EXPECT_EQ(Run(), (Lines{"C:\\D\\A.EXF", "C:\\D\\A.EXF", "C:\\D\\S\\B.EXF", "C:\\D\\S\\B.EXF"}));
+
+  // The same folder twice is one target with its masks twice; a sub-folder named as a location of its
+  // own is searched again after the first target.
+  files.FileName = "*.EXF";
+  files.Location = "C:\\D\\S;C:\\D;c:\\d\\s\\";
+  EXPECT_EQ(Run(), (Lines{"C:\\D\\S\\B.EXF", "C:\\D\\S\\B.EXF", "C:\\D\\A.EXF", "C:\\D\\S\\B.EXF"}));
+}
+
+TEST_F(FindFileExTest, IncludedLinesComeFirstAndPrefixesOverrideSubfolders) {
+  File("D/A.TXT");
+  File("D/S/B.TXT");
+  File("E/C.EXF");
+  File("E/S/D.EXF");
+  files.FileName = "*.EXF";
+  files.Location = "<C:\\E";
+  files.Included = {">C:\\D\\*.TXT", "<"};
+  EXPECT_EQ(Run(), (Lines{"C:\\D\\A.TXT", "C:\\D\\S\\B.TXT", "C:\\E\\C.EXF"}));
+}
+
+TEST_F(FindFileExTest, LevelsLimitDepth) {
+  File("L/A.X");
+  File("L/S/B.X");
+  File("L/S/T/C.X");
+  files.FileName = "*.X";
+  files.Location = "C:\\L";
+  files.MaxLevel = 1;
+  EXPECT_EQ(Run(), (Lines{"C:\\L\\A.X"}));
+  files.MaxLevel = 2;
+  EXPECT_EQ(Run(), (Lines{"C:\\L\\A.X", "C:\\L\\S\\B.X"}));
+  files.MaxLevel = 0;
+  files.MinLevel = 2;
+  EXPECT_EQ(Run(), (Lines{"C:\\L\\S\\B.X", "C:\\L\\S\\T\\C.X"}));
+}
+
+TEST_F(FindFileExTest, EmptyMaskVisitsEveryFolderButReportsNothing) {
+  File("V/A.X");
+  File("V/S/T/B.X");
+  files.Location = "C:\\V";
+  Lines visited;
+  search.OnFolderChange = [&](TFindFileEx&, const std::string& folder, TFolderIgnore&) {
+    visited.push_back(folder);
+  };
+  EXPECT_TRUE(Run().empty());
+  EXPECT_EQ(visited, (Lines{"C:\\V\\", "C:\\V\\S\\", "C:\\V\\S\\T\\"}));
+  // A missing location still fires the folder event and gives nothing.
+  visited.clear();
+  files.FileName = "*.*";
+  files.Location = "C:\\MISSING";
+  EXPECT_TRUE(Run().empty());
+  EXPECT_EQ(visited, (Lines{"C:\\MISSING\\"}));
+}
+
+TEST_F(FindFileExTest, FolderChangeResultSteersTheWalk) {
+  File("F/A.X");
+  File("F/S/B.X");
+  File("F/S/T/C.X");
+  files.FileName = "*.X";
+  files.Location = "C:\\F";
+  search.OnFolderChange = [](TFindFileEx&, const std::string& folder, TFolderIgnore& ignore) {
+    if (folder == "C:\\F\\") ignore = fiIgnoreFiles;
+    if (folder == "C:\\F\\S\\") ignore = fiIgnoreSubfolders;
+  };
+  EXPECT_EQ(Run(), (Lines{"C:\\F\\S\\B.X"}));
+}
+
+TEST_F(FindFileExTest, AttributesDecideAboutFoldersAndHiddenFiles) {
+  File("H/.hidden.X");
+  File("H/D.X/INNER.Y");
+  files.FileName = "*.X";
+  files.Location = "C:\\H";
+  EXPECT_EQ(Run(), (Lines{"C:\\H\\.hidden.X"}));
+  search.Criteria().Attribute.SetAttributes(ffDirectory | ffArchive);
+  EXPECT_EQ(Run(), (Lines{"C:\\H\\D.X"}));
+  // A content search never reports folders.
+  search.Criteria().Content.SetPhrase("x");
+  EXPECT_TRUE(Run().empty());
+}
+
+TEST_F(FindFileExTest, RecordDetailsAreAvailableToHandlersAndCopies) {
+  prefix.WriteFile("drive_c/R/A.X", "12345");
+  files.FileName = "*.X";
+  files.Location = "C:\\R";
+  std::vector<TSearchRec> kept;
+  search.OnFileMatch = [&](TFindFileEx&, const std::string&, const TSearchRec& info) {
+    kept.push_back(info);
+  };
+  search.Execute();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].Name, "A.X");
+  EXPECT_EQ(kept[0].Size(), 5u);
+  EXPECT_EQ(kept[0].Attr() & 0x30, 0x20u);
+  EXPECT_NE(kept[0].FindData().lastWriteTime, 0u);
+  search.Criteria().Size.Min = 6;
+  kept.clear();
+  search.Execute();
+  EXPECT_TRUE(kept.empty());
+}
+
+TEST_F(FindFileExTest, AbortAndReentry) {
+  for (const char* f : {"B/A.X", "B/B.X", "B/C.X", "B/S/D.X"}) File(f);
+  files.FileName = "*.X";
+  files.Location = "C:\\B";
+  Lines events;
+  search.OnSearchAbort = [&](TFindFileEx& s) { events.push_back(s.Busy() ? "abort busy" : "abort idle"); };
+  search.OnSearchFinish = [&](TFindFileEx& s) { events.push_back(s.Busy() ? "finish busy" : "finish idle"); };
+  search.OnFolderChange = [&](TFindFileEx&, const std::string& f, TFolderIgnore&) { events.push_back(f); };
+  search.OnFileMatch = [&](TFindFileEx& s, const std::string&, const TSearchRec& info) {
+    events.push_back(info.Name);
+    s.Execute();  // ignored while busy
+    if (info.Name == "B.X") s.Abort();
+  };
+  search.Execute();
+  EXPECT_EQ(events, (Lines{"C:\\B\\", "A.X", "B.X", "abort busy", "finish busy"}));
+  EXPECT_FALSE(search.Busy());
+  EXPECT_TRUE(search.Aborted());
+  search.Abort();  // idle: nothing happens
+  EXPECT_EQ(events.size(), 5u);
+}
+
+TEST_F(FindFileExTest, HandlerExceptionEndsTheSearch) {
+  File("E/A.X");
+  File("E/S/B.X");
+  files.FileName = "*.X";
+  files.Location = "C:\\E";
+  int finished = 0;
+  search.OnSearchFinish = [&](TFindFileEx&) { ++finished; };
+  search.OnFileMatch = [](TFindFileEx&, const std::string&, const TSearchRec&) {
+    throw std::runtime_error("handler failed");
+  };
+  EXPECT_THROW(search.Execute(), std::runtime_error);
+  EXPECT_FALSE(search.Busy());
+  EXPECT_EQ(search.Level(), 0);
+  EXPECT_EQ(finished, 0);
+  // The component is usable again.
+  EXPECT_EQ(Run(), (Lines{"C:\\E\\A.X", "C:\\E\\S\\B.X"}));
+  EXPECT_EQ(finished, 1);
+}
+
+TEST_F(FindFileExTest, FolderLinkBackToAParentEndsTheWalk) {
+  File("K/A.X");
+  File("K/S/B.X");
+  std::filesystem::create_directory_symlink("..", prefix.DriveC() + "/K/S/UP");
+  std::filesystem::create_directory_symlink(".", prefix.DriveC() + "/K/SELF");
+  files.FileName = "*.X";
+  files.Location = "C:\\K";
+  EXPECT_EQ(Run(), (Lines{"C:\\K\\A.X", "C:\\K\\S\\B.X"}));
+}
+
+TEST_F(FindFileExTest, FolderLinkElsewhereIsFollowed) {
+  File("M/A.X");
+  File("OTHER/B.X");
+  std::filesystem::create_directory_symlink("../OTHER", prefix.DriveC() + "/M/L");
+  files.FileName = "*.X";
+  files.Location = "C:\\M";
+  EXPECT_EQ(Run(), (Lines{"C:\\M\\A.X", "C:\\M\\L\\B.X"}));
+}
+
+TEST_F(FindFileExTest, ThreadedSearchReportsTheSameThroughSynchronize) {
+  for (const char* f : {"T/A.X", "T/S/B.X"}) File(f);
+  files.FileName = "*.X";
+  files.Location = "C:\\T";
+  Lines found;
+  int synchronized = 0;
+  search.Threaded = true;
+  search.Synchronize = [&](const std::function<void()>& work) {
+    ++synchronized;
+    work();
+  };
+  search.OnFileMatch = [&](TFindFileEx&, const std::string& f, const TSearchRec& info) {
+    found.push_back(f + info.Name);
+  };
+  search.Execute();
+  search.WaitFor();
+  EXPECT_FALSE(search.Busy());
+  EXPECT_EQ(found, (Lines{"C:\\T\\A.X", "C:\\T\\S\\B.X"}));
+  EXPECT_GE(synchronized, 5);  // two folders, two matches, the end
+}
+
+TEST(SplitList, Items) {
+  EXPECT_EQ(SplitList("*.EXF;*.BMP"), (Lines{"*.EXF", "*.BMP"}));
+  EXPECT_EQ(SplitList("a;"), (Lines{"a"}));
+  EXPECT_EQ(SplitList("a;;b"), (Lines{"a", "", "b"}));
+  EXPECT_EQ(SplitList(""), Lines{});
+  EXPECT_EQ(SplitList(" a ; b"), (Lines{" a ", " b"}));
+}
+
+}  // namespace
+}  // namespace velmor

@@ -1,0 +1,90 @@
+#include "search/FindFile.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/Platform.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class FindFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* f : {"NS/A.ASC", "NS/B.ASC", "NS/C.ASC", "NS/D.TXT", "NS/SUB/E.ASC", "NS/SUB/DEEP/F.ASC",
+                          "NS/X.ASC/G.TXT", "NS/SUB2/H.ASC"})
+      prefix.WriteFile(std::string("drive_d/") + f, "x");
+    ASSERT_TRUE(platform::Os().SetFileAttributes("D:\\NS\\B.ASC", platform::kAttrHidden));
+    ASSERT_TRUE(platform::Os().SetFileAttributes("D:\\NS\\C.ASC", platform::kAttrReadOnly));
+    finder.Filter = "*.ASC";
+  }
+
+  testing::TempPrefix prefix;
+  TFindFile finder;
+};
+
+TEST_F(FindFileTest, ListsFilesOfOneFolderWithOrWithoutBackslash) {
+  finder.Directory = "D:\\NS";
+  finder.Execute();
+  const Lines expected = {"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC"};
+  EXPECT_EQ(finder.Files, expected);
+  finder.Directory = "D:\\NS\\";
+  finder.Execute();  // a second run does not accumulate
+  EXPECT_EQ(finder.Files, expected);
+}
+
+TEST_F(FindFileTest, AttributesKeepOutHiddenAndFolders) {
+  finder.Directory = "D:\\NS";
+  finder.Attributes = TFindFile::ffArchive;
+  finder.Execute();
+  EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\C.ASC"}));
+  finder.Attributes |= TFindFile::ffDirectory;
+  finder.Execute();
+  EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\C.ASC", "D:\\NS\\X.ASC"}));
+}
+
+TEST_F(FindFileTest, RecurseListsBreadthFirst) {
+  finder.Directory = "D:\\NS";
+  finder.Recurse = true;
+  Lines paths;
+  finder.OnNewPath = [&](TFindFile&, std::string path, bool&) { paths.push_back(path); };
+  finder.Execute();
+  EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC", "D:\\NS\\SUB\\E.ASC",
+                                 "D:\\NS\\SUB2\\H.ASC", "D:\\NS\\SUB\\DEEP\\F.ASC"}));
+  EXPECT_EQ(paths,
+            (Lines{"D:\\NS\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB2\\", "D:\\NS\\X.ASC\\", "D:\\NS\\SUB\\DEEP\\"}));
+}
+
+TEST_F(FindFileTest, AbortFromNewPathStopsThisAndLaterRuns) {
+  finder.Directory = "D:\\NS";
+  finder.Recurse = true;
+  int begins = 0, ends = 0;
+  finder.BeforeExecute = [&](TFindFile&) { ++begins; };
+  finder.AfterExecute = [&](TFindFile&) { ++ends; };
+  finder.OnNewPath = [](TFindFile&, std::string path, bool& abort) {
+    if (path == "D:\\NS\\SUB\\") abort = true;
+  };
+  finder.Execute();
+  EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC"}));
+  finder.Execute();
+  EXPECT_TRUE(finder.Files.empty());
+  EXPECT_EQ(begins, 2);
+  EXPECT_EQ(ends, 2);
+}
+
+TEST_F(FindFileTest, MissingOrEmptyDirectoryListsNothing) {
+  int ends = 0;
+  finder.AfterExecute = [&](TFindFile&) { ++ends; };
+  finder.Directory = "D:\\NOPE";
+  finder.Execute();
+  EXPECT_TRUE(finder.Files.empty());
+  finder.Directory = "";
+  finder.Execute();
+  EXPECT_TRUE(finder.Files.empty());
+  EXPECT_EQ(ends, 2);
+}
+
+}  // namespace
+}  // namespace velmor

@@ -1,0 +1,266 @@
+#include "search/SearchCriteria.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/Error.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor {
+namespace {
+
+struct MatchRow {
+  const char* text;
+  const char* pattern;
+  bool expected;
+};
+
+TEST(WildcardMatch, Table) {
+  const MatchRow rows[] = {
+      {"ABC", "A*", true},   {"A", "A*B", false},   {"AX", "A*B", true},    {"XB", "A*B", false},
+      {"AB", "AB??", true},  {"ABC", "AB??", true}, {"ABCD", "AB??", true}, {"ABCDE", "AB??", false},
+      {"", "*", true},       {"", "", true},        {"A", "", false},       {"abc", "ABC", true},
+      {"äbc", "ÄBC", false}, {"äb", "?B", true},    {"ä", "??", true},      {"äx", "?", false},
+      {"ABC", "A?C", true},  {"", "?*?", true},
+  };
+  for (const MatchRow& row : rows) {
+    SCOPED_TRACE(std::string(row.text) + " / " + row.pattern);
+    EXPECT_EQ(WildcardMatch(row.text, row.pattern), row.expected);
+  }
+}
+
+// A straightforward recursive reading of the matcher's rules over decoded characters.
+std::vector<uint32_t> Decode(const std::string& s) {
+  std::vector<uint32_t> out;
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      out.push_back(c);
+      ++i;
+    } else {  // the generator only produces two-byte sequences
+      out.push_back(((c & 0x1Fu) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3Fu));
+      i += 2;
+    }
+  }
+  return out;
+}
+
+bool Reference(const std::vector<uint32_t>& t, const std::vector<uint32_t>& p, size_t i, size_t j) {
+  auto fold = [](uint32_t c) { return c >= 'a' && c <= 'z' ? c - 32 : c; };
+  if (i == t.size()) {
+    for (; j < p.size(); ++j)
+      if (p[j] != '*' && p[j] != '?') return false;
+    return true;
+  }
+  if (j == p.size()) return false;
+  if (p[j] == '*') return true;
+  if (p[j] != '?' && fold(t[i]) != fold(p[j])) return false;
+  return Reference(t, p, i + 1, j + 1);
+}
+
+TEST(WildcardMatch, AgreesWithReferenceOnRandomInputs) {
+  const std::vector<std::string> alphabet = {"a", "A", "b", ".", "*", "?", "ä", "Ä", "é"};
+  std::mt19937 rng(20240611);
+  auto randomText = [&](bool wildcards) {
+    std::string s;
+    const int length = static_cast<int>(rng() % 7);
+    for (int k = 0; k < length; ++k) {
+      const std::string& piece = alphabet[rng() % alphabet.size()];
+      if (!wildcards && (piece == "*" || piece == "?")) continue;
+      s += piece;
+    }
+    return s;
+  };
+  for (int n = 0; n < 20000; ++n) {
+    const std::string text = randomText(false);
+    const std::string pattern = randomText(true);
+    SCOPED_TRACE(text + " / " + pattern);
+    ASSERT_EQ(WildcardMatch(text, pattern), Reference(Decode(text), Decode(pattern), 0, 0));
+  }
+}
+
+TEST(FileMaskMatch, BaseAndExtensionSeparately) {
+  const MatchRow rows[] = {
+      {"SH1", "SH1", true},         {"sh1", "SH1", true},     {"SH1.TXT", "SH1", true},
+      {"SH10", "SH1", false},       {"A.DAT", "*.DAT", true}, {"A.B.DAT", "*.DAT", true},
+      {"A.DATA", "*.DAT", false},   {"DAT", "*.DAT", false},  {"ABC", "*.*", true},
+      {"SIASC.ASC", "SIASC", true}, {"x.asc", "*.ASC", true}, {"A.ASCX", "*.ASC", false},
+  };
+  for (const MatchRow& row : rows) {
+    SCOPED_TRACE(std::string(row.text) + " / " + row.pattern);
+    EXPECT_EQ(FileMaskMatch(row.text, row.pattern), row.expected);
+  }
+}
+
+TEST(ExcludedEntryMatch, FolderPartsAndDrives) {
+  struct Row {
+    const char* folder;
+    const char* name;
+    const char* entry;
+    bool expected;
+  };
+  const Row rows[] = {
+      {"C:\\A\\", "SH1", "SH1", true},
+      {"C:\\A\\", "sh1.dat", "SH1", true},
+      {"C:\\A\\", "SH10", "SH1", false},
+      {"C:\\A\\", "XSH1", "SH1", false},
+      {"C:\\A\\SIASC\\", "X.ASC", "SIASC", false},
+      {"C:\\A\\", "SIASC.ASC", "SIASC", true},
+      {"C:\\X\\TEMP\\", "A.B", "\\TEMP\\*.*", true},
+      {"D:\\TEMP\\", "A.B", "\\TEMP\\*.*", true},
+      {"C:\\XTEMP\\", "A.B", "TEMP\\*.*", true},
+      {"C:\\XTEMP\\", "A.B", "\\TEMP\\*.*", false},
+      {"D:\\TEMP\\", "A.TMP", "D:\\TEMP\\*.TMP", true},
+      {"d:\\OLD\\TEMP\\", "A.TMP", "D:\\TEMP\\*.TMP", true},
+      {"C:\\TEMP\\", "A.TMP", "D:\\TEMP\\*.TMP", false},
+      {"C:\\TEMP\\", "A.TMP", "?:\\TEMP\\*.TMP", true},
+      {"\\\\srv\\share\\TEMP\\", "A.TMP", "?:\\TEMP\\*.TMP", true},
+      {"\\\\srv\\share\\TEMP\\", "A.TMP", "D:\\TEMP\\*.TMP", false},
+      {"C:\\", "A.TMP", "C:\\LONGER\\*.TMP", false},
+      {"C:\\A\\", "ANY", "", true},
+      {"C:\\A\\", "ANY", "C:\\A\\", true},
+      {"", "ANY", "D:", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.folder) + " " + row.name + " / " + row.entry);
+    EXPECT_EQ(ExcludedEntryMatch(row.folder, row.name, row.entry), row.expected);
+  }
+}
+
+TEST(AttributeCriteria, DefaultsPassFilesOnly) {
+  TAttributeCriteria c;
+  EXPECT_TRUE(c.Matches(0x01 | 0x02 | 0x04 | 0x20));
+  EXPECT_TRUE(c.Matches(0x80));
+  EXPECT_FALSE(c.Matches(0x10));
+  EXPECT_TRUE(c.OnlyFolderBitMatters());
+  c.ExactMatch = true;
+  EXPECT_FALSE(c.OnlyFolderBitMatters());
+  EXPECT_TRUE(c.Matches(0x27 | 0x80));
+  EXPECT_FALSE(c.Matches(0x20));
+  c.ExactMatch = false;
+  c.SetAttributes(ffArchive | ffDirectory | 0x400);
+  EXPECT_EQ(c.Attributes(), uint32_t{0x30});
+  EXPECT_TRUE(c.Matches(0x10));
+  EXPECT_FALSE(c.Matches(0x21));
+  EXPECT_FALSE(c.OnlyFolderBitMatters());
+}
+
+TEST(SizeCriteria, InclusiveUnsigned32BitBounds) {
+  TSizeCriteria c;
+  EXPECT_TRUE(c.Matches(0));
+  c.Min = 100;
+  c.Max = 100;
+  EXPECT_TRUE(c.Matches(100));
+  EXPECT_FALSE(c.Matches(99));
+  EXPECT_FALSE(c.Matches(101));
+  // Only the low 32 bits count.
+  EXPECT_TRUE(c.Matches((uint64_t{1} << 32) + 100));
+}
+
+// A local date-time as a file time, through the same local-time rules the test uses.
+platform::FileTime LocalFileTime(int year, int month, int day, int hour, int minute) {
+  tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_isdst = -1;
+  const time_t unix = mktime(&t);
+  return static_cast<platform::FileTime>(unix) * 10000000ULL + 116444736000000000ULL;
+}
+
+TEST(DateTimeCriteria, WholeDayTimeOfDayAndFullBounds) {
+  // 2024-03-15 is day 45366 after 1899-12-30.
+  const double day = 45366;
+  const auto morning = LocalFileTime(2024, 3, 15, 8, 0);
+  const auto evening = LocalFileTime(2024, 3, 15, 23, 0);
+  const auto dayBefore = LocalFileTime(2024, 3, 14, 23, 59);
+  TDateTimeCriteria c;
+  EXPECT_TRUE(c.Matches(0, 0, 0));
+  c.ModifiedAfter = day;  // a date without time: the whole day counts
+  EXPECT_TRUE(c.Matches(0, morning, 0));
+  EXPECT_TRUE(c.Matches(0, evening, 0));
+  EXPECT_FALSE(c.Matches(0, dayBefore, 0));
+  c.ModifiedAfter = 0;
+  c.ModifiedBefore = 0.5;  // time of day only: before noon on any day
+  EXPECT_TRUE(c.Matches(0, morning, 0));
+  EXPECT_TRUE(c.Matches(0, LocalFileTime(2001, 1, 1, 9, 0), 0));
+  EXPECT_FALSE(c.Matches(0, evening, 0));
+  c.ModifiedBefore = day + 0.5;  // the full value
+  EXPECT_TRUE(c.Matches(0, morning, 0));
+  EXPECT_FALSE(c.Matches(0, evening, 0));
+  c.ModifiedBefore = 0;
+  c.CreatedAfter = day;  // the creation pair is checked first and rejects on its own
+  EXPECT_FALSE(c.Matches(dayBefore, morning, morning));
+}
+
+TEST(Criteria, AssignCopiesValuesAndRejectsOtherClasses) {
+  TSearchCriteria a;
+  a.Files.FileName = "*.EXF";
+  a.Files.Excluded = {"SH1", ""};
+  a.Files.MaxLevel = 3;
+  a.Attribute.SetAttributes(ffDirectory);
+  a.Size.Max = 7;
+  a.Content.SetPhrase("Klemme");
+  a.Content.SetIgnoreCase(false);
+  TSearchCriteria b;
+  TFileCriteria* filesBefore = &b.Files;
+  b.Assign(a);
+  EXPECT_EQ(&b.Files, filesBefore);
+  EXPECT_EQ(b.Files.FileName, "*.EXF");
+  EXPECT_EQ(b.Files.Excluded, a.Files.Excluded);
+  EXPECT_EQ(b.Files.MaxLevel, 3);
+  EXPECT_EQ(b.Attribute.Attributes(), uint32_t{ffDirectory});
+  EXPECT_EQ(b.Size.Max, 7u);
+  EXPECT_EQ(b.Content.SearchPhrase(), "Klemme");
+  EXPECT_THROW(b.Files.Assign(a.Size), VelmorError);
+  EXPECT_THROW(b.Assign(a.Files), VelmorError);
+}
+
+TEST(ContentCriteria, PhraseAndCaseRecomputeTheSearchPhrase) {
+  TContentCriteria c;
+  EXPECT_TRUE(c.Matches("C:\\does\\not\\matter"));  // no phrase: every entry passes
+  c.SetPhrase("KlemmenLeiste Ä");
+  EXPECT_EQ(c.PhraseLength(), 16);
+  EXPECT_EQ(c.SearchPhrase(), "klemmenleiste Ä");
+  c.SetIgnoreCase(false);
+  EXPECT_EQ(c.SearchPhrase(), "KlemmenLeiste Ä");
+}
+
+class ContentFiles : public ::testing::Test {
+ protected:
+  testing::TempPrefix prefix;
+};
+
+TEST_F(ContentFiles, FindsPhraseAnywhereAlsoAcrossBlocks) {
+  const std::string phrase = "klemmenleiste";
+  std::string big(61440 * 2 + 100, 'x');
+  // Straddles the first and second read block.
+  big.replace(61440 - 5, phrase.size(), "KLEMMENLEISTE");
+  prefix.WriteFile("drive_c/T/STRADDLE.TXT", big);
+  std::string late(61440 * 3, 'y');
+  late.replace(late.size() - phrase.size(), phrase.size(), phrase);
+  prefix.WriteFile("drive_c/T/END.TXT", late);
+  prefix.WriteFile("drive_c/T/NONE.TXT", std::string(61440 * 2, 'k'));
+  prefix.WriteFile("drive_c/T/SHORT.TXT", "klemme");
+  prefix.WriteFile("drive_c/T/ANSI.TXT", std::string("Die Kl\xe4rung"));
+
+  TContentCriteria c;
+  c.SetPhrase(phrase);
+  EXPECT_TRUE(c.Matches("C:\\T\\STRADDLE.TXT"));
+  EXPECT_TRUE(c.Matches("C:\\T\\END.TXT"));
+  EXPECT_FALSE(c.Matches("C:\\T\\NONE.TXT"));
+  EXPECT_FALSE(c.Matches("C:\\T\\SHORT.TXT"));
+  EXPECT_FALSE(c.Matches("C:\\T\\MISSING.TXT"));
+  EXPECT_FALSE(c.Matches("C:\\T"));  // a folder cannot be read: no match, no error
+  c.SetIgnoreCase(false);
+  EXPECT_FALSE(c.Matches("C:\\T\\STRADDLE.TXT"));
+  c.SetPhrase("KLÄRUNG");  // ANSI file, case folded on both sides
+  c.SetIgnoreCase(true);
+  EXPECT_TRUE(c.Matches("C:\\T\\ANSI.TXT"));
+}
+
+}  // namespace
+}  // namespace velmor
