@@ -279,8 +279,8 @@ bool AtomicWrite(const std::string& hostPath, std::string_view bytes) {
   }
   struct stat old;
   const bool exists = stat(target.c_str(), &old) == 0;
-  if (exists && S_ISDIR(old.st_mode)) return Fail(kErrorAccessDenied);
-  if (exists && IsReadOnlyFile(old)) return Fail(kErrorAccessDenied);
+  // Only regular files are replaced: renaming over a device or a pipe would destroy it.
+  if (exists && (!S_ISREG(old.st_mode) || IsReadOnlyFile(old))) return Fail(kErrorAccessDenied);
   std::string temp;
   const int fd = CreateTempBeside(target, temp);
   if (fd < 0) return Fail(ErrorFromErrno(errno, target));
@@ -377,7 +377,7 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
   std::string targetPath = *to;
   if (stat(targetPath.c_str(), &dst) == 0) {
     uint32_t error = kErrorSuccess;
-    if (S_ISDIR(dst.st_mode) || IsFolderPath(target))
+    if (!S_ISREG(dst.st_mode) || IsFolderPath(target))
       error = kErrorAccessDenied;
     else if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
       error = kErrorSharingViolation;

@@ -1,0 +1,331 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "platform/Platform.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempPrefix;
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st.st_mode & 0777;
+}
+
+std::string DosAttribute(const std::string& path) {
+  char value[32];
+  const ssize_t n = getxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value);
+  return n < 0 ? std::string() : std::string(value, static_cast<size_t>(n));
+}
+
+TEST(Attributes, MapToModeBitsAndExtendedAttribute) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/a.txt", "a");
+  prefix.WriteFile("drive_c/.hidden", "h");
+  prefix.MakeDir("drive_c/folder");
+  IPlatform& os = HostPlatform();
+  EXPECT_EQ(os.GetFileAttributes("C:\\A.TXT"), kAttrArchive);
+  EXPECT_EQ(os.GetFileAttributes("C:\\.hidden"), kAttrArchive | kAttrHidden);
+  EXPECT_EQ(os.GetFileAttributes("C:\\folder"), kAttrDirectory);
+  EXPECT_EQ(os.GetFileAttributes("C:\\none"), kInvalidAttributes);
+  EXPECT_EQ(os.LastError(), kErrorFileNotFound);
+
+  const std::string host = prefix.DriveC() + "/a.txt";
+  ASSERT_TRUE(os.SetFileAttributes("C:\\a.txt", kAttrReadOnly | kAttrHidden | kAttrSystem));
+  EXPECT_EQ(os.GetFileAttributes("C:\\a.txt"), kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
+  EXPECT_EQ(ModeOf(host) & 0222, 0u);
+  EXPECT_EQ(DosAttribute(host), "0x6");
+
+  // Normal clears everything; write bits come back per the umask and the attribute is removed.
+  const mode_t mask = umask(022);
+  ASSERT_TRUE(os.SetFileAttributes("C:\\a.txt", kAttrNormal));
+  umask(mask);
+  EXPECT_EQ(os.GetFileAttributes("C:\\a.txt"), kAttrArchive);
+  EXPECT_EQ(ModeOf(host) & 0222, 0200u);
+  EXPECT_EQ(DosAttribute(host), "");
+
+  // Wine writes the value with an ending NUL; garbage counts as no bits.
+  setxattr(host.c_str(), "user.DOSATTRIB", "0x2\0", 4, 0);
+  EXPECT_EQ(os.GetFileAttributes("C:\\a.txt"), kAttrArchive | kAttrHidden);
+  setxattr(host.c_str(), "user.DOSATTRIB", "hidden", 6, 0);
+  EXPECT_EQ(os.GetFileAttributes("C:\\a.txt"), kAttrArchive);
+
+  // Read-only means nothing for folders.
+  ASSERT_TRUE(os.SetFileAttributes("C:\\folder", kAttrReadOnly | kAttrHidden));
+  EXPECT_EQ(os.GetFileAttributes("C:\\folder"), kAttrDirectory | kAttrHidden);
+}
+
+TEST(Attributes, ReadOnlyIsEnforcedEvenForRoot) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/ro.txt", "old");
+  prefix.WriteFile("drive_c/src.txt", "new");
+  IPlatform& os = HostPlatform();
+  ASSERT_TRUE(os.SetFileAttributes("C:\\ro.txt", kAttrReadOnly));
+
+  EXPECT_FALSE(os.WriteFile("C:\\ro.txt", "x"));
+  EXPECT_EQ(os.LastError(), kErrorAccessDenied);
+  EXPECT_FALSE(os.DeleteFile("C:\\ro.txt"));
+  EXPECT_EQ(os.LastError(), kErrorAccessDenied);
+  EXPECT_FALSE(os.CopyFile("C:\\src.txt", "C:\\ro.txt", false));
+  EXPECT_EQ(os.LastError(), kErrorAccessDenied);
+  EXPECT_EQ(os.OpenFile("C:\\ro.txt", OpenMode::ReadWrite), nullptr);
+  EXPECT_EQ(os.LastError(), kErrorAccessDenied);
+  EXPECT_EQ(os.OpenFile("C:\\ro.txt", OpenMode::CreateAlways), nullptr);
+  EXPECT_NE(os.OpenFile("C:\\ro.txt", OpenMode::Read), nullptr);
+  EXPECT_EQ(prefix.ReadFile("drive_c/ro.txt"), "old");
+
+  ASSERT_TRUE(os.SetFileAttributes("C:\\ro.txt", 0));
+  EXPECT_TRUE(os.DeleteFile("C:\\ro.txt"));
+}
+
+TEST(Existence, FilesFoldersAndTrailingBackslash) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/EPLAN5/BIN/eplan.exe", "");
+  IPlatform& os = HostPlatform();
+  EXPECT_TRUE(os.FileExists("c:\\eplan5\\bin\\EPLAN.EXE"));
+  EXPECT_FALSE(os.FileExists("C:\\EPLAN5\\BIN\\eplan.exe\\"));
+  EXPECT_FALSE(os.FileExists("C:\\EPLAN5\\BIN"));
+  EXPECT_TRUE(os.DirectoryExists("C:\\EPLAN5\\BIN"));
+  EXPECT_TRUE(os.DirectoryExists("C:\\EPLAN5\\BIN\\"));
+  EXPECT_FALSE(os.DirectoryExists("C:\\EPLAN5\\BIN\\eplan.exe"));
+  EXPECT_FALSE(os.FileExists(""));
+  EXPECT_FALSE(os.FileExists("Q:\\x"));
+}
+
+TEST(CopyFile, CopiesContentTimeAndBits) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/src.asc", "symbol data");
+  IPlatform& os = HostPlatform();
+  const std::string src = prefix.DriveC() + "/src.asc";
+  fs::last_write_time(src, fs::file_time_type::clock::now() - std::chrono::hours(48));
+  ASSERT_TRUE(os.SetFileAttributes("C:\\src.asc", kAttrReadOnly | kAttrSystem));
+  ASSERT_TRUE(os.CopyFile("C:\\SRC.ASC", "D:\\copy.asc", false));
+  EXPECT_EQ(prefix.ReadFile("drive_d/copy.asc"), "symbol data");
+  EXPECT_EQ(fs::last_write_time(prefix.DriveD() + "/copy.asc"), fs::last_write_time(src));
+  EXPECT_EQ(os.GetFileAttributes("D:\\copy.asc"), kAttrReadOnly | kAttrSystem | kAttrArchive);
+
+  // Overwriting replaces an existing file, keeping the spelling of the one in the way.
+  prefix.WriteFile("drive_d/Other.ASC", "old");
+  ASSERT_TRUE(os.SetFileAttributes("C:\\src.asc", 0));
+  ASSERT_TRUE(os.CopyFile("C:\\src.asc", "D:\\other.asc", false));
+  EXPECT_EQ(prefix.ReadFile("drive_d/Other.ASC"), "symbol data");
+  EXPECT_FALSE(prefix.Exists("drive_d/other.asc"));
+}
+
+TEST(CopyFile, RefusesBadTargetsAndLeavesNoTemporary) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/src.txt", "new");
+  prefix.WriteFile("drive_d/kept.txt", "old");
+  prefix.MakeDir("drive_d/folder");
+  IPlatform& os = HostPlatform();
+  struct Row {
+    const char* what;
+    const char* source;
+    const char* target;
+    bool failIfExists;
+    uint32_t error;
+  };
+  const Row rows[] = {
+      {"source missing", "C:\\none.txt", "D:\\x.txt", false, kErrorFileNotFound},
+      {"target folder missing", "C:\\src.txt", "D:\\none\\x.txt", false, kErrorPathNotFound},
+      {"target is a folder", "C:\\src.txt", "D:\\folder", false, kErrorAccessDenied},
+      {"same file", "C:\\src.txt", "C:\\SRC.TXT", false, kErrorSharingViolation},
+      {"exists and must not", "C:\\src.txt", "D:\\kept.txt", true, kErrorFileExists},
+      {"source is a folder", "D:\\folder", "D:\\y.txt", false, kErrorAccessDenied},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_FALSE(os.CopyFile(row.source, row.target, row.failIfExists));
+    EXPECT_EQ(os.LastError(), row.error);
+  }
+  EXPECT_EQ(prefix.ReadFile("drive_d/kept.txt"), "old");
+  EXPECT_EQ(prefix.ReadFile("drive_c/src.txt"), "new");
+  size_t entries = 0;
+  for (const auto& e : fs::directory_iterator(prefix.DriveD()))
+    entries += e.path().filename() != ".." ? 1 : 0;
+  EXPECT_EQ(entries, 2u);  // kept.txt and folder: no temporary left behind
+}
+
+TEST(WriteFile, ReplacesAtomicallyAndKeepsOldContentOnFailure) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  prefix.WriteFile("drive_c/EPLAN5/ARGV.DAT", "old");
+  const std::string host = prefix.DriveC() + "/EPLAN5/ARGV.DAT";
+  chmod(host.c_str(), 0640);
+  ASSERT_TRUE(os.SetFileAttributes("C:\\EPLAN5\\ARGV.DAT", kAttrHidden));
+  ASSERT_TRUE(os.WriteFile("c:\\eplan5\\argv.dat", "PROJEKT"));
+  EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN5/ARGV.DAT"), "PROJEKT");
+  EXPECT_EQ(ModeOf(host), 0640u);
+  EXPECT_EQ(os.GetFileAttributes("C:\\EPLAN5\\ARGV.DAT"), kAttrArchive | kAttrHidden);
+
+  EXPECT_FALSE(os.WriteFile("C:\\none\\x.dat", "x"));
+  EXPECT_EQ(os.LastError(), kErrorPathNotFound);
+  EXPECT_FALSE(os.WriteFile("C:\\EPLAN5", "x"));
+  EXPECT_EQ(os.LastError(), kErrorAccessDenied);
+
+  // Special files are never replaced by a regular one.
+  ASSERT_EQ(mkfifo((prefix.DriveC() + "/pipe").c_str(), 0666), 0);
+  EXPECT_FALSE(os.WriteFile("C:\\pipe", "x"));
+  EXPECT_FALSE(os.CopyFile("C:\\EPLAN5\\ARGV.DAT", "C:\\pipe", false));
+  EXPECT_TRUE(fs::is_fifo(prefix.DriveC() + "/pipe"));
+  ASSERT_TRUE(os.SetFileAttributes("C:\\EPLAN5\\ARGV.DAT", kAttrReadOnly));
+  EXPECT_FALSE(os.WriteFile("C:\\EPLAN5\\ARGV.DAT", "lost?"));
+  EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN5/ARGV.DAT"), "PROJEKT");
+  EXPECT_EQ(std::distance(fs::directory_iterator(prefix.DriveC() + "/EPLAN5"), fs::directory_iterator()), 1);
+}
+
+// Makes every write past `bytes` fail with EFBIG, like a disk that fills up, for its lifetime.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t bytes) {
+    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~ScopedFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t oldHandler_;
+};
+
+TEST(WriteFile, FullDiskKeepsOldFilesAndLeavesNoTemporary) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  prefix.WriteFile("drive_c/ARGV.DAT", "old");
+  prefix.WriteFile("drive_c/big.asc", std::string(100000, 'b'));
+  prefix.WriteFile("drive_d/big.asc", "previous copy");
+  {
+    ScopedFileSizeLimit limit(4096);
+    EXPECT_FALSE(os.WriteFile("C:\\ARGV.DAT", std::string(10000, 'n')));
+    EXPECT_EQ(os.LastError(), kErrorDiskFull);
+    EXPECT_FALSE(os.CopyFile("C:\\big.asc", "D:\\big.asc", false));
+    EXPECT_EQ(os.LastError(), kErrorDiskFull);
+  }
+  EXPECT_EQ(prefix.ReadFile("drive_c/ARGV.DAT"), "old");
+  EXPECT_EQ(prefix.ReadFile("drive_d/big.asc"), "previous copy");
+  EXPECT_EQ(std::distance(fs::directory_iterator(prefix.DriveD()), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(prefix.DriveC()), fs::directory_iterator()), 3);
+}
+
+TEST(WriteFile, WritesThroughALink) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  prefix.WriteFile("drive_d/real.ini", "a");
+  fs::create_symlink(prefix.DriveD() + "/real.ini", prefix.DriveC() + "/link.ini");
+  ASSERT_TRUE(os.WriteFile("C:\\link.ini", "b"));
+  EXPECT_TRUE(fs::is_symlink(prefix.DriveC() + "/link.ini"));
+  EXPECT_EQ(prefix.ReadFile("drive_d/real.ini"), "b");
+}
+
+TEST(ReadFile, NeverReadsMoreThanAsked) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  prefix.WriteFile("drive_c/big.apd", std::string(200000, 'x') + "END");
+  EXPECT_EQ(os.ReadFile("C:\\big.apd", 10).value_or("").size(), 10u);
+  EXPECT_EQ(os.ReadFile("C:\\big.apd").value_or("").size(), 200003u);
+  EXPECT_EQ(os.ReadFile("C:\\big.apd", 0).value_or("?"), "");
+  EXPECT_FALSE(os.ReadFile("C:\\missing").has_value());
+  EXPECT_EQ(os.LastError(), kErrorFileNotFound);
+  EXPECT_FALSE(os.ReadFile("C:\\").has_value());
+}
+
+TEST(OpenFile, ReadWriteSeekAndSize) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  {
+    auto file = os.OpenFile("C:\\new.dat", OpenMode::CreateAlways);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->Write("0123456789", 10));
+    EXPECT_TRUE(file->Seek(2));
+    char buffer[4];
+    EXPECT_EQ(file->Read(buffer, 4), 4);
+    EXPECT_EQ(std::string(buffer, 4), "2345");
+    EXPECT_EQ(file->Size().value_or(0), 10u);
+  }
+  auto file = os.OpenFile("C:\\new.dat", OpenMode::ReadWrite);
+  ASSERT_NE(file, nullptr);
+  EXPECT_TRUE(file->Write("ab", 2));
+  file.reset();
+  EXPECT_EQ(prefix.ReadFile("drive_c/new.dat"), "ab23456789");
+  EXPECT_EQ(os.OpenFile("C:\\missing.dat", OpenMode::ReadWrite), nullptr);
+  EXPECT_EQ(os.OpenFile("C:\\windows", OpenMode::Read), nullptr);
+  EXPECT_EQ(os.LastError(), kErrorAccessDenied);
+  EXPECT_EQ(os.OpenFile("C:\\no\\x.dat", OpenMode::CreateAlways), nullptr);
+  EXPECT_EQ(os.LastError(), kErrorPathNotFound);
+}
+
+TEST(Folders, CreateRemoveForceAndMove) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  EXPECT_TRUE(os.CreateDirectory("C:\\Neu"));
+  EXPECT_FALSE(os.CreateDirectory("c:\\NEU"));
+  EXPECT_EQ(os.LastError(), kErrorAlreadyExists);
+  EXPECT_FALSE(os.CreateDirectory("C:\\a\\b"));
+  EXPECT_EQ(os.LastError(), kErrorPathNotFound);
+  EXPECT_FALSE(os.CreateDirectory(""));
+  prefix.WriteFile("drive_c/file", "");
+  EXPECT_FALSE(os.CreateDirectory("C:\\file"));
+
+  EXPECT_TRUE(os.ForceDirectories("C:\\neu\\x\\y\\z\\"));
+  EXPECT_TRUE(fs::is_directory(prefix.DriveC() + "/Neu/x/y/z"));
+  EXPECT_TRUE(os.ForceDirectories("C:\\neu\\x"));
+  EXPECT_FALSE(os.ForceDirectories("C:\\file\\sub"));
+
+  EXPECT_FALSE(os.RemoveDirectory("C:\\neu\\x"));
+  EXPECT_EQ(os.LastError(), kErrorDirNotEmpty);
+  EXPECT_TRUE(os.RemoveDirectory("C:\\neu\\x\\y\\z"));
+  EXPECT_FALSE(os.RemoveDirectory("C:\\file"));
+  EXPECT_FALSE(os.DeleteFile("C:\\neu"));
+  EXPECT_EQ(os.LastError(), kErrorAccessDenied);
+  EXPECT_FALSE(os.DeleteFile("C:\\missing"));
+  EXPECT_EQ(os.LastError(), kErrorFileNotFound);
+
+  prefix.WriteFile("drive_c/other", "");
+  EXPECT_FALSE(os.MoveFile("C:\\file", "C:\\OTHER"));
+  EXPECT_EQ(os.LastError(), kErrorAlreadyExists);
+  EXPECT_TRUE(os.MoveFile("C:\\file", "C:\\FILE"));  // a change of case only
+  EXPECT_TRUE(prefix.Exists("drive_c/FILE"));
+  EXPECT_FALSE(prefix.Exists("drive_c/file"));
+  EXPECT_TRUE(os.MoveFile("C:\\FILE", "D:\\moved"));
+  EXPECT_TRUE(prefix.Exists("drive_d/moved"));
+  EXPECT_TRUE(os.MoveFile("C:\\Neu", "D:\\Neu2"));
+  EXPECT_TRUE(fs::is_directory(prefix.DriveD() + "/Neu2/x/y"));
+}
+
+TEST(FileData, TimesAsWindowsFileTimes) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  prefix.WriteFile("drive_c/t.txt", "12345");
+  // 2001-09-09 01:46:40 UTC = 1000000000 s after 1970.
+  const timespec times[2] = {{1000000000, 0}, {1000000000, 500}};
+  utimensat(AT_FDCWD, (prefix.DriveC() + "/t.txt").c_str(), times, 0);
+  FindData data;
+  ASSERT_TRUE(os.GetFileData("C:\\T.TXT", data));
+  EXPECT_EQ(data.name, "t.txt");
+  EXPECT_EQ(data.size, 5u);
+  EXPECT_EQ(data.lastWriteTime, (1000000000ull + 11644473600ull) * 10000000ull + 5);
+  EXPECT_EQ(data.lastAccessTime, (1000000000ull + 11644473600ull) * 10000000ull);
+  EXPECT_NE(data.creationTime, 0u);
+  EXPECT_FALSE(os.GetFileData("C:\\none", data));
+}
+
+}  // namespace
+}  // namespace velmor::platform
