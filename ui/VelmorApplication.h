@@ -1,0 +1,19 @@
+// The application object of the window. Every event passes through notify(); an error that escapes an
+// event handler (VelmorError with its German text, or any std::exception) is shown in the error box of
+// Messages() and the event counts as handled, so the window stays usable and the loop goes on.
+#pragma once
+
+#include <QApplication>
+
+namespace velmor::ui {
+
+class VelmorApplication : public QApplication {
+  Q_OBJECT
+
+ public:
+  VelmorApplication(int& argc, char** argv);
+
+  bool notify(QObject* receiver, QEvent* event) override;
+};
+
+}  // namespace velmor::ui

@@ -1,0 +1,408 @@
+#include "ui/VelmorMain.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressDialog>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "core/ExfHeader.h"
+#include "core/PageHeaders.h"
+#include "core/ProjectTransfer.h"
+#include "platform/Platform.h"
+#include "ui/DirectoryEdit.h"
+#include "ui/FormStorage.h"
+#include "ui/KtFileExplorer28.h"
+#include "ui/MessageService.h"
+#include "ui/QxEditBtn.h"
+#include "ui/WaitCursor.h"
+
+namespace velmor::ui {
+
+namespace {
+
+QString ToQ(const std::string& text) {
+  return QString::fromStdString(text);
+}
+std::string Std(const QString& text) {
+  return text.toStdString();
+}
+
+// The instruction texts of the three EXF folder browsers, by the field's tag.
+QString BrowseText(int tag) {
+  switch (tag) {
+    case 101:
+      return QString::fromUtf8("Quellpfad für EXP_ASC.EXF");
+    case 102:
+      return QString::fromUtf8("Quellpfad für EPLAN-Symboldateien im ASC-Format");
+    case 103:
+      return QString::fromUtf8("Quellpfad für Eplan-Rahmen");
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+void WindowReporter::ShowMessage(const std::string& text) {
+  ++boxesShown_;
+  Messages().PlainBox(ToQ(text));
+}
+
+bool WindowReporter::Confirm(const std::string& text) {
+  ++boxesShown_;
+  return Messages().TypedBox(IMessageService::Kind::Confirmation, ToQ(text),
+                             QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+TVelmorMainFrm::TVelmorMainFrm(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("VelmorMainFrm");
+  BuildLayout();
+
+  ConfigureSampleSearch(FF, *(SampleFiles = std::make_unique<TQxstringlist>()));
+  TSelectDirDlg::ConnectNetworkDrive = [](QWidget* owner) { ShowConnectNetworkDriveDialog(owner); };
+
+  FormStorage1 = new TFormStorage(this);
+  FormStorage1->IniFileName = "Velmor.INI";
+  FormStorage1->IniSection = "VelmorMainFrm";
+  FormStorage1->SetStoredProps(
+      {"EplanVerz.Text", "ProjektName.Text", "ExfVErz.Text", "ExpVerz.Text", "AscVerz.Text"});
+
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+    if (state != Qt::ApplicationActive) skipNextActivation_ = false;
+  });
+  FormCreate();
+}
+
+TVelmorMainFrm::~TVelmorMainFrm() {
+  // The settings are saved while every control still exists.
+  FormStorage1->FormDestroying();
+  FormDestroy();
+}
+
+void TVelmorMainFrm::BuildLayout() {
+  const double scale = logicalDpiX() / 96.0;
+  auto px = [scale](int value) { return qRound(value * scale); };
+  auto place = [&px](QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+  };
+  auto label = [&px](QWidget* parent, const char* name, const QString& caption, int left, int top) {
+    auto* result = new QLabel(caption, parent);
+    result->setObjectName(name);
+    result->move(px(left), px(top));
+    result->adjustSize();
+    return result;
+  };
+  auto edit = [&place](QWidget* parent, const char* name, int left, int top, int width, int height) {
+    auto* result = new QLineEdit(parent);
+    result->setObjectName(name);
+    place(result, left, top, width, height);
+    return result;
+  };
+
+  setWindowTitle("Kelvra nach EPLAN");
+  setFont(QFont("MS Sans Serif", 8));
+  setGeometry(px(509), px(219), px(821), px(613));
+
+  auto* central = new QWidget(this);
+  auto* centralLayout = new QVBoxLayout(central);
+  centralLayout->setContentsMargins(0, 0, 0, 0);
+  centralLayout->setSpacing(0);
+  setCentralWidget(central);
+
+  Panel1 = new QWidget(central);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFixedHeight(px(41));
+  auto* panel1Layout = new QHBoxLayout(Panel1);
+  panel1Layout->setContentsMargins(0, px(1), px(1), px(1));
+  panel1Layout->addStretch(1);
+  QuastelSpeedButton1 = new QToolButton(Panel1);
+  QuastelSpeedButton1->setObjectName("QuastelSpeedButton1");
+  QuastelSpeedButton1->setAutoRaise(true);
+  QuastelSpeedButton1->setFocusPolicy(Qt::NoFocus);
+  QuastelSpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+  QuastelSpeedButton1->setIconSize(QSize(px(24), px(24)));
+  QuastelSpeedButton1->setFixedSize(px(50), px(39));
+  panel1Layout->addWidget(QuastelSpeedButton1);
+  centralLayout->addWidget(Panel1);
+
+  Panel2 = new QWidget(central);
+  Panel2->setObjectName("Panel2");
+  auto* panel2Layout = new QVBoxLayout(Panel2);
+  panel2Layout->setContentsMargins(0, 0, 0, 0);
+  GETEXF = new QTabWidget(Panel2);
+  GETEXF->setObjectName("GETEXF");
+  panel2Layout->addWidget(GETEXF);
+  centralLayout->addWidget(Panel2, 1);
+
+  // --- first page -------------------------------------------------------------------------------------
+  TabSheet1 = new QWidget;
+  TabSheet1->setObjectName("TabSheet1");
+  GETEXF->addTab(TabSheet1, "EXF-Daten einlesen");
+
+  GroupBox1 = new QGroupBox("aktuelle Eplan-Pfade", TabSheet1);
+  GroupBox1->setObjectName("GroupBox1");
+  place(GroupBox1, 16, 16, 290, 115);
+  Label5 = label(GroupBox1, "Label5", "Makros", 4, 20);
+  MakroPfad = edit(GroupBox1, "MakroPfad", 75, 15, 204, 21);
+  Label6 = label(GroupBox1, "Label6", "NormalStamm", 4, 42);
+  NormalStamm = edit(GroupBox1, "NormalStamm", 75, 38, 204, 21);
+  Label7 = label(GroupBox1, "Label7", "Lager", 4, 68);
+  LagerPfad = edit(GroupBox1, "LagerPfad", 75, 62, 204, 21);
+  Label8 = label(GroupBox1, "Label8", "Formulare", 4, 90);
+  FormularPfad = edit(GroupBox1, "FormularPfad", 75, 85, 204, 21);
+
+  GroupBox2 = new QGroupBox("EXF - Daten", TabSheet1);
+  GroupBox2->setObjectName("GroupBox2");
+  place(GroupBox2, 308, 16, 387, 116);
+  auto folderField = [&](const char* name, int tag, int top) {
+    auto* field = new TQxEditBtn(GroupBox2);
+    field->setObjectName(name);
+    field->SetTag(tag);
+    field->SetGlyph(OpenFolderGlyph());
+    field->SetNumGlyphs(1);
+    field->SetMargin(-1);
+    place(field, 102, top, 275, 21);
+    field->OnBtnClick = [this](TQxEditBtn* sender) { QxEditBtnClick(sender); };
+    return field;
+  };
+  Label2 = label(GroupBox2, "Label2", "EPL_ASC.EXF", 8, 22);
+  ExfVErz = folderField("ExfVErz", 101, 16);
+  Label3 = label(GroupBox2, "Label3", "Symbole(*.ASC)", 8, 48);
+  AscVerz = folderField("AscVerz", 102, 42);
+  Label4 = label(GroupBox2, "Label4", "Plotrahmen(*.EXP)", 8, 71);
+  ExpVerz = folderField("ExpVerz", 103, 67);
+
+  GroupBox3 = new QGroupBox("Projektname", TabSheet1);
+  GroupBox3->setObjectName("GroupBox3");
+  place(GroupBox3, 16, 136, 681, 289);
+  ProjektName = edit(GroupBox3, "ProjektName", 73, 19, 216, 21);
+  Label9 = label(GroupBox3, "Label9", "verwendete Symboldateien", 74, 47);
+  SLB = new QListWidget(GroupBox3);
+  SLB->setObjectName("SLB");
+  place(SLB, 72, 70, 145, 132);
+  ProjektNeu = new QToolButton(GroupBox3);
+  ProjektNeu->setObjectName("ProjektNeu");
+  ProjektNeu->setText(QString::fromUtf8("EXF - Daten übertragen"));
+  ProjektNeu->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+  ProjektNeu->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  ProjektNeu->setAutoRaise(true);
+  ProjektNeu->setFocusPolicy(Qt::NoFocus);
+  place(ProjektNeu, 73, 209, 216, 37);
+
+  // Panel3 keeps to the right edge of the group's client area, below its caption.
+  Panel3 = new QWidget(GroupBox3);
+  Panel3->setObjectName("Panel3");
+  place(Panel3, 681 - 2 - 303, 15, 303, 289 - 15 - 2);
+  auto* panel3Layout = new QVBoxLayout(Panel3);
+  panel3Layout->setContentsMargins(0, 0, 0, 0);
+  panel3Layout->setSpacing(0);
+  Panel4 = new QWidget(Panel3);
+  Panel4->setObjectName("Panel4");
+  Panel4->setFixedHeight(px(36));
+  Label11 = label(Panel4, "Label11", "ProjektPfad", 117, 4);
+  Label10 = label(Panel4, "Label10", "Label10", 6, 21);
+  Label10->setFixedWidth(px(303 - 6));
+  panel3Layout->addWidget(Panel4);
+  EplanTree = new TKtDirTree21(Panel3);
+  EplanTree->setObjectName("EplanTree");
+  EplanTree->setIndentation(px(19));
+  EplanTree->SetLblShowSelected(Label10);
+  EplanTree->OnClick = [this](TKtDirTree21*) { EplanTreeClick(); };
+  panel3Layout->addWidget(EplanTree, 1);
+
+  // --- second page ------------------------------------------------------------------------------------
+  TabSheet2 = new QWidget;
+  TabSheet2->setObjectName("TabSheet2");
+  GETEXF->addTab(TabSheet2, "Einstellungen");
+  Label1 = label(TabSheet2, "Label1", "Eplanverzeichnis", 112, 42);
+  EplanVerz = new TDirectoryEdit(TabSheet2);
+  EplanVerz->setObjectName("EplanVerz");
+  place(EplanVerz, 224, 40, 353, 21);
+  GETEXF->setCurrentIndex(0);
+
+  // --- the menu with its one hidden item ----------------------------------------------------------------
+  menuBar()->setObjectName("MainMenu1");
+  Headerbilden1 = menuBar()->addAction("Header bilden");
+  Headerbilden1->setObjectName("Headerbilden1");
+  Headerbilden1->setVisible(false);
+
+  // --- keyboard order -----------------------------------------------------------------------------------
+  const QList<QWidget*> order = {LagerPfad, FormularPfad, NormalStamm, MakroPfad, ExfVErz,  AscVerz,
+                                 ExpVerz,   ProjektName,  EplanTree,   SLB,       EplanVerz};
+  for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+
+  // --- handlers -----------------------------------------------------------------------------------------
+  connect(QuastelSpeedButton1, &QToolButton::clicked, this, [this] { QuastelSpeedButton1Click(); });
+  connect(ProjektNeu, &QToolButton::clicked, this, [this] { ProjektNeuClick(); });
+  connect(ExfVErz, &QLineEdit::textChanged, this, [this] { EXFVerzChange(); });
+  connect(EplanVerz, &QLineEdit::textChanged, this, [this] { EplanVerzChange(); });
+  connect(Headerbilden1, &QAction::triggered, this, [this] { Button1Click(); });
+}
+
+// --- handlers -----------------------------------------------------------------------------------------
+
+void TVelmorMainFrm::FormCreate() {
+  if (!SampleFiles) SampleFiles = std::make_unique<TQxstringlist>();
+}
+
+void TVelmorMainFrm::FormDestroy() {
+  FF.OnFileMatch = nullptr;  // the list it appends to goes now
+  SampleFiles.reset();
+}
+
+void TVelmorMainFrm::FormActivate() {
+  const int boxesBefore = reporter_.BoxesShown();
+  ExeDir = platform::Os().ProgramDirectory();
+  // The program folder is the path up to and including its last backslash or colon.
+  const size_t cut = ExeDir.find_last_of("\\:");
+  ExeDir = cut == std::string::npos ? std::string() : ExeDir.substr(0, cut + 1);
+  SetSampleLocation(FF, ExeDir);
+  LoadEplanEnvironment();
+  FillSymbolList();
+  skipNextActivation_ = reporter_.BoxesShown() != boxesBefore;
+}
+
+void TVelmorMainFrm::EplanTreeClick() {
+  Label10->setText(EplanTree->SelectedPath());
+}
+
+void TVelmorMainFrm::EplanVerzChange() {
+  // The field's text is only kept for the next start; the reading takes EPLAN's folder from the
+  // registry.
+  LoadEplanEnvironment();
+}
+
+void TVelmorMainFrm::EXFVerzChange() {
+  AscVerz->setText(ExfVErz->text());
+  ExpVerz->setText(ExfVErz->text());
+  FillSymbolList();
+}
+
+void TVelmorMainFrm::QxEditBtnClick(QObject* Sender) {
+  auto* field = qobject_cast<TQxEditBtn*>(Sender);
+  if (field == nullptr) return;
+  const QString text = BrowseText(field->Tag());
+  TQxEditBtn* target = nullptr;
+  switch (field->Tag()) {
+    case 101:
+      target = ExfVErz;
+      break;
+    case 102:
+      target = AscVerz;
+      break;
+    case 103:
+      target = ExpVerz;
+      break;
+    default:
+      return;
+  }
+  QString folder = target->text();
+  BrowseFolder(folder, text, 0);
+  target->setText(folder);  // unchanged after Cancel, so no change handler runs then
+}
+
+void TVelmorMainFrm::ProjektNeuClick() {
+  TransferProject();
+}
+
+void TVelmorMainFrm::QuastelSpeedButton1Click() {
+  close();
+}
+
+void TVelmorMainFrm::Button1Click() {
+  BuildHeaders();
+}
+
+// --- commands -----------------------------------------------------------------------------------------
+
+void TVelmorMainFrm::LoadEplanEnvironment() {
+  if (velmor::LoadEplanEnvironment(Environment, reporter_) != EnvironmentStatus::Loaded) return;
+  const QString projectFolder = ToQ(Environment.ProjectFolder);
+  EplanTree->SetInitialDir(projectFolder);
+  Label10->setText(projectFolder);
+  MakroPfad->setText(ToQ(Environment.MacroFolder));
+  NormalStamm->setText(ToQ(Environment.NormalMasterFolder));
+  LagerPfad->setText(ToQ(Environment.StockFolder));
+  FormularPfad->setText(ToQ(Environment.FormsFolder));
+}
+
+void TVelmorMainFrm::FillSymbolList() {
+  SLB->clear();
+  for (const std::string& line : velmor::FillSymbolList(Std(ExfVErz->text()))) SLB->addItem(ToQ(line));
+}
+
+void TVelmorMainFrm::TransferProject() {
+  TransferInputs inputs;
+  inputs.ProjectName = Std(ProjektName->text());
+  inputs.ProjectPath = Std(Label10->text());
+  inputs.NormalMaster = Std(NormalStamm->text());
+  inputs.ExfDir = Std(ExfVErz->text());
+  inputs.AscDir = Std(AscVerz->text());
+  inputs.ExpDir = Std(ExpVerz->text());
+  inputs.EplanDir = Environment.EplanDir;
+  inputs.CustomerId = Environment.CustomerId;
+  inputs.StationNumber = Environment.StationNumber;
+
+  ProjectTransfer transfer(FF, *SampleFiles, reporter_);
+  std::unique_ptr<QProgressDialog> progress;
+  transfer.SetProgress([this, &progress](size_t done, size_t total, const std::string& current) {
+    if (!progress) {
+      progress = std::make_unique<QProgressDialog>(this);
+      progress->setObjectName("TransferProgress");
+      progress->setWindowTitle(windowTitle());
+      progress->setCancelButton(nullptr);
+      progress->setWindowModality(Qt::WindowModal);
+      progress->setMinimumDuration(0);
+      progress->setAutoClose(false);
+      progress->setAutoReset(false);
+    }
+    progress->setMaximum(static_cast<int>(std::max<size_t>(total, 1)));
+    progress->setLabelText(QString::fromUtf8("Kopiere %1").arg(ToQ(current)));
+    progress->setValue(static_cast<int>(std::min(done, total)));
+  });
+  transfer.SetTreeReload([this](const std::string& projectRoot) {
+    // The tree is walked afresh to the project root, where the new project folder now shows.
+    EplanTree->ReloadTree();
+    EplanTree->SetInitialDir("\\");
+    EplanTree->SetInitialDir(ToQ(projectRoot));
+    Label10->setText(ToQ(projectRoot));
+  });
+  WaitCursor wait;
+  transfer.Run(inputs);
+}
+
+// --- activation -----------------------------------------------------------------------------------------
+
+void TVelmorMainFrm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shownOnce_ && !event->spontaneous()) {
+    shownOnce_ = true;
+    // Without a window manager nobody activates a new window: do it ourselves once it is up.
+    QTimer::singleShot(0, this, [this] {
+      raise();
+      activateWindow();
+    });
+  }
+}
+
+bool TVelmorMainFrm::event(QEvent* event) {
+  const bool result = QMainWindow::event(event);
+  if (event->type() == QEvent::WindowActivate) WindowActivated();
+  return result;
+}
+
+void TVelmorMainFrm::WindowActivated() {
+  if (skipNextActivation_) {
+    skipNextActivation_ = false;
+    return;
+  }
+  FormActivate();
+}
+
+}  // namespace velmor::ui

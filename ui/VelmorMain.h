@@ -1,0 +1,123 @@
+// The tool's one window: the EPLAN paths, the EXF source folders, the project name, the project folder
+// tree and the transfer button, with every user action wired to the core services.
+//
+// Start-up order: the constructor builds the layout and runs FormCreate; the first showing restores the
+// placement and the five stored texts (FormStorage1), whose change handlers run then; the window then
+// activates itself (also without a window manager) and FormActivate reads the EPLAN environment and
+// the symbol list. FormActivate runs on every later activation, except the one that merely follows a
+// message box the reading itself raised (so a box about a missing APD file cannot come back forever).
+#pragma once
+
+#include <QLabel>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QTabWidget>
+#include <QToolButton>
+#include <memory>
+#include <string>
+
+#include "core/EplanEnvironment.h"
+#include "core/Reporter.h"
+#include "search/FindFileEx.h"
+#include "support/TovrelUtil.h"
+
+class QGroupBox;
+class QAction;
+class QLineEdit;
+
+namespace velmor::ui {
+
+class TQxEditBtn;
+class TDirectoryEdit;
+class TFormStorage;
+class TKtDirTree21;
+
+// The window's side of IReporter: plain boxes and the confirmation box through Messages().
+class WindowReporter : public IReporter {
+ public:
+  void ShowMessage(const std::string& text) override;
+  bool Confirm(const std::string& text) override;
+  // How many boxes were shown so far (the activation uses it to tell a box's own re-activation).
+  int BoxesShown() const { return boxesShown_; }
+
+ private:
+  int boxesShown_ = 0;
+};
+
+class TVelmorMainFrm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TVelmorMainFrm(QWidget* parent = nullptr);
+  ~TVelmorMainFrm() override;
+
+  // --- window state --------------------------------------------------------------------------------
+  EplanEnvironment Environment;  // EplanDir, CustomerId, UserId, StationNumber and the APD folders
+  std::string ExeDir;            // the program's folder, with trailing backslash
+  TFindFileEx FF;                // the sample search
+  std::unique_ptr<TQxstringlist> SampleFiles;
+
+  // --- controls (owned by the window as Qt children; object names as below) ------------------------
+  QWidget* Panel1;
+  QToolButton* QuastelSpeedButton1;
+  QWidget* Panel2;
+  QTabWidget* GETEXF;
+  QWidget* TabSheet1;
+  QGroupBox* GroupBox1;
+  QLabel *Label5, *Label6, *Label7, *Label8;
+  QLineEdit *MakroPfad, *NormalStamm, *LagerPfad, *FormularPfad;
+  QGroupBox* GroupBox2;
+  QLabel *Label2, *Label3, *Label4;
+  TQxEditBtn *ExfVErz, *AscVerz, *ExpVerz;
+  QGroupBox* GroupBox3;
+  QLineEdit* ProjektName;
+  QLabel* Label9;
+  QListWidget* SLB;
+  QToolButton* ProjektNeu;
+  QWidget* Panel3;
+  QWidget* Panel4;
+  QLabel* Label11;
+  QLabel* Label10;
+  TKtDirTree21* EplanTree;
+  QWidget* TabSheet2;
+  QLabel* Label1;
+  TDirectoryEdit* EplanVerz;
+  QAction* Headerbilden1;
+  TFormStorage* FormStorage1;
+
+  // --- handlers --------------------------------------------------------------------------------------
+  void FormCreate();
+  void FormDestroy();
+  void FormActivate();
+  void EplanTreeClick();
+  void EplanVerzChange();
+  void EXFVerzChange();
+  void QxEditBtnClick(QObject* Sender);
+  void ProjektNeuClick();
+  void QuastelSpeedButton1Click();
+  void Button1Click();
+
+  // --- commands --------------------------------------------------------------------------------------
+  void LoadEplanEnvironment();
+  void FillSymbolList();
+  void TransferProject();
+
+  // The reporter the window's services talk through (tests look at it).
+  WindowReporter& Reporter() { return reporter_; }
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildLayout();
+  void WindowActivated();
+
+  WindowReporter reporter_;
+  bool shownOnce_ = false;
+  // Set when the activation work showed a box: the activation that follows the box's closing is not
+  // a new one. Cleared by it, and when the application loses the focus to another program.
+  bool skipNextActivation_ = false;
+};
+
+}  // namespace velmor::ui
