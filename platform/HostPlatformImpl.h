@@ -94,11 +94,11 @@ class HostPlatformImpl final : public IPlatform {
   bool RemoveDirectory(std::string_view path) override;
   bool MoveFile(std::string_view source, std::string_view target) override;
   std::unique_ptr<IFile> OpenFile(std::string_view path, OpenMode mode) override;
-  std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes) override;
+  std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX) override;
   bool WriteFile(std::string_view path, std::string_view bytes) override;
 
   std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override;
-  std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter) override;
+  std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) override;
 
   bool RegKeyExists(std::string_view key) override;
   std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override;
@@ -106,7 +106,7 @@ class HostPlatformImpl final : public IPlatform {
 
   std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                       std::string_view defaultValue, std::string_view file,
-                                      size_t bufferSize) override;
+                                      size_t bufferSize = 2048) override;
   bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
                                  std::optional<std::string_view> value, std::string_view file) override;
 

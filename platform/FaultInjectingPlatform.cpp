@@ -1,0 +1,174 @@
+#include "platform/FaultInjectingPlatform.h"
+
+namespace velmor::platform {
+namespace {
+
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+  if (part.empty()) return true;
+  const std::string upperText = FoldUpper(text);
+  return upperText.find(FoldUpper(part)) != std::string::npos;
+}
+
+// An open file whose reads and writes go through the rules of its platform.
+class FaultInjectingFile final : public IFile {
+ public:
+  FaultInjectingFile(std::unique_ptr<IFile> inner, FaultInjectingPlatform& owner, std::string path)
+      : inner_(std::move(inner)), owner_(owner), path_(std::move(path)) {}
+
+  int64_t Read(void* buffer, size_t count) override {
+    if (owner_.ShouldFail(FaultKind::FileRead, path_)) return -1;
+    return inner_->Read(buffer, count);
+  }
+  bool Write(const void* buffer, size_t count) override {
+    if (owner_.ShouldFail(FaultKind::FileWrite, path_)) return false;
+    return inner_->Write(buffer, count);
+  }
+  bool Seek(int64_t offset) override { return inner_->Seek(offset); }
+  std::optional<uint64_t> Size() override { return inner_->Size(); }
+
+ private:
+  std::unique_ptr<IFile> inner_;
+  FaultInjectingPlatform& owner_;
+  std::string path_;
+};
+
+}  // namespace
+
+void FaultInjectingPlatform::FailNth(FaultKind kind, size_t n, uint32_t error) {
+  rules_.push_back({kind, n, n, {}, error});
+}
+
+void FaultInjectingPlatform::FailFrom(FaultKind kind, size_t n, uint32_t error) {
+  rules_.push_back({kind, n, SIZE_MAX, {}, error});
+}
+
+void FaultInjectingPlatform::FailWhere(FaultKind kind, std::string pathPart, uint32_t error) {
+  rules_.push_back({kind, 1, SIZE_MAX, std::move(pathPart), error});
+}
+
+size_t FaultInjectingPlatform::Calls(FaultKind kind) const {
+  const auto it = calls_.find(kind);
+  return it == calls_.end() ? 0 : it->second;
+}
+
+void FaultInjectingPlatform::Reset() {
+  rules_.clear();
+  calls_.clear();
+  injected_ = 0;
+}
+
+bool FaultInjectingPlatform::ShouldFail(FaultKind kind, std::string_view path, std::string_view otherPath) {
+  const size_t number = ++calls_[kind];
+  for (const Rule& rule : rules_) {
+    if (rule.kind != kind || number < rule.first || number > rule.last) continue;
+    if (!ContainsNoCase(path, rule.pathPart) && !ContainsNoCase(otherPath, rule.pathPart)) continue;
+    inner_.SetLastError(rule.error);
+    ++injected_;
+    return true;
+  }
+  return false;
+}
+
+bool FaultInjectingPlatform::SetCurrentDirectory(std::string_view path) {
+  return !ShouldFail(FaultKind::SetCurrentDirectory, path) && inner_.SetCurrentDirectory(path);
+}
+
+bool FaultInjectingPlatform::SetFileAttributes(std::string_view path, uint32_t attributes) {
+  return !ShouldFail(FaultKind::SetFileAttributes, path) && inner_.SetFileAttributes(path, attributes);
+}
+
+bool FaultInjectingPlatform::CopyFile(std::string_view source, std::string_view target, bool failIfExists) {
+  return !ShouldFail(FaultKind::CopyFile, source, target) && inner_.CopyFile(source, target, failIfExists);
+}
+
+bool FaultInjectingPlatform::DeleteFile(std::string_view path) {
+  return !ShouldFail(FaultKind::DeleteFile, path) && inner_.DeleteFile(path);
+}
+
+bool FaultInjectingPlatform::CreateDirectory(std::string_view path) {
+  return !ShouldFail(FaultKind::CreateDirectory, path) && inner_.CreateDirectory(path);
+}
+
+bool FaultInjectingPlatform::ForceDirectories(std::string_view path) {
+  return !ShouldFail(FaultKind::ForceDirectories, path) && inner_.ForceDirectories(path);
+}
+
+bool FaultInjectingPlatform::RemoveDirectory(std::string_view path) {
+  return !ShouldFail(FaultKind::RemoveDirectory, path) && inner_.RemoveDirectory(path);
+}
+
+bool FaultInjectingPlatform::MoveFile(std::string_view source, std::string_view target) {
+  return !ShouldFail(FaultKind::MoveFile, source, target) && inner_.MoveFile(source, target);
+}
+
+std::unique_ptr<IFile> FaultInjectingPlatform::OpenFile(std::string_view path, OpenMode mode) {
+  if (ShouldFail(FaultKind::OpenFile, path)) return nullptr;
+  std::unique_ptr<IFile> file = inner_.OpenFile(path, mode);
+  if (!file) return nullptr;
+  return std::make_unique<FaultInjectingFile>(std::move(file), *this, std::string(path));
+}
+
+std::optional<std::string> FaultInjectingPlatform::ReadFile(std::string_view path, size_t maxBytes) {
+  if (ShouldFail(FaultKind::ReadFile, path)) return std::nullopt;
+  return inner_.ReadFile(path, maxBytes);
+}
+
+bool FaultInjectingPlatform::WriteFile(std::string_view path, std::string_view bytes) {
+  return !ShouldFail(FaultKind::WriteFile, path) && inner_.WriteFile(path, bytes);
+}
+
+std::unique_ptr<IFolderListing> FaultInjectingPlatform::ListFolder(std::string_view folder) {
+  if (ShouldFail(FaultKind::ListFolder, folder)) return nullptr;
+  return inner_.ListFolder(folder);
+}
+
+std::vector<FindData> FaultInjectingPlatform::FindFiles(std::string_view pattern, uint32_t attributeFilter) {
+  if (ShouldFail(FaultKind::FindFiles, pattern)) return {};
+  return inner_.FindFiles(pattern, attributeFilter);
+}
+
+bool FaultInjectingPlatform::WritePrivateProfileString(std::string_view section,
+                                                       std::optional<std::string_view> key,
+                                                       std::optional<std::string_view> value,
+                                                       std::string_view file) {
+  return !ShouldFail(FaultKind::WritePrivateProfileString, file) &&
+         inner_.WritePrivateProfileString(section, key, value, file);
+}
+
+bool FaultInjectingPlatform::ShellCopy(std::string_view source, std::string_view targetFolder,
+                                       const ShellConfirmReplace& confirm, const ShellProgress& progress) {
+  return !ShouldFail(FaultKind::ShellCopy, source, targetFolder) &&
+         inner_.ShellCopy(source, targetFolder, confirm, progress);
+}
+
+bool FaultInjectingPlatform::ShellMove(std::string_view source, std::string_view targetFolder,
+                                       const ShellConfirmReplace& confirm, const ShellProgress& progress) {
+  return !ShouldFail(FaultKind::ShellMove, source, targetFolder) &&
+         inner_.ShellMove(source, targetFolder, confirm, progress);
+}
+
+bool FaultInjectingPlatform::ShellRename(std::string_view source, std::string_view newPath) {
+  return !ShouldFail(FaultKind::ShellRename, source, newPath) && inner_.ShellRename(source, newPath);
+}
+
+bool FaultInjectingPlatform::MoveToTrash(std::string_view path) {
+  return !ShouldFail(FaultKind::MoveToTrash, path) && inner_.MoveToTrash(path);
+}
+
+bool FaultInjectingPlatform::DeleteTree(std::string_view path) {
+  return !ShouldFail(FaultKind::DeleteTree, path) && inner_.DeleteTree(path);
+}
+
+bool FaultInjectingPlatform::HostCreateDirectories(std::string_view hostPath) {
+  return !ShouldFail(FaultKind::HostCreateDirectories, hostPath) && inner_.HostCreateDirectories(hostPath);
+}
+
+bool FaultInjectingPlatform::HostWriteFile(std::string_view hostPath, std::string_view bytes) {
+  return !ShouldFail(FaultKind::HostWriteFile, hostPath) && inner_.HostWriteFile(hostPath, bytes);
+}
+
+bool FaultInjectingPlatform::HostSymlink(std::string_view target, std::string_view linkPath) {
+  return !ShouldFail(FaultKind::HostSymlink, linkPath, target) && inner_.HostSymlink(target, linkPath);
+}
+
+}  // namespace velmor::platform

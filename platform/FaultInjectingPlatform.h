@@ -1,0 +1,167 @@
+// An IPlatform for tests that makes chosen calls fail, to prove that a caller survives a failing disk.
+//
+// It wraps another platform (usually HostPlatform()) and forwards every call to it, except the calls
+// that a rule says must fail. A failing call does not reach the wrapped platform: it sets LastError()
+// to the rule's error and returns what the real call returns on failure (false, nullopt, nullptr,
+// an empty list, kInvalidAttributes; ReadFile/FileRead: nullopt/-1). Calls are counted per kind,
+// failed ones included, numbered from 1 since construction or the last Reset().
+//
+//   velmor::platform::FaultInjectingPlatform faulty(velmor::platform::HostPlatform());
+//   velmor::platform::ScopedPlatform use(faulty);           // Os() is now `faulty`
+//   faulty.FailNth(FaultKind::CopyFile, 3, kErrorDiskFull); // the third copy fails
+//   faulty.FailFrom(FaultKind::WriteFile, 1, kErrorDiskFull);  // the disk is full from now on
+//   ... run the code under test ...
+//   EXPECT_EQ(faulty.Calls(FaultKind::CopyFile), 5u);
+//
+// Rules may also be limited to paths that contain a text (FailWhere), e.g. to fail only the copy of
+// one file whatever the order of the calls. Files returned by OpenFile are wrapped too, so FileRead and
+// FileWrite rules reach the reads and writes on an open file. Not thread-safe: use it from one thread.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace velmor::platform {
+
+// The calls a rule can target. The path a rule's text is matched against is the call's first path
+// (for copies and moves also the second; for FileRead/FileWrite the path the file was opened with).
+enum class FaultKind {
+  CopyFile,
+  DeleteFile,
+  CreateDirectory,
+  ForceDirectories,
+  RemoveDirectory,
+  MoveFile,
+  WriteFile,
+  ReadFile,
+  OpenFile,
+  FileRead,   // IFile::Read on a file from OpenFile
+  FileWrite,  // IFile::Write on a file from OpenFile
+  SetFileAttributes,
+  ListFolder,
+  FindFiles,
+  SetCurrentDirectory,
+  WritePrivateProfileString,
+  ShellCopy,
+  ShellMove,
+  ShellRename,
+  MoveToTrash,
+  DeleteTree,
+  HostCreateDirectories,
+  HostWriteFile,
+  HostSymlink,
+};
+
+class FaultInjectingPlatform final : public IPlatform {
+ public:
+  explicit FaultInjectingPlatform(IPlatform& inner) : inner_(inner) {}
+
+  // The nth call of the kind (1-based, counted since construction or Reset) fails with error.
+  void FailNth(FaultKind kind, size_t n, uint32_t error);
+  // Every call of the kind from the nth on fails with error (a disk that fills up mid-run).
+  void FailFrom(FaultKind kind, size_t n, uint32_t error);
+  // The next call of the kind fails with error.
+  void FailNext(FaultKind kind, uint32_t error) { FailNth(kind, Calls(kind) + 1, error); }
+  // Every call of the kind whose path contains pathPart (case-insensitive) fails with error.
+  void FailWhere(FaultKind kind, std::string pathPart, uint32_t error);
+  // Number of calls of the kind so far, failed ones included.
+  size_t Calls(FaultKind kind) const;
+  // Number of calls that a rule made fail, over all kinds.
+  size_t InjectedFailures() const { return injected_; }
+  // Drops all rules and counters.
+  void Reset();
+
+  uint32_t LastError() const override { return inner_.LastError(); }
+  void SetLastError(uint32_t code) override { inner_.SetLastError(code); }
+  std::string GetEnv(std::string_view name) override { return inner_.GetEnv(name); }
+  std::string PrefixDirectory() override { return inner_.PrefixDirectory(); }
+  std::string CurrentDirectory() override { return inner_.CurrentDirectory(); }
+  bool SetCurrentDirectory(std::string_view path) override;
+  std::string ProgramDirectory() override { return inner_.ProgramDirectory(); }
+  std::string WindowsDirectory() override { return inner_.WindowsDirectory(); }
+  std::optional<std::string> FullPath(std::string_view path) override { return inner_.FullPath(path); }
+  std::optional<std::string> ToHost(std::string_view windowsPath) override {
+    return inner_.ToHost(windowsPath);
+  }
+  std::string ToWindows(std::string_view hostPath) override { return inner_.ToWindows(hostPath); }
+  uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
+  DriveType GetDriveType(char letter) override { return inner_.GetDriveType(letter); }
+  bool DriveReady(char letter) override { return inner_.DriveReady(letter); }
+  bool DriveSpace(char letter, uint64_t& total, uint64_t& available) override {
+    return inner_.DriveSpace(letter, total, available);
+  }
+  std::string DriveDisplayName(char letter) override { return inner_.DriveDisplayName(letter); }
+  std::string DriveTarget(char letter) override { return inner_.DriveTarget(letter); }
+  bool ConnectNetworkDrive(char letter, std::string_view hostFolder) override {
+    return inner_.ConnectNetworkDrive(letter, hostFolder);
+  }
+  bool DisconnectNetworkDrive(char letter) override { return inner_.DisconnectNetworkDrive(letter); }
+  bool FileExists(std::string_view path) override { return inner_.FileExists(path); }
+  bool DirectoryExists(std::string_view path) override { return inner_.DirectoryExists(path); }
+  uint32_t GetFileAttributes(std::string_view path) override { return inner_.GetFileAttributes(path); }
+  bool SetFileAttributes(std::string_view path, uint32_t attributes) override;
+  bool GetFileData(std::string_view path, FindData& out) override { return inner_.GetFileData(path, out); }
+  bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override;
+  bool DeleteFile(std::string_view path) override;
+  bool CreateDirectory(std::string_view path) override;
+  bool ForceDirectories(std::string_view path) override;
+  bool RemoveDirectory(std::string_view path) override;
+  bool MoveFile(std::string_view source, std::string_view target) override;
+  std::unique_ptr<IFile> OpenFile(std::string_view path, OpenMode mode) override;
+  std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX) override;
+  bool WriteFile(std::string_view path, std::string_view bytes) override;
+  std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override;
+  std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) override;
+  bool RegKeyExists(std::string_view key) override { return inner_.RegKeyExists(key); }
+  std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override {
+    return inner_.RegSubKeys(key);
+  }
+  std::optional<std::string> RegString(std::string_view key, std::string_view name) override {
+    return inner_.RegString(key, name);
+  }
+  std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                      std::string_view defaultValue, std::string_view file,
+                                      size_t bufferSize = 2048) override {
+    return inner_.GetPrivateProfileString(section, key, defaultValue, file, bufferSize);
+  }
+  bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
+                                 std::optional<std::string_view> value, std::string_view file) override;
+  bool ShellCopy(std::string_view source, std::string_view targetFolder, const ShellConfirmReplace& confirm,
+                 const ShellProgress& progress) override;
+  bool ShellMove(std::string_view source, std::string_view targetFolder, const ShellConfirmReplace& confirm,
+                 const ShellProgress& progress) override;
+  bool ShellRename(std::string_view source, std::string_view newPath) override;
+  bool MoveToTrash(std::string_view path) override;
+  bool DeleteTree(std::string_view path) override;
+  bool OpenWithAssociatedProgram(std::string_view path) override {
+    return inner_.OpenWithAssociatedProgram(path);
+  }
+  bool HostCreateDirectories(std::string_view hostPath) override;
+  bool HostWriteFile(std::string_view hostPath, std::string_view bytes) override;
+  bool HostSymlink(std::string_view target, std::string_view linkPath) override;
+  std::string HostAbsolute(std::string_view hostPath) override { return inner_.HostAbsolute(hostPath); }
+
+  // Counts a call of the kind and tells whether a rule makes it fail (LastError is then set).
+  // Public for the wrapped files; callers use the rules above.
+  bool ShouldFail(FaultKind kind, std::string_view path, std::string_view otherPath = {});
+
+ private:
+  struct Rule {
+    FaultKind kind;
+    size_t first;  // 1-based call number
+    size_t last;   // inclusive; SIZE_MAX for "from the nth on"
+    std::string pathPart;
+    uint32_t error;
+  };
+
+  IPlatform& inner_;
+  std::vector<Rule> rules_;
+  std::map<FaultKind, size_t> calls_;
+  size_t injected_ = 0;
+};
+
+}  // namespace velmor::platform

@@ -1,0 +1,69 @@
+#include "platform/FaultInjectingPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/common/TempPrefix.h"
+
+namespace velmor::platform {
+namespace {
+
+using testing::TempPrefix;
+
+TEST(FaultInjectingPlatform, FailsTheNthCallAndCountsAll) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/a.txt", "a");
+  FaultInjectingPlatform faulty(HostPlatform());
+  ScopedPlatform use(faulty);
+  faulty.FailNth(FaultKind::CopyFile, 2, kErrorDiskFull);
+
+  EXPECT_TRUE(Os().CopyFile("C:\\a.txt", "D:\\1.txt", false));
+  EXPECT_FALSE(Os().CopyFile("C:\\a.txt", "D:\\2.txt", false));
+  EXPECT_EQ(Os().LastError(), kErrorDiskFull);
+  EXPECT_TRUE(Os().CopyFile("C:\\a.txt", "D:\\3.txt", false));
+  EXPECT_EQ(faulty.Calls(FaultKind::CopyFile), 3u);
+  EXPECT_EQ(faulty.InjectedFailures(), 1u);
+  EXPECT_TRUE(prefix.Exists("drive_d/1.txt"));
+  EXPECT_FALSE(prefix.Exists("drive_d/2.txt"));  // a failed call never reaches the disk
+  EXPECT_TRUE(prefix.Exists("drive_d/3.txt"));
+}
+
+TEST(FaultInjectingPlatform, DiskFillsUpFromTheNthCall) {
+  TempPrefix prefix;
+  FaultInjectingPlatform faulty(HostPlatform());
+  faulty.FailFrom(FaultKind::WriteFile, 2, kErrorDiskFull);
+  EXPECT_TRUE(faulty.WriteFile("C:\\1.dat", "1"));
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(faulty.WriteFile("C:\\n.dat", "n"));
+  EXPECT_FALSE(prefix.Exists("drive_c/n.dat"));
+
+  faulty.Reset();
+  EXPECT_TRUE(faulty.WriteFile("C:\\n.dat", "n"));
+  EXPECT_EQ(faulty.Calls(FaultKind::WriteFile), 1u);
+}
+
+TEST(FaultInjectingPlatform, PathRulesAndOpenFiles) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/keep.asc", "k");
+  prefix.WriteFile("drive_c/bad.asc", "b");
+  FaultInjectingPlatform faulty(HostPlatform());
+  faulty.FailWhere(FaultKind::DeleteFile, "BAD.ASC", kErrorAccessDenied);
+  EXPECT_FALSE(faulty.DeleteFile("C:\\bad.asc"));
+  EXPECT_EQ(faulty.LastError(), kErrorAccessDenied);
+  EXPECT_TRUE(faulty.DeleteFile("C:\\keep.asc"));
+
+  faulty.FailNext(FaultKind::FileWrite, kErrorWriteFault);
+  auto file = faulty.OpenFile("C:\\out.dat", OpenMode::CreateAlways);
+  ASSERT_NE(file, nullptr);
+  EXPECT_FALSE(file->Write("x", 1));
+  EXPECT_EQ(faulty.LastError(), kErrorWriteFault);
+  EXPECT_TRUE(file->Write("y", 1));
+
+  faulty.FailNext(FaultKind::ListFolder, kErrorNotReady);
+  EXPECT_EQ(faulty.ListFolder("C:\\"), nullptr);
+  EXPECT_NE(faulty.ListFolder("C:\\"), nullptr);
+  faulty.FailNext(FaultKind::FindFiles, kErrorNotReady);
+  EXPECT_TRUE(faulty.FindFiles("C:\\*").empty());
+  EXPECT_FALSE(faulty.FindFiles("C:\\*").empty());
+}
+
+}  // namespace
+}  // namespace velmor::platform

@@ -1,0 +1,135 @@
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "platform/Platform.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempPrefix;
+
+std::vector<std::string> Names(IFolderListing& listing) {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < listing.Count(); ++i) names.emplace_back(listing.Name(i));
+  return names;
+}
+
+std::vector<std::string> Names(const std::vector<FindData>& found) {
+  std::vector<std::string> names;
+  for (const auto& f : found) names.push_back(f.name);
+  return names;
+}
+
+TEST(ListFolder, SortsLikeWineWithDotsFirstExceptInDriveRoot) {
+  TempPrefix prefix;
+  for (const char* name : {"b.txt", "a.asc", "A.ASC", "_x", "Zeta", "ärger", "Bx", "!bang"})
+    prefix.WriteFile(std::string("drive_d/sub/") + name, "");
+  prefix.WriteFile("drive_d/root.txt", "");
+  // Names no Windows path can hold are left out.
+  prefix.WriteFile("drive_d/sub/back\\slash", "");
+  prefix.WriteFile("drive_d/sub/bad\xff", "");
+  IPlatform& os = HostPlatform();
+
+  auto listing = os.ListFolder("D:\\SUB");
+  ASSERT_NE(listing, nullptr);
+  EXPECT_EQ(Names(*listing), (std::vector<std::string>{".", "..", "!bang", "A.ASC", "a.asc", "b.txt", "Bx",
+                                                       "Zeta", "_x", "ärger"}));
+  EXPECT_TRUE(listing->IsDirectory(0));
+  EXPECT_TRUE(listing->IsDirectory(1));
+  EXPECT_FALSE(listing->IsDirectory(2));
+
+  auto root = os.ListFolder("D:\\");
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(Names(*root), (std::vector<std::string>{"root.txt", "sub"}));
+  EXPECT_TRUE(root->IsDirectory(1));
+
+  EXPECT_EQ(os.ListFolder("D:\\missing"), nullptr);
+  EXPECT_EQ(os.ListFolder("D:\\root.txt"), nullptr);
+}
+
+TEST(ListFolder, LinksToFoldersAreFolders) {
+  TempPrefix prefix;
+  prefix.MakeDir("drive_d/real");
+  prefix.WriteFile("drive_d/file", "");
+  fs::create_directory_symlink(prefix.DriveD() + "/real", prefix.DriveD() + "/linkdir");
+  fs::create_symlink(prefix.DriveD() + "/file", prefix.DriveD() + "/linkfile");
+  fs::create_symlink(prefix.DriveD() + "/gone", prefix.DriveD() + "/dangling");
+  auto listing = HostPlatform().ListFolder("D:\\");
+  ASSERT_NE(listing, nullptr);
+  ASSERT_EQ(Names(*listing), (std::vector<std::string>{"dangling", "file", "linkdir", "linkfile", "real"}));
+  EXPECT_FALSE(listing->IsDirectory(0));
+  EXPECT_TRUE(listing->IsDirectory(2));
+  EXPECT_FALSE(listing->IsDirectory(3));
+  FindData data;
+  EXPECT_FALSE(listing->Details(0, data));  // nothing to stat behind a dangling link
+}
+
+TEST(ListFolder, DetailsAreFetchedWhenAskedAndSeeChanges) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_d/data.exf", "12345");
+  prefix.WriteFile("drive_d/.versteckt", "");
+  IPlatform& os = HostPlatform();
+  auto listing = os.ListFolder("D:\\");
+  ASSERT_NE(listing, nullptr);
+  ASSERT_EQ(Names(*listing), (std::vector<std::string>{".versteckt", "data.exf"}));
+  // Changes made after the listing show: nothing was read from the entries before now.
+  chmod((prefix.DriveD() + "/data.exf").c_str(), 0444);
+  setxattr((prefix.DriveD() + "/data.exf").c_str(), "user.DOSATTRIB", "0x4", 3, 0);
+  prefix.WriteFile("drive_d/data.exf", "1234567");
+  EXPECT_EQ(listing->Attributes(1), kAttrArchive | kAttrReadOnly | kAttrSystem);
+  EXPECT_EQ(listing->Attributes(0), kAttrArchive | kAttrHidden);
+  FindData data;
+  ASSERT_TRUE(listing->Details(1, data));
+  EXPECT_EQ(data.name, "data.exf");
+  EXPECT_EQ(data.size, 7u);
+  fs::remove(prefix.DriveD() + "/data.exf");
+  EXPECT_FALSE(listing->Details(1, data));
+}
+
+TEST(FindFiles, MasksFoldersAndAttributeFilter) {
+  TempPrefix prefix;
+  for (const char* name :
+       {"EPL_ASC.EXF", "S1.EXF", "s2.exf", "S3.EXFX", "bild.bmp", ".hid.exf", "SH1", "SH12"})
+    prefix.WriteFile(std::string("drive_d/exf/") + name, "x");
+  prefix.MakeDir("drive_d/exf/SUB.EXF");
+  prefix.MakeDir("drive_c/work");
+  IPlatform& os = HostPlatform();
+  ASSERT_TRUE(HostPlatform().SetFileAttributes("D:\\exf\\S1.EXF", kAttrSystem));
+
+  EXPECT_EQ(Names(os.FindFiles("D:\\EXF\\*.exf", 0x37)),
+            (std::vector<std::string>{".hid.exf", "EPL_ASC.EXF", "S1.EXF", "s2.exf", "SUB.EXF"}));
+  EXPECT_EQ(Names(os.FindFiles("D:\\EXF\\*.exf", 0)), (std::vector<std::string>{"EPL_ASC.EXF", "s2.exf"}));
+  EXPECT_EQ(Names(os.FindFiles("D:/exf/SH??", 0)), (std::vector<std::string>{"SH1", "SH12"}));
+  EXPECT_EQ(Names(os.FindFiles("D:\\exf\\*", kAttrDirectory)).front(), ".");
+  EXPECT_TRUE(os.FindFiles("D:\\exf\\", 0x37).empty());
+  EXPECT_TRUE(os.FindFiles("D:\\exf\\*.none", 0x37).empty());
+  EXPECT_EQ(os.LastError(), kErrorFileNotFound);
+  EXPECT_TRUE(os.FindFiles("D:\\nothing\\*", 0x37).empty());
+  EXPECT_EQ(os.LastError(), kErrorPathNotFound);
+
+  const auto found = os.FindFiles("D:\\exf\\bild.bmp", 0);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].attributes, kAttrArchive);
+  EXPECT_EQ(found[0].size, 1u);
+  EXPECT_NE(found[0].lastWriteTime, 0u);
+}
+
+TEST(FindFiles, PatternWithoutFolderMeansTheCurrentFolder) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/work/a.asc", "");
+  const fs::path saved = fs::current_path();
+  IPlatform& os = HostPlatform();
+  ASSERT_TRUE(os.SetCurrentDirectory("C:\\work"));
+  EXPECT_EQ(Names(os.FindFiles("*.ASC", 0)), (std::vector<std::string>{"a.asc"}));
+  EXPECT_EQ(Names(os.FindFiles("C:*.ASC", 0)), (std::vector<std::string>{"a.asc"}));
+  fs::current_path(saved);
+}
+
+}  // namespace
+}  // namespace velmor::platform
