@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QTest>
+
+#include "tests/ui/ScriptedMessages.h"
+#include "ui/QxEditBtn.h"
+
+namespace velmor::ui {
+namespace {
+
+using testing::ScriptedMessages;
+
+class QxEditBtnTest : public ::testing::Test {
+ protected:
+  QxEditBtnTest() {
+    edit.resize(275, 21);
+    edit.show();  // a hidden widget gets its resize events only when shown
+    edit.SetGlyph(OpenFolderGlyph());
+    edit.OnBtnClick = [this](TQxEditBtn* sender) {
+      ++clicks;
+      sender_ = sender;
+    };
+  }
+  int Frame() {
+    QStyleOptionFrame option;
+    option.initFrom(&edit);
+    return edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
+  }
+
+  ScriptedMessages messages;
+  TQxEditBtn edit;
+  int clicks = 0;
+  TQxEditBtn* sender_ = nullptr;
+};
+
+TEST_F(QxEditBtnTest, ButtonFillsTheRightEndAndTextStopsTwoPixelsBeforeIt) {
+  const int frame = Frame();
+  const int clientWidth = 275 - 2 * frame;
+  const int clientHeight = 21 - 2 * frame;
+  EXPECT_EQ(edit.Button()->geometry(), QRect(frame + clientWidth - 21, frame, 21, clientHeight));
+  EXPECT_EQ(edit.EditRect(), QRect(QPoint(0, 0), QPoint(clientWidth - 21 - 2, clientHeight + 1)));
+  EXPECT_EQ(edit.textMargins().right(), 23);
+
+  edit.resize(275, 30);
+  EXPECT_EQ(edit.Button()->width(), 30);
+  EXPECT_EQ(edit.EditRect().right(), clientWidth - 32);
+
+  edit.resize(275, 3);
+  EXPECT_EQ(edit.height(), 5);
+  EXPECT_EQ(edit.Button()->width(), 5);
+}
+
+TEST(QxEditBtnPaint, ButtonIsShownFromTheFirstPaintAndTakesNoFocus) {
+  TQxEditBtn edit;
+  EXPECT_FALSE(edit.Button()->isVisibleTo(&edit));
+  edit.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+  QTRY_VERIFY(edit.Button()->isVisible());
+  EXPECT_EQ(edit.Button()->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(edit.Button()->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(QxEditBtnTest, ClickRaisesOnBtnClickWithTheEditButAReadOnlyFieldOnlyBeeps) {
+  edit.show();
+  QTest::mouseClick(edit.Button(), Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(sender_, &edit);
+  EXPECT_EQ(messages.beeps, 0);
+
+  edit.setReadOnly(true);
+  QTest::mouseClick(edit.Button(), Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(messages.beeps, 1);
+
+  edit.OnBtnClick = nullptr;
+  edit.setReadOnly(false);
+  edit.BtnClick();  // no handler: nothing happens
+  EXPECT_EQ(messages.beeps, 1);
+}
+
+TEST_F(QxEditBtnTest, NoKeyPressesTheButton) {
+  edit.show();
+  edit.setFocus();
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_F4, Qt::Key_Down, Qt::Key_Space}) QTest::keyClick(&edit, key);
+  QTest::keyClick(&edit, Qt::Key_Down, Qt::AltModifier);
+  EXPECT_EQ(clicks, 0);
+}
+
+TEST_F(QxEditBtnTest, CutAndPasteNeedEditorEnabledButTypingDoesNot) {
+  edit.show();
+  edit.setFocus();
+  QApplication::clipboard()->setText("PASTE");
+  edit.SetEditorEnabled(false);
+  QTest::keyClicks(&edit, "ab");
+  EXPECT_EQ(edit.text(), "ab");
+  QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+  edit.selectAll();
+  QTest::keyClick(&edit, Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(edit.text(), "ab");
+  EXPECT_EQ(messages.beeps, 0);  // dropped silently
+
+  edit.SetEditorEnabled(true);
+  edit.setCursorPosition(2);
+  QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(edit.text(), "abPASTE");
+}
+
+// A field that takes digits only, as classes built on the edit may do.
+class DigitsOnly : public TQxEditBtn {
+ public:
+  bool IsValidChar(QChar key) override { return key.isDigit(); }
+};
+
+TEST(QxEditBtnValidation, RejectedCharactersAreDroppedWithABeep) {
+  ScriptedMessages messages;
+  DigitsOnly edit;
+  edit.show();
+  edit.setFocus();
+  QTest::keyClicks(&edit, "1a2");
+  EXPECT_EQ(edit.text(), "12");
+  EXPECT_EQ(messages.beeps, 1);
+}
+
+}  // namespace
+}  // namespace velmor::ui
