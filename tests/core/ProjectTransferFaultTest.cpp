@@ -1,0 +1,154 @@
+// The transfer against a failing disk: every call of a kind, one at a time or from some call on, fails
+// with a full disk, an I/O error or a refusal. After each run no original symbol file may be lost,
+// ARGV.DAT holds its old or its new text, what reached the project is intact, and the failure shows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/ProjectTransfer.h"
+#include "platform/Error.h"
+#include "platform/FaultInjectingPlatform.h"
+#include "platform/Platform.h"
+#include "tests/core/ProjectTransferTestSupport.h"
+
+namespace velmor {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::FaultInjectingPlatform;
+using platform::FaultKind;
+using testing::TransferStation;
+
+struct Outcome {
+  bool threw = false;
+  TransferResult result;
+};
+
+Outcome RunFaulty(TransferStation& st, FaultInjectingPlatform& faulty) {
+  platform::ScopedPlatform use(faulty);
+  Outcome o;
+  try {
+    o.result = st.Run();
+  } catch (const VelmorError&) {
+    o.threw = true;
+  }
+  return o;
+}
+
+void CheckNothingLost(const TransferStation& st, const Outcome& o, bool failureMustShow) {
+  const std::map<std::string, std::string> originals = {{"ALT01.ASC", "alt 01"},
+                                                        {"SYM01.ASC", "sym 01 alte Fassung"}};
+  for (const auto& [name, content] : originals) {
+    const bool inPlace = st.Read("drive_c/EPLAN5/NS/" + name) == content;
+    const bool backedUp = st.Read("drive_c/EPLAN5/NS/SIASC/" + name) == content;
+    EXPECT_TRUE(inPlace || backedUp) << name << " lost";
+  }
+  const auto argv = st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT");
+  EXPECT_TRUE(argv == "ALT\r\n" || argv == "ANLAGE1\r\n") << (argv ? *argv : "(missing)");
+
+  // Whatever arrived in the project folder arrived whole.
+  const std::map<std::string, std::string> sources = {{"PROJEKT.KOP", "drive_c/VELMOR/EXF0/PROJEKT.KOP"},
+                                                      {"SEITEN.LST", "drive_c/VELMOR/EXF0/SEITEN.LST"},
+                                                      {"EPL_ASC.EXF", "drive_d/EXF/EPL_ASC.EXF"},
+                                                      {"S001.EXF", "drive_d/EXF/S001.EXF"},
+                                                      {"LOGO.BMP", "drive_d/EXF/LOGO.BMP"},
+                                                      {"RAHMEN1.EXP", "drive_d/EXF/EXP/RAHMEN1.EXP"}};
+  const std::string project = st.prefix.Abs("drive_c/EPLAN5/P/ANLAGE1.P");
+  if (fs::exists(project)) {
+    for (const auto& e : fs::directory_iterator(project)) {
+      const std::string name = e.path().filename();
+      ASSERT_TRUE(sources.count(name)) << name;
+      EXPECT_EQ(st.Read("drive_c/EPLAN5/P/ANLAGE1.P/" + name), st.Read(sources.at(name))) << name;
+    }
+  }
+
+  if (failureMustShow) {
+    const bool shows = o.threw || !o.result.FailedCopies.empty() || !o.result.KeptSymbols.empty();
+    EXPECT_TRUE(shows) << "a failed call went unnoticed";
+  }
+}
+
+TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
+  struct Kind {
+    const char* name;
+    FaultKind kind;
+    bool failureMustShow;  // attributes of a copy are not looked at, as the folder copy defines
+  };
+  const Kind kinds[] = {
+      {"copy", FaultKind::CopyFile, true},           {"delete", FaultKind::DeleteFile, true},
+      {"folder", FaultKind::ForceDirectories, true}, {"create folder", FaultKind::CreateDirectory, true},
+      {"write", FaultKind::WriteFile, true},         {"rename", FaultKind::MoveFile, true},
+      {"read", FaultKind::ReadFile, true},           {"attributes", FaultKind::SetFileAttributes, false},
+  };
+  const uint32_t errors[] = {platform::kErrorDiskFull, platform::kErrorWriteFault,
+                             platform::kErrorAccessDenied};
+
+  size_t runs = 0;
+  for (const Kind& k : kinds) {
+    size_t calls;
+    {
+      TransferStation st;
+      FaultInjectingPlatform counting(platform::HostPlatform());
+      const Outcome clean = RunFaulty(st, counting);
+      ASSERT_FALSE(clean.threw);
+      ASSERT_TRUE(clean.result.FailedCopies.empty());
+      calls = counting.Calls(k.kind);
+    }
+    for (size_t n = 1; n <= calls; ++n) {
+      // The transfer never looks at the error code, so the three errors take turns instead of
+      // multiplying the runs (each run syncs its copies to disk).
+      const uint32_t error = errors[n % 3];
+      for (bool fromThenOn : {false, true}) {
+        SCOPED_TRACE(std::string(k.name) + " #" + std::to_string(n) + (fromThenOn ? " and later" : "") +
+                     " fails with " + std::to_string(error));
+        TransferStation st;
+        FaultInjectingPlatform faulty(platform::HostPlatform());
+        if (fromThenOn)
+          faulty.FailFrom(k.kind, n, error);
+        else
+          faulty.FailNth(k.kind, n, error);
+        const Outcome o = RunFaulty(st, faulty);
+        ASSERT_GT(faulty.InjectedFailures(), 0u);
+        CheckNothingLost(st, o, k.failureMustShow);
+        ++runs;
+      }
+    }
+  }
+  EXPECT_GT(runs, 30u);
+}
+
+TEST(ProjectTransferFaultTest, FailedBackupKeepsTheOriginalAndTheNewSymbolStaysOut) {
+  TransferStation st;
+  FaultInjectingPlatform faulty(platform::HostPlatform());
+  faulty.FailWhere(FaultKind::CopyFile, "SIASC\\SYM01.ASC", platform::kErrorDiskFull);
+  const Outcome o = RunFaulty(st, faulty);
+  ASSERT_FALSE(o.threw);
+  EXPECT_EQ(o.result.KeptSymbols, std::vector<std::string>{"C:\\EPLAN5\\NS\\SYM01.ASC"});
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SYM01.ASC"), "sym 01 alte Fassung");
+  EXPECT_EQ(o.result.FailedCopies,
+            std::vector<std::string>{"D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC"});
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SYM02.ASC"), "sym 02 neu");
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/ALT01.ASC"), "alt 01");
+}
+
+TEST(ProjectTransferFaultTest, ArgvErrorsNameTheFile) {
+  for (FaultKind kind : {FaultKind::ReadFile, FaultKind::WriteFile}) {
+    TransferStation st;
+    FaultInjectingPlatform faulty(platform::HostPlatform());
+    faulty.FailWhere(kind, "ARGV.DAT", platform::kErrorWriteFault);
+    platform::ScopedPlatform use(faulty);
+    const std::string expected = kind == FaultKind::ReadFile
+                                     ? "Datei C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT kann nicht geöffnet werden"
+                                     : "Datei C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT kann nicht erstellt werden";
+    try {
+      st.Run();
+      ADD_FAILURE() << "no error";
+    } catch (const VelmorError& e) {
+      EXPECT_EQ(e.what(), expected);
+    }
+    EXPECT_EQ(st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "ALT\r\n");
+  }
+}
+
+}  // namespace
+}  // namespace velmor
