@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QTest>
+#include <deque>
+
+#include "tests/common/TempPrefix.h"
+#include "tests/ui/ScriptedMessages.h"
+#include "ui/DirectoryEdit.h"
+
+namespace velmor::ui {
+namespace {
+
+using velmor::testing::TempPrefix;
+
+// Records each dialog request and answers it from a queue (nullopt = Cancel).
+class ScriptedDialogs : public IFolderDialogs {
+ public:
+  ScriptedDialogs() : scope_(*this) {}
+  bool SelectDirectory(QWidget*, QString& folder) override { return Answer("select", folder); }
+  bool BrowseForFolder(QString& folder, const QString& text, int) override {
+    texts.push_back(text);
+    return Answer("browse", folder);
+  }
+  std::deque<std::optional<QString>> answers;
+  QStringList calls;  // "select:<start folder>"
+  QStringList texts;
+
+ private:
+  bool Answer(const QString& kind, QString& folder) {
+    calls << kind + ":" + folder;
+    if (answers.empty()) return false;
+    const std::optional<QString> answer = answers.front();
+    answers.pop_front();
+    if (!answer) return false;
+    folder = *answer;
+    return true;
+  }
+  ScopedFolderDialogs scope_;
+};
+
+class DirectoryEditTest : public ::testing::Test {
+ protected:
+  DirectoryEditTest() {
+    prefix.MakeDir("drive_c/EPLAN5/P/ALT.P");
+    prefix.MakeDir("drive_c/EPLAN5/NS");
+    prefix.WriteFile("drive_c/EPLAN5/README.TXT", "x");
+    edit.resize(353, 21);
+    edit.show();
+  }
+  TempPrefix prefix;
+  velmor::ui::testing::ScriptedMessages messages;
+  ScriptedDialogs dialogs;
+  TDirectoryEdit edit;
+};
+
+TEST_F(DirectoryEditTest, ButtonSitsInTheRightEndOfTheClientArea) {
+  QStyleOptionFrame option;
+  option.initFrom(&edit);
+  const int frame = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
+  const int clientWidth = 353 - 2 * frame;
+  EXPECT_EQ(edit.ButtonContainer()->geometry(), QRect(frame + clientWidth - 21, frame, 21, 21 - 2 * frame));
+  EXPECT_EQ(edit.EditRect().right(), clientWidth - 21 - 2);
+}
+
+TEST_F(DirectoryEditTest, AltDownOpensTheDialogAsTheButtonDoesAndEnterDoesNothing) {
+  edit.setFocus();
+  QTest::keyClick(&edit, Qt::Key_Return);
+  EXPECT_TRUE(dialogs.calls.isEmpty());
+  QTest::keyClick(&edit, Qt::Key_Down, Qt::AltModifier);
+  QTest::mouseClick(edit.Button(), Qt::LeftButton);
+  EXPECT_EQ(dialogs.calls, QStringList({"select:\\", "select:\\"}));
+  EXPECT_TRUE(edit.text().isEmpty());  // both cancelled
+}
+
+TEST_F(DirectoryEditTest, StartFolderIsTheTextThenInitialDirThenTheCurrentDrive) {
+  edit.setText("C:\\EPLAN5\\NS");
+  dialogs.answers = {std::nullopt};
+  edit.DoClick();
+  edit.setText("C:\\GIBTESNICHT");
+  dialogs.answers = {std::nullopt};
+  edit.DoClick();
+  EXPECT_EQ(dialogs.calls, QStringList({"select:C:\\EPLAN5\\NS", "select:\\"}));
+
+  // After OK on an existing folder, an empty field starts there.
+  dialogs.calls.clear();
+  edit.setText("");
+  dialogs.answers = {QString("C:\\EPLAN5\\P"), std::nullopt};
+  edit.DoClick();
+  EXPECT_EQ(edit.text(), "C:\\EPLAN5\\P");
+  EXPECT_EQ(edit.InitialDir(), "C:\\EPLAN5\\P");
+  edit.setText("");
+  edit.DoClick();
+  EXPECT_EQ(dialogs.calls, QStringList({"select:\\", "select:C:\\EPLAN5\\P"}));
+}
+
+TEST_F(DirectoryEditTest, OkReplacesTheSelectedTextCancelChangesNothing) {
+  edit.setText("C:\\EPLAN5");
+  QSignalSpy changes(&edit, &QLineEdit::textChanged);
+  dialogs.answers = {std::nullopt};
+  QTest::mouseClick(edit.Button(), Qt::LeftButton);
+  EXPECT_EQ(changes.count(), 0);
+  EXPECT_EQ(edit.text(), "C:\\EPLAN5");
+
+  edit.selectAll();
+  dialogs.answers = {QString("C:\\EPLAN5\\NS")};
+  edit.DoClick();
+  EXPECT_EQ(edit.text(), "C:\\EPLAN5\\NS");
+  EXPECT_EQ(changes.count(), 2);  // the deleted selection, then the new folder
+
+  edit.setReadOnly(true);
+  edit.DoClick();
+  EXPECT_EQ(dialogs.calls.size(), 2);  // a read-only field opens nothing
+}
+
+TEST_F(DirectoryEditTest, DirectoryDialogOpensTheStartFolderWithItsParents) {
+  TSelectDirDlg dialog(nullptr, "C:\\EPLAN5");
+  EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Verzeichnis auswählen"));
+  EXPECT_EQ(dialog.CurrentFolder(), "C:\\EPLAN5");
+  auto* dirs = dialog.findChild<QListWidget*>("DirList");
+  auto* files = dialog.findChild<QListWidget*>("FileList");
+  ASSERT_NE(dirs, nullptr);
+  ASSERT_NE(files, nullptr);
+  QStringList dirTexts;
+  for (int i = 0; i < dirs->count(); ++i) dirTexts << dirs->item(i)->text().trimmed();
+  EXPECT_EQ(dirTexts, QStringList({"C:\\", "EPLAN5", "NS", "P"}));
+  EXPECT_EQ(files->count(), 1);
+  EXPECT_EQ(files->item(0)->text(), "README.TXT");
+
+  // Opening an entry makes it the current folder; OK returns that one.
+  emit dirs->itemActivated(dirs->item(3));
+  EXPECT_EQ(dialog.CurrentFolder(), "C:\\EPLAN5\\P");
+  dialog.OpenDrive('d');
+  EXPECT_EQ(dialog.CurrentFolder(), "D:\\");
+}
+
+TEST_F(DirectoryEditTest, DirectoryDialogStartsOnTheCurrentDriveForABackslash) {
+  TSelectDirDlg dialog(nullptr, "\\");
+  const QString current = dialog.CurrentFolder();
+  ASSERT_GE(current.size(), 3);
+  EXPECT_EQ(current.mid(1, 2), ":\\");
+  EXPECT_EQ(current.size(), 3);
+}
+
+TEST_F(DirectoryEditTest, FolderBrowserOffersOkOnlyOnExistingFoldersAndTrimsTheBackslash) {
+  TBrowseFolderDlg browser;
+  browser.DialogText = QString::fromUtf8("Quellpfad für Eplan-Rahmen");
+  browser.FolderName = "c:\\eplan5\\p";
+  browser.Prepare(nullptr);
+  EXPECT_EQ(browser.SelectedName(), "C:\\EPLAN5\\P");
+  EXPECT_TRUE(browser.OkButton()->isEnabled());
+  EXPECT_EQ(browser.Dialog()->findChild<QLabel*>("DialogText")->text(), browser.DialogText);
+
+  // The computer node is no folder.
+  browser.Tree()->setCurrentItem(browser.Tree()->topLevelItem(0));
+  EXPECT_TRUE(browser.SelectedName().isEmpty());
+  EXPECT_FALSE(browser.OkButton()->isEnabled());
+  EXPECT_FALSE(browser.Finish(true));
+  EXPECT_EQ(browser.FolderName, "c:\\eplan5\\p");
+
+  // A drive root keeps its backslash.
+  browser.FolderName = "C:\\";
+  browser.Prepare(nullptr);
+  EXPECT_TRUE(browser.Finish(true));
+  EXPECT_EQ(browser.FolderName, "C:\\");
+
+  // A start folder that does not exist opens at the root; Cancel leaves the folder alone.
+  browser.FolderName = "C:\\NIRGENDS";
+  browser.Prepare(nullptr);
+  EXPECT_EQ(browser.Tree()->currentItem(), browser.Tree()->topLevelItem(0));
+  EXPECT_FALSE(browser.Finish(false));
+  EXPECT_EQ(browser.FolderName, "C:\\NIRGENDS");
+}
+
+}  // namespace
+}  // namespace velmor::ui
