@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "search/SearchCriteria.h"
+
 namespace velmor {
 
 class TFindFile;
@@ -20,15 +22,11 @@ using TFindFileNotifyEvent = std::function<void(TFindFile& Sender)>;
 
 class TFindFile {
  public:
-  // Which special entries are listed (Windows attribute values).
-  enum TAttrOption : uint32_t {
-    ffReadOnly = 0x01,
-    ffHidden = 0x02,
-    ffSystem = 0x04,
-    ffVolumeID = 0x08,
-    ffDirectory = 0x10,
-    ffArchive = 0x20,
-  };
+  // Which special entries are listed (Windows attribute values): ffReadOnly, ffHidden, ffSystem,
+  // ffVolumeID, ffDirectory, ffArchive. Four of them share the search's TFileAttribute values.
+  using enum TFileAttribute;
+  static constexpr uint32_t ffReadOnly = 0x01;
+  static constexpr uint32_t ffVolumeID = 0x08;
   using TAttrOptions = uint32_t;
 
   TFindFile() = default;
