@@ -389,7 +389,9 @@ std::optional<std::string> RegistryFile::String(std::string_view key, std::strin
   const std::string_view text = text_;
   std::optional<std::string> result;
   bool found = false;
-  for (const auto& [begin, end] : k->bodies) {
+  for (const auto& body : k->bodies) {
+    const size_t begin = body.first;
+    const size_t end = body.second;
     bool continuation = false;
     ForEachLine(text, begin, end, [&](std::string_view rawLine) {
       std::string_view line = TrimLineEnd(rawLine);
