@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QTest>
+#include <memory>
+
+#include "platform/Platform.h"
+#include "tests/common/TempPrefix.h"
+#include "tests/ui/ScriptedMessages.h"
+#include "ui/FormStorage.h"
+
+namespace velmor::ui {
+namespace {
+
+using velmor::testing::TempPrefix;
+using velmor::ui::testing::ScriptedMessages;
+
+const char* const kIni = "drive_c/windows/Velmor.INI";
+
+// A window with two stored fields, set up as the main window sets up its store.
+struct StoredForm {
+  StoredForm() {
+    form = std::make_unique<QWidget>();
+    first = new QLineEdit(form.get());
+    first->setObjectName("EplanVerz");
+    second = new QLineEdit(form.get());
+    second->setObjectName("ExfVErz");
+    QObject::connect(first, &QLineEdit::textChanged, [this] { ++firstChanges; });
+    storage = new TFormStorage(form.get());
+    storage->IniFileName = "Velmor.INI";
+    storage->IniSection = "VelmorMainFrm";
+    storage->SetStoredProps({"EplanVerz.Text", "exfverz.text", "Missing.Text", "NoDot"});
+    form->setGeometry(100, 120, 400, 300);
+  }
+  ~StoredForm() {
+    if (form) storage->FormDestroying();
+  }
+  void Show() {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  }
+
+  std::unique_ptr<QWidget> form;
+  QLineEdit* first;
+  QLineEdit* second;
+  TFormStorage* storage;
+  int firstChanges = 0;
+};
+
+QStringList Keys(const std::string& ini) {
+  QStringList keys;
+  for (const QString& line : QString::fromStdString(ini).split("\r\n", Qt::SkipEmptyParts)) {
+    if (!line.startsWith('[')) keys << line.section('=', 0, 0);
+  }
+  return keys;
+}
+
+TEST(FormStorage, UnknownItemsAreDroppedWhenBinding) {
+  StoredForm stored;
+  EXPECT_EQ(stored.storage->StoredProps(), QStringList({"EplanVerz.Text", "exfverz.text"}));
+}
+
+TEST(FormStorage, CloseWritesEveryKeyInOrderAndARestartReadsThemBack) {
+  TempPrefix prefix;
+  ScriptedMessages messages;
+  QString suffix;
+  {
+    StoredForm stored;
+    stored.Show();
+    EXPECT_EQ(stored.firstChanges, 0);  // no file: nothing restored, no handler
+    suffix = stored.storage->ResolutionSuffix();
+    stored.first->setText("  C:\\EPLAN5  ");
+    stored.second->setText("\"D:\\EXF mit Blank\"");
+    stored.form->setGeometry(30, 40, 500, 350);
+    EXPECT_TRUE(stored.form->close());
+  }
+  const std::optional<std::string> ini = prefix.ReadFile(kIni);
+  ASSERT_TRUE(ini.has_value());
+  EXPECT_EQ(Keys(*ini), QStringList({"FormVersion", "Flags", "ShowCmd", "PixelsPerInch", "MinMaxPos" + suffix,
+                                     "MinMaxPos", "NormPos" + suffix, "NormPos", "Visible", "EplanVerz_Text",
+                                     "ExfVErz_text"}));
+  EXPECT_NE(ini->find("FormVersion=0\r\n"), std::string::npos);
+  EXPECT_NE(ini->find("Visible=0\r\n"), std::string::npos);  // saved at the close, not again later
+  EXPECT_NE(ini->find("NormPos=30,40,530,390\r\n"), std::string::npos);
+  EXPECT_NE(ini->find("EplanVerz_Text=C:\\EPLAN5\r\n"), std::string::npos);
+  EXPECT_NE(ini->find("ExfVErz_text=\"\"D:\\EXF mit Blank\"\"\r\n"), std::string::npos);
+  EXPECT_TRUE(messages.boxes.empty());
+
+  StoredForm again;
+  again.Show();
+  EXPECT_EQ(again.first->text(), "C:\\EPLAN5");
+  EXPECT_EQ(again.second->text(), "\"D:\\EXF mit Blank\"");
+  EXPECT_EQ(again.form->geometry(), QRect(30, 40, 500, 350));
+  EXPECT_EQ(again.firstChanges, 1);
+}
+
+TEST(FormStorage, DestructionSavesWhenNoCloseDidWithVisibleOne) {
+  TempPrefix prefix;
+  {
+    StoredForm stored;
+    stored.Show();
+    stored.first->setText("X");
+  }
+  const std::optional<std::string> ini = prefix.ReadFile(kIni);
+  ASSERT_TRUE(ini.has_value());
+  EXPECT_NE(ini->find("Visible=1\r\n"), std::string::npos);
+  EXPECT_NE(ini->find("EplanVerz_Text=X\r\n"), std::string::npos);
+}
+
+struct PlacementCase {
+  const char* name;
+  std::string body;  // the section's lines after the header
+  QRect expected;
+  bool maximized;
+};
+
+TEST(FormStorage, PlacementRules) {
+  const int ppi = [] {
+    StoredForm probe;
+    return probe.storage->ScreenPixelsPerInch();
+  }();
+  const std::string ppiLine = "PixelsPerInch=" + std::to_string(ppi) + "\r\n";
+  const PlacementCase cases[] = {
+      {"two words keep right and bottom", ppiLine + "NormPos=10,20\r\n", QRect(10, 20, 490, 400), false},
+      {"right not beyond left applies nothing", ppiLine + "NormPos=10,20,5,30\r\n", QRect(100, 120, 400, 300),
+       false},
+      {"other pixels per inch keep the bounds", "PixelsPerInch=1\r\nNormPos=1,2,300,400\r\n",
+       QRect(100, 120, 400, 300), false},
+      {"hex and plain key", ppiLine + "NormPos=0x10,20,0x110,220\r\n", QRect(16, 20, 256, 200), false},
+      {"ShowCmd 3 maximizes", ppiLine + "ShowCmd=3\r\n", QRect(), true},
+  };
+  for (const PlacementCase& row : cases) {
+    SCOPED_TRACE(row.name);
+    TempPrefix prefix;
+    prefix.WriteFile(kIni, "[VelmorMainFrm]\r\n" + row.body + "EplanVerz_Text=  'quoted'  \r\n");
+    StoredForm stored;
+    stored.Show();
+    EXPECT_EQ(stored.form->isMaximized(), row.maximized);
+    if (!row.maximized) {
+      EXPECT_EQ(stored.form->geometry(), row.expected);
+    }
+    EXPECT_EQ(stored.first->text(), "quoted");  // texts come back whatever the placement did
+  }
+}
+
+TEST(FormStorage, ResolutionKeyWinsOverThePlainOne) {
+  TempPrefix prefix;
+  StoredForm probe;
+  const std::string suffix = probe.storage->ResolutionSuffix().toStdString();
+  const std::string ppi = std::to_string(probe.storage->ScreenPixelsPerInch());
+  prefix.WriteFile(kIni, "[VelmorMainFrm]\r\nPixelsPerInch=" + ppi + "\r\nNormPos=1,2,101,102\r\nNormPos" +
+                             suffix + "=5,6,205,206\r\n");
+  probe.Show();
+  EXPECT_EQ(probe.form->geometry(), QRect(5, 6, 200, 200));
+}
+
+TEST(FormStorage, AWriteProtectedFileIsReportedAndTheCloseGoesOn) {
+  TempPrefix prefix;
+  ScriptedMessages messages;
+  prefix.WriteFile(kIni, "[VelmorMainFrm]\r\n");
+  ASSERT_TRUE(platform::Os().SetFileAttributes("C:\\windows\\Velmor.INI", platform::kAttrReadOnly));
+  {
+    StoredForm stored;
+    stored.Show();
+    EXPECT_TRUE(stored.form->close());
+    EXPECT_FALSE(stored.form->isVisible());
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].type, ScriptedMessages::Type::Error);
+    EXPECT_EQ(messages.boxes[0].text, "nach Velmor.INI kann nicht geschrieben werden");
+  }
+  // Nothing was saved, so the destruction tried once more.
+  EXPECT_EQ(messages.boxes.size(), 2u);
+  EXPECT_EQ(prefix.ReadFile(kIni), std::optional<std::string>("[VelmorMainFrm]\r\n"));
+}
+
+}  // namespace
+}  // namespace velmor::ui
