@@ -77,7 +77,6 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
   const Kind kinds[] = {
       {"copy", FaultKind::CopyFile, true},           {"delete", FaultKind::DeleteFile, true},
       {"folder", FaultKind::ForceDirectories, true}, {"create folder", FaultKind::CreateDirectory, true},
-      {"write", FaultKind::WriteFile, true},         {"rename", FaultKind::MoveFile, true},
       {"read", FaultKind::ReadFile, true},           {"attributes", FaultKind::SetFileAttributes, false},
   };
   const uint32_t errors[] = {platform::kErrorDiskFull, platform::kErrorWriteFault,
