@@ -9,12 +9,12 @@ namespace {
 
 constexpr size_t kPageHeaderBytes = 256;
 
-struct SliceSpec {
+struct Slice {
   size_t from;
   size_t length;
 };
 // Byte 78 belongs to both SH2 and SH3; bytes 45 to 53 are not copied anywhere.
-constexpr SliceSpec kSlices[3] = {{0, 45}, {54, 25}, {78, 178}};
+constexpr Slice kSlices[3] = {{0, 45}, {54, 25}, {78, 178}};
 
 }  // namespace
 
