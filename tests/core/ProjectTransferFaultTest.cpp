@@ -76,7 +76,7 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
   };
   const Kind kinds[] = {
       {"copy", FaultKind::CopyFile, true},           {"delete", FaultKind::DeleteFile, true},
-      {"folder", FaultKind::ForceDirectories, true}, {"create folder", FaultKind::CreateDirectory, true},
+      {"folder", FaultKind::ForceDirectories, true}, {"write", FaultKind::WriteFile, true},
       {"read", FaultKind::ReadFile, true},           {"attributes", FaultKind::SetFileAttributes, false},
   };
   const uint32_t errors[] = {platform::kErrorDiskFull, platform::kErrorWriteFault,
@@ -92,6 +92,7 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
       ASSERT_FALSE(clean.threw);
       ASSERT_TRUE(clean.result.FailedCopies.empty());
       calls = counting.Calls(k.kind);
+      EXPECT_GT(calls, 0u) << k.name;
     }
     for (size_t n = 1; n <= calls; ++n) {
       // The transfer never looks at the error code, so the three errors take turns instead of
