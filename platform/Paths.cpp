@@ -52,10 +52,12 @@ std::string Normalize(std::string_view combined) {
     }
     pos = end + 1;
   }
-  if (!trailing && !parts.empty()) {
+  // A last part that was only dots and blanks vanishes, and the part before it becomes the last.
+  while (!trailing && !parts.empty()) {
     std::string_view& last = parts.back();
     while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.remove_suffix(1);
-    if (last.empty()) parts.pop_back();
+    if (!last.empty()) break;
+    parts.pop_back();
   }
   std::string out(root);
   for (size_t i = 0; i < parts.size(); ++i) {
