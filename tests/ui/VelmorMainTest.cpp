@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QTest>
+#include <deque>
+#include <memory>
+
+#include "core/DemoStation.h"
+#include "core/ProjectTransfer.h"
+#include "tests/common/TempPrefix.h"
+#include "tests/ui/ScriptedMessages.h"
+#include "ui/DirectoryEdit.h"
+#include "ui/KtFileExplorer28.h"
+#include "ui/QxEditBtn.h"
+#include "ui/VelmorMain.h"
+
+namespace velmor::ui {
+namespace {
+
+using velmor::testing::ScopedEnv;
+using velmor::testing::TempPrefix;
+using velmor::ui::testing::ScriptedMessages;
+
+// Answers the folder browser from a queue (nullopt = Cancel) and records what it was asked.
+class ScriptedBrowser : public IFolderDialogs {
+ public:
+  ScriptedBrowser() : scope_(*this) {}
+  bool SelectDirectory(QWidget*, QString&) override { return false; }
+  bool BrowseForFolder(QString& folder, const QString& text, int) override {
+    asked << folder + "|" + text;
+    if (answers.empty() || !answers.front()) {
+      if (!answers.empty()) answers.pop_front();
+      return false;
+    }
+    folder = *answers.front();
+    answers.pop_front();
+    return true;
+  }
+  std::deque<std::optional<QString>> answers;
+  QStringList asked;
+
+ private:
+  ScopedFolderDialogs scope_;
+};
+
+// The demo station as the window's world: its prefix, its customer, user and station.
+class VelmorMainTest : public ::testing::Test {
+ protected:
+  VelmorMainTest() {
+    std::string error;
+    if (!CreateDemoStation(station, error)) ADD_FAILURE() << error;
+  }
+  std::string Host(const std::string& path) const { return station + "/" + path; }
+  bool Exists(const std::string& path) const { return std::filesystem::exists(Host(path)); }
+
+  void Start() {
+    window = std::make_unique<TVelmorMainFrm>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QTRY_VERIFY(window->isActiveWindow());
+  }
+
+  TempPrefix prefix;
+  std::string station = prefix.Root() + "/station";
+  ScopedEnv wineprefix{"WINEPREFIX", station};
+  ScopedEnv customer{"KUNDEN_KENNUNG", "DEMO"};
+  ScopedEnv user{"KENNUNG", "USER1"};
+  ScopedEnv stationNumber{"STATIONS_NUMMER", "01"};
+  ScriptedMessages messages;
+  ScriptedBrowser browser;
+  std::unique_ptr<TVelmorMainFrm> window;
+};
+
+TEST_F(VelmorMainTest, LayoutNamesCaptionsAndHiddenMenu) {
+  Start();
+  EXPECT_EQ(window->windowTitle(), "Kelvra nach EPLAN");
+  for (const char* name : {"Panel1",    "QuastelSpeedButton1",
+                           "GETEXF",    "GroupBox1",
+                           "MakroPfad", "NormalStamm",
+                           "LagerPfad", "FormularPfad",
+                           "ExfVErz",   "AscVerz",
+                           "ExpVerz",   "ProjektName",
+                           "SLB",       "ProjektNeu",
+                           "Panel3",    "Panel4",
+                           "Label10",   "Label11",
+                           "EplanTree", "EplanVerz"}) {
+    EXPECT_NE(window->findChild<QWidget*>(name), nullptr) << name;
+  }
+  EXPECT_EQ(window->GETEXF->tabText(0), "EXF-Daten einlesen");
+  EXPECT_EQ(window->GETEXF->tabText(1), "Einstellungen");
+  EXPECT_EQ(window->Headerbilden1->text(), "Header bilden");
+  EXPECT_FALSE(window->Headerbilden1->isVisible());
+  EXPECT_EQ(window->ExfVErz->Tag(), 101);
+  EXPECT_EQ(window->ExpVerz->Tag(), 103);
+  // The odd keyboard order of the EPLAN paths.
+  auto nextTabStop = [](QWidget* widget) {
+    do {
+      widget = widget->nextInFocusChain();
+    } while ((widget->focusPolicy() & Qt::TabFocus) == 0);
+    return widget;
+  };
+  EXPECT_EQ(nextTabStop(window->LagerPfad), window->FormularPfad);
+  EXPECT_EQ(nextTabStop(window->FormularPfad), window->NormalStamm);
+  EXPECT_EQ(nextTabStop(window->NormalStamm), window->MakroPfad);
+  EXPECT_EQ(nextTabStop(window->MakroPfad), window->ExfVErz);
+}
+
+TEST_F(VelmorMainTest, RestoreRunsBeforeTheActivationWhichFillsThePathsAndTheTree) {
+  window = std::make_unique<TVelmorMainFrm>();
+  window->show();
+  // Restored while being shown: the EXF folder fired its handler, yet the two dependants end with
+  // their own stored texts; the activation has not run yet.
+  EXPECT_EQ(window->ExfVErz->text(), "D:\\EXF");
+  EXPECT_EQ(window->AscVerz->text(), "D:\\EXF\\ASC");
+  EXPECT_EQ(window->ExpVerz->text(), "D:\\EXF\\EXP");
+  EXPECT_EQ(window->ProjektName->text(), "DEMO1");
+  EXPECT_EQ(window->SLB->count(), 3);
+
+  QTRY_VERIFY(window->isActiveWindow());
+  QTRY_COMPARE(window->Label10->text(), QString::fromStdString(window->Environment.ProjectFolder));
+  EXPECT_FALSE(window->Label10->text().isEmpty());
+  EXPECT_FALSE(window->MakroPfad->text().isEmpty());
+  EXPECT_FALSE(window->NormalStamm->text().isEmpty());
+  EXPECT_FALSE(window->LagerPfad->text().isEmpty());
+  EXPECT_FALSE(window->FormularPfad->text().isEmpty());
+  EXPECT_EQ(window->EplanTree->SelectedPath().toUpper(), window->Label10->text().toUpper());
+  EXPECT_TRUE(messages.boxes.empty());
+}
+
+TEST_F(VelmorMainTest, ClosingAMessageBoxOfTheReadingDoesNotReadAgain) {
+  std::filesystem::remove(Host("drive_c/EPLAN5/O/DEMO/USER1.APD"));
+  Start();
+  // Once from the restored EPLAN folder, once from the first activation.
+  QTRY_COMPARE(messages.Texts(), QStringList({"EPLAN ist nicht installiert", "EPLAN ist nicht installiert"}));
+  QEvent activate(QEvent::WindowActivate);
+  QCoreApplication::sendEvent(window.get(), &activate);  // the box closing
+  EXPECT_EQ(messages.boxes.size(), 2u);
+  QCoreApplication::sendEvent(window.get(), &activate);  // a real return to the window
+  EXPECT_EQ(messages.boxes.size(), 3u);
+}
+
+TEST_F(VelmorMainTest, TreeClickAndBrowseButtonsByTag) {
+  Start();
+  window->EplanTree->SetSelectedPath("D:\\EXF");
+  window->EplanTreeClick();
+  EXPECT_EQ(window->Label10->text(), "D:\\EXF");
+
+  browser.answers = {QString("D:\\EXF\\ASC"), std::nullopt};
+  QTest::mouseClick(window->ExfVErz->Button(), Qt::LeftButton);
+  EXPECT_EQ(window->ExfVErz->text(), "D:\\EXF\\ASC");
+  EXPECT_EQ(window->AscVerz->text(), "D:\\EXF\\ASC");
+  EXPECT_EQ(window->ExpVerz->text(), "D:\\EXF\\ASC");
+  EXPECT_EQ(window->SLB->count(), 0);                            // no header there
+  QTest::mouseClick(window->ExpVerz->Button(), Qt::LeftButton);  // cancelled
+  EXPECT_EQ(window->ExpVerz->text(), "D:\\EXF\\ASC");
+  EXPECT_EQ(browser.asked, QStringList({QString::fromUtf8("D:\\EXF|Quellpfad für EXP_ASC.EXF"),
+                                        QString::fromUtf8("D:\\EXF\\ASC|Quellpfad für Eplan-Rahmen")}));
+  window->QxEditBtnClick(nullptr);
+  window->QxEditBtnClick(window->ProjektName);
+  EXPECT_EQ(browser.asked.size(), 2);
+}
+
+TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwriting) {
+  Start();
+  SetSampleLocation(window->FF, "C:\\NIRGENDS\\");
+  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
+  EXPECT_EQ(messages.Texts(), QStringList({"Keine Musterdateien gefunden"}));
+  EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU1.P"));
+
+  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/PROJEKT.DBF", "sample");
+  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/SH1", "excluded");
+  SetSampleLocation(window->FF, "C:\\SAMPLE\\");
+  window->ProjektName->setText("NEU1");
+  messages.Clear();
+  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
+  EXPECT_TRUE(messages.boxes.empty());
+  const std::string project = "drive_c/EPLAN5/P/NEU1.P/";
+  EXPECT_TRUE(Exists(project + "PROJEKT.DBF"));
+  EXPECT_FALSE(Exists(project + "SH1"));
+  EXPECT_TRUE(Exists(project + "S001.EXF"));
+  EXPECT_TRUE(Exists(project + "RAHMEN1.EXP"));
+  EXPECT_TRUE(Exists("drive_c/EPLAN5/NS/NORM01.ASC"));
+  EXPECT_EQ(prefix.ReadFile(Host("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT")),
+            std::optional<std::string>("NEU1\r\n"));
+  EXPECT_EQ(window->Label10->text().toUpper(), "C:\\EPLAN5\\P\\");
+
+  messages.Answer(QMessageBox::Cancel);
+  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
+  ASSERT_EQ(messages.boxes.size(), 1u);
+  EXPECT_EQ(messages.boxes[0].kind, IMessageService::Kind::Confirmation);
+  EXPECT_EQ(messages.boxes[0].text, QString::fromUtf8("vorhandene EXF-Daten überschreiben ??"));
+}
+
+TEST_F(VelmorMainTest, CloseStoresTheTextsForTheNextStart) {
+  Start();
+  window->ProjektName->setText("  \"MIT BLANK\"  ");
+  window->setGeometry(20, 30, 700, 500);
+  EXPECT_TRUE(window->close());
+  window.reset();
+  const std::optional<std::string> ini = prefix.ReadFile(Host("drive_c/windows/Velmor.INI"));
+  ASSERT_TRUE(ini.has_value());
+  EXPECT_NE(ini->find("ProjektName_Text=\"\"MIT BLANK\"\"\r\n"), std::string::npos);
+  EXPECT_LT(ini->find("EplanVerz_Text"), ini->find("AscVerz_Text"));
+
+  Start();
+  EXPECT_EQ(window->ProjektName->text(), "\"MIT BLANK\"");
+  EXPECT_EQ(window->geometry(), QRect(20, 30, 700, 500));
+}
+
+}  // namespace
+}  // namespace velmor::ui
