@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -451,13 +452,42 @@ std::optional<std::string> RegistryFile::String(std::string_view key, std::strin
 
 namespace {
 
-// The last file parsed. It is reused only when the bytes read now are exactly the bytes parsed then:
-// modification times are too coarse to notice Wine rewriting the file twice within one tick, while
-// reading even a large file costs little next to parsing it.
+// The last file parsed. A lookup reuses it without reading when the file's identity, size and times
+// are unchanged and its modification time was already in the past when it was read: a later rewrite
+// then necessarily carries a newer time. A file modified within the clock's coarse tick is compared
+// by content instead, which costs a read but never a parse.
+struct CacheEntry {
+  std::string path;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = -1;
+  timespec mtime{};
+  timespec ctime{};
+  bool settled = false;
+  std::string text;
+  std::shared_ptr<const RegistryFile> file;
+};
+
 std::mutex gCacheMutex;
-std::string gCachePath;
-std::shared_ptr<const RegistryFile> gCacheFile;
-std::string gCacheText;
+CacheEntry gCache;
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool SameIdentity(const CacheEntry& c, const std::string& path, const struct stat& st) {
+  return c.file && c.path == path && c.dev == st.st_dev && c.ino == st.st_ino && c.size == st.st_size &&
+         SameTime(c.mtime, st.st_mtim) && SameTime(c.ctime, st.st_ctim);
+}
+
+void Remember(const std::string& path, const struct stat& st, std::string text,
+              std::shared_ptr<const RegistryFile> file) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const bool settled = now.tv_sec - st.st_mtim.tv_sec > 2 && now.tv_sec - st.st_ctim.tv_sec > 2;
+  gCache = CacheEntry{path,       st.st_dev, st.st_ino,       st.st_size,     st.st_mtim,
+                      st.st_ctim, settled,   std::move(text), std::move(file)};
+}
 
 std::shared_ptr<const RegistryFile> LoadRegistry(const std::string& path) {
   static const auto kEmpty = std::make_shared<const RegistryFile>();
@@ -467,6 +497,13 @@ std::shared_ptr<const RegistryFile> LoadRegistry(const std::string& path) {
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return kEmpty;
+  }
+  {
+    std::lock_guard lock(gCacheMutex);
+    if (gCache.settled && SameIdentity(gCache, path, st)) {
+      ::close(fd);
+      return gCache.file;
+    }
   }
   std::string text;
   text.resize(static_cast<size_t>(st.st_size));
@@ -488,13 +525,15 @@ std::shared_ptr<const RegistryFile> LoadRegistry(const std::string& path) {
   text.resize(got);
   {
     std::lock_guard lock(gCacheMutex);
-    if (gCacheFile && gCachePath == path && gCacheText == text) return gCacheFile;
+    if (gCache.file && gCache.path == path && gCache.text == text) {
+      auto file = gCache.file;
+      Remember(path, st, std::move(text), file);
+      return file;
+    }
   }
   auto parsed = std::make_shared<const RegistryFile>(ParseRegistry(text));
   std::lock_guard lock(gCacheMutex);
-  gCachePath = path;
-  gCacheFile = parsed;
-  gCacheText = std::move(text);
+  Remember(path, st, std::move(text), parsed);
   return parsed;
 }
 

@@ -1,6 +1,6 @@
 // The HKEY_LOCAL_MACHINE view of a Wine prefix, read from its system.reg. Every lookup reads the
-// file afresh (Wine rewrites it while EPLAN runs); the parse of the last file is reused while its bytes
-// stay the same. A missing, unreadable or malformed file is an
+// file afresh (Wine rewrites it while EPLAN runs); the parse of the last file is reused only while the
+// file is provably unchanged. A missing, unreadable or malformed file is an
 // empty registry; a malformed line is skipped. In a 64-bit prefix keys under Software\ are looked up in
 // the 32-bit view (Software\Wow6432Node\) first.
 #pragma once

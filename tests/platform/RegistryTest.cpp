@@ -1,9 +1,9 @@
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>
-#include <sys/time.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -168,6 +168,18 @@ TEST(RegistryFileAccess, MissingFileIsEmptyAndChangesAreSeen) {
   EXPECT_FALSE(RegistryString(path, "Software\\EPLAN", "x"));
 
   EXPECT_FALSE(RegistryKeyExists(prefix.Root(), "Software"));  // a folder is no registry file
+
+  // A rewrite that keeps the size and puts the modification time back is still seen.
+  namespace fs = std::filesystem;
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  prefix.WriteRegistry("[Software\\\\EPLAN] 1\n\"x\"=\"one\"\n");
+  fs::last_write_time(path, old);
+  EXPECT_EQ(RegistryString(path, "Software\\EPLAN", "x"), "one");
+  EXPECT_EQ(RegistryString(path, "Software\\EPLAN", "x"), "one");
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  prefix.WriteRegistry("[Software\\\\EPLAN] 1\n\"x\"=\"two\"\n");
+  fs::last_write_time(path, old);
+  EXPECT_EQ(RegistryString(path, "Software\\EPLAN", "x"), "two");
 }
 
 TEST(RegistryFileAccess, LargeFileParsesQuickly) {
