@@ -363,6 +363,7 @@ TSelectDirDlg::TSelectDirDlg(QWidget* owner, const QString& startFolder) : QDial
   at(dirCaption, 8, 44, 200, 16);
   dirList_ = new QListWidget(this);
   dirList_->setObjectName("DirList");
+  dirList_->setIconSize(QSize(16, 16));
   at(dirList_, 8, 60, 200, 140);
   dirCaption->setBuddy(dirList_);
 
@@ -378,6 +379,7 @@ TSelectDirDlg::TSelectDirDlg(QWidget* owner, const QString& startFolder) : QDial
   at(driveCaption, 8, 206, 200, 16);
   driveBox_ = new QComboBox(this);
   driveBox_->setObjectName("DriveCombo");
+  driveBox_->setIconSize(QSize(16, 16));
   at(driveBox_, 8, 224, 200, 22);
   driveCaption->setBuddy(driveBox_);
 

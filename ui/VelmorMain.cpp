@@ -106,6 +106,10 @@ void TVelmorMainFrm::BuildLayout() {
   };
 
   setWindowTitle("Kelvra nach EPLAN");
+  // The layout was made for a narrow 8-point face; where that face is missing, narrow ones stand in so
+  // that the captions fit beside their fields.
+  QFont::insertSubstitutions("MS Sans Serif",
+                             {"Liberation Sans Narrow", "Arial", "Liberation Sans", "DejaVu Sans Condensed"});
   setFont(QFont("MS Sans Serif", 8));
   setGeometry(px(509), px(219), px(821), px(613));
 
