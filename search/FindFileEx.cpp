@@ -179,6 +179,11 @@ bool TTargetSearch::IsExcluded(const std::string& folder, std::string_view name)
 }
 
 bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& entry) const {
+  return Matches(folder, entry, folder);
+}
+
+bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& entry,
+                            const std::string& openFolder) const {
   // Each test asks the entry only for what it needs: with the default criteria nothing but the folder
   // bit of the listing is looked at, so no entry is ever stat'ed.
   if (Attribute.OnlyFolderBitMatters()) {
@@ -193,7 +198,7 @@ bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& entry) 
   }
   if (IsExcluded(folder, entry.Name)) return false;
   if (Content.PhraseLength() > 0) {
-    fullPath_.assign(folder);
+    fullPath_.assign(openFolder);
     fullPath_.append(entry.Name);
     if (!Content.Matches(fullPath_)) return false;
   }
@@ -213,6 +218,7 @@ class TFindFileEx::Walker {
     for (const std::string& mask : target.FileMasks) masks_.emplace_back(mask);
     ancestors_.clear();
     folder_ = target.Path;
+    listFolder_ = DirectFolder(target.Path);
     SearchFolder(target);
   }
 
@@ -241,7 +247,7 @@ class TFindFileEx::Walker {
 
     // One listing serves every mask and the descent: applying the masks to it gives exactly what one
     // enumeration per mask would deliver, in the same order.
-    auto listing = platform::Os().ListFolder(folder_.empty() ? platform::Os().CurrentDirectory() : folder_);
+    auto listing = platform::Os().ListFolder(listFolder_.empty() ? folder_ : listFolder_);
     if (!listing) return;
     if (IsLoop(*listing)) return;
 
@@ -255,7 +261,8 @@ class TFindFileEx::Walker {
           const std::string_view name = listing->Name(i);
           if (IsDotOrDotDot(name) || !mask.Matches(name)) continue;
           record_.Bind(*listing, i);
-          if (owner_.targetSearch_->Matches(folder_, record_)) owner_.CallFileMatch(folder_, record_);
+          if (owner_.targetSearch_->Matches(folder_, record_, listFolder_.empty() ? folder_ : listFolder_))
+            owner_.CallFileMatch(folder_, record_);
           if (owner_.aborted_) break;
         }
       }
@@ -264,6 +271,7 @@ class TFindFileEx::Walker {
 
     ancestors_.push_back({listing.get(), std::nullopt});
     const size_t length = folder_.size();
+    const size_t listLength = listFolder_.size();
     try {
       for (size_t i = 0; i < count && !owner_.aborted_; ++i) {
         if (!listing->IsDirectory(i)) continue;
@@ -271,12 +279,18 @@ class TFindFileEx::Walker {
         if (IsDotOrDotDot(name)) continue;
         folder_.append(name);
         folder_.push_back('\\');
+        if (listLength != 0) {
+          listFolder_.append(name);
+          listFolder_.push_back('\\');
+        }
         SearchFolder(target);
         folder_.resize(length);
+        listFolder_.resize(listLength);
       }
     } catch (...) {
       ancestors_.pop_back();
       folder_.resize(length);
+      listFolder_.resize(listLength);
       throw;
     }
     ancestors_.pop_back();
@@ -309,10 +323,24 @@ class TFindFileEx::Walker {
     return folder_.substr(0, end);
   }
 
+  // The folder in the platform's direct host form (\\?\unix\...), built from the names exactly as
+  // listed. Handing the platform this form instead of the drive path spares it matching every
+  // component of the path case-insensitively again for each folder, which costs more than the listing
+  // itself. Empty when the target has no host path; then the drive path is used.
+  static std::string DirectFolder(const std::string& path) {
+    auto host = platform::Os().ToHost(path.empty() ? platform::Os().CurrentDirectory() : path);
+    if (!host || host->empty() || host->front() != '/') return {};
+    std::string direct = "\\\\?\\unix";
+    for (char c : *host) direct.push_back(c == '/' ? '\\' : c);
+    if (direct.back() != '\\') direct.push_back('\\');
+    return direct;
+  }
+
   TFindFileEx& owner_;
   std::vector<CompiledMask> masks_;
   std::vector<Ancestor> ancestors_;
   std::string folder_;
+  std::string listFolder_;
   TSearchRec record_;
 };
 

@@ -74,6 +74,8 @@ class TTargetSearch {
   bool IsExcluded(const std::string& folder, std::string_view name) const;
   // The combined test in its order: attributes, size, times, exclusions, content.
   bool Matches(const std::string& folder, const TSearchRec& entry) const;
+  // The same, opening the file for the content test below openFolder (another spelling of folder).
+  bool Matches(const std::string& folder, const TSearchRec& entry, const std::string& openFolder) const;
 
   TTargetFolderList TargetFolders;
   TAttributeCriteria Attribute;
