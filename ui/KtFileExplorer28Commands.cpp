@@ -441,7 +441,6 @@ QWidget* BuildContentsWindow(TKtDirTree21* tree, const QString& captionPart) {
   ok->setGeometry(1, 1, 60, 22 - 2);
   stripLayout->addWidget(buttonArea);
   layout->addWidget(strip);
-  Q_UNUSED(tree);
   return window;
 }
 

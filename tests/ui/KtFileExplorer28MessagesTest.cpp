@@ -31,24 +31,5 @@ TEST(MessageService, ScopedServicesNestAndRestore) {
   EXPECT_NE(dynamic_cast<QtMessageService*>(real), nullptr);
 }
 
-TEST(MessageService, ScriptedAnswersAreUsedInOrderAndRecorded) {
-  ScriptedMessages messages;
-  messages.Answer(QMessageBox::No);
-  messages.Answer(QMessageBox::Yes);
-  EXPECT_EQ(
-      Messages().TypedBox(IMessageService::Kind::Confirmation, "q1", QMessageBox::Yes | QMessageBox::No),
-      QMessageBox::No);
-  EXPECT_EQ(Messages().TypedBox(IMessageService::Kind::Warning, "w", QMessageBox::Ok), QMessageBox::Ok);
-  EXPECT_EQ(
-      Messages().TypedBox(IMessageService::Kind::Confirmation, "q2", QMessageBox::Yes | QMessageBox::No),
-      QMessageBox::Yes);
-  Messages().Beep();
-  ASSERT_EQ(messages.boxes.size(), 3u);
-  EXPECT_EQ(messages.Texts(), QStringList({"q1", "w", "q2"}));
-  EXPECT_EQ(messages.boxes[1].caption, "Warnung");
-  EXPECT_EQ(messages.boxes[1].kind, IMessageService::Kind::Warning);
-  EXPECT_EQ(messages.beeps, 1);
-}
-
 }  // namespace
 }  // namespace velmor::ui
