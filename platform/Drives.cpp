@@ -10,6 +10,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/HostPlatformImpl.h"
@@ -126,6 +128,30 @@ std::string TypeName(DriveType type) {
   }
 }
 
+// realpath of a drive link's target. Every path call maps through the drives, and resolving a target
+// costs a readlink per component, so successful results are kept, keyed by the target text itself:
+// a link that is changed or replaced gives a new key.
+std::string CachedRealPath(const std::string& target) {
+  static std::mutex mutex;
+  static std::unordered_map<std::string, std::string> cache;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto it = cache.find(target);
+    if (it != cache.end()) {
+      struct stat st;
+      if (stat(it->second.c_str(), &st) == 0) return it->second;
+      cache.erase(it);
+    }
+  }
+  std::string real = RealPath(target);
+  if (!real.empty()) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (cache.size() > 256) cache.clear();
+    cache[target] = real;
+  }
+  return real;
+}
+
 }  // namespace
 
 std::string HostPlatformImpl::DriveLink(char letter) {
@@ -144,18 +170,21 @@ std::string HostPlatformImpl::DriveTarget(char letter) {
   const char lower = LowerLetter(letter);
   if (!lower) return {};
   const std::string dosdevices = PrefixDirectory() + "/dosdevices";
+  char text[PATH_MAX];
+  for (const char c : {lower, static_cast<char>(lower - 32)}) {
+    const std::string link = dosdevices + "/" + c + ":";
+    const ssize_t n = readlink(link.c_str(), text, sizeof text - 1);
+    if (n > 0) {
+      std::string target(text, static_cast<size_t>(n));
+      if (target[0] != '/') target = dosdevices + "/" + target;
+      const std::string real = CachedRealPath(target);
+      // A dangling link is still a drive; name where it points.
+      return real.empty() ? HostAbsolute(target) : real;
+    }
+    if (n < 0 && errno == EINVAL) return RealPath(link);  // a folder standing in for a link
+  }
   if (!IsDirectory(dosdevices)) return lower == 'z' ? "/" : "";  // no prefix: Wine's default Z: → /
-  const std::string link = DriveLink(lower);
-  if (link.empty()) return {};
-  const std::string real = RealPath(link);
-  if (!real.empty()) return real;
-  // A dangling link is still a drive; name where it points.
-  std::vector<char> buffer(PATH_MAX);
-  const ssize_t n = readlink(link.c_str(), buffer.data(), buffer.size() - 1);
-  if (n <= 0) return link;
-  std::string target(buffer.data(), static_cast<size_t>(n));
-  if (target[0] != '/') target = dosdevices + "/" + target;
-  return HostAbsolute(target);
+  return {};
 }
 
 uint32_t HostPlatformImpl::LogicalDrives() {

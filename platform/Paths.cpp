@@ -248,6 +248,24 @@ std::optional<std::string> HostPlatformImpl::ToHost(std::string_view windowsPath
     return std::nullopt;
   }
   const bool trailing = !rest.empty() && rest.back() == '\\';
+  {
+    // Usually the path exists as spelled: one lstat instead of one per component.
+    std::string exact = host;
+    for (size_t pos = 0; pos < rest.size();) {
+      size_t end = rest.find('\\', pos);
+      if (end == std::string_view::npos) end = rest.size();
+      if (end > pos) {
+        if (exact != "/") exact += '/';
+        exact.append(rest.substr(pos, end - pos));
+      }
+      pos = end + 1;
+    }
+    struct stat st;
+    if (lstat(exact.c_str(), &st) == 0) {
+      if (trailing && exact != "/") exact += '/';
+      return exact;
+    }
+  }
   bool resolving = true;
   size_t pos = 0;
   while (pos < rest.size()) {
@@ -275,7 +293,9 @@ std::string HostPlatformImpl::ToWindows(std::string_view hostPath) {
   const std::string real = RealPathOfPossiblyMissing(HostAbsolute(hostPath));
   int bestLetter = -1;
   size_t bestLength = 0;
+  const uint32_t drives = LogicalDrives();
   for (int i = 0; i < 26; ++i) {
+    if (!(drives & (1u << i))) continue;
     const std::string target = DriveTarget(static_cast<char>('a' + i));
     if (target.empty()) continue;
     struct stat st;
