@@ -64,6 +64,9 @@ enum class DriveType : uint32_t {
   RamDisk = 6,
 };
 
+// Display name of the node above the drives ("My Computer").
+inline constexpr std::string_view kComputerDisplayName = "Arbeitsplatz";
+
 // A Windows file time: 100 ns intervals since 1601-01-01 UTC.
 using FileTime = uint64_t;
 

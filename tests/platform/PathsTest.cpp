@@ -170,6 +170,20 @@ TEST(Drives, NoPrefixMeansOnlyZ) {
   EXPECT_EQ(os.WindowsDirectory(), expected);
 }
 
+TEST(Environment, ProfileWithoutFolderLivesInTheWindowsFolder) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  ASSERT_TRUE(os.WritePrivateProfileString("Velmor", "ProjektName", "TEST", "Velmor.INI"));
+  EXPECT_TRUE(prefix.Exists("drive_c/windows/Velmor.INI"));
+  EXPECT_EQ(os.GetPrivateProfileString("velmor", "projektname", "-", "velmor.ini"), "TEST");
+
+  // Without C: the configuration folder takes it, created when needed.
+  prefix.RemoveDrive('c');
+  ASSERT_TRUE(os.WritePrivateProfileString("Velmor", "ProjektName", "OHNE_C", "Velmor.INI"));
+  EXPECT_TRUE(prefix.Exists("home/.config/velmor/Velmor.INI"));
+  EXPECT_EQ(os.GetPrivateProfileString("Velmor", "ProjektName", "-", "Velmor.INI"), "OHNE_C");
+}
+
 TEST(Environment, PrefixHomeAndLongValues) {
   TempPrefix prefix;
   IPlatform& os = HostPlatform();
