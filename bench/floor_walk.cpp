@@ -1,6 +1,7 @@
 // The floor for a search: a single-threaded walk that lists every folder with getdents64, takes the
 // folder bit from the listing and reads nothing else. Prints the number of names ending in the given
-// suffixes (case-insensitive ASCII), like a search for "*.ASC;*.EXF".
+// suffixes (case-insensitive ASCII), like a search for "*.ASC;*.EXF". With --read it opens and reads
+// every file instead, the floor for a content search.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +17,17 @@ namespace {
 
 std::vector<std::string> suffixes;
 unsigned long long matches = 0;
+bool readFiles = false;  // --read: open and read every file instead of matching names
+alignas(8) char readBuffer[1 << 16];
+
+void ReadFile(int parent, const char* name) {
+  const int fd = openat(parent, name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  while (read(fd, readBuffer, sizeof readBuffer) > 0) {
+  }
+  close(fd);
+  ++matches;
+}
 alignas(8) char buffer[1 << 16];
 
 bool EndsWithNoCase(const char* name, size_t length, const std::string& suffix) {
@@ -43,6 +55,10 @@ void Walk(int parent, const char* name) {
         folders.emplace_back(d->d_name);
         continue;
       }
+      if (readFiles) {
+        ReadFile(fd, d->d_name);
+        continue;
+      }
       const size_t length = strlen(d->d_name);
       for (const std::string& s : suffixes)
         if (EndsWithNoCase(d->d_name, length, s)) ++matches;
@@ -56,11 +72,15 @@ void Walk(int parent, const char* name) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: floor_walk DIR [SUFFIX...]\n");
+    fprintf(stderr, "usage: floor_walk DIR [SUFFIX...] | floor_walk DIR --read\n");
     return 2;
   }
   for (int i = 2; i < argc; ++i) {
     std::string s = argv[i];
+    if (s == "--read") {
+      readFiles = true;
+      continue;
+    }
     for (char& c : s)
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
     suffixes.push_back(s);
