@@ -482,9 +482,9 @@ bool OpenHostPathWithAssociatedProgram(const std::string& path) {
   std::string_view dirs = searchPath ? searchPath : "/usr/local/bin:/usr/bin:/bin";
   while (program.empty()) {
     const size_t colon = dirs.find(':');
-    std::string dir(dirs.substr(0, colon));
-    if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/xdg-open";
+    const std::string_view dir = dirs.substr(0, colon);
+    std::string candidate = dir.empty() ? std::string(".") : std::string(dir);
+    candidate += "/xdg-open";
     if (::access(candidate.c_str(), X_OK) == 0) program = candidate;
     if (colon == std::string_view::npos) break;
     dirs.remove_prefix(colon + 1);

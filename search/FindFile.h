@@ -24,7 +24,6 @@ class TFindFile {
  public:
   // Which special entries are listed (Windows attribute values): ffReadOnly, ffHidden, ffSystem,
   // ffVolumeID, ffDirectory, ffArchive. Four of them share the search's TFileAttribute values.
-  using enum TFileAttribute;
   static constexpr uint32_t ffReadOnly = 0x01;
   static constexpr uint32_t ffVolumeID = 0x08;
   using TAttrOptions = uint32_t;

@@ -37,10 +37,10 @@ TEST_F(FindFileTest, ListsFilesOfOneFolderWithOrWithoutBackslash) {
 
 TEST_F(FindFileTest, AttributesKeepOutHiddenAndFolders) {
   finder.Directory = "D:\\NS";
-  finder.Attributes = TFindFile::ffArchive;
+  finder.Attributes = ffArchive;
   finder.Execute();
   EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\C.ASC"}));
-  finder.Attributes |= TFindFile::ffDirectory;
+  finder.Attributes |= ffDirectory;
   finder.Execute();
   EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\C.ASC", "D:\\NS\\X.ASC"}));
 }
