@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QShowEvent>
 #include <QStyle>
@@ -56,8 +57,21 @@ void WindowReporter::ShowMessage(const std::string& text) {
 
 bool WindowReporter::Confirm(const std::string& text) {
   ++boxesShown_;
-  return Messages().TypedBox(IMessageService::Kind::Confirmation, ToQ(text),
-                             QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  // A question in the middle of a transfer must not sit beside a progress bar that seems to run on:
+  // the progress is hidden while the user decides, and comes back only when the work goes on.
+  std::vector<QPointer<QProgressDialog>> hidden;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* progress = qobject_cast<QProgressDialog*>(w); progress && progress->isVisible()) {
+      progress->hide();
+      hidden.emplace_back(progress);
+    }
+  }
+  const bool ok = Messages().TypedBox(IMessageService::Kind::Confirmation, ToQ(text),
+                                      QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  if (ok)
+    for (const auto& progress : hidden)
+      if (progress) progress->show();
+  return ok;
 }
 
 TVelmorMainFrm::TVelmorMainFrm(QWidget* parent) : QMainWindow(parent) {
