@@ -1,4 +1,4 @@
-// Deleting to the desktop's trash (XDG trash specification).
+// Deleting to the desktop's trash (the freedesktop.org trash layout).
 #pragma once
 
 #include <cstdint>
