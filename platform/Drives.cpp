@@ -130,8 +130,10 @@ std::string TypeName(DriveType type) {
 
 // realpath of a drive link's target. Every path call maps through the drives, and resolving a target
 // costs a readlink per component, so successful results are kept, keyed by the target text itself:
-// a link that is changed or replaced gives a new key.
-std::string CachedRealPath(const std::string& target) {
+// a link that is changed or replaced gives a new key. With `revalidate` a remembered result counts
+// only while it still exists; without, the caller checks the path it builds on it and asks again
+// with `revalidate` when that fails.
+std::string CachedRealPath(const std::string& target, bool revalidate) {
   static std::mutex mutex;
   static std::unordered_map<std::string, std::string> cache;
   {
@@ -139,7 +141,7 @@ std::string CachedRealPath(const std::string& target) {
     const auto it = cache.find(target);
     if (it != cache.end()) {
       struct stat st;
-      if (stat(it->second.c_str(), &st) == 0) return it->second;
+      if (!revalidate || stat(it->second.c_str(), &st) == 0) return it->second;
       cache.erase(it);
     }
   }
@@ -167,23 +169,29 @@ std::string HostPlatformImpl::DriveLink(char letter) {
 }
 
 std::string HostPlatformImpl::DriveTarget(char letter) {
+  return DriveRoot(letter, true);
+}
+
+std::string HostPlatformImpl::DriveRoot(char letter, bool revalidate) {
   const char lower = LowerLetter(letter);
   if (!lower) return {};
   const std::string dosdevices = PrefixDirectory() + "/dosdevices";
   char text[PATH_MAX];
+  // The lower-case link first (Wine's own spelling); the folder's existence is checked before the
+  // upper-case link, so a prefix-less Z: costs two calls.
   for (const char c : {lower, static_cast<char>(lower - 32)}) {
+    if (c != lower && !IsDirectory(dosdevices)) return lower == 'z' ? "/" : "";  // no prefix: Z: → /
     const std::string link = dosdevices + "/" + c + ":";
     const ssize_t n = readlink(link.c_str(), text, sizeof text - 1);
     if (n > 0) {
       std::string target(text, static_cast<size_t>(n));
       if (target[0] != '/') target = dosdevices + "/" + target;
-      const std::string real = CachedRealPath(target);
+      const std::string real = CachedRealPath(target, revalidate);
       // A dangling link is still a drive; name where it points.
       return real.empty() ? HostAbsolute(target) : real;
     }
     if (n < 0 && errno == EINVAL) return RealPath(link);  // a folder standing in for a link
   }
-  if (!IsDirectory(dosdevices)) return lower == 'z' ? "/" : "";  // no prefix: Wine's default Z: → /
   return {};
 }
 

@@ -23,9 +23,11 @@ constexpr const char* kDosAttribute = "user.DOSATTRIB";
 std::string TempNameBeside(const std::string& hostPath) {
   static std::atomic<uint64_t> counter{0};
   static const uint64_t seed = std::random_device{}();
+  // getpid is a system call; the name only needs to differ, O_EXCL catches the rare clash.
+  static const int pid = static_cast<int>(getpid());
   const std::string folder = HostParent(hostPath);
   char name[64];
-  snprintf(name, sizeof name, ".velmor-%d-%llx.tmp", static_cast<int>(getpid()),
+  snprintf(name, sizeof name, ".velmor-%d-%llx.tmp", pid,
            static_cast<unsigned long long>(seed + counter.fetch_add(1)));
   return (folder == "/" ? "" : folder) + "/" + name;
 }
@@ -66,8 +68,11 @@ uint32_t WriteError(int err) {
   }
 }
 
-// Copies the whole content of in to out; kernel-side where the file systems allow it.
-bool CopyContent(int in, int out, uint32_t& error) {
+// Copies the whole content of in to out; kernel-side where the file systems allow it. expected is the
+// size of in when it was opened: once that much is copied, the call that would only report the end
+// is left out.
+bool CopyContent(int in, int out, uint64_t expected, uint32_t& error) {
+  uint64_t copied = 0;
   bool useRange = true;
   while (true) {
     ssize_t n;
@@ -91,6 +96,8 @@ bool CopyContent(int in, int out, uint32_t& error) {
       error = errno == EIO ? kErrorReadFault : WriteError(errno);
       return false;
     }
+    copied += static_cast<uint64_t>(n);
+    if (expected > 0 && copied >= expected) return true;
   }
 }
 
@@ -100,12 +107,16 @@ bool IsFolderPath(std::string_view windowsPath) {
 
 class HostFile final : public IFile {
  public:
-  explicit HostFile(int fd) : fd_(fd) {}
+  // openedSize: the size found when the file was opened, handed out by a first Size() that comes
+  // before anything else is done with the file (it saves a second fstat right after the first).
+  explicit HostFile(int fd, std::optional<uint64_t> openedSize = std::nullopt)
+      : fd_(fd), openedSize_(openedSize) {}
   ~HostFile() override { close(fd_); }  // no retry on EINTR: the descriptor is gone either way
   HostFile(const HostFile&) = delete;
   HostFile& operator=(const HostFile&) = delete;
 
   int64_t Read(void* buffer, size_t count) override {
+    openedSize_.reset();
     while (true) {
       const ssize_t n = read(fd_, buffer, count);
       if (n >= 0) return n;
@@ -115,15 +126,22 @@ class HostFile final : public IFile {
     }
   }
   bool Write(const void* buffer, size_t count) override {
+    openedSize_.reset();
     if (WriteAll(fd_, static_cast<const char*>(buffer), count)) return true;
     return Fail(WriteError(errno));
   }
   bool Seek(int64_t offset) override {
+    openedSize_.reset();
     if (offset < 0) return Fail(kErrorInvalidParameter);
     if (lseek(fd_, offset, SEEK_SET) < 0) return Fail(ErrorFromErrno(errno));
     return true;
   }
   std::optional<uint64_t> Size() override {
+    if (openedSize_) {
+      const uint64_t size = *openedSize_;
+      openedSize_.reset();
+      return size;
+    }
     struct stat st;
     if (fstat(fd_, &st) != 0) {
       Fail(ErrorFromErrno(errno));
@@ -134,6 +152,7 @@ class HostFile final : public IFile {
 
  private:
   int fd_;
+  std::optional<uint64_t> openedSize_;
 };
 
 }  // namespace
@@ -204,9 +223,10 @@ mode_t CurrentUmask() {
   return mask;
 }
 
-uint32_t StoredDosBits(const std::string& hostPath) {
-  char value[32];
-  const ssize_t n = getxattr(hostPath.c_str(), kDosAttribute, value, sizeof value);
+namespace {
+
+// Decodes a user.DOSATTRIB value of n bytes (n < 0: none).
+uint32_t ParseDosBits(const char* value, ssize_t n) {
   if (n < 3 || value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return 0;
   size_t end = static_cast<size_t>(n);
   if (value[end - 1] == '\0') --end;  // Wine writes an ending NUL
@@ -225,6 +245,28 @@ uint32_t StoredDosBits(const std::string& hostPath) {
     bits = (bits << 4) | static_cast<uint32_t>(digit);
   }
   return end > 2 ? bits & (kAttrHidden | kAttrSystem) : 0;
+}
+
+// The hidden/system bits of an open file's user.DOSATTRIB.
+uint32_t StoredDosBits(int fd) {
+  char value[32];
+  return ParseDosBits(value, fgetxattr(fd, kDosAttribute, value, sizeof value));
+}
+
+// Stores hidden/system bits (non-zero) on an open file; as StoreDosBits.
+bool StoreDosBits(int fd, uint32_t bits, const std::string& hostPath) {
+  char value[8];
+  const int n = snprintf(value, sizeof value, "0x%x", bits & (kAttrHidden | kAttrSystem));
+  if (fsetxattr(fd, kDosAttribute, value, static_cast<size_t>(n), 0) == 0) return true;
+  if (errno == ENOTSUP || errno == EOPNOTSUPP) return true;
+  return Fail(ErrorFromErrno(errno, hostPath));
+}
+
+}  // namespace
+
+uint32_t StoredDosBits(const std::string& hostPath) {
+  char value[32];
+  return ParseDosBits(value, getxattr(hostPath.c_str(), kDosAttribute, value, sizeof value));
 }
 
 bool StoreDosBits(const std::string& hostPath, uint32_t bits) {
@@ -302,29 +344,73 @@ bool AtomicWrite(const std::string& hostPath, std::string_view bytes) {
   return true;
 }
 
+std::optional<std::string> HostPlatformImpl::ResolveStat(std::string_view path, struct stat& st,
+                                                         int& statError) {
+  if (path.empty()) {
+    Fail(kErrorPathNotFound);
+    return std::nullopt;
+  }
+  bool found = false;
+  std::optional<std::string> host = MapPath(path, st, found);
+  if (!host) return std::nullopt;
+  // The lookup's lstat stands for the stat unless a link must be followed or a trailing separator
+  // demands a folder.
+  statError = 0;
+  if ((!found || S_ISLNK(st.st_mode) || IsFolderPath(path)) && stat(host->c_str(), &st) != 0)
+    statError = errno;
+  return host;
+}
+
+int HostPlatformImpl::OpenMapped(std::string_view path, int flags, std::string& host) {
+  bool final = false;
+  std::optional<std::string> spelled = path.empty() ? std::nullopt : SpelledHostPath(path, final);
+  if (!spelled) {
+    if (path.empty()) Fail(kErrorPathNotFound);
+    return -1;
+  }
+  host = std::move(*spelled);
+  int fd = open(host.c_str(), flags, 0666);
+  if (fd < 0 && !final && (errno == ENOENT || errno == ENOTDIR)) {
+    // Some name differs in case from the one on disk: match the components one by one.
+    const std::optional<std::string> matched = ToHost(path);
+    if (!matched) return -1;
+    if (*matched != host) {
+      host = *matched;
+      fd = open(host.c_str(), flags, 0666);
+    } else {
+      errno = ENOENT;
+    }
+  }
+  if (fd < 0) Fail(ErrorFromErrno(errno, host));
+  return fd;
+}
+
 bool HostPlatformImpl::FileExists(std::string_view path) {
   if (IsFolderPath(path)) return false;
-  const std::optional<std::string> host = Resolve(path);
   struct stat st;
+  int statError = 0;
+  const std::optional<std::string> host = ResolveStat(path, st, statError);
   if (!host) return false;
-  if (stat(host->c_str(), &st) != 0) return Fail(ErrorFromErrno(errno, *host));
+  if (statError) return Fail(ErrorFromErrno(statError, *host));
   return !S_ISDIR(st.st_mode);
 }
 
 bool HostPlatformImpl::DirectoryExists(std::string_view path) {
-  const std::optional<std::string> host = Resolve(path);
   struct stat st;
+  int statError = 0;
+  const std::optional<std::string> host = ResolveStat(path, st, statError);
   if (!host) return false;
-  if (stat(host->c_str(), &st) != 0) return Fail(ErrorFromErrno(errno, *host));
+  if (statError) return Fail(ErrorFromErrno(statError, *host));
   return S_ISDIR(st.st_mode);
 }
 
 uint32_t HostPlatformImpl::GetFileAttributes(std::string_view path) {
-  const std::optional<std::string> host = Resolve(path);
   struct stat st;
+  int statError = 0;
+  const std::optional<std::string> host = ResolveStat(path, st, statError);
   if (!host) return kInvalidAttributes;
-  if (stat(host->c_str(), &st) != 0) {
-    Fail(ErrorFromErrno(errno, *host));
+  if (statError) {
+    Fail(ErrorFromErrno(statError, *host));
     return kInvalidAttributes;
   }
   if (IsFolderPath(path) && !S_ISDIR(st.st_mode)) {
@@ -335,10 +421,11 @@ uint32_t HostPlatformImpl::GetFileAttributes(std::string_view path) {
 }
 
 bool HostPlatformImpl::SetFileAttributes(std::string_view path, uint32_t attributes) {
-  const std::optional<std::string> host = Resolve(path);
   struct stat st;
+  int statError = 0;
+  const std::optional<std::string> host = ResolveStat(path, st, statError);
   if (!host) return false;
-  if (stat(host->c_str(), &st) != 0) return Fail(ErrorFromErrno(errno, *host));
+  if (statError) return Fail(ErrorFromErrno(statError, *host));
   // The extended attribute first: once the write bits are gone an ordinary user could not change it.
   if (!StoreDosBits(*host, attributes & (kAttrHidden | kAttrSystem))) return false;
   if (S_ISDIR(st.st_mode)) return true;  // read-only means nothing for folders
@@ -361,21 +448,33 @@ bool HostPlatformImpl::GetFileData(std::string_view path, FindData& out) {
 }
 
 bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target, bool failIfExists) {
-  const std::optional<std::string> from = Resolve(source);
-  if (!from) return false;
-  const std::optional<std::string> to = Resolve(target);
+  struct stat dst;
+  bool targetFound = false;
+  const std::optional<std::string> to = MapPath(target, dst, targetFound);
   if (!to) return false;
-
-  const int in = open(from->c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return Fail(ErrorFromErrno(errno, *from));
+  std::string from;
+  const int in = OpenMapped(source, O_RDONLY | O_CLOEXEC, from);
+  if (in < 0) return false;
   struct stat src;
   if (fstat(in, &src) != 0 || S_ISDIR(src.st_mode)) {
     close(in);
     return Fail(kErrorAccessDenied);
   }
-  struct stat dst;
+
+  // What the target is now: the lookup's lstat when it made one, a link followed to its file.
   std::string targetPath = *to;
-  if (stat(targetPath.c_str(), &dst) == 0) {
+  bool exists = targetFound && !IsFolderPath(target);
+  int statError = 0;
+  if (!exists) {
+    exists = lstat(targetPath.c_str(), &dst) == 0;
+    if (!exists) statError = errno;
+  }
+  const bool linked = exists && S_ISLNK(dst.st_mode);
+  if (linked) {
+    exists = stat(targetPath.c_str(), &dst) == 0;
+    if (!exists) statError = errno;
+  }
+  if (exists) {
     uint32_t error = kErrorSuccess;
     if (!S_ISREG(dst.st_mode) || IsFolderPath(target))
       error = kErrorAccessDenied;
@@ -391,9 +490,9 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
     }
     // Replace the file a link points to, not the link.
     char real[PATH_MAX];
-    if (realpath(targetPath.c_str(), real)) targetPath = real;
-  } else if (errno != ENOENT || IsFolderPath(target)) {
-    const uint32_t error = IsFolderPath(target) ? kErrorPathNotFound : ErrorFromErrno(errno, targetPath);
+    if (linked && realpath(targetPath.c_str(), real)) targetPath = real;
+  } else if (statError != ENOENT || IsFolderPath(target)) {
+    const uint32_t error = IsFolderPath(target) ? kErrorPathNotFound : ErrorFromErrno(statError, targetPath);
     close(in);
     return Fail(error);
   }
@@ -406,20 +505,21 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
     return Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
   }
   uint32_t error = kErrorSuccess;
-  CopyContent(in, out, error);
+  CopyContent(in, out, static_cast<uint64_t>(src.st_size), error);
   if (!error) {
     const timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
     if (futimens(out, times) != 0) error = ErrorFromErrno(errno);
   }
-  close(in);
-  if (close(out) != 0 && !error) error = WriteError(errno);
   if (!error) {
     // Hidden/system travel in the extended attribute; a name-hidden source stays hidden under any name.
-    uint32_t bits = StoredDosBits(*from);
-    if (HostBaseName(*from)[0] == '.' && HostBaseName(targetPath)[0] != '.') bits |= kAttrHidden;
-    if (bits && !StoreDosBits(temp, bits)) error = ThreadLastError();
+    // It is written before the mode, which may take the write bits away.
+    uint32_t bits = StoredDosBits(in);
+    if (HostBaseName(from)[0] == '.' && HostBaseName(targetPath)[0] != '.') bits |= kAttrHidden;
+    if (bits && !StoreDosBits(out, bits, temp)) error = ThreadLastError();
   }
-  if (!error && chmod(temp.c_str(), src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
+  if (!error && fchmod(out, src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
+  close(in);
+  if (close(out) != 0 && !error) error = WriteError(errno);
   if (!error && rename(temp.c_str(), targetPath.c_str()) != 0) error = ErrorFromErrno(errno, targetPath);
   if (error) {
     unlink(temp.c_str());
@@ -507,6 +607,22 @@ bool HostPlatformImpl::MoveFile(std::string_view source, std::string_view target
 }
 
 std::unique_ptr<IFile> HostPlatformImpl::OpenFile(std::string_view path, OpenMode mode) {
+  if (mode == OpenMode::Read && !IsFolderPath(path)) {
+    // Reading needs no check before the open: the open itself finds the file (by its spelled name
+    // first) and one fstat rules out a folder.
+    std::string host;
+    const int fd = OpenMapped(path, O_RDONLY | O_CLOEXEC, host);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    const bool known = fstat(fd, &st) == 0;
+    if (!known || S_ISDIR(st.st_mode)) {
+      const uint32_t error = known ? kErrorAccessDenied : ErrorFromErrno(errno);
+      close(fd);
+      Fail(error);
+      return nullptr;
+    }
+    return std::make_unique<HostFile>(fd, static_cast<uint64_t>(st.st_size));
+  }
   const std::optional<std::string> host = Resolve(path);
   if (!host) return nullptr;
   if (IsFolderPath(path)) {

@@ -127,8 +127,25 @@ class HostPlatformImpl final : public IPlatform {
  private:
   // Full path then host path; nullopt (LastError set) when the path cannot be mapped.
   std::optional<std::string> Resolve(std::string_view path);
+  // ToHost; when the path exists as spelled, found is set and st holds its lstat.
+  std::optional<std::string> MapPath(std::string_view windowsPath, struct stat& st, bool& found);
+  // The host path a Windows path names when every component is spelled as on disk: the drive's
+  // target plus the components as given, nothing looked up but the drive. final is set for the
+  // \\?\unix\ form, which needs no matching at all. nullopt (LastError set) when no drive maps it.
+  std::optional<std::string> SpelledHostPath(std::string_view windowsPath, bool& final);
+  std::optional<std::string> SpelledHostPath(std::string_view windowsPath, bool& final, std::string& full,
+                                             bool& trailing);
+  // Resolve, then the stat of what the path names (links followed): statError is 0 when st is
+  // filled, else the errno of the stat. Reuses the lookup's own lstat where it can.
+  std::optional<std::string> ResolveStat(std::string_view path, struct stat& st, int& statError);
+  // Opens a file by its spelled host path, and by its matched one when that differs; -1 with
+  // LastError set on failure. host is the path that was opened (or the one that failed).
+  int OpenMapped(std::string_view path, int flags, std::string& host);
   // Host folder of the prefix's dosdevices; the drive link of a letter ("" when absent).
   std::string DriveLink(char letter);
+  // The real host folder of a drive ("" when absent). Without revalidate a remembered real path of
+  // an unchanged link is trusted as it is (callers check the paths they build on it).
+  std::string DriveRoot(char letter, bool revalidate);
   // The profile file a name stands for, as a host path.
   std::optional<std::string> ProfileHostPath(std::string_view file, bool createWindowsFolder);
 };

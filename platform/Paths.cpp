@@ -228,12 +228,31 @@ std::optional<std::string> HostPlatformImpl::FullPath(std::string_view path) {
 }
 
 std::optional<std::string> HostPlatformImpl::ToHost(std::string_view windowsPath) {
-  const std::optional<std::string> full = FullPath(windowsPath);
-  if (!full) return std::nullopt;
-  const std::string_view root = RootOf(*full);
-  std::string_view rest = std::string_view(*full).substr(root.size());
+  struct stat st;
+  bool found = false;
+  return MapPath(windowsPath, st, found);
+}
+
+std::optional<std::string> HostPlatformImpl::SpelledHostPath(std::string_view windowsPath, bool& final) {
+  std::string full;
+  bool trailing = false;
+  std::optional<std::string> host = SpelledHostPath(windowsPath, final, full, trailing);
+  if (host && trailing && *host != "/") *host += '/';
+  return host;
+}
+
+std::optional<std::string> HostPlatformImpl::SpelledHostPath(std::string_view windowsPath, bool& final,
+                                                             std::string& full, bool& trailing) {
+  final = false;
+  trailing = false;
+  std::optional<std::string> fullPath = FullPath(windowsPath);
+  if (!fullPath) return std::nullopt;
+  full = std::move(*fullPath);
+  const std::string_view root = RootOf(full);
+  const std::string_view rest = std::string_view(full).substr(root.size());
 
   if (StartsWithNoCase(root, kUnixRoot)) {
+    final = true;  // host names as they are: nothing to match
     std::string host = "/";
     for (char c : rest) host += c == '\\' ? '/' : c;
     return host;
@@ -242,29 +261,46 @@ std::optional<std::string> HostPlatformImpl::ToHost(std::string_view windowsPath
     Fail(kErrorPathNotFound);  // UNC paths have no drive to map them
     return std::nullopt;
   }
-  std::string host = DriveTarget(root[0]);
+  std::string host = DriveRoot(root[0], false);
   if (host.empty()) {
     Fail(kErrorPathNotFound);
     return std::nullopt;
   }
-  const bool trailing = !rest.empty() && rest.back() == '\\';
-  {
-    // Usually the path exists as spelled: one lstat instead of one per component.
-    std::string exact = host;
-    for (size_t pos = 0; pos < rest.size();) {
-      size_t end = rest.find('\\', pos);
-      if (end == std::string_view::npos) end = rest.size();
-      if (end > pos) {
-        if (exact != "/") exact += '/';
-        exact.append(rest.substr(pos, end - pos));
-      }
-      pos = end + 1;
+  for (size_t pos = 0; pos < rest.size();) {
+    size_t end = rest.find('\\', pos);
+    if (end == std::string_view::npos) end = rest.size();
+    if (end > pos) {
+      if (host != "/") host += '/';
+      host.append(rest.substr(pos, end - pos));
     }
-    struct stat st;
-    if (lstat(exact.c_str(), &st) == 0) {
-      if (trailing && exact != "/") exact += '/';
-      return exact;
-    }
+    pos = end + 1;
+  }
+  trailing = !rest.empty() && rest.back() == '\\';
+  return host;
+}
+
+std::optional<std::string> HostPlatformImpl::MapPath(std::string_view windowsPath, struct stat& st,
+                                                     bool& found) {
+  found = false;
+  bool final = false;
+  bool trailing = false;
+  std::string full;
+  std::optional<std::string> host = SpelledHostPath(windowsPath, final, full, trailing);
+  if (!host) return std::nullopt;
+  // Usually the path exists as spelled: one lstat instead of one per component.
+  if (final || lstat(host->c_str(), &st) == 0) {
+    found = !final;
+    if (trailing && *host != "/") *host += '/';
+    return host;
+  }
+
+  const std::string_view root = RootOf(full);
+  const std::string_view rest = std::string_view(full).substr(root.size());
+  // The drive's target may have changed since it was remembered: look it up afresh.
+  std::string resolved = DriveRoot(root[0], true);
+  if (resolved.empty()) {
+    Fail(kErrorPathNotFound);
+    return std::nullopt;
   }
   bool resolving = true;
   size_t pos = 0;
@@ -274,19 +310,19 @@ std::optional<std::string> HostPlatformImpl::ToHost(std::string_view windowsPath
     const std::string_view part = rest.substr(pos, end - pos);
     pos = end + 1;
     if (part.empty()) continue;
-    std::string spelled(part);
+    std::string name(part);
     if (resolving) {
-      std::optional<std::string> match = MatchComponent(host, part);
+      std::optional<std::string> match = MatchComponent(resolved, part);
       if (match)
-        spelled = std::move(*match);
+        name = std::move(*match);
       else
         resolving = false;  // the rest does not exist: append it as spelled
     }
-    if (host != "/") host += '/';
-    host += spelled;
+    if (resolved != "/") resolved += '/';
+    resolved += name;
   }
-  if (trailing && host != "/") host += '/';
-  return host;
+  if (trailing && resolved != "/") resolved += '/';
+  return resolved;
 }
 
 std::string HostPlatformImpl::ToWindows(std::string_view hostPath) {
