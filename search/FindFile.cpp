@@ -1,19 +1,45 @@
 #include "search/FindFile.h"
 
-#include <deque>
+#include <optional>
 
 #include "platform/Platform.h"
+#include "search/NameText.h"
 
 namespace velmor {
 
-namespace {
+using search_detail::IsDotOrDotDot;
 
-bool IsDotOrDotDot(const std::string& name) {
-  return name == "." || name == "..";
-}
+namespace {
 
 void AppendBackslash(std::string& folder) {
   if (folder.empty() || folder.back() != '\\') folder.push_back('\\');
+}
+
+constexpr size_t kNoParent = static_cast<size_t>(-1);
+
+// One folder of the breadth-first walk. The folder it was found in is kept so that a sub-folder can be
+// checked against every folder on its own path.
+struct QueuedFolder {
+  std::string path;
+  size_t parent;
+  std::optional<std::optional<std::string>> resolved;  // computed on first need
+
+  const std::optional<std::string>& Resolved() {
+    if (!resolved) resolved = search_detail::ResolvedFolder(path);
+    return *resolved;
+  }
+};
+
+// True when sub, found in folders[parent], is a link back to that folder or to one on its path: listing
+// it would repeat what is listed already, and its own sub-folders would never end.
+bool LeadsBack(std::vector<QueuedFolder>& folders, size_t parent, const std::string& sub) {
+  const std::optional<std::string> self = search_detail::ResolvedFolder(sub);
+  if (!self) return false;
+  for (size_t k = parent; k != kNoParent; k = folders[k].parent) {
+    const std::optional<std::string>& other = folders[k].Resolved();
+    if (other && search_detail::EqualsNoCaseAscii(*other, *self)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -46,16 +72,19 @@ void TFindFile::ListFolder(std::string folder) {
 
 void TFindFile::ListTree(std::string folder) {
   AppendBackslash(folder);
-  std::deque<std::string> queue{folder};
-  while (!queue.empty()) {
-    std::string item = queue.front();
+  // Every folder stays in the list once queued (its path is needed by the loop check of the folders
+  // below it); next walks the list as the queue's front.
+  std::vector<QueuedFolder> folders{{folder, kNoParent, std::nullopt}};
+  for (size_t next = 0; next < folders.size(); ++next) {
+    std::string item = folders[next].path;
     AppendBackslash(item);
     for (const platform::FindData& entry : platform::Os().FindFiles(item + "*.*", 0x3F)) {
       if ((entry.attributes & platform::kAttrDirectory) == 0 || IsDotOrDotDot(entry.name)) continue;
-      queue.push_back(item + entry.name);
+      std::string sub = item + entry.name;
+      if (LeadsBack(folders, next, sub)) continue;
+      folders.push_back({std::move(sub), next, std::nullopt});
     }
     ListFolder(item);
-    queue.pop_front();
     if (aborted_) break;
   }
 }

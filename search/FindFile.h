@@ -50,7 +50,7 @@ class TFindFile {
   TNewPathEvent OnNewPath;
 
   bool Aborted() const { return aborted_; }
-  // Entries listed and their total size in the last run.
+  // Entries listed in the last run.
   uint64_t FileCount() const { return fileCount_; }
 
  private:

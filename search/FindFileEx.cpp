@@ -5,27 +5,19 @@
 #include <optional>
 #include <thread>
 
+#include "search/NameText.h"
+
 namespace velmor {
+
+using search_detail::EqualsNoCaseAscii;
+using search_detail::IsDotOrDotDot;
+using search_detail::ResolvedFolder;
+using search_detail::UpperAscii;
 
 namespace {
 
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  return true;
-}
-
 // The component whose worker runs on this thread, if any.
 thread_local const TFindFileEx* tWorkerOf = nullptr;
-
-bool IsDotOrDotDot(std::string_view name) {
-  return name == "." || name == "..";
-}
 
 // A mask prepared for applying to a listing. The two forms that nearly every search uses ("*.*" and
 // "*.EXT") are decided here without the general matcher; they give exactly what the platform's
@@ -79,13 +71,6 @@ bool SameListing(platform::IFolderListing& a, platform::IFolderListing& b) {
   for (size_t i = 0; i < a.Count(); ++i)
     if (a.Name(i) != b.Name(i) || a.IsDirectory(i) != b.IsDirectory(i)) return false;
   return true;
-}
-
-// The folder with every link resolved, or nothing when the host does not know it.
-std::optional<std::string> ResolvedFolder(const std::string& folder) {
-  auto host = platform::Os().ToHost(folder.empty() ? platform::Os().CurrentDirectory() : folder);
-  if (!host) return std::nullopt;
-  return platform::Os().ToWindows(*host);
 }
 
 }  // namespace
@@ -369,9 +354,7 @@ void TFindFileEx::Execute() {
       SearchTargets();
     } catch (...) {
       // A handler's error ends the search without further events and passes on to the caller.
-      targetSearch_.reset();
-      currentTarget_ = nullptr;
-      busy_ = false;
+      ClearSearch();
       throw;
     }
     EndSearch();
@@ -393,8 +376,7 @@ void TFindFileEx::Execute() {
         EndSearch();
     } catch (...) {
       if (!thread_->error) thread_->error = std::current_exception();
-      targetSearch_.reset();
-      busy_ = false;
+      ClearSearch();
     }
   });
 }
@@ -424,21 +406,21 @@ void TFindFileEx::BeginSearch() {
     targetSearch_ = std::make_unique<TTargetSearch>(criteria_);
     DoSearchBegin();
   } catch (...) {
-    targetSearch_.reset();
-    busy_ = false;
+    ClearSearch();
     throw;
   }
 }
 
 void TFindFileEx::EndSearch() {
-  try {
-    DoSearchFinish();
-  } catch (...) {
-    targetSearch_.reset();
-    currentTarget_ = nullptr;
-    busy_ = false;
-    throw;
-  }
+  // The search is over even when the finish handler throws.
+  struct Clear {
+    TFindFileEx& owner;
+    ~Clear() { owner.ClearSearch(); }
+  } clear{*this};
+  DoSearchFinish();
+}
+
+void TFindFileEx::ClearSearch() {
   targetSearch_.reset();
   currentTarget_ = nullptr;
   busy_ = false;

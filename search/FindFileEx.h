@@ -147,6 +147,8 @@ class TFindFileEx {
 
   void BeginSearch();
   void EndSearch();
+  // Frees the plan and leaves the component idle.
+  void ClearSearch();
   void SearchTargets();
   // Run the two walk events, on the main thread through Synchronize when called from a worker.
   TFolderIgnore CallFolderChange(const std::string& Folder);

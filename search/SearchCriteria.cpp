@@ -5,18 +5,19 @@
 #include <ctime>
 
 #include "platform/Error.h"
+#include "search/NameText.h"
 
 namespace velmor {
+
+using search_detail::EndsWithNoCaseAscii;
+using search_detail::EqualsNoCaseAscii;
+using search_detail::UpperAscii;
 
 namespace {
 
 constexpr platform::FileTime kUnixEpochAsFileTime = 116444736000000000ULL;
 // Days from 1899-12-30 (day 0 of TDateTime) to 1970-01-01.
 constexpr double kUnixEpochAsDateTime = 25569.0;
-
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // Length of the character starting at text[i]: a well-formed UTF-8 sequence counts as one character,
 // any other byte as one character of its own.
@@ -33,14 +34,6 @@ size_t CharLength(std::string_view text, size_t i) {
   for (size_t k = 1; k < n; ++k)
     if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
   return n;
-}
-
-bool EqualTailNoCase(std::string_view text, std::string_view tail) {
-  if (tail.size() > text.size()) return false;
-  const size_t offset = text.size() - tail.size();
-  for (size_t i = 0; i < tail.size(); ++i)
-    if (UpperAscii(text[offset + i]) != UpperAscii(tail[i])) return false;
-  return true;
 }
 
 // "C:" for "C:\x", "\\server\share" for "\\server\share\x", else empty.
@@ -191,13 +184,12 @@ const platform::FindData& TSearchRec::FindData() const {
 
 // --- Assign -----------------------------------------------------------------------------------------
 
-void TSearchPersistent::AssignError(const TSearchPersistent&) const {
+void TSearchPersistent::AssignError() {
   throw VelmorError("Suchkriterien einer anderen Art können nicht zugewiesen werden");
 }
 
 void TFileCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = dynamic_cast<const TFileCriteria*>(&Source);
-  if (s == nullptr) AssignError(Source);
+  const auto* s = SameClass<TFileCriteria>(Source);
   if (s == this) return;
   FileName = s->FileName;
   Location = s->Location;
@@ -209,15 +201,13 @@ void TFileCriteria::Assign(const TSearchPersistent& Source) {
 }
 
 void TAttributeCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = dynamic_cast<const TAttributeCriteria*>(&Source);
-  if (s == nullptr) AssignError(Source);
+  const auto* s = SameClass<TAttributeCriteria>(Source);
   SetAttributes(s->AttributeBits);
   ExactMatch = s->ExactMatch;
 }
 
 void TDateTimeCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = dynamic_cast<const TDateTimeCriteria*>(&Source);
-  if (s == nullptr) AssignError(Source);
+  const auto* s = SameClass<TDateTimeCriteria>(Source);
   CreatedBefore = s->CreatedBefore;
   CreatedAfter = s->CreatedAfter;
   ModifiedBefore = s->ModifiedBefore;
@@ -227,22 +217,19 @@ void TDateTimeCriteria::Assign(const TSearchPersistent& Source) {
 }
 
 void TSizeCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = dynamic_cast<const TSizeCriteria*>(&Source);
-  if (s == nullptr) AssignError(Source);
+  const auto* s = SameClass<TSizeCriteria>(Source);
   Min = s->Min;
   Max = s->Max;
 }
 
 void TContentCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = dynamic_cast<const TContentCriteria*>(&Source);
-  if (s == nullptr) AssignError(Source);
+  const auto* s = SameClass<TContentCriteria>(Source);
   SetPhrase(s->phrase_);
   SetIgnoreCase(s->ignoreCase_);
 }
 
 void TSearchCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = dynamic_cast<const TSearchCriteria*>(&Source);
-  if (s == nullptr) AssignError(Source);
+  const auto* s = SameClass<TSearchCriteria>(Source);
   Files.Assign(s->Files);
   Attribute.Assign(s->Attribute);
   TimeStamp.Assign(s->TimeStamp);
@@ -408,6 +395,9 @@ bool ExcludedEntryMatch(std::string_view Folder, std::string_view Name, std::str
       // "?:" or "*:" stands for any drive.
       if (folderPart[0] != '*' && folderPart[0] != '?') {
         if (folderDrive.empty() || UpperAscii(folderDrive[0]) != UpperAscii(entryDrive[0])) return false;
+        // A share is named by server and share: its first character alone would let "\\srv\share\"
+        // exclude entries on every other share too.
+        if (entryDrive[0] == '\\' && !EqualsNoCaseAscii(folderDrive, entryDrive)) return false;
       }
       folderPart.remove_prefix(entryDrive.size());
     }
@@ -415,7 +405,7 @@ bool ExcludedEntryMatch(std::string_view Folder, std::string_view Name, std::str
     // "TEMP\" also names C:\XTEMP\.
     if (!folderPart.empty()) {
       if (Folder.size() - folderDrive.size() < folderPart.size()) return false;
-      if (!EqualTailNoCase(Folder, folderPart)) return false;
+      if (!EndsWithNoCaseAscii(Folder, folderPart)) return false;
     }
   }
   if (mask.empty()) return true;

@@ -82,7 +82,16 @@ class TSearchPersistent {
   TSearchPersistent() = default;
   TSearchPersistent(const TSearchPersistent&) = default;
   TSearchPersistent& operator=(const TSearchPersistent&) = default;
-  [[noreturn]] void AssignError(const TSearchPersistent& Source) const;
+  // Source as an object of this class T, or VelmorError.
+  template <class T>
+  static const T* SameClass(const TSearchPersistent& Source) {
+    const auto* s = dynamic_cast<const T*>(&Source);
+    if (s == nullptr) AssignError();
+    return s;
+  }
+
+ private:
+  [[noreturn]] static void AssignError();
 };
 
 // Where to look and which names.

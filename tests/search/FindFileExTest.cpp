@@ -31,65 +31,95 @@ class FindFileExTest : public ::testing::Test {
 
 using Lines = std::vector<std::string>;
 
-TEST_F(FindFileExTest, FlatSearchWithExclusions) {
-  for (const char* f :
-       {"P/EXF0/A.EXF", "P/EXF0/SH1", "P/EXF0/A.DAT", "P/EXF0/SEITEN.SPL", "P/EXF0/B", "P/EXF0/SUB/C.EXF"})
+TEST_F(FindFileExTest, PlansAndReportOrder) {
+  for (const char* f : {"P/EXF0/A.EXF", "P/EXF0/SH1", "P/EXF0/A.DAT", "P/EXF0/SEITEN.SPL", "P/EXF0/B",
+                        "P/EXF0/SUB/C.EXF", "D/b.exf", "D/A.EXF", "D/Z.BMP", "D/S1/X.EXF", "D/S1/T/Y.BMP",
+                        "D/S2/W.BMP", "E/A.TXT", "E/S/B.TXT", "L/A.X", "L/S/B.X", "L/S/T/C.X"})
     File(f);
-  files.FileName = "*.*";
-  files.Location = "C:\\P\\EXF0";
-  files.Subfolders = false;
-  EXPECT_EQ(Run(), (Lines{"C:\\P\\EXF0\\A.DAT", "C:\\P\\EXF0\\A.EXF", "C:\\P\\EXF0\\B",
-                          "C:\\P\\EXF0\\SEITEN.SPL", "C:\\P\\EXF0\\SH1"}));
-  files.Excluded = {"SH1", "*.DAT", "*.SPL"};
-  EXPECT_EQ(Run(), (Lines{"C:\\P\\EXF0\\A.EXF", "C:\\P\\EXF0\\B"}));
-}
-
-TEST_F(FindFileExTest, ReportOrderLastMaskFirstThenSubfoldersDepthFirst) {
-  for (const char* f : {"D/b.exf", "D/A.EXF", "D/Z.BMP", "D/S1/X.EXF", "D/S1/T/Y.BMP", "D/S2/W.BMP"}) File(f);
-  files.FileName = "*.EXF;*.BMP";
-  files.Location = "C:\\D\\";
-  EXPECT_EQ(Run(), (Lines{"C:\\D\\Z.BMP", "C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\S1\\X.EXF",
-                          "C:\\D\\S1\\T\\Y.BMP", "C:\\D\\S2\\W.BMP"}));
-}
-
-TEST_F(FindFileExTest, DuplicateMasksAndTargetsReportTwice) {
-  File("D/A.EXF");
-  File("D/S/B.EXF");
-  files.FileName = "*.*;*.EXF";
-  files.Location = "C:\\D";
-  EXPECT_EQ(Run(), (Lines{"C:\\D\\A.EXF", "C:\\D\\A.EXF", "C:\\D\\S\\B.EXF", "C:\\D\\S\\B.EXF"}));
-
-  // The same folder twice is one target with its masks twice; a sub-folder named as a location of its
-  // own is searched again after the first target.
-  files.FileName = "*.EXF";
-  files.Location = "C:\\D\\S;C:\\D;c:\\d\\s\\";
-  EXPECT_EQ(Run(), (Lines{"C:\\D\\S\\B.EXF", "C:\\D\\S\\B.EXF", "C:\\D\\A.EXF", "C:\\D\\S\\B.EXF"}));
-}
-
-TEST_F(FindFileExTest, IncludedLinesComeFirstAndPrefixesOverrideSubfolders) {
-  File("D/A.TXT");
-  File("D/S/B.TXT");
-  File("E/C.EXF");
-  File("E/S/D.EXF");
-  files.FileName = "*.EXF";
-  files.Location = "<C:\\E";
-  files.Included = {">C:\\D\\*.TXT", "<"};
-  EXPECT_EQ(Run(), (Lines{"C:\\D\\A.TXT", "C:\\D\\S\\B.TXT", "C:\\E\\C.EXF"}));
-}
-
-TEST_F(FindFileExTest, LevelsLimitDepth) {
-  File("L/A.X");
-  File("L/S/B.X");
-  File("L/S/T/C.X");
-  files.FileName = "*.X";
-  files.Location = "C:\\L";
-  files.MaxLevel = 1;
-  EXPECT_EQ(Run(), (Lines{"C:\\L\\A.X"}));
-  files.MaxLevel = 2;
-  EXPECT_EQ(Run(), (Lines{"C:\\L\\A.X", "C:\\L\\S\\B.X"}));
-  files.MaxLevel = 0;
-  files.MinLevel = 2;
-  EXPECT_EQ(Run(), (Lines{"C:\\L\\S\\B.X", "C:\\L\\S\\T\\C.X"}));
+  struct Row {
+    const char* name;
+    const char* fileName;
+    const char* location;
+    Lines included;
+    Lines excluded;
+    bool subfolders;
+    uint16_t minLevel, maxLevel;
+    Lines expected;
+  };
+  const Row rows[] = {
+      {"flat",
+       "*.*",
+       "C:\\P\\EXF0",
+       {},
+       {},
+       false,
+       0,
+       0,
+       {"C:\\P\\EXF0\\A.DAT", "C:\\P\\EXF0\\A.EXF", "C:\\P\\EXF0\\B", "C:\\P\\EXF0\\SEITEN.SPL",
+        "C:\\P\\EXF0\\SH1"}},
+      {"exclusions",
+       "*.*",
+       "C:\\P\\EXF0",
+       {},
+       {"SH1", "*.DAT", "*.SPL"},
+       false,
+       0,
+       0,
+       {"C:\\P\\EXF0\\A.EXF", "C:\\P\\EXF0\\B"}},
+      {"last mask first, then sub-folders depth-first",
+       "*.EXF;*.BMP",
+       "C:\\D\\",
+       {},
+       {},
+       true,
+       0,
+       0,
+       {"C:\\D\\Z.BMP", "C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\S1\\X.EXF", "C:\\D\\S1\\T\\Y.BMP",
+        "C:\\D\\S2\\W.BMP"}},
+      {"two masks find one file twice",
+       "*.*;*.EXF",
+       "<C:\\D",
+       {},
+       {},
+       true,
+       0,
+       0,
+       {"C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\Z.BMP"}},
+      // The same folder twice is one target with its masks twice; a sub-folder named as a location of
+      // its own is searched again after the first target.
+      {"same target twice",
+       "*.EXF",
+       "C:\\D\\S1;C:\\D;c:\\d\\s1\\",
+       {},
+       {},
+       true,
+       0,
+       2,
+       {"C:\\D\\S1\\X.EXF", "C:\\D\\S1\\X.EXF", "C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\S1\\X.EXF"}},
+      {"included lines first, prefixes override",
+       "*.EXF",
+       "<C:\\P\\EXF0",
+       {">C:\\E\\*.TXT", "<"},
+       {},
+       false,
+       0,
+       0,
+       {"C:\\E\\A.TXT", "C:\\E\\S\\B.TXT", "C:\\P\\EXF0\\A.EXF"}},
+      {"max level 1", "*.X", "C:\\L", {}, {}, true, 0, 1, {"C:\\L\\A.X"}},
+      {"max level 2", "*.X", "C:\\L", {}, {}, true, 0, 2, {"C:\\L\\A.X", "C:\\L\\S\\B.X"}},
+      {"min level 2", "*.X", "C:\\L", {}, {}, true, 2, 0, {"C:\\L\\S\\B.X", "C:\\L\\S\\T\\C.X"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    files.FileName = row.fileName;
+    files.Location = row.location;
+    files.Included = row.included;
+    files.Excluded = row.excluded;
+    files.Subfolders = row.subfolders;
+    files.MinLevel = row.minLevel;
+    files.MaxLevel = row.maxLevel;
+    EXPECT_EQ(Run(), row.expected);
+  }
 }
 
 TEST_F(FindFileExTest, EmptyMaskVisitsEveryFolderButReportsNothing) {
@@ -196,23 +226,16 @@ TEST_F(FindFileExTest, HandlerExceptionEndsTheSearch) {
   EXPECT_EQ(finished, 1);
 }
 
-TEST_F(FindFileExTest, FolderLinkBackToAParentEndsTheWalk) {
+TEST_F(FindFileExTest, FolderLinksBackUpEndTheWalkOthersAreFollowed) {
   File("K/A.X");
   File("K/S/B.X");
+  File("OTHER/C.X");
   std::filesystem::create_directory_symlink("..", prefix.DriveC() + "/K/S/UP");
   std::filesystem::create_directory_symlink(".", prefix.DriveC() + "/K/SELF");
+  std::filesystem::create_directory_symlink("../OTHER", prefix.DriveC() + "/K/L");
   files.FileName = "*.X";
   files.Location = "C:\\K";
-  EXPECT_EQ(Run(), (Lines{"C:\\K\\A.X", "C:\\K\\S\\B.X"}));
-}
-
-TEST_F(FindFileExTest, FolderLinkElsewhereIsFollowed) {
-  File("M/A.X");
-  File("OTHER/B.X");
-  std::filesystem::create_directory_symlink("../OTHER", prefix.DriveC() + "/M/L");
-  files.FileName = "*.X";
-  files.Location = "C:\\M";
-  EXPECT_EQ(Run(), (Lines{"C:\\M\\A.X", "C:\\M\\L\\B.X"}));
+  EXPECT_EQ(Run(), (Lines{"C:\\K\\A.X", "C:\\K\\L\\C.X", "C:\\K\\S\\B.X"}));
 }
 
 TEST_F(FindFileExTest, ThreadedSearchReportsTheSameThroughSynchronize) {

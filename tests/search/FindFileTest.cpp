@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
 
@@ -45,7 +47,10 @@ TEST_F(FindFileTest, AttributesKeepOutHiddenAndFolders) {
   EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\C.ASC", "D:\\NS\\X.ASC"}));
 }
 
-TEST_F(FindFileTest, RecurseListsBreadthFirst) {
+TEST_F(FindFileTest, RecurseListsBreadthFirstAndSkipsLinksBackUp) {
+  // Two links back to folders on their own path: followed, each would list the tree again without end.
+  std::filesystem::create_directory_symlink(".", prefix.DriveD() + "/NS/SELF");
+  std::filesystem::create_directory_symlink("..", prefix.DriveD() + "/NS/SUB/UP");
   finder.Directory = "D:\\NS";
   finder.Recurse = true;
   Lines paths;

@@ -1,0 +1,34 @@
+// Small helpers shared by the search's name tests and its two walkers.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmor::search_detail {
+
+// Only a to z fold: names compare the way the exclusion lines and target folders are specified.
+inline char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+inline bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  return true;
+}
+
+inline bool EndsWithNoCaseAscii(std::string_view text, std::string_view tail) {
+  return tail.size() <= text.size() && EqualsNoCaseAscii(text.substr(text.size() - tail.size()), tail);
+}
+
+inline bool IsDotOrDotDot(std::string_view name) {
+  return name == "." || name == "..";
+}
+
+// The folder with every link resolved, as a drive path; nullopt when the host does not know it. Two
+// folder texts name the same folder when their resolved forms are equal (EqualsNoCaseAscii).
+std::optional<std::string> ResolvedFolder(const std::string& folder);
+
+}  // namespace velmor::search_detail
