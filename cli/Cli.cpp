@@ -8,9 +8,15 @@
 
 namespace velmor::cli {
 
-void ArgParser::Flag(const std::string& name) { kinds_[name] = Kind::Flag; }
-void ArgParser::Value(const std::string& name) { kinds_[name] = Kind::Value; }
-void ArgParser::Repeated(const std::string& name) { kinds_[name] = Kind::Repeated; }
+void ArgParser::Flag(const std::string& name) {
+  kinds_[name] = Kind::Flag;
+}
+void ArgParser::Value(const std::string& name) {
+  kinds_[name] = Kind::Value;
+}
+void ArgParser::Repeated(const std::string& name) {
+  kinds_[name] = Kind::Repeated;
+}
 
 void ArgParser::Parse(const std::vector<std::string>& args) {
   bool onlyPositional = false;
@@ -52,7 +58,9 @@ void ArgParser::Parse(const std::vector<std::string>& args) {
   }
 }
 
-bool ArgParser::Has(const std::string& name) const { return values_.count(name) != 0; }
+bool ArgParser::Has(const std::string& name) const {
+  return values_.count(name) != 0;
+}
 
 std::optional<std::string> ArgParser::Get(const std::string& name) const {
   auto it = values_.find(name);
@@ -82,7 +90,12 @@ std::string WindowsPathArg(const std::string& arg) {
   if (!looksHost) return arg;
   std::string host = arg;
   if (host == "~" || host.rfind("~/", 0) == 0) host = platform::Os().GetEnv("HOME") + host.substr(1);
-  return platform::Os().ToWindows(platform::Os().HostAbsolute(host));
+  std::string windows = platform::Os().ToWindows(platform::Os().HostAbsolute(host));
+  // A trailing "/" names the folder itself, as a trailing "\" does: texts joined to it without a
+  // separator (the backup folder is NormalStamm + "SIASC") must land inside it, not beside it.
+  if (host.size() > 1 && host.back() == '/' && !windows.empty() && windows.back() != '\\')
+    windows.push_back('\\');
+  return windows;
 }
 
 namespace {

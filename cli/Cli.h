@@ -49,8 +49,8 @@ int RunMain(const std::vector<std::string>& args, Console& console);
 class ArgParser {
  public:
   void Flag(const std::string& name);
-  void Value(const std::string& name);       // may be given once
-  void Repeated(const std::string& name);    // may be given any number of times
+  void Value(const std::string& name);     // may be given once
+  void Repeated(const std::string& name);  // may be given any number of times
   void Parse(const std::vector<std::string>& args);
 
   bool Has(const std::string& name) const;
@@ -69,7 +69,7 @@ class ArgParser {
 
 // A path argument as a Windows path: "C:\x" and "\x" are taken as they are; a host path ("/home/u",
 // "./x", "../x", "~/x" or any text with "/" but no "\" and no drive) is made absolute and mapped
-// through the drive map.
+// through the drive map. A host path ending in "/" gives a Windows path ending in "\".
 std::string WindowsPathArg(const std::string& arg);
 
 }  // namespace velmor::cli

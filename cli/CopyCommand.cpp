@@ -1,8 +1,10 @@
 #include <limits>
+#include <map>
 #include <ostream>
 #include <string>
 
 #include "cli/Cli.h"
+#include "cli/CliSupport.h"
 #include "platform/Platform.h"
 #include "support/DeleteDir.h"
 
@@ -31,14 +33,9 @@ constexpr const char* kCopyHelp =
 
 int CopyCommand(const std::vector<std::string>& args, Console& console) {
   ArgParser parser;
-  parser.Flag("help");
   for (const char* value : {"source", "target", "masks", "attributes"}) parser.Value(value);
   parser.Repeated("exclude");
-  parser.Parse(args);
-  if (parser.Has("help")) {
-    console.out << kCopyHelp;
-    return kExitOk;
-  }
+  if (ParseOrHelp(parser, args, console, kCopyHelp)) return kExitOk;
   if (!parser.Positional().empty()) throw UsageError("copy erwartet keine Argumente ohne Option");
   for (const char* required : {"source", "target", "masks"})
     if (!parser.Get(required)) throw UsageError(std::string("copy braucht --") + required);
@@ -66,11 +63,22 @@ int CopyCommand(const std::vector<std::string>& args, Console& console) {
   console.out << listing;
   console.out.flush();
 
-  // The copy itself passes failures over; tell the user which files did not arrive.
+  // The copy itself passes failures over; tell the user which files did not arrive. A copy keeps the
+  // source's size and last-write time, so an older file of the same name left in the target (one that
+  // refused to be overwritten) does not count as arrived. Of several sources with one name the last
+  // is the one that must have arrived.
+  std::map<std::string, std::string> lastSourceOf;
+  for (const std::string& file : copier.FoundFiles)
+    lastSourceOf[platform::FoldUpper(file.substr(file.rfind('\\') + 1))] = file;
   int missing = 0;
   for (const std::string& file : copier.FoundFiles) {
-    const std::string target = copier.TargetFolder + file.substr(file.rfind('\\') + 1);
-    if (!platform::Os().FileExists(target)) {
+    const std::string name = file.substr(file.rfind('\\') + 1);
+    if (lastSourceOf[platform::FoldUpper(name)] != file) continue;
+    platform::FindData source, target;
+    const bool arrived = platform::Os().GetFileData(file, source) &&
+                         platform::Os().GetFileData(copier.TargetFolder + name, target) &&
+                         target.size == source.size && target.lastWriteTime == source.lastWriteTime;
+    if (!arrived) {
       console.err << "Nicht kopiert: " << file << "\n";
       ++missing;
     }

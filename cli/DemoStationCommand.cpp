@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "cli/Cli.h"
+#include "cli/CliSupport.h"
 #include "core/DemoStation.h"
 #include "platform/Platform.h"
 
@@ -23,12 +24,7 @@ constexpr const char* kDemoStationHelp =
 
 int DemoStationCommand(const std::vector<std::string>& args, Console& console) {
   ArgParser parser;
-  parser.Flag("help");
-  parser.Parse(args);
-  if (parser.Has("help")) {
-    console.out << kDemoStationHelp;
-    return kExitOk;
-  }
+  if (ParseOrHelp(parser, args, console, kDemoStationHelp)) return kExitOk;
   if (parser.Positional().size() != 1) throw UsageError("demo-station erwartet genau ein VERZEICHNIS");
   const std::string& given = parser.Positional()[0];
   if (given.empty()) throw UsageError("demo-station erwartet ein VERZEICHNIS, keinen leeren Text");

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "cli/CliSupport.h"
 #include "search/FindFileEx.h"
 
 namespace velmor::cli {
@@ -89,17 +90,13 @@ T Bounded(const ArgParser& parser, const std::string& name, T fallback) {
 
 int FindCommand(const std::vector<std::string>& args, Console& console) {
   ArgParser parser;
-  for (const char* flag : {"help", "no-subfolders", "case-sensitive", "exact", "count"}) parser.Flag(flag);
+  for (const char* flag : {"no-subfolders", "case-sensitive", "exact", "count"}) parser.Flag(flag);
   for (const char* value :
        {"location", "mask", "min-level", "max-level", "min-size", "max-size", "phrase", "attributes"})
     parser.Value(value);
   parser.Repeated("include");
   parser.Repeated("exclude");
-  parser.Parse(args);
-  if (parser.Has("help")) {
-    console.out << kFindHelp;
-    return kExitOk;
-  }
+  if (ParseOrHelp(parser, args, console, kFindHelp)) return kExitOk;
   if (!parser.Positional().empty()) throw UsageError("find erwartet keine Argumente ohne Option");
   if (!parser.Has("location") && !parser.Has("include"))
     throw UsageError("find braucht --location oder --include");

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "cli/Cli.h"
+#include "cli/CliSupport.h"
 #include "core/PageHeaders.h"
 
 namespace velmor::cli {
@@ -20,12 +21,7 @@ constexpr const char* kHeadersHelp =
 
 int HeadersCommand(const std::vector<std::string>& args, Console& console) {
   ArgParser parser;
-  parser.Flag("help");
-  parser.Parse(args);
-  if (parser.Has("help")) {
-    console.out << kHeadersHelp;
-    return kExitOk;
-  }
+  if (ParseOrHelp(parser, args, console, kHeadersHelp)) return kExitOk;
   if (!parser.Positional().empty()) throw UsageError("headers erwartet keine Argumente");
 
   switch (BuildHeaders()) {

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "cli/Cli.h"
+#include "cli/CliSupport.h"
 #include "core/ExfHeader.h"
 #include "platform/Platform.h"
 #include "support/PathRoutines.h"
@@ -24,12 +25,7 @@ constexpr const char* kSymbolsHelp =
 
 int SymbolsCommand(const std::vector<std::string>& args, Console& console) {
   ArgParser parser;
-  parser.Flag("help");
-  parser.Parse(args);
-  if (parser.Has("help")) {
-    console.out << kSymbolsHelp;
-    return kExitOk;
-  }
+  if (ParseOrHelp(parser, args, console, kSymbolsHelp)) return kExitOk;
   if (parser.Positional().size() != 1) throw UsageError("symbols erwartet genau einen ORDNER");
 
   const std::string folder = WindowsPathArg(parser.Positional()[0]);

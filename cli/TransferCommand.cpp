@@ -1,9 +1,9 @@
 // velmorctl transfer: the project transfer without a window.
-#include <istream>
 #include <ostream>
 #include <string>
 
 #include "cli/Cli.h"
+#include "cli/CliSupport.h"
 #include "core/EplanEnvironment.h"
 #include "core/ProjectTransfer.h"
 #include "platform/Error.h"
@@ -40,59 +40,6 @@ constexpr const char* kHelp =
 constexpr const char* kIniFile = "Velmor.INI";
 constexpr const char* kIniSection = "VelmorMainFrm";
 
-enum class Answer { Ask, Yes, No };
-
-// Messages go to stderr; the overwrite question is answered by --yes/--no or on the terminal.
-class ConsoleReporter final : public IReporter {
- public:
-  ConsoleReporter(Console& console, Answer answer) : console_(console), answer_(answer) {}
-
-  void ShowMessage(const std::string& text) override {
-    EndProgressLine();
-    console_.err << text << "\n";
-  }
-
-  bool Confirm(const std::string& text) override {
-    EndProgressLine();
-    switch (answer_) {
-      case Answer::Yes:
-        console_.err << text << " OK\n";
-        return true;
-      case Answer::No:
-        console_.err << text << " Abbrechen\n";
-        return false;
-      case Answer::Ask:
-        break;
-    }
-    if (!console_.stdinIsTerminal) {
-      console_.err << text
-                   << "\nKeine Antwort möglich: die Eingabe ist kein Terminal (--yes oder --no angeben).\n";
-      return false;
-    }
-    console_.err << text << " [j/N] " << std::flush;
-    std::string line;
-    if (!std::getline(console_.in, line)) return false;
-    const std::string word = platform::FoldUpper(line);
-    return word == "J" || word == "JA" || word == "Y" || word == "YES" || word == "OK";
-  }
-
-  // The progress line stays on one terminal line; anything else starts below it.
-  void Progress(size_t done, size_t total, const std::string& current) {
-    console_.err << "\r\x1b[K[" << done << "/" << total << "] " << current << std::flush;
-    progressShown_ = true;
-  }
-
-  void EndProgressLine() {
-    if (progressShown_) console_.err << "\r\x1b[K" << std::flush;
-    progressShown_ = false;
-  }
-
- private:
-  Console& console_;
-  Answer answer_;
-  bool progressShown_ = false;
-};
-
 std::string StoredText(const char* key) {
   return platform::Os().GetPrivateProfileString(kIniSection, key, "", kIniFile);
 }
@@ -101,14 +48,9 @@ std::string StoredText(const char* key) {
 
 int TransferCommand(const std::vector<std::string>& args, Console& console) {
   ArgParser parser;
-  parser.Flag("help");
   for (const char* name : {"name", "project-path", "exf", "asc", "exp", "normal-master"}) parser.Value(name);
   for (const char* name : {"yes", "no", "dry-run", "quiet"}) parser.Flag(name);
-  parser.Parse(args);
-  if (parser.Has("help")) {
-    console.out << kHelp;
-    return kExitOk;
-  }
+  if (ParseOrHelp(parser, args, console, kHelp)) return kExitOk;
   if (!parser.Positional().empty()) throw UsageError("unerwartetes Argument: " + parser.Positional().front());
   if (parser.Has("yes") && parser.Has("no")) throw UsageError("--yes und --no schließen sich aus");
   const Answer answer = parser.Has("yes") ? Answer::Yes : parser.Has("no") ? Answer::No : Answer::Ask;
@@ -116,17 +58,8 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
 
   ConsoleReporter reporter(console, answer);
   EplanEnvironment env;
-  switch (LoadEplanEnvironment(env, reporter)) {
-    case EnvironmentStatus::NotRegistered:
-      console.err << "EPLAN 5 ist in der Registry nicht eingetragen\n";
-      return kExitFailed;
-    case EnvironmentStatus::ApdMissing:
-    case EnvironmentStatus::ApdUnreadable:
-      return kExitFailed;  // the reading has shown its message
-    case EnvironmentStatus::EmptyApd:
-    case EnvironmentStatus::Loaded:
-      break;
-  }
+  // An empty parameter file leaves the folders empty; options can still name them.
+  if (!ReadEnvironment(env, reporter, console, /*emptyApdIsFailure=*/false)) return kExitFailed;
 
   auto pathOption = [&](const char* name, const std::string& fallback) {
     const auto value = parser.Get(name);

@@ -32,9 +32,12 @@ HeaderResult BuildHeaders() {
   if (!source) return HeaderResult::NoSource;
   const auto parts = SplitPageHeader(*source);
   // Each target is replaced as a whole, so a failing write never leaves a shortened header behind.
-  for (size_t i = 0; i < parts.size(); ++i)
-    if (!os.WriteFile(kPageHeaderTargets[i], parts[i])) return HeaderResult::TargetFailed;
-  return HeaderResult::Done;
+  // Only a failing SH1 ends the command; SH2 and SH3 are written whatever happened to the other.
+  if (!os.WriteFile(kPageHeaderTargets[0], parts[0])) return HeaderResult::TargetFailed;
+  bool allWritten = true;
+  for (size_t i = 1; i < parts.size(); ++i)
+    allWritten = os.WriteFile(kPageHeaderTargets[i], parts[i]) && allWritten;
+  return allWritten ? HeaderResult::Done : HeaderResult::TargetFailed;
 }
 
 }  // namespace velmor

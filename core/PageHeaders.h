@@ -16,7 +16,8 @@ inline constexpr std::array<std::string_view, 3> kPageHeaderTargets = {"D:\\SH1"
 enum class HeaderResult {
   Done,
   NoSource,      // D:\SEITEN.SPL cannot be opened: nothing was touched
-  TargetFailed,  // a target could not be written; targets written before it stay written
+  TargetFailed,  // a target could not be written and kept its old content; a failing SH1 ends the
+                 // command, SH2 and SH3 are written whatever happened to the other
 };
 
 // Runs the split. Each target is replaced atomically, so a failing disk leaves the old file intact.

@@ -2,77 +2,69 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "tests/common/TempPrefix.h"
+#include "tests/cli/CliTestSupport.h"
 
 namespace velmor::cli {
 namespace {
 
-struct CliRun {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-CliRun Velmorctl(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  std::istringstream in;
-  Console console{out, err, in};
-  const int code = RunMain(args, console);
-  return {code, out.str(), err.str()};
-}
+using Args = std::vector<std::string>;
 
 TEST(ArgParser, ValuesFlagsRepeatedAndPositional) {
   ArgParser p;
   p.Flag("yes");
   p.Value("name");
   p.Repeated("exclude");
-  p.Parse({"--name", "ANLAGE1", "--exclude=SH1", "pos", "--yes", "--exclude", "*.DAT", "--", "--raw"});
+  p.Value("size");
+  p.Parse({"--name", "ANLAGE1", "--exclude=SH1", "pos", "--yes", "--exclude", "*.DAT", "--size=4096", "--",
+           "--raw"});
   EXPECT_TRUE(p.Has("yes"));
   EXPECT_EQ(p.Get("name"), "ANLAGE1");
-  EXPECT_EQ(p.All("exclude"), (std::vector<std::string>{"SH1", "*.DAT"}));
-  EXPECT_EQ(p.Positional(), (std::vector<std::string>{"pos", "--raw"}));
-  EXPECT_FALSE(p.Get("missing"));
-}
+  EXPECT_EQ(p.All("exclude"), (Args{"SH1", "*.DAT"}));
+  EXPECT_EQ(p.Positional(), (Args{"pos", "--raw"}));
+  EXPECT_EQ(p.Number("size"), 4096u);
 
-TEST(ArgParser, WrongUsageIsReported) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--unknown"}, {"--name"}, {"--name", "a", "--name", "b"}, {"--yes=1"}, {"-x"}};
-  for (const auto& args : bad) {
-    ArgParser p;
-    p.Flag("yes");
-    p.Value("name");
-    EXPECT_THROW(p.Parse(args), UsageError) << args[0];
+  for (const Args& bad : {Args{"--unknown"}, Args{"--name"}, Args{"--name", "a", "--name", "b"},
+                          Args{"--yes=1"}, Args{"-x"}, Args{"--size", "12x"}}) {
+    SCOPED_TRACE(bad[0]);
+    ArgParser q;
+    q.Flag("yes");
+    q.Value("name");
+    q.Value("size");
+    EXPECT_THROW((q.Parse(bad), q.Number("size")), UsageError);
   }
-  ArgParser n;
-  n.Value("min-size");
-  n.Parse({"--min-size", "12x"});
-  EXPECT_THROW(n.Number("min-size"), UsageError);
-  ArgParser ok;
-  ok.Value("min-size");
-  ok.Parse({"--min-size", "4096"});
-  EXPECT_EQ(ok.Number("min-size"), 4096u);
 }
 
-TEST(Velmorctl, HelpVersionAndUnknownCommand) {
-  CliRun help = Velmorctl({"--help"});
+TEST(Velmorctl, HelpVersionAndWrongUsage) {
+  const CliRun help = Velmorctl({"--help"});
   EXPECT_EQ(help.code, kExitOk);
-  for (const Command& c : Commands()) EXPECT_NE(help.out.find(c.name), std::string::npos) << c.name;
+  for (const Command& c : Commands()) {
+    SCOPED_TRACE(c.name);
+    EXPECT_NE(help.out.find(c.name), std::string::npos);
+    const CliRun own = Velmorctl({c.name, "--help"});
+    EXPECT_EQ(own.code, kExitOk);
+    EXPECT_NE(own.out.find("Exit-Codes"), std::string::npos);
+  }
   EXPECT_EQ(Velmorctl({"--version"}).out.rfind("velmorctl ", 0), 0u);
-  CliRun unknown = Velmorctl({"frobnicate"});
-  EXPECT_EQ(unknown.code, kExitUsage);
-  EXPECT_NE(unknown.err.find("frobnicate"), std::string::npos);
-  EXPECT_EQ(Velmorctl({}).code, kExitUsage);
+  for (const Args& args : {Args{}, Args{"frobnicate"}, Args{"env", "zuviel"}, Args{"symbols"},
+                           Args{"symbols", "A", "B"}, Args{"headers", "X"}, Args{"demo-station"}}) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const CliRun r = Velmorctl(args);
+    EXPECT_EQ(r.code, kExitUsage);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err, "");
+  }
 }
 
 TEST(WindowsPathArg, WindowsPathsStayHostPathsAreMapped) {
   testing::TempPrefix prefix;
+  prefix.MakeDir("drive_d/EXF");
   EXPECT_EQ(WindowsPathArg("C:\\EPLAN5\\P"), "C:\\EPLAN5\\P");
   EXPECT_EQ(WindowsPathArg("\\EPLAN5"), "\\EPLAN5");
   EXPECT_EQ(WindowsPathArg("d:/x"), "d:/x");
-  prefix.MakeDir("drive_d/EXF");
   EXPECT_EQ(WindowsPathArg(prefix.DriveD() + "/EXF"), "D:\\EXF");
+  // The trailing separator decides where NormalStamm + "SIASC" lands.
+  EXPECT_EQ(WindowsPathArg(prefix.DriveD() + "/EXF/"), "D:\\EXF\\");
+  EXPECT_EQ(WindowsPathArg(prefix.DriveD() + "/"), "D:\\");
 }
 
 }  // namespace

@@ -1,26 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "cli/Cli.h"
-#include "tests/common/TempPrefix.h"
+#include "tests/cli/CliTestSupport.h"
 
 namespace velmor::cli {
 namespace {
 
-struct Result {
-  int code;
-  std::string out;
-  std::string err;
-};
+using Args = std::vector<std::string>;
 
-Result Find(std::vector<std::string> args) {
+CliRun Find(Args args) {
   args.insert(args.begin(), "find");
-  std::ostringstream out, err;
-  std::istringstream in;
-  Console console{out, err, in};
-  const int code = RunMain(args, console);
-  return {code, out.str(), err.str()};
+  return Velmorctl(args);
 }
 
 class FindCommandTest : public ::testing::Test {
@@ -33,56 +22,48 @@ class FindCommandTest : public ::testing::Test {
   testing::TempPrefix prefix;
 };
 
-TEST_F(FindCommandTest, PrintsMatchesInReportOrder) {
-  const Result r = Find({"--location", "D:\\EXF", "--mask", "*.ASC;*.EXF"});
-  EXPECT_EQ(r.code, kExitOk);
-  EXPECT_EQ(
-      r.out,
-      "D:\\EXF\\A.EXF\nD:\\EXF\\BIG.EXF\nD:\\EXF\\SIASC.ASC\nD:\\EXF\\S\\C.ASC\nD:\\EXF\\S\\T\\D.EXF\n");
-}
-
-TEST_F(FindCommandTest, OptionsReachTheCriteria) {
+TEST_F(FindCommandTest, OptionsReachTheCriteriaAndMatchesComeInReportOrder) {
+  const std::string all =
+      "D:\\EXF\\A.EXF\nD:\\EXF\\BIG.EXF\nD:\\EXF\\SIASC.ASC\nD:\\EXF\\S\\C.ASC\nD:\\EXF\\S\\T\\D.EXF\n";
   struct Row {
-    std::vector<std::string> args;
+    Args args;
     std::string out;
   };
   const Row rows[] = {
+      {{"--mask", "*.ASC;*.EXF"}, all},
       {{"--mask", "*.ASC", "--exclude", "SIASC"}, "D:\\EXF\\S\\C.ASC\n"},
       {{"--mask", "*.EXF", "--no-subfolders"}, "D:\\EXF\\A.EXF\nD:\\EXF\\BIG.EXF\n"},
       {{"--mask", "*.EXF", "--min-level", "2"}, "D:\\EXF\\S\\T\\D.EXF\n"},
       {{"--mask", "*.EXF", "--max-level", "1"}, "D:\\EXF\\A.EXF\nD:\\EXF\\BIG.EXF\n"},
       {{"--mask", "*.EXF", "--min-size", "100"}, "D:\\EXF\\BIG.EXF\n"},
-      {{"--mask", "*.EXF", "--max-size", "100"}, "D:\\EXF\\A.EXF\nD:\\EXF\\S\\T\\D.EXF\n"},
-      {{"--mask", "*.EXF", "--phrase", "KLEMMEN"}, "D:\\EXF\\A.EXF\nD:\\EXF\\S\\T\\D.EXF\n"},
+      {{"--mask", "*.EXF", "--max-size", "100", "--phrase", "KLEMMEN"},
+       "D:\\EXF\\A.EXF\nD:\\EXF\\S\\T\\D.EXF\n"},
       {{"--mask", "*.*", "--attributes", "d", "--max-level", "2"}, "D:\\EXF\\S\nD:\\EXF\\S\\T\n"},
       {{"--mask", "*.EXF", "--count"}, "3\n"},
   };
   for (const Row& row : rows) {
-    std::vector<std::string> args = {"--location", "D:\\EXF"};
+    Args args = {"--location", "D:\\EXF"};
     args.insert(args.end(), row.args.begin(), row.args.end());
     SCOPED_TRACE(::testing::PrintToString(args));
-    const Result r = Find(args);
+    const CliRun r = Find(args);
     EXPECT_EQ(r.code, kExitOk) << r.err;
     EXPECT_EQ(r.out, row.out);
   }
-  const Result sensitive =
+  const CliRun none =
       Find({"--location", "D:\\EXF", "--mask", "*.EXF", "--phrase", "KLEMMEN", "--case-sensitive"});
-  EXPECT_EQ(sensitive.code, kExitFailed);
-  EXPECT_EQ(sensitive.out, "");
+  EXPECT_EQ(none.code, kExitFailed);
+  EXPECT_EQ(none.out, "");
 }
 
 TEST_F(FindCommandTest, HostPathsAndWrongUsage) {
-  const Result r = Find({"--location", "<" + prefix.DriveD() + "/EXF", "--mask", "*.BMP"});
+  const CliRun r = Find({"--location", "<" + prefix.DriveD() + "/EXF", "--mask", "*.BMP"});
   EXPECT_EQ(r.code, kExitOk) << r.err;
   EXPECT_EQ(r.out, "D:\\EXF\\B.BMP\n");
-  for (const auto& bad : std::vector<std::vector<std::string>>{{"--mask", "*.*"},
-                                                               {"--location", "D:\\", "--attributes", "x"},
-                                                               {"--location", "D:\\", "--max-level", "70000"},
-                                                               {"--location", "D:\\", "--min-size", "-1"}}) {
+  for (const Args& bad :
+       {Args{"--mask", "*.*"}, Args{"--location", "D:\\", "--attributes", "x"},
+        Args{"--location", "D:\\", "--max-level", "70000"}, Args{"--location", "D:\\", "--min-size", "-1"}}) {
     SCOPED_TRACE(::testing::PrintToString(bad));
-    const Result u = Find(bad);
-    EXPECT_EQ(u.code, kExitUsage);
-    EXPECT_EQ(u.out, "");
+    EXPECT_EQ(Find(bad).code, kExitUsage);
   }
 }
 

@@ -8,102 +8,42 @@
 namespace velmor {
 namespace {
 
-struct Row {
-  const char* name;
-  std::string input;
-  std::string expected;
-};
-
-TEST(PathRoutinesTest, AppendAndStripBackslash) {
-  const std::vector<Row> append = {
-      {"empty stays empty", "", ""},
-      {"drive", "C:", "C:\\"},
-      {"already ends in backslash", "C:\\", "C:\\"},
-      {"folder", "C:\\EPLAN5", "C:\\EPLAN5\\"},
-  };
-  for (const Row& row : append) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(AppendBackslash(row.input), row.expected);
-  }
-  const std::vector<Row> strip = {
-      {"empty", "", ""},
-      {"drive root", "C:\\", "C:"},
-      {"only one of two", "C:\\A\\\\", "C:\\A\\"},
-      {"no backslash", "C:\\A", "C:\\A"},
-      {"just a backslash", "\\", ""},
-  };
-  for (const Row& row : strip) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(StripBackslash(row.input), row.expected);
-  }
-}
-
-TEST(PathRoutinesTest, PathPart) {
-  struct PartRow {
+TEST(PathRoutinesTest, EdgeCases) {
+  struct Row {
     const char* name;
-    std::string path;
-    int offset;
-    int mode;
+    std::string got;
     std::string expected;
   };
-  const std::vector<PartRow> rows = {
-      {"parent folder", "C:\\EPLAN5\\BIN", -1, 1, "C:\\EPLAN5\\"},
-      {"trailing backslash keeps the folder", "C:\\EPLAN5\\BIN\\", -1, 1, "C:\\EPLAN5\\BIN\\"},
-      {"two parts stay whole", "C:\\EPLAN5", -1, 1, "C:\\EPLAN5"},
-      {"empty path", "", -1, 1, ""},
-      {"offset below the first part", "C:\\A", -5, 1, "C:\\A"},
-      {"last part", "C:\\A\\B", 0, 0, "B"},
-      {"middle part", "C:\\A\\B", -1, 0, "A"},
-      {"whole path in mode 1", "C:\\A\\B", 0, 1, "C:\\A\\B\\"},
-      {"unknown mode", "C:\\A\\B", 0, 7, "C:\\A\\B"},
-      {"offset past the end, mode 0", "C:\\A", 3, 0, ""},
-      {"doubled backslash is an empty part", "C:\\\\A\\B", -1, 1, "C:\\\\A\\"},
-      {"quote in a path is taken as a quote", "C:\\\"A\\B\"\\C", -1, 1, "C:\\A\\B\\"},
-  };
-  for (const PartRow& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(PathPart(row.path, row.offset, row.mode), row.expected);
-  }
-}
-
-TEST(PathRoutinesTest, FieldAt) {
-  struct FieldRow {
-    const char* name;
-    char separator;
-    std::string text;
-    int index;
-    std::string expected;
-  };
-  const char ba = '\xBA';
-  const std::vector<FieldRow> rows = {
-      {"slot cut at 0xBA", ba, "D:\\EPLAN\\P\\\xBAjunk\xBAmore", 0, "D:\\EPLAN\\P\\"},
-      {"no separator gives the whole text", ba, "C:\\X", 0, "C:\\X"},
-      {"leading separator", ',', ",a", 0, ""},
-      {"second field", ',', "a,b,c", 1, "b"},
-      {"last field", ',', "a,b,c", 2, "c"},
-      {"past the last field", ',', "a,b", 2, ""},
-      {"empty text", ',', "", 0, ""},
-      {"negative index", ',', "a,b", -1, ""},
-  };
-  for (const FieldRow& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(FieldAt(row.separator, row.text, row.index), row.expected);
-  }
-}
-
-TEST(PathRoutinesTest, TrimControlTail) {
   const std::vector<Row> rows = {
-      {"CR LF", "A.ASC,B.ASC\r\n", "A.ASC,B.ASC"},
-      {"only control characters", "\r\n\t\x01", ""},
-      {"inner control characters stay", "a\tb\x1f", "a\tb"},
-      {"blank is kept", "a \r", "a "},
-      {"bytes above 127 are not control characters", "\xE4\x0d", "\xE4"},
-      {"empty", "", ""},
+      {"append: empty stays empty", AppendBackslash(""), ""},
+      {"append: drive", AppendBackslash("C:"), "C:\\"},
+      {"append: already there", AppendBackslash("C:\\"), "C:\\"},
+      {"strip: drive root", StripBackslash("C:\\"), "C:"},
+      {"strip: only one of two", StripBackslash("C:\\A\\\\"), "C:\\A\\"},
+      {"strip: none there", StripBackslash("C:\\A"), "C:\\A"},
+      {"part: parent folder", PathPart("C:\\EPLAN5\\BIN", -1, 1), "C:\\EPLAN5\\"},
+      {"part: trailing backslash keeps the folder", PathPart("C:\\EPLAN5\\BIN\\", -1, 1),
+       "C:\\EPLAN5\\BIN\\"},
+      {"part: two parts stay whole", PathPart("C:\\EPLAN5", -1, 1), "C:\\EPLAN5"},
+      {"part: empty path", PathPart("", -1, 1), ""},
+      {"part: offset below the first part", PathPart("C:\\A", -5, 1), "C:\\A"},
+      {"part: mode 0 picks one part", PathPart("C:\\A\\B", -1, 0), "A"},
+      {"part: unknown mode", PathPart("C:\\A\\B", 0, 7), "C:\\A\\B"},
+      {"part: offset past the end", PathPart("C:\\A", 3, 0), ""},
+      {"part: doubled backslash is an empty part", PathPart("C:\\\\A\\B", -1, 1), "C:\\\\A\\"},
+      {"part: quotes are taken as quotes", PathPart("C:\\\"A\\B\"\\C", -1, 1), "C:\\A\\B\\"},
+      {"field: slot cut at 0xBA", FieldAt('\xBA', "D:\\EPLAN\\P\\\xBAjunk\xBA", 0), "D:\\EPLAN\\P\\"},
+      {"field: no separator", FieldAt('\xBA', "C:\\X", 0), "C:\\X"},
+      {"field: leading separator", FieldAt(',', ",a", 0), ""},
+      {"field: last field", FieldAt(',', "a,b,c", 2), "c"},
+      {"field: past the last", FieldAt(',', "a,b", 2), ""},
+      {"field: negative index", FieldAt(',', "a,b", -1), ""},
+      {"trim: CR LF", TrimControlTail("A.ASC,B.ASC\r\n"), "A.ASC,B.ASC"},
+      {"trim: only control characters", TrimControlTail("\r\n\t\x01"), ""},
+      {"trim: inner ones and blanks stay", TrimControlTail("a\tb \x1f"), "a\tb "},
+      {"trim: bytes above 127 are no control characters", TrimControlTail("\xE4\x0d"), "\xE4"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(TrimControlTail(row.input), row.expected);
-  }
+  for (const Row& row : rows) EXPECT_EQ(row.got, row.expected) << row.name;
 }
 
 }  // namespace
