@@ -7,9 +7,7 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QImage>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScreen>
@@ -20,6 +18,7 @@
 #include <memory>
 
 #include "platform/Platform.h"
+#include "ui/EditButtonParts.h"
 #include "ui/MessageService.h"
 
 namespace velmor::ui {
@@ -102,7 +101,7 @@ class RealFolderDialogs : public IFolderDialogs {
 
 IFolderDialogs* installedDialogs = nullptr;
 
-// '.' transparent (magenta), 'k' outline, 'y' body, 'l' lit flap, 'a' the arrow.
+// '.' transparent magenta, 'k' outline, 'y' body, 'l' lit flap, 'a' the arrow.
 constexpr const char* kDirectoryGlyph[12] = {
     "........aaa...",  //
     ".......a...a..",  //
@@ -137,34 +136,8 @@ bool BrowseFolder(QString& Folder, const QString& Text, int HelpContext) {
 }
 
 QPixmap DirectoryEditGlyph() {
-  static const QPixmap glyph = [] {
-    QImage image(14, 12, QImage::Format_RGB32);
-    for (int y = 0; y < 12; ++y) {
-      for (int x = 0; x < 14; ++x) {
-        QColor colour(255, 0, 255);
-        switch (kDirectoryGlyph[y][x]) {
-          case 'k':
-            colour = QColor(0, 0, 0);
-            break;
-          case 'y':
-            colour = QColor(128, 128, 0);
-            break;
-          case 'l':
-            colour = QColor(255, 255, 0);
-            break;
-          case 'a':
-            colour = QColor(0, 0, 128);
-            break;
-          default:
-            break;
-        }
-        image.setPixelColor(x, y, colour);
-      }
-    }
-    QPixmap pixmap = QPixmap::fromImage(image);
-    pixmap.setMask(pixmap.createMaskFromColor(image.pixelColor(0, 11), Qt::MaskInColor));
-    return pixmap;
-  }();
+  // Drawn once, shared by every such field until the program ends.
+  static const QPixmap glyph = GlyphFromRows(kDirectoryGlyph);
   return glyph;
 }
 
@@ -245,8 +218,7 @@ void TCustomComboEdit::changeEvent(QEvent* event) {
 }
 
 void TCustomComboEdit::keyPressEvent(QKeyEvent* event) {
-  const bool isCutOrPaste = event->matches(QKeySequence::Cut) || event->matches(QKeySequence::Paste);
-  if (isCutOrPaste && !CutPasteAllowed()) {
+  if (IsCutOrPaste(event) && !CutPasteAllowed()) {
     event->accept();
     return;
   }
@@ -273,15 +245,7 @@ void TCustomComboEdit::focusInEvent(QFocusEvent* event) {
 }
 
 void TCustomComboEdit::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu* menu = createStandardContextMenu();
-  if (!CutPasteAllowed()) {
-    for (QAction* action : menu->actions()) {
-      if (action->objectName() == "edit-cut" || action->objectName() == "edit-paste")
-        action->setEnabled(false);
-    }
-  }
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  menu->popup(event->globalPos());
+  PopupEditMenu(this, event->globalPos(), CutPasteAllowed());
 }
 
 void TCustomComboEdit::mouseReleaseEvent(QMouseEvent* event) {

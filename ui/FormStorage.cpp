@@ -77,8 +77,9 @@ QString ProfileReadString(const QString& file, const QString& section, const QSt
 void ProfileWriteString(const QString& file, const QString& section, const QString& key,
                         const QString& value) {
   QString written = value;
-  // The reader drops one pair of enclosing quotes: protect a text that has such a pair of its own.
-  if (value.size() >= 2 &&
+  // The reader drops one pair of enclosing quotes: protect a text that begins and ends with the same
+  // quote mark (a lone quote mark counts: it is both its first and its last character).
+  if (!value.isEmpty() &&
       ((value.front() == '"' && value.back() == '"') || (value.front() == '\'' && value.back() == '\''))) {
     written = '"' + value + '"';
   }

@@ -314,23 +314,22 @@ void TKtDirTree21::NodePicked(QTreeWidgetItem* node) {
   DoDirChange();
 }
 
-void TKtDirTree21::mousePressEvent(QMouseEvent* event) {
-  QTreeWidget::mousePressEvent(event);
-  const QPoint pos = event->position().toPoint();
+void TKtDirTree21::PressedAt(const QPoint& pos) {
   QTreeWidgetItem* item = itemAt(pos);
   if (item == nullptr || !OnLabelOrIcon(item, pos)) return;
   setCurrentItem(item);
   NodePicked(item);
 }
 
+void TKtDirTree21::mousePressEvent(QMouseEvent* event) {
+  QTreeWidget::mousePressEvent(event);
+  PressedAt(event->position().toPoint());
+}
+
 void TKtDirTree21::mouseDoubleClickEvent(QMouseEvent* event) {
   // The second press of a double click is a press like the first.
   QTreeWidget::mouseDoubleClickEvent(event);
-  const QPoint pos = event->position().toPoint();
-  QTreeWidgetItem* item = itemAt(pos);
-  if (item == nullptr || !OnLabelOrIcon(item, pos)) return;
-  setCurrentItem(item);
-  NodePicked(item);
+  PressedAt(event->position().toPoint());
 }
 
 void TKtDirTree21::mouseReleaseEvent(QMouseEvent* event) {

@@ -174,6 +174,8 @@ class TKtDirTree21 : public QTreeWidget {
   // Steps shared by a press and an arrow key: SelectedPath from the node, readiness, OnDirChange.
   void NodePicked(QTreeWidgetItem* node);
   bool OnLabelOrIcon(QTreeWidgetItem* item, const QPoint& pos) const;
+  // A press of any button at a viewport point: picks the node when it hits a label or an icon.
+  void PressedAt(const QPoint& pos);
   bool CanEditLabel(const QTreeWidgetItem* item) const;
   void MarkFolder(ClipboardOp operation);
   bool ShellTransfer(ClipboardOp operation, const QString& source, const QString& targetFolder);

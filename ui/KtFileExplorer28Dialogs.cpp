@@ -55,10 +55,10 @@ bool ShowConnectNetworkDriveDialog(QWidget* parent, QChar* connectedLetter) {
                         QMessageBox::Ok);
     return false;
   }
-  if (highest + 1 < 26) {
-    const int index = letters->findData(QChar('A' + highest + 1));
-    if (index >= 0) letters->setCurrentIndex(index);
-  }
+  // With Z: present (every Wine prefix maps it) there is no letter after the highest one; then the
+  // highest free letter is offered, as the desktop's own dialogs do, rather than the floppy letter A:.
+  const int guess = highest + 1 < 26 ? letters->findData(QChar('A' + highest + 1)) : -1;
+  letters->setCurrentIndex(guess >= 0 ? guess : letters->count() - 1);
   auto* folderRow = new QHBoxLayout;
   auto* folder = new QLineEdit(&dialog);
   folder->setObjectName(QStringLiteral("ShareFolder"));

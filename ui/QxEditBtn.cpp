@@ -4,21 +4,19 @@
 
 #include <QContextMenuEvent>
 #include <QFocusEvent>
-#include <QImage>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QResizeEvent>
 #include <QStyle>
 #include <QStyleOptionFrame>
 
+#include "ui/EditButtonParts.h"
 #include "ui/MessageService.h"
 
 namespace velmor::ui {
 
 namespace {
 
-// '.' is the transparent colour (magenta, as the lower-left pixel), 'k' the outline, 'y' the folder's
-// body, 'l' its lit front flap.
+// '.' is the transparent magenta, 'k' the outline, 'y' the folder's body, 'l' its lit front flap.
 constexpr const char* kOpenFolder[12] = {
     "..............",  //
     ".kkkk.........",  //
@@ -34,37 +32,10 @@ constexpr const char* kOpenFolder[12] = {
     "..............",  //
 };
 
-QPixmap MaskedByLowerLeft(const QImage& image) {
-  QPixmap pixmap = QPixmap::fromImage(image);
-  const QColor transparent = image.pixelColor(0, image.height() - 1);
-  pixmap.setMask(pixmap.createMaskFromColor(transparent, Qt::MaskInColor));
-  return pixmap;
-}
-
 }  // namespace
 
 QPixmap OpenFolderGlyph() {
-  QImage image(14, 12, QImage::Format_RGB32);
-  for (int y = 0; y < 12; ++y) {
-    for (int x = 0; x < 14; ++x) {
-      QColor colour(255, 0, 255);
-      switch (kOpenFolder[y][x]) {
-        case 'k':
-          colour = QColor(0, 0, 0);
-          break;
-        case 'y':
-          colour = QColor(128, 128, 0);
-          break;
-        case 'l':
-          colour = QColor(255, 255, 0);
-          break;
-        default:
-          break;
-      }
-      image.setPixelColor(x, y, colour);
-    }
-  }
-  return MaskedByLowerLeft(image);
+  return GlyphFromRows(kOpenFolder);
 }
 
 TQxEditBtn::TQxEditBtn(QWidget* parent) : QLineEdit(parent) {
@@ -181,7 +152,7 @@ void TQxEditBtn::paintEvent(QPaintEvent* event) {
 }
 
 void TQxEditBtn::keyPressEvent(QKeyEvent* event) {
-  if ((event->matches(QKeySequence::Cut) || event->matches(QKeySequence::Paste)) && !CutPasteAllowed()) {
+  if (IsCutOrPaste(event) && !CutPasteAllowed()) {
     event->accept();  // dropped without a sound
     return;
   }
@@ -196,15 +167,7 @@ void TQxEditBtn::keyPressEvent(QKeyEvent* event) {
 }
 
 void TQxEditBtn::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu* menu = createStandardContextMenu();
-  if (!CutPasteAllowed()) {
-    for (QAction* action : menu->actions()) {
-      if (action->objectName() == "edit-cut" || action->objectName() == "edit-paste")
-        action->setEnabled(false);
-    }
-  }
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  menu->popup(event->globalPos());
+  PopupEditMenu(this, event->globalPos(), CutPasteAllowed());
 }
 
 bool TQxEditBtn::IsValidChar(QChar) {

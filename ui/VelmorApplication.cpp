@@ -8,13 +8,18 @@
 namespace velmor::ui {
 
 VelmorApplication::VelmorApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  Configure();
+  // The error box closing must not end the program; only the main window's closing does.
+  setQuitOnLastWindowClosed(true);
+}
+
+void VelmorApplication::Configure() {
+  // Only the name: a display name would be appended to every window caption on the desktop
+  // ("Kelvra nach EPLAN — Velmor", "Fehler — Velmor"), and the captions are the program's own texts.
   setApplicationName("Velmor");
-  setApplicationDisplayName("Velmor");
   // Without a desktop session the icon theme is empty.
   QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << "/usr/share/icons");
   QIcon::setThemeName("Adwaita");
-  // The error box closing must not end the program; only the main window's closing does.
-  setQuitOnLastWindowClosed(true);
 }
 
 bool VelmorApplication::notify(QObject* receiver, QEvent* event) {

@@ -13,6 +13,9 @@ class VelmorApplication : public QApplication {
  public:
   VelmorApplication(int& argc, char** argv);
 
+  // Names the running application and makes the icon theme usable without a desktop session.
+  static void Configure();
+
   bool notify(QObject* receiver, QEvent* event) override;
 };
 

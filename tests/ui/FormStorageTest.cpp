@@ -154,6 +154,31 @@ TEST(FormStorage, ResolutionKeyWinsOverThePlainOne) {
   EXPECT_EQ(probe.form->geometry(), QRect(5, 6, 200, 200));
 }
 
+TEST(FormStorage, QuotedTextsGetOneMorePairAndReadBackUnchanged) {
+  struct Row {
+    const char* text;
+    const char* stored;
+  };
+  const Row rows[] = {
+      {"\"D:\\EXF\"", "\"\"D:\\EXF\"\""},
+      {"'x'", "\"'x'\""},
+      {"\"", "\"\"\""},
+      {"'", "\"'\""},
+      {"\"x", "\"x"},
+      {"x'", "x'"},
+      {"", ""},
+  };
+  TempPrefix prefix;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    ProfileWriteString("Velmor.INI", "S", "K", row.text);
+    const std::optional<std::string> ini = prefix.ReadFile(kIni);
+    ASSERT_TRUE(ini.has_value());
+    EXPECT_NE(ini->find(std::string("K=") + row.stored + "\r\n"), std::string::npos) << *ini;
+    EXPECT_EQ(ProfileReadString("Velmor.INI", "S", "K", "default"), row.text);
+  }
+}
+
 TEST(FormStorage, AWriteProtectedFileIsReportedAndTheCloseGoesOn) {
   TempPrefix prefix;
   ScriptedMessages messages;

@@ -379,12 +379,12 @@ TEST_F(CommandsTest, AFileThatCannotBeOpenedIsReported) {
 TEST_F(CommandsTest, ConnectAndDisconnectNetworkDrives) {
   prefix.MakeDir("mnt/freigabe/Ordner");
   Navigate("C:\\EPLAN");
-  // C, D and Z are present, so the letter after the highest does not exist: the first free one is
-  // offered instead; the user picks N.
+  // C, D and Z are present, so the letter after the highest does not exist: the highest free one is
+  // offered instead (never the floppy letter A:); the user picks N.
   WithModalDialog([&] { tree->PopUp()->Execute(Popup::kConnectNetResource); },
                   [&](QDialog* dialog) {
                     auto* letters = dialog->findChild<QComboBox*>("DriveLetter");
-                    EXPECT_EQ(letters->currentText(), "A:");
+                    EXPECT_EQ(letters->currentText(), "Y:");
                     letters->setCurrentIndex(letters->findText("N:"));
                     dialog->findChild<QLineEdit*>("ShareFolder")
                         ->setText(QString::fromStdString(prefix.Abs("mnt/freigabe")));

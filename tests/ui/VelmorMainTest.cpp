@@ -14,6 +14,7 @@
 #include "ui/DirectoryEdit.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/QxEditBtn.h"
+#include "ui/VelmorApplication.h"
 #include "ui/VelmorMain.h"
 
 namespace velmor::ui {
@@ -72,6 +73,15 @@ class VelmorMainTest : public ::testing::Test {
   ScriptedBrowser browser;
   std::unique_ptr<TVelmorMainFrm> window;
 };
+
+TEST(VelmorApplication, CaptionsGetNoApplicationNameAppended) {
+  VelmorApplication::Configure();
+  EXPECT_EQ(QCoreApplication::applicationName(), "Velmor");
+  // A pinned display name would be appended to every caption; unpinned, it follows the name.
+  QCoreApplication::setApplicationName("Probe");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Probe");
+  QCoreApplication::setApplicationName("Velmor");
+}
 
 TEST_F(VelmorMainTest, LayoutNamesCaptionsAndHiddenMenu) {
   Start();
