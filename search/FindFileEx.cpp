@@ -257,26 +257,20 @@ class TFindFileEx::Walker {
     ancestors_.push_back({listing.get(), std::nullopt});
     const size_t length = folder_.size();
     const size_t listLength = listFolder_.size();
-    try {
-      for (size_t i = 0; i < count && !owner_.aborted_; ++i) {
-        if (!listing->IsDirectory(i)) continue;
-        const std::string_view name = listing->Name(i);
-        if (IsDotOrDotDot(name)) continue;
-        folder_.append(name);
-        folder_.push_back('\\');
-        if (listLength != 0) {
-          listFolder_.append(name);
-          listFolder_.push_back('\\');
-        }
-        SearchFolder(target);
-        folder_.resize(length);
-        listFolder_.resize(listLength);
+    // A handler's exception ends the whole search, and this walker with it: nothing to restore then.
+    for (size_t i = 0; i < count && !owner_.aborted_; ++i) {
+      if (!listing->IsDirectory(i)) continue;
+      const std::string_view name = listing->Name(i);
+      if (IsDotOrDotDot(name)) continue;
+      folder_.append(name);
+      folder_.push_back('\\');
+      if (listLength != 0) {
+        listFolder_.append(name);
+        listFolder_.push_back('\\');
       }
-    } catch (...) {
-      ancestors_.pop_back();
+      SearchFolder(target);
       folder_.resize(length);
       listFolder_.resize(listLength);
-      throw;
     }
     ancestors_.pop_back();
   }

@@ -188,38 +188,22 @@ void TSearchPersistent::AssignError() {
   throw VelmorError("Suchkriterien einer anderen Art können nicht zugewiesen werden");
 }
 
+// The value-only parts copy every field; the object itself stays, as the owner's parts must.
 void TFileCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = SameClass<TFileCriteria>(Source);
-  if (s == this) return;
-  FileName = s->FileName;
-  Location = s->Location;
-  Included = s->Included;
-  Excluded = s->Excluded;
-  Subfolders = s->Subfolders;
-  MinLevel = s->MinLevel;
-  MaxLevel = s->MaxLevel;
+  *this = *SameClass<TFileCriteria>(Source);
 }
 
 void TAttributeCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = SameClass<TAttributeCriteria>(Source);
-  SetAttributes(s->AttributeBits);
-  ExactMatch = s->ExactMatch;
+  *this = *SameClass<TAttributeCriteria>(Source);
+  SetAttributes(AttributeBits);
 }
 
 void TDateTimeCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = SameClass<TDateTimeCriteria>(Source);
-  CreatedBefore = s->CreatedBefore;
-  CreatedAfter = s->CreatedAfter;
-  ModifiedBefore = s->ModifiedBefore;
-  ModifiedAfter = s->ModifiedAfter;
-  AccessedBefore = s->AccessedBefore;
-  AccessedAfter = s->AccessedAfter;
+  *this = *SameClass<TDateTimeCriteria>(Source);
 }
 
 void TSizeCriteria::Assign(const TSearchPersistent& Source) {
-  const auto* s = SameClass<TSizeCriteria>(Source);
-  Min = s->Min;
-  Max = s->Max;
+  *this = *SameClass<TSizeCriteria>(Source);
 }
 
 void TContentCriteria::Assign(const TSearchPersistent& Source) {
