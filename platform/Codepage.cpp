@@ -28,6 +28,10 @@ int AnsiByte(char32_t cp) {
   return -1;
 }
 
+}  // namespace
+
+namespace detail {
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -45,10 +49,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-}  // namespace
-
-namespace detail {
 
 char32_t NextCodePoint(std::string_view text, size_t& i) {
   const auto b0 = static_cast<unsigned char>(text[i]);
@@ -116,7 +116,7 @@ using detail::UpperCodePoint;
 std::string AnsiToUtf8(std::string_view ansi) {
   std::string out;
   out.reserve(ansi.size());
-  for (char c : ansi) AppendUtf8(out, AnsiCodePoint(static_cast<unsigned char>(c)));
+  for (char c : ansi) detail::AppendUtf8(out, AnsiCodePoint(static_cast<unsigned char>(c)));
   return out;
 }
 
@@ -146,7 +146,7 @@ std::string FoldUpper(std::string_view utf8) {
     if (up == cp)
       out.append(utf8.substr(start, i - start));
     else
-      AppendUtf8(out, up);
+      detail::AppendUtf8(out, up);
   }
   return out;
 }

@@ -14,6 +14,7 @@
 #include <random>
 
 #include "platform/HostPlatformImpl.h"
+#include "platform/PosixIo.h"
 
 namespace velmor::platform::detail {
 namespace {
@@ -40,19 +41,6 @@ int CreateTempBeside(const std::string& hostPath, std::string& tempPath) {
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 uint32_t WriteError(int err) {
@@ -85,7 +73,7 @@ bool CopyContent(int in, int out, uint64_t expected, uint32_t& error) {
     } else {
       char buffer[1 << 16];
       n = read(in, buffer, sizeof buffer);
-      if (n > 0 && !WriteAll(out, buffer, static_cast<size_t>(n))) {
+      if (n > 0 && !WriteAll(out, std::string_view(buffer, static_cast<size_t>(n)))) {
         error = WriteError(errno);
         return false;
       }
@@ -99,6 +87,16 @@ bool CopyContent(int in, int out, uint64_t expected, uint32_t& error) {
     copied += static_cast<uint64_t>(n);
     if (expected > 0 && copied >= expected) return true;
   }
+}
+
+// Ends a write through a temporary file: renamed over target when no error came up, else removed.
+bool CommitTemporary(const std::string& temp, const std::string& target, uint32_t error) {
+  if (!error && rename(temp.c_str(), target.c_str()) != 0) error = ErrorFromErrno(errno, target);
+  if (error) {
+    unlink(temp.c_str());
+    return Fail(error);
+  }
+  return true;
 }
 
 bool IsFolderPath(std::string_view windowsPath) {
@@ -127,7 +125,7 @@ class HostFile final : public IFile {
   }
   bool Write(const void* buffer, size_t count) override {
     openedSize_.reset();
-    if (WriteAll(fd_, static_cast<const char*>(buffer), count)) return true;
+    if (WriteAll(fd_, std::string_view(static_cast<const char*>(buffer), count))) return true;
     return Fail(WriteError(errno));
   }
   bool Seek(int64_t offset) override {
@@ -158,44 +156,13 @@ class HostFile final : public IFile {
 }  // namespace
 
 uint32_t ErrorFromErrno(int err, std::string_view hostPath) {
-  switch (err) {
-    case 0:
-      return kErrorSuccess;
-    case ENOENT: {
-      if (hostPath.empty()) return kErrorFileNotFound;
-      const std::string parent = HostParent(hostPath);
-      struct stat st;
-      return parent.empty() || (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? kErrorFileNotFound
-                                                                                       : kErrorPathNotFound;
-    }
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-      return kErrorPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-      return kErrorAccessDenied;
-    case EEXIST:
-      return kErrorAlreadyExists;
-    case ENOTEMPTY:
-      return kErrorDirNotEmpty;
-    case ENOSPC:
-    case EDQUOT:
-      return kErrorDiskFull;
-    case EXDEV:
-      return kErrorNotSameDevice;
-    case EBUSY:
-    case ETXTBSY:
-      return kErrorSharingViolation;
-    case EIO:
-      return kErrorWriteFault;
-    case EINVAL:
-      return kErrorInvalidParameter;
-    default:
-      return kErrorAccessDenied;
+  if (err == ENOENT && !hostPath.empty()) {
+    const std::string parent = HostParent(hostPath);
+    struct stat st;
+    return parent.empty() || (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? kErrorFileNotFound
+                                                                                     : kErrorPathNotFound;
   }
+  return MapErrno(err, kErrorAccessDenied);
 }
 
 FileTime ToFileTime(int64_t seconds, uint32_t nanoseconds) {
@@ -327,7 +294,7 @@ bool AtomicWrite(const std::string& hostPath, std::string_view bytes) {
   const int fd = CreateTempBeside(target, temp);
   if (fd < 0) return Fail(ErrorFromErrno(errno, target));
   uint32_t error = kErrorSuccess;
-  if (!WriteAll(fd, bytes.data(), bytes.size())) error = WriteError(errno);
+  if (!WriteAll(fd, bytes)) error = WriteError(errno);
   if (!error && fchmod(fd, exists ? (old.st_mode & 07777) : (0666 & ~CurrentUmask())) != 0)
     error = ErrorFromErrno(errno);
   if (!error && fdatasync(fd) != 0) error = WriteError(errno);
@@ -336,12 +303,7 @@ bool AtomicWrite(const std::string& hostPath, std::string_view bytes) {
     const uint32_t bits = StoredDosBits(target);
     if (bits && !StoreDosBits(temp, bits)) error = ThreadLastError();
   }
-  if (!error && rename(temp.c_str(), target.c_str()) != 0) error = ErrorFromErrno(errno, target);
-  if (error) {
-    unlink(temp.c_str());
-    return Fail(error);
-  }
-  return true;
+  return CommitTemporary(temp, target, error);
 }
 
 std::optional<std::string> HostPlatformImpl::ResolveStat(std::string_view path, struct stat& st,
@@ -520,12 +482,7 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
   if (!error && fchmod(out, src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
   close(in);
   if (close(out) != 0 && !error) error = WriteError(errno);
-  if (!error && rename(temp.c_str(), targetPath.c_str()) != 0) error = ErrorFromErrno(errno, targetPath);
-  if (error) {
-    unlink(temp.c_str());
-    return Fail(error);
-  }
-  return true;
+  return CommitTemporary(temp, targetPath, error);
 }
 
 bool HostPlatformImpl::DeleteFile(std::string_view path) {

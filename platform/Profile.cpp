@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/PosixIo.h"
 
 namespace velmor::platform {
 namespace {
@@ -147,22 +148,10 @@ bool HasLineBreak(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos;
 }
 
+// Errors of profile reads and writes: a missing file or folder is a missing path, anything
+// unforeseen a write fault.
 uint32_t ErrorFromErrno(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-      return kErrorPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-      return kErrorAccessDenied;
-    case ENOSPC:
-    case EDQUOT:
-      return kErrorDiskFull;
-    default:
-      return kErrorWriteFault;
-  }
+  return err == ENOENT ? kErrorPathNotFound : detail::MapErrno(err, kErrorWriteFault);
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, int& err) {
@@ -188,18 +177,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path, int& err) {
   return bytes;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 // Writes `bytes` to a new file beside `path` and renames it over `path`, so that readers see either
 // the old or the new file, never a half-written one. `existing` carries the mode and owner to keep.
 bool ReplaceFile(const std::string& path, std::string_view bytes, const struct stat* existing,
@@ -221,7 +198,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, const struct s
     error = ErrorFromErrno(errno);
     return false;
   }
-  bool ok = WriteAll(fd, bytes);
+  bool ok = detail::WriteAll(fd, bytes);
   if (ok && existing) {
     // The umask may have taken bits away; the owner is kept where we are allowed to.
     (void)::fchown(fd, existing->st_uid, existing->st_gid);

@@ -20,46 +20,24 @@
 #include <optional>
 #include <vector>
 
+#include "platform/PosixIo.h"
+
 namespace velmor::platform {
 namespace {
 
+using detail::ParentOf;
+
 constexpr size_t kChunk = 1 << 20;
 
+// Errors of the shell operations; anything unforeseen counts as a write fault, and a busy folder
+// (a mount point) as access denied.
 uint32_t ErrorFromErrno(int err) {
-  switch (err) {
-    case ENOENT:
-      return kErrorFileNotFound;
-    case ENOTDIR:
-      return kErrorPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case EBUSY:
-      return kErrorAccessDenied;
-    case EEXIST:
-      return kErrorAlreadyExists;
-    case ENOTEMPTY:
-      return kErrorDirNotEmpty;
-    case ENOSPC:
-    case EDQUOT:
-      return kErrorDiskFull;
-    case EINVAL:
-      return kErrorInvalidParameter;
-    default:
-      return kErrorWriteFault;
-  }
+  return err == EBUSY ? kErrorAccessDenied : detail::MapErrno(err, kErrorWriteFault);
 }
 
 std::string StripSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
-}
-
-std::string ParentOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string NameOf(const std::string& path) {
@@ -283,12 +261,8 @@ class TreeOperation {
         buffer.resize(kChunk);
         n = ::read(in, buffer.data(), buffer.size());
         if (n > 0) {
-          for (ssize_t written = 0; written < n;) {
-            const ssize_t w = ::write(out, buffer.data() + written, static_cast<size_t>(n - written));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) return Fail(ErrorFromErrno(errno));
-            written += w;
-          }
+          if (!detail::WriteAll(out, std::string_view(buffer.data(), static_cast<size_t>(n))))
+            return Fail(ErrorFromErrno(errno));
         }
       }
       if (n < 0) {

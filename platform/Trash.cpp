@@ -15,15 +15,13 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/PosixIo.h"
 
 namespace velmor::platform {
 namespace {
 
-std::string ParentOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
+using detail::ParentOf;
+using detail::WriteAll;
 
 std::string Absolute(const std::string& path) {
   std::string abs = path;
@@ -97,18 +95,6 @@ std::string NumberedName(const std::string& name, unsigned n, bool isFolder) {
   const size_t dot = isFolder ? std::string::npos : name.rfind('.');
   if (dot == std::string::npos || dot == 0) return name + "." + std::to_string(n);
   return name.substr(0, dot) + "." + std::to_string(n) + name.substr(dot);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
 }
 
 // Moves `path` into the trash folder `trash`. The .trashinfo is written first (claiming the name),

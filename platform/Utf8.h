@@ -1,6 +1,7 @@
 // UTF-8 and case-folding primitives shared by the platform's path, mask and code page code.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace velmor::platform::detail {
@@ -10,6 +11,8 @@ namespace velmor::platform::detail {
 char32_t NextCodePoint(std::string_view text, size_t& i);
 // Upper case of ASCII and of the Windows-1252 letters; everything else unchanged (ß stays ß).
 char32_t UpperCodePoint(char32_t cp);
+// Appends the UTF-8 form of a code point.
+void AppendUtf8(std::string& out, char32_t cp);
 // True when the text is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view text);
 
