@@ -32,82 +32,45 @@ class FindFileExTest : public ::testing::Test {
 using Lines = std::vector<std::string>;
 
 TEST_F(FindFileExTest, PlansAndReportOrder) {
-  for (const char* f : {"P/EXF0/A.EXF", "P/EXF0/SH1", "P/EXF0/A.DAT", "P/EXF0/SEITEN.SPL", "P/EXF0/B",
-                        "P/EXF0/SUB/C.EXF", "D/b.exf", "D/A.EXF", "D/Z.BMP", "D/S1/X.EXF", "D/S1/T/Y.BMP",
-                        "D/S2/W.BMP", "E/A.TXT", "E/S/B.TXT", "L/A.X", "L/S/B.X", "L/S/T/C.X"})
+  for (const char* f :
+       {"P/A.EXF", "P/SH1", "P/A.DAT", "P/SEITEN.SPL", "P/B", "P/SUB/C.EXF", "D/b.exf", "D/A.EXF", "D/Z.BMP",
+        "D/S1/X.EXF", "D/S1/T/Y.BMP", "D/S2/W.BMP", "E/A.TXT", "E/S/B.TXT"})
     File(f);
+  // Expected paths are below C:\ ; a "<" location has no sub-folders.
   struct Row {
     const char* name;
     const char* fileName;
     const char* location;
-    Lines included;
-    Lines excluded;
-    bool subfolders;
-    uint16_t minLevel, maxLevel;
     Lines expected;
+    uint16_t minLevel = 0, maxLevel = 0;
+    Lines included = {}, excluded = {};
   };
   const Row rows[] = {
-      {"flat",
-       "*.*",
-       "C:\\P\\EXF0",
-       {},
-       {},
-       false,
-       0,
-       0,
-       {"C:\\P\\EXF0\\A.DAT", "C:\\P\\EXF0\\A.EXF", "C:\\P\\EXF0\\B", "C:\\P\\EXF0\\SEITEN.SPL",
-        "C:\\P\\EXF0\\SH1"}},
-      {"exclusions",
-       "*.*",
-       "C:\\P\\EXF0",
-       {},
-       {"SH1", "*.DAT", "*.SPL"},
-       false,
-       0,
-       0,
-       {"C:\\P\\EXF0\\A.EXF", "C:\\P\\EXF0\\B"}},
-      {"last mask first, then sub-folders depth-first",
+      {"flat", "*.*", "<C:\\P", {"P\\A.DAT", "P\\A.EXF", "P\\B", "P\\SEITEN.SPL", "P\\SH1"}},
+      {"exclusions", "*.*", "<C:\\P", {"P\\A.EXF", "P\\B"}, 0, 0, {}, {"SH1", "*.DAT", "*.SPL"}},
+      {"last mask first, sub-folders depth-first",
        "*.EXF;*.BMP",
        "C:\\D\\",
-       {},
-       {},
-       true,
-       0,
-       0,
-       {"C:\\D\\Z.BMP", "C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\S1\\X.EXF", "C:\\D\\S1\\T\\Y.BMP",
-        "C:\\D\\S2\\W.BMP"}},
-      {"two masks find one file twice",
+       {"D\\Z.BMP", "D\\A.EXF", "D\\b.exf", "D\\S1\\X.EXF", "D\\S1\\T\\Y.BMP", "D\\S2\\W.BMP"}},
+      {"two masks report a file twice",
        "*.*;*.EXF",
        "<C:\\D",
-       {},
-       {},
-       true,
-       0,
-       0,
-       {"C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\Z.BMP"}},
-      // The same folder twice is one target with its masks twice; a sub-folder named as a location of
-      // its own is searched again after the first target.
-      {"same target twice",
+       {"D\\A.EXF", "D\\b.exf", "D\\A.EXF", "D\\b.exf", "D\\Z.BMP"}},
+      // One target for both spellings, its masks twice; the sub-folder is searched again with D.
+      {"same folder twice",
        "*.EXF",
        "C:\\D\\S1;C:\\D;c:\\d\\s1\\",
-       {},
-       {},
-       true,
-       0,
-       2,
-       {"C:\\D\\S1\\X.EXF", "C:\\D\\S1\\X.EXF", "C:\\D\\A.EXF", "C:\\D\\b.exf", "C:\\D\\S1\\X.EXF"}},
-      {"included lines first, prefixes override",
+       {"D\\S1\\X.EXF", "D\\S1\\X.EXF", "D\\A.EXF", "D\\b.exf", "D\\S1\\X.EXF"}},
+      {"included lines first",
        "*.EXF",
-       "<C:\\P\\EXF0",
-       {">C:\\E\\*.TXT", "<"},
-       {},
-       false,
+       "<C:\\P",
+       {"E\\A.TXT", "E\\S\\B.TXT", "P\\A.EXF"},
        0,
        0,
-       {"C:\\E\\A.TXT", "C:\\E\\S\\B.TXT", "C:\\P\\EXF0\\A.EXF"}},
-      {"max level 1", "*.X", "C:\\L", {}, {}, true, 0, 1, {"C:\\L\\A.X"}},
-      {"max level 2", "*.X", "C:\\L", {}, {}, true, 0, 2, {"C:\\L\\A.X", "C:\\L\\S\\B.X"}},
-      {"min level 2", "*.X", "C:\\L", {}, {}, true, 2, 0, {"C:\\L\\S\\B.X", "C:\\L\\S\\T\\C.X"}},
+       {">C:\\E\\*.TXT", "<"}},
+      {"max level 1", "*.BMP", "C:\\D", {"D\\Z.BMP"}, 0, 1},
+      {"max level 2", "*.BMP", "C:\\D", {"D\\Z.BMP", "D\\S2\\W.BMP"}, 0, 2},
+      {"min level 2", "*.BMP", "C:\\D", {"D\\S1\\T\\Y.BMP", "D\\S2\\W.BMP"}, 2, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -115,41 +78,31 @@ TEST_F(FindFileExTest, PlansAndReportOrder) {
     files.Location = row.location;
     files.Included = row.included;
     files.Excluded = row.excluded;
-    files.Subfolders = row.subfolders;
     files.MinLevel = row.minLevel;
     files.MaxLevel = row.maxLevel;
-    EXPECT_EQ(Run(), row.expected);
+    Lines expected;
+    for (const std::string& path : row.expected) expected.push_back("C:\\" + path);
+    EXPECT_EQ(Run(), expected);
   }
 }
 
-TEST_F(FindFileExTest, EmptyMaskVisitsEveryFolderButReportsNothing) {
-  File("V/A.X");
-  File("V/S/T/B.X");
-  files.Location = "C:\\V";
-  Lines visited;
-  search.OnFolderChange = [&](TFindFileEx&, const std::string& folder, TFolderIgnore&) {
-    visited.push_back(folder);
-  };
-  EXPECT_TRUE(Run().empty());
-  EXPECT_EQ(visited, (Lines{"C:\\V\\", "C:\\V\\S\\", "C:\\V\\S\\T\\"}));
-  // A missing location still fires the folder event and gives nothing.
-  visited.clear();
-  files.FileName = "*.*";
-  files.Location = "C:\\MISSING";
-  EXPECT_TRUE(Run().empty());
-  EXPECT_EQ(visited, (Lines{"C:\\MISSING\\"}));
-}
-
-TEST_F(FindFileExTest, FolderChangeResultSteersTheWalk) {
+TEST_F(FindFileExTest, FolderEventVisitsEveryFolderAndSteersTheWalk) {
   File("F/A.X");
   File("F/S/B.X");
   File("F/S/T/C.X");
-  files.FileName = "*.X";
-  files.Location = "C:\\F";
-  search.OnFolderChange = [](TFindFileEx&, const std::string& folder, TFolderIgnore& ignore) {
+  files.Location = "C:\\F;C:\\MISSING";
+  Lines visited;
+  search.OnFolderChange = [&](TFindFileEx&, const std::string& folder, TFolderIgnore& ignore) {
+    visited.push_back(folder);
     if (folder == "C:\\F\\") ignore = fiIgnoreFiles;
     if (folder == "C:\\F\\S\\") ignore = fiIgnoreSubfolders;
   };
+  // No mask: nothing is reported, yet the walk still visits the folders (a missing one too).
+  files.FileName = "";
+  files.Subfolders = true;
+  EXPECT_TRUE(Run().empty());
+  EXPECT_EQ(visited, (Lines{"C:\\F\\", "C:\\F\\S\\", "C:\\MISSING\\"}));
+  files.FileName = "*.X";
   EXPECT_EQ(Run(), (Lines{"C:\\F\\S\\B.X"}));
 }
 
