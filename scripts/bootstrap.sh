@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the window need, in one apt-get run, and only
 # when something is missing. A second run costs about a second.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libgtest-dev qt6-base-dev adwaita-icon-theme xvfb xauth xdotool
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev qt6-base-dev adwaita-icon-theme xvfb xauth xdotool
   imagemagick)
 missing=()
 for p in "${packages[@]}"; do
