@@ -7,112 +7,79 @@
 #include <vector>
 
 #include "tests/common/TempPrefix.h"
+#include "tests/core/CoreTestSupport.h"
 
 namespace velmor {
 namespace {
 
 using testing::ScopedEnv;
-using testing::TempPrefix;
+using Lines = std::vector<std::string>;
 
-TEST(ReadApdSlotsTest, SlotsOfRawBytes) {
-  // 1024 bytes of 'x' (no NUL, no 0xBA) with empty slots, the given slot texts written over them.
-  auto apd = [](std::vector<std::string> slots) {
-    std::string bytes(1024, 'x');
-    for (size_t offset : kApdSlotOffsets) bytes[offset] = '\0';
-    for (size_t i = 0; i < slots.size(); ++i) bytes.replace(kApdSlotOffsets[i], slots[i].size(), slots[i]);
-    return bytes;
-  };
-  struct Row {
-    const char* name;
-    std::string bytes;
-    ApdFolders expected;
-  };
-  const std::string nul(1, '\0');
-  const std::vector<Row> rows = {
-      {"paths ended by 0xBA with junk after",
-       apd({"D:\\EPLAN\\P\\\xBAjunk" + nul, "M\\\xBA", "N\\\xBA", "L\\\xBA", "F\\\xBA"}),
-       {"D:\\EPLAN\\P\\", "M\\", "N\\", "L\\", "F\\"}},
-      {"NUL before 0xBA ends the slot", apd({"P" + nul + "\xBA"}), {"P", "", "", "", ""}},
-      {"no NUL and no 0xBA runs to the end",
-       std::string(400, 'x'),
-       {std::string(400 - 132, 'x'), std::string(400 - 220, 'x'), std::string(400 - 264, 'x'),
-        std::string(400 - 308, 'x'), std::string(4, 'x')}},
-      {"shorter than the slots", std::string(100, 'a'), {}},
-      {"Windows-1252 decoded",
-       apd({"C:\\PR\xDC"
-            "F\\\xBA"}),
-       {"C:\\PRÜF\\", "", "", "", ""}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const ApdFolders got = ReadApdSlots(row.bytes);
-    EXPECT_EQ(got.ProjectFolder, row.expected.ProjectFolder);
-    EXPECT_EQ(got.MacroFolder, row.expected.MacroFolder);
-    EXPECT_EQ(got.NormalMasterFolder, row.expected.NormalMasterFolder);
-    EXPECT_EQ(got.StockFolder, row.expected.StockFolder);
-    EXPECT_EQ(got.FormsFolder, row.expected.FormsFolder);
-  }
+// The five folders of slots as one line, to compare a whole reading at once.
+std::string Joined(const ApdFolders& f) {
+  return f.ProjectFolder + "|" + f.MacroFolder + "|" + f.NormalMasterFolder + "|" + f.StockFolder + "|" +
+         f.FormsFolder;
 }
 
-class ScriptedReporter : public IReporter {
- public:
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool Confirm(const std::string& text) override {
-    messages.push_back(text);
-    return false;
-  }
-  std::vector<std::string> messages;
-};
-
-// A parameter file with the five folders in their slots.
-std::string ApdBytes(const std::vector<std::string>& folders) {
-  std::string bytes(700, '\x11');
-  for (size_t i = 0; i < folders.size(); ++i) {
-    bytes.replace(kApdSlotOffsets[i], folders[i].size(), folders[i]);
-    bytes[kApdSlotOffsets[i] + folders[i].size()] = '\xBA';
-  }
+// Bytes of 'x' (no NUL, no 0xBA) with the given texts written at the slot offsets.
+std::string Apd(const Lines& slots, size_t size = 1024) {
+  std::string bytes(size, 'x');
+  for (size_t i = 0; i < slots.size(); ++i) bytes.replace(kApdSlotOffsets[i], slots[i].size(), slots[i]);
   return bytes;
 }
 
-const std::vector<std::string> kFolders = {"C:\\EPLAN5\\P\\", "C:\\EPLAN5\\MAKROS\\", "C:\\EPLAN5\\NS\\",
-                                           "C:\\EPLAN5\\LAGER\\", "C:\\EPLAN5\\FORM\\"};
+TEST(ReadApdSlotsTest, SlotsOfRawBytes) {
+  const std::string nul(1, '\0');
+  const std::string end = "\xBA" + nul;
+  EXPECT_EQ(Joined(ReadApdSlots(
+                Apd({"D:\\EPLAN\\P\\\xBAjunk" + nul, "M\\" + end, "N" + end, "L" + end, "F" + end}))),
+            "D:\\EPLAN\\P\\|M\\|N|L|F");
+  EXPECT_EQ(Joined(ReadApdSlots(Apd({"P" + nul + "\xBA", nul, nul, nul, nul}))), "P||||");
+  EXPECT_EQ(Joined(ReadApdSlots(Apd({"C:\\PR\xDC"
+                                     "F\\" +
+                                         end,
+                                     nul, nul, nul, nul}))),
+            "C:\\PRÜF\\||||");
+  // Without NUL and 0xBA a slot runs to the end of the bytes; a slot past the end is empty.
+  EXPECT_EQ(Joined(ReadApdSlots(std::string(400, 'x'))),
+            std::string(268, 'x') + "|" + std::string(180, 'x') + "|" + std::string(136, 'x') + "|" +
+                std::string(92, 'x') + "|" + std::string(4, 'x'));
+  EXPECT_EQ(Joined(ReadApdSlots(std::string(100, 'a'))), "||||");
+}
 
-std::string Reg(const std::string& base, const std::string& sub, const std::string& exeDir) {
-  std::string text = "[" + base + "\\\\" + sub + "] 1700000000\n";
-  if (!exeDir.empty()) text += "\"EXEDIR\"=\"" + exeDir + "\"\n";
-  return text + "\n";
+std::string Reg(const std::string& sub, const std::string& exeDir,
+                const std::string& base = "Software\\\\EPLAN\\\\EPLAN 5") {
+  return "[" + base + "\\\\" + sub + "] 1700000000\n" +
+         (exeDir.empty() ? "" : "\"EXEDIR\"=\"" + exeDir + "\"\n");
 }
 
 class EplanEnvironmentTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix.MakeDir("drive_c/EPLAN5/BIN");
-    prefix.WriteRegistry(Reg("Software\\\\EPLAN\\\\EPLAN 5", "5.40", "C:\\\\EPLAN5\\\\BIN"));
-    prefix.WriteFile("drive_c/EPLAN5/O/DEMO/USER1.APD", ApdBytes(kFolders));
+    prefix.WriteRegistry(Reg("5.40", "C:\\\\EPLAN5\\\\BIN"));
+    prefix.WriteFile(apd, Apd({"C:\\EPLAN5\\P\\\xBA", "M\xBA", "N\xBA", "L\xBA", "F\xBA"}, 700));
   }
   EnvironmentStatus Load() { return LoadEplanEnvironment(env, reporter); }
 
-  TempPrefix prefix;
+  testing::TempPrefix prefix;
+  const std::string apd = "drive_c/EPLAN5/O/DEMO/USER1.APD";
   ScopedEnv customer{"KUNDEN_KENNUNG", "DEMO"};
   ScopedEnv user{"KENNUNG", "USER1"};
   ScopedEnv station{"STATIONS_NUMMER", "01"};
   EplanEnvironment env;
-  ScriptedReporter reporter;
+  testing::ScriptedReporter reporter;
 };
 
 TEST_F(EplanEnvironmentTest, ReadsTheWholeStation) {
   ASSERT_EQ(Load(), EnvironmentStatus::Loaded);
-  EXPECT_EQ(env.EplanDir, "C:\\EPLAN5");
-  EXPECT_EQ(env.CustomerId, "DEMO");
-  EXPECT_EQ(env.UserId, "USER1");
-  EXPECT_EQ(env.StationNumber, "01");
+  EXPECT_EQ(env.EplanDir + "|" + env.CustomerId + "|" + env.UserId + "|" + env.StationNumber,
+            "C:\\EPLAN5|DEMO|USER1|01");
   EXPECT_EQ(env.ApdFile, "C:\\EPLAN5\\O\\DEMO\\USER1.APD");
   EXPECT_EQ(env.ArgvFile, "C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT");
-  EXPECT_EQ(env.ProjectFolder, kFolders[0]);
-  EXPECT_EQ(env.MacroFolder, kFolders[1]);
-  EXPECT_EQ(env.NormalMasterFolder, kFolders[2]);
-  EXPECT_EQ(env.StockFolder, kFolders[3]);
-  EXPECT_EQ(env.FormsFolder, kFolders[4]);
+  EXPECT_EQ(
+      Joined({env.ProjectFolder, env.MacroFolder, env.NormalMasterFolder, env.StockFolder, env.FormsFolder}),
+      "C:\\EPLAN5\\P\\|M|N|L|F");
   EXPECT_TRUE(reporter.messages.empty());
 }
 
@@ -123,101 +90,61 @@ TEST_F(EplanEnvironmentTest, RegistryVariants) {
     bool win64;
     std::string exeDir;
   };
-  const std::string eplan5 = "Software\\\\EPLAN\\\\EPLAN 5";
   const std::string software = "Software\\\\EPLAN Software & Service";
   const std::vector<Row> rows = {
       {"not registered", "", false, ""},
-      {"fallback key", Reg(software, "5.40", "C:\\\\EPLAN5\\\\BIN"), false, "C:\\EPLAN5\\BIN"},
-      {"EPLAN 5 key wins over the fallback",
-       Reg(eplan5, "5.40", "C:\\\\A\\\\BIN") + Reg(software, "5.40", "C:\\\\B\\\\BIN"), false, "C:\\A\\BIN"},
-      {"5.4 does not match", Reg(eplan5, "5.4", "C:\\\\A\\\\BIN"), false, ""},
-      {"later match wins even without EXEDIR",
-       Reg(eplan5, "5.40a", "C:\\\\A\\\\BIN") + Reg(eplan5, "V5.40", ""), false, ""},
-      {"later match wins", Reg(eplan5, "5.40a", "C:\\\\A\\\\BIN") + Reg(eplan5, "V5.40", "C:\\\\V\\\\BIN"),
-       false, "C:\\V\\BIN"},
-      {"32-bit view of a 64-bit prefix",
-       Reg("Software\\\\Wow6432Node\\\\EPLAN\\\\EPLAN 5", "5.40", "C:\\\\W\\\\BIN"), true, "C:\\W\\BIN"},
+      {"fallback key", Reg("5.40", "C:\\\\B", software), false, "C:\\B"},
+      {"EPLAN 5 key wins", Reg("5.40", "C:\\\\A") + Reg("5.40", "C:\\\\B", software), false, "C:\\A"},
+      {"5.4 does not match", Reg("5.4", "C:\\\\A"), false, ""},
+      {"later match wins", Reg("5.40a", "C:\\\\A") + Reg("V5.40", "C:\\\\V"), false, "C:\\V"},
+      {"later match wins without EXEDIR", Reg("5.40a", "C:\\\\A") + Reg("V5.40", ""), false, ""},
+      {"32-bit view", Reg("5.40", "C:\\\\W", "Software\\\\Wow6432Node\\\\EPLAN\\\\EPLAN 5"), true, "C:\\W"},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
     prefix.WriteRegistry(row.body, row.win64);
-    EXPECT_EQ(FindEplanExeDir(), row.exeDir);
+    EXPECT_EQ(FindEplanExeDir(), row.exeDir) << row.name;
   }
   prefix.WriteFile("system.reg", "WINE REGISTRY Version 2\n[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40");
   EXPECT_EQ(FindEplanExeDir(), "");
+
+  // The EPLAN folder is the parent of EXEDIR, or C:\EPLAN4 when that does not exist.
+  prefix.WriteRegistry(Reg("5.40", "C:\\\\GIBTS\\\\NICHT\\\\BIN"));
+  Load();
+  EXPECT_EQ(env.EplanDir, "C:\\EPLAN4");
 }
 
-TEST_F(EplanEnvironmentTest, EplanFolderFromExeDir) {
-  struct Row {
-    const char* name;
-    std::string regExeDir;
-    std::string eplanDir;
-  };
-  prefix.MakeDir("drive_c/EPLAN5/BIN");
-  const std::vector<Row> rows = {
-      {"parent of BIN", "C:\\\\EPLAN5\\\\BIN", "C:\\EPLAN5"},
-      {"missing folder falls back", "C:\\\\GIBTS\\\\NICHT\\\\BIN", "C:\\EPLAN4"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    prefix.WriteRegistry(Reg("Software\\\\EPLAN\\\\EPLAN 5", "5.40", row.regExeDir));
-    Load();
-    EXPECT_EQ(env.EplanDir, row.eplanDir);
-  }
-}
+TEST_F(EplanEnvironmentTest, FailuresSayWhatIsWrongAndKeepTheFolders) {
+  env.ProjectFolder = "vorher";
+  ASSERT_EQ(chmod(prefix.Abs(apd).c_str(), 0444), 0);
+  EXPECT_EQ(Load(), EnvironmentStatus::ApdUnreadable);
+  ASSERT_EQ(chmod(prefix.Abs(apd).c_str(), 0644), 0);
+  prefix.WriteFile(apd, "");
+  EXPECT_EQ(Load(), EnvironmentStatus::EmptyApd);
+  EXPECT_EQ(reporter.messages,
+            Lines{"Parameterdatei:C:\\EPLAN5\\O\\DEMO\\USER1.APD kann nicht geöffnet werden"});
 
-TEST_F(EplanEnvironmentTest, MissingApdSaysEplanIsNotInstalled) {
   ScopedEnv noCustomer("KUNDEN_KENNUNG", std::nullopt);
   ScopedEnv noUser("KENNUNG", std::nullopt);
   ScopedEnv longStation("STATIONS_NUMMER", std::string(256, '7'));
-  env.ProjectFolder = "vorher";
   EXPECT_EQ(Load(), EnvironmentStatus::ApdMissing);
   EXPECT_EQ(env.ApdFile, "C:\\EPLAN5\\O\\\\.APD");
   EXPECT_EQ(env.StationNumber, "");  // longer than 255 bytes counts as empty
-  EXPECT_EQ(env.ProjectFolder, "vorher");
-  EXPECT_EQ(reporter.messages, std::vector<std::string>{"EPLAN ist nicht installiert"});
+  EXPECT_EQ(reporter.messages.back(), "EPLAN ist nicht installiert");
 
   // Not registered: silent, and nothing changes.
   prefix.WriteRegistry("");
   env.EplanDir = "vorher";
   EXPECT_EQ(Load(), EnvironmentStatus::NotRegistered);
-  EXPECT_EQ(env.EplanDir, "vorher");
-  EXPECT_EQ(reporter.messages.size(), 1u);
+  EXPECT_EQ(env.EplanDir + env.ProjectFolder, "vorhervorher");
+  EXPECT_EQ(reporter.messages.size(), 2u);
 }
 
-TEST_F(EplanEnvironmentTest, ReadOnlyApdCannotBeOpened) {
-  ASSERT_EQ(chmod(prefix.Abs("drive_c/EPLAN5/O/DEMO/USER1.APD").c_str(), 0444), 0);
-  EXPECT_EQ(Load(), EnvironmentStatus::ApdUnreadable);
-  EXPECT_EQ(
-      reporter.messages,
-      std::vector<std::string>{"Parameterdatei:C:\\EPLAN5\\O\\DEMO\\USER1.APD kann nicht geöffnet werden"});
-  EXPECT_EQ(env.ProjectFolder, "");
-}
-
-TEST_F(EplanEnvironmentTest, EmptyApdKeepsTheFolders) {
-  prefix.WriteFile("drive_c/EPLAN5/O/DEMO/USER1.APD", "");
-  env.MacroFolder = "vorher";
-  EXPECT_EQ(Load(), EnvironmentStatus::EmptyApd);
-  EXPECT_EQ(env.MacroFolder, "vorher");
-  EXPECT_EQ(env.EplanDir, "C:\\EPLAN5");
-  EXPECT_TRUE(reporter.messages.empty());
-}
-
-TEST_F(EplanEnvironmentTest, ShortAndHugeApdFiles) {
-  std::string bytes = ApdBytes(kFolders);
-  prefix.WriteFile("drive_c/EPLAN5/O/DEMO/USER1.APD", bytes.substr(0, 250));
-  ASSERT_EQ(Load(), EnvironmentStatus::Loaded);
-  EXPECT_EQ(env.ProjectFolder, kFolders[0]);
-  EXPECT_EQ(env.MacroFolder, kFolders[1]);
-  EXPECT_EQ(env.NormalMasterFolder, "");
-  EXPECT_EQ(env.FormsFolder, "");
-
+TEST_F(EplanEnvironmentTest, HugeApdIsReadOnlyAsFarAsTheSlotsNeed) {
   // A forms slot without an end runs into a large file; only the bytes the slots need are read.
-  bytes.resize(kApdSlotOffsets[4]);
-  bytes += std::string(8 << 20, 'F');
-  prefix.WriteFile("drive_c/EPLAN5/O/DEMO/USER1.APD", bytes);
+  prefix.WriteFile(apd,
+                   Apd({"P\xBA", "M\xBA", "N\xBA", "L\xBA"}, kApdSlotOffsets[4]) + std::string(8 << 20, 'F'));
   ASSERT_EQ(Load(), EnvironmentStatus::Loaded);
-  EXPECT_EQ(env.StockFolder, kFolders[3]);
+  EXPECT_EQ(env.StockFolder, "L");
   EXPECT_EQ(env.FormsFolder, std::string(kApdBytesRead - kApdSlotOffsets[4], 'F'));
 }
 

@@ -1,0 +1,104 @@
+// A scripted reporter, a tree snapshot, and a small EPLAN station for the transfer tests.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/ProjectTransfer.h"
+#include "core/Reporter.h"
+#include "search/FindFileEx.h"
+#include "support/TovrelUtil.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor::testing {
+
+// Records every message and question; answers the questions from answers, then "Abbrechen".
+class ScriptedReporter final : public IReporter {
+ public:
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool Confirm(const std::string& text) override {
+    questions.push_back(text);
+    const bool answer = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return answer;
+  }
+  std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  std::deque<bool> answers;
+};
+
+// Every folder and file below the prefix's drives, files with their bytes and a mark when read-only.
+inline std::map<std::string, std::string> Snapshot(const TempPrefix& prefix) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> tree;
+  for (const char* drive : {"drive_c", "drive_d"}) {
+    for (const auto& e : fs::recursive_directory_iterator(prefix.Abs(drive))) {
+      const std::string rel = fs::relative(e.path(), prefix.Root()).string();
+      const bool writable = (e.status().permissions() & fs::perms::owner_write) != fs::perms::none;
+      tree[rel] = e.is_directory() ? "/" : prefix.ReadFile(rel).value_or("?") + (writable ? "" : " [ro]");
+    }
+  }
+  return tree;
+}
+
+// C:\EPLAN5 with NS (two old symbols and a text file), P and O\DEMO\01\ARGV.DAT; the sample project
+// C:\VELMOR\EXF0 (two project files, excluded files, a sub-folder); EXF data in D:\EXF with symbols in
+// D:\EXF\ASC (one in a sub-folder, one named SIASC.ASC, one inside a sub-folder SIASC), frames in
+// D:\EXF\EXP.
+class TransferStation {
+ public:
+  TransferStation() {
+    for (const auto& [path, content] : std::map<std::string, std::string>{
+             {"drive_c/VELMOR/EXF0/PROJEKT.KOP", "Kopf\r\n"},
+             {"drive_c/VELMOR/EXF0/SEITEN.LST", "Seiten\r\n"},
+             {"drive_c/VELMOR/EXF0/SH1", "sh1"},
+             {"drive_c/VELMOR/EXF0/SH1.TXT", "sh1 txt"},
+             {"drive_c/VELMOR/EXF0/PROJEKT.DAT", "dat"},
+             {"drive_c/VELMOR/EXF0/SUB/INNEN.KOP", "nicht kopieren"},
+             {"drive_c/EPLAN5/NS/ALT01.ASC", "alt 01"},
+             {"drive_c/EPLAN5/NS/SYM01.ASC", "sym 01 alte Fassung"},
+             {"drive_c/EPLAN5/NS/NOTE.TXT", "bleibt"},
+             {"drive_c/EPLAN5/O/DEMO/01/ARGV.DAT", "ALT\r\n"},
+             {"drive_d/EXF/EPL_ASC.EXF", "EXF\r\n950 SYM01.ASC,SYM02.ASC\r\n"},
+             {"drive_d/EXF/S001.EXF", "seite 1"},
+             {"drive_d/EXF/LOGO.BMP", "BM"},
+             {"drive_d/EXF/NOTIZ.TXT", "nicht kopieren"},
+             {"drive_d/EXF/ASC/SYM01.ASC", "sym 01 neu"},
+             {"drive_d/EXF/ASC/SIASC.ASC", "nie kopieren"},
+             {"drive_d/EXF/ASC/NORM/SYM02.ASC", "sym 02 neu"},
+             {"drive_d/EXF/ASC/SIASC/SYM03.ASC", "sym 03 neu"},
+             {"drive_d/EXF/EXP/RAHMEN1.EXP", "rahmen"},
+         })
+      prefix.WriteFile(path, content);
+    prefix.MakeDir("drive_c/EPLAN5/P");
+    ConfigureSampleSearch(FF, samples);
+    SetSampleLocation(FF, "C:\\VELMOR\\");
+  }
+
+  TransferInputs Inputs(const std::string& name = "ANLAGE1") const {
+    return {name,         "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\",
+            "D:\\EXF",    "D:\\EXF\\ASC",  "D:\\EXF\\EXP",
+            "C:\\EPLAN5", "DEMO",          "01"};
+  }
+
+  TransferResult Run(const TransferInputs& in, bool dryRun = false) {
+    ProjectTransfer transfer(FF, samples, reporter);
+    transfer.SetDryRun(dryRun);
+    transfer.SetTreeReload([this](const std::string& root) { reloads.push_back(root); });
+    return transfer.Run(in);
+  }
+  TransferResult Run() { return Run(Inputs()); }
+
+  std::optional<std::string> Read(const std::string& path) const { return prefix.ReadFile(path); }
+
+  TempPrefix prefix;
+  TFindFileEx FF;
+  TQxstringlist samples;
+  ScriptedReporter reporter;
+  std::vector<std::string> reloads;
+};
+
+}  // namespace velmor::testing
