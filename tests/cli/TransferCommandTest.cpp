@@ -39,10 +39,7 @@ TEST_F(TransferCommandTest, TransfersFromTheStoredSettingsOrTheOptions) {
             "Projekt C:\\EPLAN5\\P\\DEMO1.P, 14 Dateien kopiert, 3 Symboldateien gesichert, ARGV.DAT "
             "geschrieben\n");
   EXPECT_EQ(Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "DEMO1\r\n");
-  EXPECT_FALSE(Exists("drive_c/EPLAN5/P/DEMO1.P/SH1"));
   EXPECT_EQ(Read("drive_c/EPLAN5/P/DEMO1.P/RAHMEN2.EXP"), "Rahmen A4\r\n");
-  EXPECT_EQ(Read("drive_c/EPLAN5/NS/SIASC/SYM01.ASC"), "ASC SYM01 alte Fassung\r\n");
-  EXPECT_EQ(Read("drive_c/EPLAN5/NS/NORM01.ASC"), "ASC NORM01\r\n");
 
   // The EXF folder given has no header: only the samples reach the project, the symbols come from it
   // too. A host path for the normal master data keeps its trailing separator.
