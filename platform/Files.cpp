@@ -415,10 +415,11 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
   const std::optional<std::string> to = MapPath(target, dst, targetFound);
   if (!to) return false;
   std::string from;
-  const int in = OpenMapped(source, O_RDONLY | O_CLOEXEC, from);
+  // Non-blocking, so that a named pipe as source fails at once instead of waiting for a writer.
+  const int in = OpenMapped(source, O_RDONLY | O_CLOEXEC | O_NONBLOCK, from);
   if (in < 0) return false;
   struct stat src;
-  if (fstat(in, &src) != 0 || S_ISDIR(src.st_mode)) {
+  if (fstat(in, &src) != 0 || !S_ISREG(src.st_mode)) {
     close(in);
     return Fail(kErrorAccessDenied);
   }
@@ -566,13 +567,14 @@ bool HostPlatformImpl::MoveFile(std::string_view source, std::string_view target
 std::unique_ptr<IFile> HostPlatformImpl::OpenFile(std::string_view path, OpenMode mode) {
   if (mode == OpenMode::Read && !IsFolderPath(path)) {
     // Reading needs no check before the open: the open itself finds the file (by its spelled name
-    // first) and one fstat rules out a folder.
+    // first) and one fstat rules out everything that is not a plain file. O_NONBLOCK keeps the open
+    // of a named pipe from waiting for a writer forever; it means nothing for a plain file.
     std::string host;
-    const int fd = OpenMapped(path, O_RDONLY | O_CLOEXEC, host);
+    const int fd = OpenMapped(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK, host);
     if (fd < 0) return nullptr;
     struct stat st;
     const bool known = fstat(fd, &st) == 0;
-    if (!known || S_ISDIR(st.st_mode)) {
+    if (!known || !S_ISREG(st.st_mode)) {
       const uint32_t error = known ? kErrorAccessDenied : ErrorFromErrno(errno);
       close(fd);
       Fail(error);
@@ -592,7 +594,8 @@ std::unique_ptr<IFile> HostPlatformImpl::OpenFile(std::string_view path, OpenMod
     Fail(ErrorFromErrno(errno, *host));
     return nullptr;
   }
-  if (exists && (S_ISDIR(st.st_mode) || (mode != OpenMode::Read && IsReadOnlyFile(st)))) {
+  // Folders, devices and pipes are no files to read or rewrite.
+  if (exists && (!S_ISREG(st.st_mode) || (mode != OpenMode::Read && IsReadOnlyFile(st)))) {
     Fail(kErrorAccessDenied);
     return nullptr;
   }

@@ -45,6 +45,13 @@ TEST(ReadOpen, FindsOtherCaseAndRefusesFoldersAndMissingFiles) {
   EXPECT_EQ(os.OpenFile("C:\\EPLAN5\\none\\x.txt", OpenMode::Read), nullptr);
   EXPECT_EQ(os.LastError(), kErrorPathNotFound);
   EXPECT_EQ(os.OpenFile("C:\\EPLAN5\\SUB\\file.txt\\", OpenMode::Read), nullptr);
+
+  // A named pipe is refused at once, never waited on (a content search meeting one must go on).
+  ASSERT_EQ(mkfifo(prefix.Abs("drive_c/Eplan5/Sub/pipe").c_str(), 0644), 0);
+  EXPECT_EQ(os.OpenFile("C:\\EPLAN5\\SUB\\pipe", OpenMode::Read), nullptr);
+  EXPECT_EQ(os.LastError(), kErrorAccessDenied);
+  EXPECT_FALSE(os.ReadFile("C:\\EPLAN5\\SUB\\pipe"));
+  EXPECT_FALSE(os.CopyFile("C:\\EPLAN5\\SUB\\pipe", "C:\\EPLAN5\\copy", false));
 }
 
 TEST(ReadOpen, SizeFollowsTheFileOnceItIsUsed) {
