@@ -569,8 +569,15 @@ std::unique_ptr<IFile> HostPlatformImpl::OpenFile(std::string_view path, OpenMod
     // Reading needs no check before the open: the open itself finds the file (by its spelled name
     // first) and one fstat rules out everything that is not a plain file. O_NONBLOCK keeps the open
     // of a named pipe from waiting for a writer forever; it means nothing for a plain file.
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
     std::string host;
-    const int fd = OpenMapped(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK, host);
+    int fd;
+    if (std::optional<std::string> direct = PlainDirectHostPath(path)) {
+      fd = open(direct->c_str(), kFlags);
+      if (fd < 0) Fail(ErrorFromErrno(errno, *direct));
+    } else {
+      fd = OpenMapped(path, kFlags, host);
+    }
     if (fd < 0) return nullptr;
     struct stat st;
     const bool known = fstat(fd, &st) == 0;

@@ -55,7 +55,7 @@ class HostFolderListing final : public IFolderListing {
 
   std::string_view NameOf(const Entry& e) const { return {names_.data() + e.nameOffset, e.nameLength}; }
   std::string_view KeyOf(const Entry& e) const { return {names_.data() + e.keyOffset, e.keyLength}; }
-  void Add(std::string_view name, bool directory);
+  void Add(std::string_view name, bool directory, bool ascii);
 
   int fd_;
   std::string hostFolder_;  // with trailing slash
@@ -64,22 +64,18 @@ class HostFolderListing final : public IFolderListing {
   std::vector<uint32_t> order_;
 };
 
-void HostFolderListing::Add(std::string_view name, bool directory) {
+void HostFolderListing::Add(std::string_view name, bool directory, bool ascii) {
   Entry e{};
   e.directory = directory;
   e.nameOffset = static_cast<uint32_t>(names_.size());
   e.nameLength = static_cast<uint32_t>(name.size());
   names_.append(name);
   e.keyOffset = static_cast<uint32_t>(names_.size());
-  bool ascii = true;
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
   if (ascii) {
-    for (const char c : name) names_ += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    // The common case: upper-case the copy in place, without decoding.
+    names_.append(name);
+    for (char* k = names_.data() + e.keyOffset; k != names_.data() + names_.size(); ++k)
+      if (static_cast<unsigned char>(*k - 'a') < 26) *k = static_cast<char>(*k - 32);
   } else {
     names_ += FoldUpper(name);
   }
@@ -102,33 +98,48 @@ bool HostFolderListing::Load(bool withDots) {
       const std::string_view name = d->d_name;
       if (name == "." || name == "..") continue;
       // Names a Windows path cannot hold are not listed.
-      bool ascii = true;
-      bool listable = true;
-      for (const char c : name) {
-        if (c == '\\') listable = false;
-        if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
-      }
-      if (!listable || (!ascii && !IsValidUtf8(name))) continue;
+      if (name.find('\\') != std::string_view::npos) continue;
+      unsigned char high = 0;
+      for (const char c : name) high |= static_cast<unsigned char>(c);
+      const bool ascii = high < 0x80;
+      if (!ascii && !IsValidUtf8(name)) continue;
       bool directory = d->d_type == DT_DIR;
       if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
         // The file system did not say, or a link: follow it (a link to a folder is a folder).
         struct stat st;
         directory = fstatat(fd_, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
       }
-      Add(name, directory);
+      Add(name, directory, ascii);
     }
   }
-  order_.resize(entries_.size());
-  for (uint32_t i = 0; i < order_.size(); ++i) order_[i] = i;
-  std::sort(order_.begin(), order_.end(), [this](uint32_t a, uint32_t b) {
-    const int byKey = KeyOf(entries_[a]).compare(KeyOf(entries_[b]));
-    return byKey != 0 ? byKey < 0 : NameOf(entries_[a]) < NameOf(entries_[b]);
+  // Sorted by the folded key, ties by the name's bytes. The first eight key bytes, packed big-endian
+  // into one number, decide most comparisons without touching the names.
+  struct SortItem {
+    uint64_t prefix;
+    uint32_t index;
+  };
+  std::vector<SortItem> items(entries_.size());
+  for (uint32_t i = 0; i < items.size(); ++i) {
+    const std::string_view key = KeyOf(entries_[i]);
+    uint64_t prefix = 0;
+    for (size_t k = 0; k < 8; ++k)
+      prefix = (prefix << 8) | (k < key.size() ? static_cast<unsigned char>(key[k]) : 0u);
+    items[i] = {prefix, i};
+  }
+  std::sort(items.begin(), items.end(), [this](const SortItem& a, const SortItem& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    const Entry& ea = entries_[a.index];
+    const Entry& eb = entries_[b.index];
+    const int byKey = KeyOf(ea).compare(KeyOf(eb));
+    return byKey != 0 ? byKey < 0 : NameOf(ea) < NameOf(eb);
   });
+  order_.resize(items.size());
+  for (size_t i = 0; i < items.size(); ++i) order_[i] = items[i].index;
   if (withDots) {
     // Wine lists "." and ".." first everywhere except in a drive root.
     const auto first = static_cast<uint32_t>(entries_.size());
-    Add(".", true);
-    Add("..", true);
+    Add(".", true, true);
+    Add("..", true, true);
     order_.insert(order_.begin(), {first, first + 1});
   }
   return true;
@@ -137,6 +148,21 @@ bool HostFolderListing::Load(bool withDots) {
 }  // namespace
 
 std::unique_ptr<IFolderListing> HostPlatformImpl::ListFolder(std::string_view folder) {
+  if (std::optional<std::string> direct = PlainDirectHostPath(folder)) {
+    const int fd = open(direct->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      const uint32_t error = ErrorFromErrno(errno, *direct);
+      Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
+      return nullptr;
+    }
+    const bool root = *direct == "/";
+    auto listing = std::make_unique<HostFolderListing>(fd, std::move(*direct));
+    if (!listing->Load(!root)) {
+      Fail(ErrorFromErrno(errno));
+      return nullptr;
+    }
+    return listing;
+  }
   const std::optional<std::string> full = FullPath(folder.empty() ? std::string_view(".") : folder);
   if (!full) return nullptr;
   const std::optional<std::string> host = ToHost(*full);

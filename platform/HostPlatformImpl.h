@@ -26,6 +26,12 @@ uint32_t ErrorFromErrno(int err, std::string_view hostPath = {});
 std::optional<std::string> FullPathFrom(std::string_view path, std::string_view currentDirectory);
 // The root part of a full Windows path ("C:\", "\\?\unix\", "\\server\share\"); empty when none.
 std::string_view RootOf(std::string_view fullPath);
+// The direct host form \\?\unix\... of a path whose components are all plain names maps to its host
+// path by turning the separators round: normalising it would change nothing. A search hands the
+// platform every folder of its walk (and every file it reads) in this form, built from the names as
+// listed, which spares it a full-path pass and a lookup each time. Anything special (an empty, "." or
+// ".." component, a name ending in a dot or blank, a "/") gives nullopt: take the general way.
+std::optional<std::string> PlainDirectHostPath(std::string_view path);
 
 // Last path component of a host path (after the last '/').
 std::string_view HostBaseName(std::string_view hostPath);

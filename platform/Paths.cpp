@@ -405,4 +405,25 @@ std::optional<std::string> HostPlatformImpl::Resolve(std::string_view path) {
   return ToHost(path);
 }
 
+std::optional<std::string> PlainDirectHostPath(std::string_view path) {
+  if (!StartsWithNoCase(path, kUnixRoot)) return std::nullopt;
+  std::string_view rest = path.substr(kUnixRoot.size());
+  if (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
+  std::string host = "/";
+  host.reserve(rest.size() + 1);
+  size_t start = 0;
+  while (start < rest.size()) {
+    size_t end = rest.find('\\', start);
+    if (end == std::string_view::npos) end = rest.size();
+    const std::string_view name = rest.substr(start, end - start);
+    if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ' ||
+        name.find('/') != std::string_view::npos)
+      return std::nullopt;
+    if (start > 0) host += '/';
+    host.append(name);
+    start = end + 1;
+  }
+  return host;
+}
+
 }  // namespace velmor::platform::detail

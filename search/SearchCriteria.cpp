@@ -65,6 +65,46 @@ struct LowerTable {
 };
 constexpr LowerTable kLower;
 
+// Whether the folded needle occurs in the text when the text is folded too, without writing the
+// folded text anywhere. Content searches run this over whole files, so it is hot. When the needle's
+// first and last characters are ASCII, a block of 32 positions is first tested for "first character
+// here and last character where the needle would end" in a form the compiler turns into vector code;
+// such pairs are rare, and only their positions are compared in full. An ASCII letter folds from its
+// two cases only (b | 0x20), any other ASCII byte only from itself.
+bool ContainsFolded(const unsigned char* text, size_t count, std::string_view needle) {
+  const size_t length = needle.size();
+  if (length == 0) return true;
+  if (count < length) return false;
+  const auto first = static_cast<unsigned char>(needle.front());
+  const auto last = static_cast<unsigned char>(needle.back());
+  const size_t lastStart = count - length;
+  auto matchesAt = [&](size_t at) {
+    for (size_t k = 0; k < length; ++k)
+      if (kLower.map[text[at + k]] != static_cast<unsigned char>(needle[k])) return false;
+    return true;
+  };
+  size_t i = 0;
+  if (first < 0x80 && last < 0x80) {
+    const auto isLetter = [](unsigned char c) { return c >= 'a' && c <= 'z'; };
+    const unsigned char firstOr = isLetter(first) ? 0x20 : 0;
+    const unsigned char lastOr = isLetter(last) ? 0x20 : 0;
+    const unsigned char* ends = text + length - 1;
+    constexpr size_t kBlock = 32;
+    for (; i + kBlock <= lastStart + 1; i += kBlock) {
+      unsigned char hit = 0;
+      for (size_t k = 0; k < kBlock; ++k)
+        hit |=
+            static_cast<unsigned char>(((text[i + k] | firstOr) == first) & ((ends[i + k] | lastOr) == last));
+      if (!hit) continue;
+      for (size_t k = 0; k < kBlock; ++k)
+        if (matchesAt(i + k)) return true;
+    }
+  }
+  for (; i <= lastStart; ++i)
+    if (kLower.map[text[i]] == first && matchesAt(i)) return true;
+  return false;
+}
+
 void LowerInPlace(char* data, size_t count) {
   auto* p = reinterpret_cast<unsigned char*>(data);
   for (size_t i = 0; i < count; ++i) p[i] = kLower.map[p[i]];
@@ -287,6 +327,11 @@ void TContentCriteria::Recompute() {
   }
 }
 
+bool TContentCriteria::Contains(const char* data, size_t count, const std::string& needle) const {
+  if (!ignoreCase_) return memmem(data, count, needle.data(), needle.size()) != nullptr;
+  return ContainsFolded(reinterpret_cast<const unsigned char*>(data), count, needle);
+}
+
 bool TContentCriteria::Matches(const std::string& FullPath) const {
   if (phraseLength_ < 1) return true;
   if (needle_.empty()) return false;
@@ -311,13 +356,9 @@ bool TContentCriteria::Matches(const std::string& FullPath) const {
       const int64_t got = file->Read(buffer_.data() + carried, block);
       if (got <= 0) return false;
       total += static_cast<uint64_t>(got);
-      char* fresh = buffer_.data() + carried;
-      if (ignoreCase_) LowerInPlace(fresh, static_cast<size_t>(got));
       const size_t filled = carried + static_cast<size_t>(got);
-      if (memmem(buffer_.data(), filled, needle_.data(), needle_.size()) != nullptr) return true;
-      if (!needleUtf8_.empty() &&
-          memmem(buffer_.data(), filled, needleUtf8_.data(), needleUtf8_.size()) != nullptr)
-        return true;
+      if (Contains(buffer_.data(), filled, needle_)) return true;
+      if (!needleUtf8_.empty() && Contains(buffer_.data(), filled, needleUtf8_)) return true;
       // A file whose size we know ends here without a further read call.
       if (size && total >= *size) return false;
       carried = std::min(keep, filled);

@@ -174,6 +174,8 @@ class TContentCriteria : public TSearchPersistent {
 
  private:
   void Recompute();
+  // Whether needle occurs in the bytes, folded like the needle when IgnoreCase.
+  bool Contains(const char* data, size_t count, const std::string& needle) const;
 
   std::string phrase_;
   bool ignoreCase_ = true;

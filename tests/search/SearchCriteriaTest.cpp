@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <random>
 
 #include "platform/Error.h"
@@ -256,6 +258,25 @@ TEST_F(ContentFiles, FindsPhraseAnywhereAlsoAcrossBlocks) {
   c.SetPhrase("KLÄRUNG");  // ANSI file, case folded on both sides
   c.SetIgnoreCase(true);
   EXPECT_TRUE(c.Matches("C:\\T\\ANSI.TXT"));
+}
+
+TEST_F(ContentFiles, FindsPhraseAtEveryOffsetAmongLookalikes) {
+  // Filler made of the phrase's first letter in both cases keeps the quick pre-check busy; the
+  // phrase is then placed at every offset around the 32-byte chunks and at the very end.
+  TContentCriteria c;
+  for (const std::string phrase : {"klemmenleiste", "#42-k", "\xc4nderung"}) {
+    c.SetPhrase(phrase);
+    for (size_t at = 0; at + phrase.size() <= 100; ++at) {
+      std::string text(100, at % 2 ? 'K' : 'k');
+      std::string placed = phrase;
+      for (size_t k = 0; k < placed.size(); k += 2) placed[k] = static_cast<char>(std::toupper(placed[k]));
+      text.replace(at, placed.size(), placed);
+      prefix.WriteFile("drive_c/T/AT.TXT", text);
+      EXPECT_TRUE(c.Matches("C:\\T\\AT.TXT")) << phrase << " at " << at;
+    }
+    prefix.WriteFile("drive_c/T/AT.TXT", std::string(100, 'k') + phrase.substr(0, phrase.size() - 1));
+    EXPECT_FALSE(c.Matches("C:\\T\\AT.TXT")) << phrase << " cut short";
+  }
 }
 
 }  // namespace
