@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Error.h"
+#include "platform/ForwardingPlatform.h"
 #include "platform/Platform.h"
 #include "search/FindFile.h"
 #include "support/DeleteDir.h"
@@ -35,10 +36,10 @@ enum class Phase { Other, BackUp, Samples, CopyTree };
 // records each change instead of making it. A dry run keeps an overlay of the folders and files it
 // pretends to have made, so that later steps see the station as the real run would (the project folder
 // exists after its creation, a backup copy has the original's size, a deleted original is gone).
-class TransferPlatform final : public IPlatform {
+class TransferPlatform final : public platform::ForwardingPlatform {
  public:
   TransferPlatform(IPlatform& inner, bool dryRun, TransferResult& result, const TransferProgress& progress)
-      : inner_(inner), dryRun_(dryRun), result_(result), progress_(progress) {}
+      : ForwardingPlatform(inner), dryRun_(dryRun), result_(result), progress_(progress) {}
 
   Phase phase = Phase::Other;
   size_t done = 0;
@@ -48,30 +49,7 @@ class TransferPlatform final : public IPlatform {
   // the same name later in the run: it would be lost.
   void Protect(const std::string& path) { protected_.insert(Key(path)); }
 
-  // --- errors ---
-  uint32_t LastError() const override { return inner_.LastError(); }
-  void SetLastError(uint32_t code) override { inner_.SetLastError(code); }
-
-  // --- environment and folders ---
-  std::string GetEnv(std::string_view name) override { return inner_.GetEnv(name); }
-  std::string PrefixDirectory() override { return inner_.PrefixDirectory(); }
-  std::string CurrentDirectory() override { return inner_.CurrentDirectory(); }
-  bool SetCurrentDirectory(std::string_view path) override { return inner_.SetCurrentDirectory(path); }
-  std::string ProgramDirectory() override { return inner_.ProgramDirectory(); }
-  std::string WindowsDirectory() override { return inner_.WindowsDirectory(); }
-  std::optional<std::string> FullPath(std::string_view path) override { return inner_.FullPath(path); }
-  std::optional<std::string> ToHost(std::string_view path) override { return inner_.ToHost(path); }
-  std::string ToWindows(std::string_view hostPath) override { return inner_.ToWindows(hostPath); }
-
   // --- drives ---
-  uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
-  platform::DriveType GetDriveType(char letter) override { return inner_.GetDriveType(letter); }
-  bool DriveReady(char letter) override { return inner_.DriveReady(letter); }
-  bool DriveSpace(char letter, uint64_t& totalBytes, uint64_t& available) override {
-    return inner_.DriveSpace(letter, totalBytes, available);
-  }
-  std::string DriveDisplayName(char letter) override { return inner_.DriveDisplayName(letter); }
-  std::string DriveTarget(char letter) override { return inner_.DriveTarget(letter); }
   bool ConnectNetworkDrive(char letter, std::string_view hostFolder) override {
     return dryRun_ ? Refuse() : inner_.ConnectNetworkDrive(letter, hostFolder);
   }
@@ -270,28 +248,10 @@ class TransferPlatform final : public IPlatform {
     return ok;
   }
 
-  // --- enumeration: the overlay adds no entries; the searches of a transfer list folders that the
-  // transfer has not changed yet when they run ---
-  std::unique_ptr<platform::IFolderListing> ListFolder(std::string_view folder) override {
-    return inner_.ListFolder(folder);
-  }
-  std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter) override {
-    return inner_.FindFiles(pattern, attributeFilter);
-  }
+  // Enumeration passes through unchanged: the overlay adds no entries, because the searches of a
+  // transfer list folders that the transfer has not changed yet when they run.
 
   // --- registry and profiles ---
-  bool RegKeyExists(std::string_view key) override { return inner_.RegKeyExists(key); }
-  std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override {
-    return inner_.RegSubKeys(key);
-  }
-  std::optional<std::string> RegString(std::string_view key, std::string_view name) override {
-    return inner_.RegString(key, name);
-  }
-  std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                      std::string_view defaultValue, std::string_view file,
-                                      size_t bufferSize) override {
-    return inner_.GetPrivateProfileString(section, key, defaultValue, file, bufferSize);
-  }
   bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
                                  std::optional<std::string_view> value, std::string_view file) override {
     return dryRun_ ? Refuse() : inner_.WritePrivateProfileString(section, key, value, file);
@@ -325,7 +285,6 @@ class TransferPlatform final : public IPlatform {
   bool HostSymlink(std::string_view target, std::string_view linkPath) override {
     return dryRun_ ? Refuse() : inner_.HostSymlink(target, linkPath);
   }
-  std::string HostAbsolute(std::string_view hostPath) override { return inner_.HostAbsolute(hostPath); }
 
  private:
   struct FileState {
@@ -416,7 +375,6 @@ class TransferPlatform final : public IPlatform {
     if (progress_) progress_(done, total, current);
   }
 
-  IPlatform& inner_;
   const bool dryRun_;
   TransferResult& result_;
   const TransferProgress& progress_;

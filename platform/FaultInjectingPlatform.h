@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/ForwardingPlatform.h"
 
 namespace velmor::platform {
 
@@ -56,9 +56,9 @@ enum class FaultKind {
   HostSymlink,
 };
 
-class FaultInjectingPlatform final : public IPlatform {
+class FaultInjectingPlatform final : public ForwardingPlatform {
  public:
-  explicit FaultInjectingPlatform(IPlatform& inner) : inner_(inner) {}
+  explicit FaultInjectingPlatform(IPlatform& inner) : ForwardingPlatform(inner) {}
 
   // The nth call of the kind (1-based, counted since construction or Reset) fails with error.
   void FailNth(FaultKind kind, size_t n, uint32_t error);
@@ -75,36 +75,8 @@ class FaultInjectingPlatform final : public IPlatform {
   // Drops all rules and counters.
   void Reset();
 
-  uint32_t LastError() const override { return inner_.LastError(); }
-  void SetLastError(uint32_t code) override { inner_.SetLastError(code); }
-  std::string GetEnv(std::string_view name) override { return inner_.GetEnv(name); }
-  std::string PrefixDirectory() override { return inner_.PrefixDirectory(); }
-  std::string CurrentDirectory() override { return inner_.CurrentDirectory(); }
   bool SetCurrentDirectory(std::string_view path) override;
-  std::string ProgramDirectory() override { return inner_.ProgramDirectory(); }
-  std::string WindowsDirectory() override { return inner_.WindowsDirectory(); }
-  std::optional<std::string> FullPath(std::string_view path) override { return inner_.FullPath(path); }
-  std::optional<std::string> ToHost(std::string_view windowsPath) override {
-    return inner_.ToHost(windowsPath);
-  }
-  std::string ToWindows(std::string_view hostPath) override { return inner_.ToWindows(hostPath); }
-  uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
-  DriveType GetDriveType(char letter) override { return inner_.GetDriveType(letter); }
-  bool DriveReady(char letter) override { return inner_.DriveReady(letter); }
-  bool DriveSpace(char letter, uint64_t& total, uint64_t& available) override {
-    return inner_.DriveSpace(letter, total, available);
-  }
-  std::string DriveDisplayName(char letter) override { return inner_.DriveDisplayName(letter); }
-  std::string DriveTarget(char letter) override { return inner_.DriveTarget(letter); }
-  bool ConnectNetworkDrive(char letter, std::string_view hostFolder) override {
-    return inner_.ConnectNetworkDrive(letter, hostFolder);
-  }
-  bool DisconnectNetworkDrive(char letter) override { return inner_.DisconnectNetworkDrive(letter); }
-  bool FileExists(std::string_view path) override { return inner_.FileExists(path); }
-  bool DirectoryExists(std::string_view path) override { return inner_.DirectoryExists(path); }
-  uint32_t GetFileAttributes(std::string_view path) override { return inner_.GetFileAttributes(path); }
   bool SetFileAttributes(std::string_view path, uint32_t attributes) override;
-  bool GetFileData(std::string_view path, FindData& out) override { return inner_.GetFileData(path, out); }
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override;
   bool DeleteFile(std::string_view path) override;
   bool CreateDirectory(std::string_view path) override;
@@ -116,18 +88,6 @@ class FaultInjectingPlatform final : public IPlatform {
   bool WriteFile(std::string_view path, std::string_view bytes) override;
   std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override;
   std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) override;
-  bool RegKeyExists(std::string_view key) override { return inner_.RegKeyExists(key); }
-  std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override {
-    return inner_.RegSubKeys(key);
-  }
-  std::optional<std::string> RegString(std::string_view key, std::string_view name) override {
-    return inner_.RegString(key, name);
-  }
-  std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                      std::string_view defaultValue, std::string_view file,
-                                      size_t bufferSize = 2048) override {
-    return inner_.GetPrivateProfileString(section, key, defaultValue, file, bufferSize);
-  }
   bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
                                  std::optional<std::string_view> value, std::string_view file) override;
   bool ShellCopy(std::string_view source, std::string_view targetFolder, const ShellConfirmReplace& confirm,
@@ -137,13 +97,9 @@ class FaultInjectingPlatform final : public IPlatform {
   bool ShellRename(std::string_view source, std::string_view newPath) override;
   bool MoveToTrash(std::string_view path) override;
   bool DeleteTree(std::string_view path) override;
-  bool OpenWithAssociatedProgram(std::string_view path) override {
-    return inner_.OpenWithAssociatedProgram(path);
-  }
   bool HostCreateDirectories(std::string_view hostPath) override;
   bool HostWriteFile(std::string_view hostPath, std::string_view bytes) override;
   bool HostSymlink(std::string_view target, std::string_view linkPath) override;
-  std::string HostAbsolute(std::string_view hostPath) override { return inner_.HostAbsolute(hostPath); }
 
   // Counts a call of the kind and tells whether a rule makes it fail (LastError is then set).
   // Public for the wrapped files; callers use the rules above.
@@ -158,7 +114,6 @@ class FaultInjectingPlatform final : public IPlatform {
     uint32_t error;
   };
 
-  IPlatform& inner_;
   std::vector<Rule> rules_;
   std::map<FaultKind, size_t> calls_;
   size_t injected_ = 0;
