@@ -26,12 +26,12 @@ class HostFolderListing final : public IFolderListing {
   // Reads the folder; false (errno set) when it cannot be read.
   bool Load(bool withDots);
 
-  size_t Count() const override { return order_.size(); }
-  std::string_view Name(size_t index) const override { return NameOf(entries_[order_[index]]); }
-  bool IsDirectory(size_t index) const override { return entries_[order_[index]].directory; }
+  size_t Count() const override { return entries_.size(); }
+  std::string_view Name(size_t index) const override { return NameOf(entries_[index]); }
+  bool IsDirectory(size_t index) const override { return entries_[index].directory; }
 
   uint32_t Attributes(size_t index) override {
-    const Entry& e = entries_[order_[index]];
+    const Entry& e = entries_[index];
     const std::string name(NameOf(e));
     struct stat st;
     if (fstatat(fd_, name.c_str(), &st, 0) != 0)
@@ -40,47 +40,66 @@ class HostFolderListing final : public IFolderListing {
   }
 
   bool Details(size_t index, FindData& out) override {
-    const std::string name(NameOf(entries_[order_[index]]));
+    const std::string name(NameOf(entries_[index]));
     return FillFindData(fd_, name.c_str(), name, hostFolder_ + name, out);
   }
 
  private:
   struct Entry {
+    uint64_t prefix;  // the first eight bytes of the upper-cased name, big-endian, zero-padded
     uint32_t nameOffset;
     uint32_t nameLength;
-    uint32_t keyOffset;
-    uint32_t keyLength;
     bool directory;
+    bool ascii;
   };
 
   std::string_view NameOf(const Entry& e) const { return {names_.data() + e.nameOffset, e.nameLength}; }
-  std::string_view KeyOf(const Entry& e) const { return {names_.data() + e.keyOffset, e.keyLength}; }
-  void Add(std::string_view name, bool directory, bool ascii);
+  void Add(std::string_view name, uint64_t prefix, bool directory, bool ascii);
+  bool Before(const Entry& a, const Entry& b) const;
 
   int fd_;
   std::string hostFolder_;  // with trailing slash
-  std::string names_;       // every name and its sort key, back to back
+  std::string names_;       // every name, back to back
   std::vector<Entry> entries_;
-  std::vector<uint32_t> order_;
 };
 
-void HostFolderListing::Add(std::string_view name, bool directory, bool ascii) {
-  Entry e{};
-  e.directory = directory;
-  e.nameOffset = static_cast<uint32_t>(names_.size());
-  e.nameLength = static_cast<uint32_t>(name.size());
+char UpperAscii(char c) {
+  return static_cast<unsigned char>(c - 'a') < 26 ? static_cast<char>(c - 32) : c;
+}
+
+uint64_t PackPrefix(std::string_view key) {
+  uint64_t prefix = 0;
+  for (size_t k = 0; k < 8; ++k)
+    prefix = (prefix << 8) | (k < key.size() ? static_cast<unsigned char>(key[k]) : 0u);
+  return prefix;
+}
+
+void HostFolderListing::Add(std::string_view name, uint64_t prefix, bool directory, bool ascii) {
+  entries_.push_back(
+      {prefix, static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), directory, ascii});
   names_.append(name);
-  e.keyOffset = static_cast<uint32_t>(names_.size());
-  if (ascii) {
-    // The common case: upper-case the copy in place, without decoding.
-    names_.append(name);
-    for (char* k = names_.data() + e.keyOffset; k != names_.data() + names_.size(); ++k)
-      if (static_cast<unsigned char>(*k - 'a') < 26) *k = static_cast<char>(*k - 32);
+}
+
+// Wine's order: by the upper-cased name, ties by the name's bytes. The packed prefixes decide most
+// comparisons; only names that agree in their first eight folded bytes are folded in full, and only
+// names with non-ASCII letters need the full case folding.
+bool HostFolderListing::Before(const Entry& a, const Entry& b) const {
+  if (a.prefix != b.prefix) return a.prefix < b.prefix;
+  const std::string_view na = NameOf(a);
+  const std::string_view nb = NameOf(b);
+  int byKey = 0;
+  if (a.ascii && b.ascii) {
+    const size_t common = std::min(na.size(), nb.size());
+    for (size_t i = 8; i < common && byKey == 0; ++i) {
+      const auto ca = static_cast<unsigned char>(UpperAscii(na[i]));
+      const auto cb = static_cast<unsigned char>(UpperAscii(nb[i]));
+      if (ca != cb) byKey = ca < cb ? -1 : 1;
+    }
+    if (byKey == 0 && na.size() != nb.size()) byKey = na.size() < nb.size() ? -1 : 1;
   } else {
-    names_ += FoldUpper(name);
+    byKey = FoldUpper(na).compare(FoldUpper(nb));
   }
-  e.keyLength = static_cast<uint32_t>(names_.size() - e.keyOffset);
-  entries_.push_back(e);
+  return byKey != 0 ? byKey < 0 : na < nb;
 }
 
 bool HostFolderListing::Load(bool withDots) {
@@ -97,50 +116,39 @@ bool HostFolderListing::Load(bool withDots) {
       pos += d->d_reclen;
       const std::string_view name = d->d_name;
       if (name == "." || name == "..") continue;
-      // Names a Windows path cannot hold are not listed.
-      if (name.find('\\') != std::string_view::npos) continue;
+      // One pass over the name: names a Windows path cannot hold are not listed, and the sort prefix
+      // of a plain ASCII name is folded on the way.
       unsigned char high = 0;
-      for (const char c : name) high |= static_cast<unsigned char>(c);
+      bool backslash = false;
+      uint64_t prefix = 0;
+      for (size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        high |= static_cast<unsigned char>(c);
+        backslash |= c == '\\';
+        if (i < 8) prefix |= uint64_t{static_cast<unsigned char>(UpperAscii(c))} << (56 - 8 * i);
+      }
+      if (backslash) continue;
       const bool ascii = high < 0x80;
-      if (!ascii && !IsValidUtf8(name)) continue;
+      if (!ascii) {
+        if (!IsValidUtf8(name)) continue;
+        prefix = PackPrefix(FoldUpper(name));
+      }
       bool directory = d->d_type == DT_DIR;
       if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
         // The file system did not say, or a link: follow it (a link to a folder is a folder).
         struct stat st;
         directory = fstatat(fd_, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
       }
-      Add(name, directory, ascii);
+      Add(name, prefix, directory, ascii);
     }
   }
-  // Sorted by the folded key, ties by the name's bytes. The first eight key bytes, packed big-endian
-  // into one number, decide most comparisons without touching the names.
-  struct SortItem {
-    uint64_t prefix;
-    uint32_t index;
-  };
-  std::vector<SortItem> items(entries_.size());
-  for (uint32_t i = 0; i < items.size(); ++i) {
-    const std::string_view key = KeyOf(entries_[i]);
-    uint64_t prefix = 0;
-    for (size_t k = 0; k < 8; ++k)
-      prefix = (prefix << 8) | (k < key.size() ? static_cast<unsigned char>(key[k]) : 0u);
-    items[i] = {prefix, i};
-  }
-  std::sort(items.begin(), items.end(), [this](const SortItem& a, const SortItem& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    const Entry& ea = entries_[a.index];
-    const Entry& eb = entries_[b.index];
-    const int byKey = KeyOf(ea).compare(KeyOf(eb));
-    return byKey != 0 ? byKey < 0 : NameOf(ea) < NameOf(eb);
-  });
-  order_.resize(items.size());
-  for (size_t i = 0; i < items.size(); ++i) order_[i] = items[i].index;
+  std::sort(entries_.begin(), entries_.end(),
+            [this](const Entry& a, const Entry& b) { return Before(a, b); });
   if (withDots) {
     // Wine lists "." and ".." first everywhere except in a drive root.
-    const auto first = static_cast<uint32_t>(entries_.size());
-    Add(".", true, true);
-    Add("..", true, true);
-    order_.insert(order_.begin(), {first, first + 1});
+    Add(".", PackPrefix("."), true, true);
+    Add("..", PackPrefix(".."), true, true);
+    std::rotate(entries_.begin(), entries_.end() - 2, entries_.end());
   }
   return true;
 }

@@ -26,6 +26,24 @@ std::vector<std::string> Names(const std::vector<FindData>& found) {
   return names;
 }
 
+TEST(ListFolder, LongNamesSortBeyondTheirFirstEightLetters) {
+  // Names that agree in their first eight folded letters are ordered by the rest of the folded name,
+  // then by their bytes; non-ASCII letters fold as well.
+  TempPrefix prefix;
+  for (const char* name : {"Verzeichnis_b", "verzeichnis_a", "Verzeichnisse", "VERZEICHNIS_A", "Verzeichnis",
+                           "\xc3\xa4rgerlich_Z", "\xc3\x84RGERLICH_a"})
+    prefix.WriteFile(std::string("drive_d/long/") + name, "");
+  auto listing = HostPlatform().ListFolder("\\\\?\\unix" + [&] {
+    std::string p = prefix.DriveD() + "/long";
+    for (char& c : p) c = c == '/' ? '\\' : c;
+    return p;
+  }());
+  ASSERT_NE(listing, nullptr);
+  EXPECT_EQ(Names(*listing), (std::vector<std::string>{".", "..", "Verzeichnis", "Verzeichnisse",
+                                                       "VERZEICHNIS_A", "verzeichnis_a", "Verzeichnis_b",
+                                                       "\xc3\x84RGERLICH_a", "\xc3\xa4rgerlich_Z"}));
+}
+
 TEST(ListFolder, SortsLikeWineWithDotsFirstExceptInDriveRoot) {
   TempPrefix prefix;
   for (const char* name : {"b.txt", "a.asc", "A.ASC", "_x", "Zeta", "ärger", "Bx", "!bang"})
