@@ -44,6 +44,13 @@ std::string StoredText(const char* key) {
   return platform::Os().GetPrivateProfileString(kIniSection, key, "", kIniFile);
 }
 
+void PrintFailures(const TransferResult& result, Console& console) {
+  for (const std::string& failed : result.FailedCopies) console.err << "nicht kopiert: " << failed << "\n";
+  for (const KeptOriginal& kept : result.KeptOriginals) console.err << kept.Reason << ": " << kept.Path << "\n";
+  if (!result.ArgvNotWritten.empty())
+    console.err << "ARGV.DAT nicht geschrieben: " << result.ArgvNotWritten << "\n";
+}
+
 }  // namespace
 
 int TransferCommand(const std::vector<std::string>& args, Console& console) {
@@ -91,6 +98,7 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
 
   ProjectTransfer transfer(FF, samples, reporter);
   transfer.SetDryRun(dryRun);
+  transfer.SetHolder("velmorctl transfer");
   if (console.stderrIsTerminal && !parser.Has("quiet") && !dryRun) {
     transfer.SetProgress([&reporter](size_t done, size_t total, const std::string& current) {
       reporter.Progress(done, total, current);
@@ -100,6 +108,11 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
   TransferResult result;
   try {
     result = transfer.Run(in);
+  } catch (const TransferError& error) {
+    // The error ended the run; what failed before it is said first.
+    reporter.EndProgressLine();
+    PrintFailures(error.Result(), console);
+    throw;
   } catch (...) {
     reporter.EndProgressLine();
     throw;
@@ -112,6 +125,8 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
   switch (result.Outcome) {
     case TransferOutcome::InvalidName:
     case TransferOutcome::NoSamples:
+    case TransferOutcome::Busy:
+    case TransferOutcome::NotCreatable:
       return kExitFailed;  // the service has shown its message
     case TransferOutcome::Cancelled:
       console.err << "Abgebrochen: " << result.ProjectFolder << " besteht bereits\n";
@@ -120,13 +135,13 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
       break;
   }
 
-  for (const std::string& failed : result.FailedCopies) console.err << "nicht kopiert: " << failed << "\n";
-  for (const std::string& kept : result.KeptSymbols)
-    console.err << "nicht gesichert, bleibt im Normstamm: " << kept << "\n";
+  PrintFailures(result, console);
   console.out << (dryRun ? "Probelauf, nichts geändert: Projekt " : "Projekt ") << result.ProjectFolder
               << ", " << result.FilesCopied << " Dateien kopiert, " << result.SymbolsBackedUp
               << " Symboldateien gesichert" << (result.ArgvWritten ? ", ARGV.DAT geschrieben" : "") << "\n";
-  return result.FailedCopies.empty() && result.KeptSymbols.empty() ? kExitOk : kExitFailed;
+  return result.FailedCopies.empty() && result.KeptSymbols.empty() && result.ArgvNotWritten.empty()
+             ? kExitOk
+             : kExitFailed;
 }
 
 }  // namespace velmor::cli

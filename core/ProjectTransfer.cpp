@@ -1,10 +1,13 @@
 #include "core/ProjectTransfer.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <set>
 #include <utility>
 
+#include "core/StationLock.h"
 #include "platform/Error.h"
 #include "platform/ForwardingPlatform.h"
 #include "platform/Platform.h"
@@ -193,8 +196,36 @@ class TransferPlatform final : public platform::ForwardingPlatform {
   bool RemoveDirectory(std::string_view path) override {
     return dryRun_ ? Refuse() : inner_.RemoveDirectory(path);
   }
+  // Only the backup step moves: an older backup is renamed to its versioned name.
   bool MoveFile(std::string_view source, std::string_view target) override {
-    return dryRun_ ? Refuse() : inner_.MoveFile(source, target);
+    bool ok;
+    if (!dryRun_) {
+      ok = inner_.MoveFile(source, target);
+    } else {
+      FindData data, existing;
+      if (!GetFileData(source, data) || (data.attributes & platform::kAttrDirectory)) {
+        ok = NotFound();
+      } else if (GetFileData(target, existing) || DirectoryExists(target)) {
+        SetLastError(platform::kErrorAlreadyExists);
+        ok = false;
+      } else {
+        FileState moved;
+        moved.exists = true;
+        moved.data = data;
+        moved.data.name = NameOf(Full(target));
+        if (const FileState* from = Overlay(source)) {
+          moved.source = from->source;
+          moved.content = from->content;
+        } else {
+          moved.source = Full(source);
+        }
+        overlay_[Key(target)] = std::move(moved);
+        overlay_[Key(source)] = FileState{};
+        ok = true;
+      }
+    }
+    if (ok) result_.Actions.push_back({TransferActionKind::SetAside, Full(source), Full(target)});
+    return ok;
   }
 
   std::unique_ptr<platform::IFile> OpenFile(std::string_view path, platform::OpenMode mode) override {
@@ -284,6 +315,15 @@ class TransferPlatform final : public platform::ForwardingPlatform {
   }
   bool HostSymlink(std::string_view target, std::string_view linkPath) override {
     return dryRun_ ? Refuse() : inner_.HostSymlink(target, linkPath);
+  }
+  std::unique_ptr<platform::IFileLock> TryLockFile(std::string_view path, std::string_view holder) override {
+    if (dryRun_) return Refuse(), nullptr;
+    return inner_.TryLockFile(path, holder);
+  }
+  // A dry run has nothing to put on the disk.
+  bool FlushFileSystem(std::string_view path) override { return dryRun_ || inner_.FlushFileSystem(path); }
+  size_t RemoveStaleTemporaries(std::string_view folder) override {
+    return dryRun_ ? 0 : inner_.RemoveStaleTemporaries(folder);
   }
 
  private:
@@ -383,21 +423,71 @@ class TransferPlatform final : public platform::ForwardingPlatform {
   std::map<std::string, FileState> overlay_;
 };
 
-// How many files one CopyFiles run of the transfer's copier will find: the same search on a copier of
-// its own, without copying.
-size_t CountCopies(const std::string& source, const std::string& masks, bool excludeBackupFolder) {
-  if (!platform::Os().DirectoryExists(source)) return 0;
+// The files one CopyFiles run of the transfer's copier will find: the same search on a copier of its
+// own, without copying.
+std::vector<std::string> PlannedCopies(const std::string& source, const std::string& masks,
+                                       bool excludeBackupFolder) {
+  if (!platform::Os().DirectoryExists(source)) return {};
   TCopyTree counter;
   counter.Search.Criteria().Files.Location = source;
   counter.Search.Criteria().Files.FileName = masks;
   if (excludeBackupFolder) counter.Search.Criteria().Files.Excluded.push_back("SIASC");
   counter.FoundFiles.clear();
   counter.Search.Execute();
-  return counter.FoundFiles.size();
+  return std::move(counter.FoundFiles);
 }
 
 std::string ExfHeaderPath(const std::string& exfDir) {
   return AppendBackslash(exfDir) + "EPL_ASC.EXF";
+}
+
+// True when both files can be read and hold the same bytes.
+bool SameContent(IPlatform& os, const std::string& a, const std::string& b) {
+  std::unique_ptr<platform::IFile> fa = os.OpenFile(a, platform::OpenMode::Read);
+  std::unique_ptr<platform::IFile> fb = fa ? os.OpenFile(b, platform::OpenMode::Read) : nullptr;
+  if (!fb) return false;
+  std::string ba(1 << 16, '\0'), bb(1 << 16, '\0');
+  while (true) {
+    const int64_t na = fa->Read(ba.data(), ba.size());
+    if (na < 0) return false;
+    // Read the same amount from b: a short read of one file must not shift the comparison.
+    int64_t nb = 0;
+    while (nb < na) {
+      const int64_t n = fb->Read(bb.data() + nb, static_cast<size_t>(na - nb));
+      if (n <= 0) return false;
+      nb += n;
+    }
+    if (na == 0) return fb->Read(bb.data(), 1) == 0;
+    if (ba.compare(0, static_cast<size_t>(na), bb, 0, static_cast<size_t>(na)) != 0) return false;
+  }
+}
+
+// Number of characters of a UTF-8 text (Windows counts its path limits in characters).
+size_t CharacterCount(std::string_view text) {
+  size_t count = 0;
+  for (const unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++count;
+  return count;
+}
+
+// Device names that Windows takes for a device whatever extension follows them.
+bool IsDeviceName(std::string_view component) {
+  std::string base = platform::FoldUpper(component.substr(0, component.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+bool HasInvalidCharacter(std::string_view component) {
+  for (const unsigned char c : component)
+    if (c < 32 || std::string_view("<>:\"|?*/").find(static_cast<char>(c)) != std::string_view::npos)
+      return true;
+  return false;
+}
+
+std::string NotBackedUp() {
+  return "nicht gesichert, bleibt im Normstamm";
 }
 
 }  // namespace
@@ -406,6 +496,8 @@ std::string DescribeAction(const TransferAction& action) {
   switch (action.Kind) {
     case TransferActionKind::CreateFolder:
       return "Ordner anlegen: " + action.Path;
+    case TransferActionKind::SetAside:
+      return "ältere Sicherung umbenennen: " + action.Path + " -> " + action.Target;
     case TransferActionKind::BackUp:
       return "sichern: " + action.Path + " -> " + action.Target;
     case TransferActionKind::Delete:
@@ -442,6 +534,8 @@ bool IsValidProjectName(std::string_view name) {
         break;
     }
   }
+  // The project folder is the name followed by ".P"; Windows would open a device for CON.P.
+  if (IsDeviceName(name)) return false;
   // EPLAN reads the name from ARGV.DAT in the ANSI code page: a character that code page cannot hold
   // would arrive as "?" and name a different project.
   return platform::AnsiToUtf8(platform::Utf8ToAnsi(name)) == name;
@@ -449,6 +543,58 @@ bool IsValidProjectName(std::string_view name) {
 
 std::string InvalidProjectNameMessage(const std::string& name) {
   return "Ungültiger Projektname: " + name;
+}
+
+std::optional<std::string> ProjectFolderProblem(const std::string& fullFolder,
+                                                const std::vector<std::string>& fileNames) {
+  // The parts after the root: "C:\", "\\server\share\" or the host form "\\?\unix\".
+  std::string_view rest = fullFolder;
+  if (rest.size() >= 3 && rest[1] == ':' && rest[2] == '\\') {
+    rest.remove_prefix(3);
+  } else if (rest.substr(0, 9) == "\\\\?\\unix\\") {
+    rest.remove_prefix(9);
+  } else if (rest.substr(0, 2) == "\\\\") {
+    const size_t server = rest.find('\\', 2);
+    const size_t share = server == std::string_view::npos ? server : rest.find('\\', server + 1);
+    rest = share == std::string_view::npos ? std::string_view() : rest.substr(share + 1);
+  }
+  while (!rest.empty()) {
+    const size_t slash = rest.find('\\');
+    const std::string_view part = rest.substr(0, slash);
+    if (HasInvalidCharacter(part) || IsDeviceName(part)) return "Ungültiger Projektpfad: " + fullFolder;
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+  }
+  if (CharacterCount(fullFolder) > kMaxFolderPath)
+    return "Der Pfad ist zu lang (höchstens " + std::to_string(kMaxFolderPath) + " Zeichen): " + fullFolder;
+  const std::string* longest = nullptr;
+  for (const std::string& name : fileNames)
+    if (!longest || CharacterCount(name) > CharacterCount(*longest)) longest = &name;
+  if (longest && CharacterCount(fullFolder) + 1 + CharacterCount(*longest) > kMaxFilePath)
+    return "Der Pfad ist zu lang (höchstens " + std::to_string(kMaxFilePath) + " Zeichen): " + fullFolder +
+           "\\" + *longest;
+  return std::nullopt;
+}
+
+std::string VersionedBackupName(const std::string& name, const std::vector<std::string>& used) {
+  const size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+  const std::string start = platform::FoldUpper(stem + ".~");
+  const std::string end = platform::FoldUpper(extension);
+  unsigned long highest = 0;
+  for (const std::string& other : used) {
+    const std::string folded = platform::FoldUpper(other);
+    if (folded.size() <= start.size() + end.size() || folded.compare(0, start.size(), start) != 0 ||
+        folded.compare(folded.size() - end.size(), end.size(), end) != 0)
+      continue;
+    const std::string number = folded.substr(start.size(), folded.size() - start.size() - end.size());
+    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    highest = std::max(highest, std::stoul(number));
+  }
+  char number[16];
+  std::snprintf(number, sizeof number, "%03lu", highest + 1);
+  return stem + ".~" + number + extension;
 }
 
 void ConfigureSampleSearch(TFindFileEx& FF, TQxstringlist& sampleList) {
@@ -468,6 +614,94 @@ void SetSampleLocation(TFindFileEx& FF, const std::string& programDir) {
 
 ProjectTransfer::ProjectTransfer(TFindFileEx& FF, TQxstringlist& sampleList, IReporter& reporter)
     : FF_(FF), samples_(sampleList), reporter_(reporter) {}
+
+namespace {
+
+// One original of the backup step on its way into the backup folder.
+struct BackupItem {
+  std::string original;
+  std::string backup;
+  FindData before;        // the original as it was when the step looked at it
+  bool complete = false;  // the backup holds the original's content
+};
+
+// Moves the listed originals into the backup folder in batches: copy every original of a batch (an
+// older backup of the same name set aside first, an identical one kept as it is), put the batch on
+// the disk, then delete each original that is still the file that was copied.
+void BackUpOriginals(TransferPlatform& books, const std::vector<std::string>& originals,
+                     const std::string& backupFolder, size_t batchSize, TransferResult& result) {
+  books.ForceDirectories(backupFolder);
+  auto keep = [&](const std::string& original, bool backedUp, std::string reason) {
+    result.KeptSymbols.push_back(original);
+    result.KeptOriginals.push_back({original, backedUp, std::move(reason)});
+    // A new symbol file of the same name must not replace an original that exists nowhere else.
+    if (!backedUp) books.Protect(original);
+  };
+
+  for (size_t first = 0; first < originals.size(); first += batchSize) {
+    std::vector<BackupItem> batch;
+    for (size_t i = first; i < std::min(originals.size(), first + batchSize); ++i) {
+      BackupItem item{originals[i], backupFolder + "\\" + NameOf(originals[i]), {}, false};
+      if (!books.GetFileData(item.original, item.before)) {
+        keep(item.original, false, NotBackedUp());
+        continue;
+      }
+      FindData existing;
+      if (books.GetFileData(item.backup, existing)) {
+        if (existing.size == item.before.size && !(existing.attributes & platform::kAttrDirectory) &&
+            SameContent(books, item.original, item.backup)) {
+          item.complete = true;  // this very content is saved already
+          batch.push_back(std::move(item));
+          continue;
+        }
+        // An older backup of another content is kept under its versioned name.
+        std::vector<std::string> used;
+        const std::string name = NameOf(item.backup);
+        const size_t dot = name.rfind('.');
+        const std::string mask = (dot == std::string::npos ? name : name.substr(0, dot)) + ".~*" +
+                                 (dot == std::string::npos ? std::string() : name.substr(dot));
+        for (const FindData& entry : books.FindFiles(backupFolder + "\\" + mask)) used.push_back(entry.name);
+        if (!books.MoveFile(item.backup, backupFolder + "\\" + VersionedBackupName(name, used))) {
+          keep(item.original, false, NotBackedUp());
+          continue;
+        }
+      }
+      FindData after;
+      item.complete = books.CopyFile(item.original, item.backup, false) &&
+                      books.GetFileData(item.backup, after) &&
+                      !(after.attributes & platform::kAttrDirectory) && after.size == item.before.size;
+      if (!item.complete) keep(item.original, false, NotBackedUp());
+      batch.push_back(std::move(item));
+    }
+
+    // The copies are on the disk before any original goes.
+    const bool durable = books.FlushFileSystem(backupFolder);
+    for (BackupItem& item : batch) {
+      if (!item.complete) continue;
+      if (!durable) {
+        keep(item.original, false, NotBackedUp());
+        continue;
+      }
+      FindData now;
+      const bool unchanged = books.GetFileData(item.original, now) && now.size == item.before.size &&
+                             now.lastWriteTime == item.before.lastWriteTime &&
+                             now.creationTime == item.before.creationTime;
+      if (!unchanged) {
+        // Another program wrote the original since it was copied: the backup does not hold what it
+        // holds now.
+        keep(item.original, false, "während der Sicherung geändert, bleibt im Normstamm");
+      } else if (books.DeleteFile(item.original)) {
+        ++result.SymbolsBackedUp;
+      } else if (now.attributes & platform::kAttrReadOnly) {
+        keep(item.original, true, "gesichert, aber nicht entfernt (schreibgeschützt)");
+      } else {
+        keep(item.original, true, "gesichert, aber nicht entfernt");
+      }
+    }
+  }
+}
+
+}  // namespace
 
 TransferResult ProjectTransfer::Run(const TransferInputs& in) {
   TransferResult result;
@@ -493,83 +727,124 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
     return result;
   }
 
+  // Everything the copies will bring, so that the paths can be checked and the progress has its total.
+  const bool haveHeader = os.FileExists(ExfHeaderPath(in.ExfDir));
+  const std::vector<std::string> exfFiles =
+      haveHeader ? PlannedCopies(in.ExfDir, "*.EXF;*.BMP", false) : std::vector<std::string>();
+  const std::vector<std::string> frames =
+      haveHeader ? PlannedCopies(AppendBackslash(in.ExpDir), "*.EXP", false) : std::vector<std::string>();
+  const std::vector<std::string> symbols = PlannedCopies(AppendBackslash(in.AscDir), "*.ASC", true);
+  std::vector<std::string> projectFiles;
+  for (const std::vector<std::string>* list : {&samples_.Items(), &exfFiles, &frames})
+    for (const std::string& file : *list) projectFiles.push_back(NameOf(file));
+  if (const std::optional<std::string> problem = ProjectFolderProblem(result.ProjectFolder, projectFiles)) {
+    reporter_.ShowMessage(*problem);
+    result.Outcome = TransferOutcome::InvalidName;
+    return result;
+  }
+
+  std::unique_ptr<StationLock> lock;
+  if (!dryRun_) {
+    std::string refusal;
+    lock = StationLock::Acquire(StationKey(in.NormalMaster), holder_, lockWait_, refusal);
+    if (!lock) {
+      reporter_.ShowMessage(refusal);
+      result.Outcome = TransferOutcome::Busy;
+      return result;
+    }
+  }
+
+  const bool projectExists = os.DirectoryExists(projectFolder);
+  if (projectExists && !reporter_.Confirm(std::string(kOverwriteQuestion))) {
+    result.Outcome = TransferOutcome::Cancelled;
+    return result;
+  }
+
+  const std::string backupFolder = in.NormalMaster + "SIASC";
+  if (!dryRun_) {
+    // Temporary files of a transfer that was killed while it copied into these folders.
+    for (const std::string& folder :
+         {in.NormalMaster, backupFolder, projectFolder, FolderOf(result.ArgvFile)})
+      if (!folder.empty()) os.RemoveStaleTemporaries(folder);
+  }
+
   TransferPlatform books(os, dryRun_, result, progress_);
   platform::ScopedPlatform scope(books);
+
+  if (!projectExists) {
+    if (!books.ForceDirectories(projectFolder)) {
+      reporter_.ShowMessage("Das Projektverzeichnis " + result.ProjectFolder + " kann nicht angelegt werden");
+      result.Outcome = TransferOutcome::NotCreatable;
+      return result;
+    }
+    if (reload_ && !dryRun_) reload_(projectRoot);
+  }
 
   TFindFile finder;
   finder.Directory = in.NormalMaster;
   finder.Filter = "*.ASC";
   finder.Execute();
+  books.total = static_cast<size_t>(samples_.Count()) + finder.Files.size() + symbols.size() +
+                exfFiles.size() + frames.size();
 
-  const bool haveHeader = books.FileExists(ExfHeaderPath(in.ExfDir));
-  books.total = static_cast<size_t>(samples_.Count()) + finder.Files.size() +
-                CountCopies(AppendBackslash(in.AscDir), "*.ASC", true);
-  if (haveHeader)
-    books.total += CountCopies(in.ExfDir, "*.EXF;*.BMP", false) +
-                   CountCopies(AppendBackslash(in.ExpDir), "*.EXP", false);
+  try {
+    if (!finder.Files.empty()) {
+      books.phase = Phase::BackUp;
+      BackUpOriginals(books, finder.Files, backupFolder, backupBatch_, result);
+      books.phase = Phase::Other;
+    }
 
-  // Move the symbol files of the normal master data folder into the backup folder. An original goes only
-  // once its copy is there in full; otherwise, or when it cannot be deleted, it stays where it is.
-  if (!finder.Files.empty()) {
-    books.phase = Phase::BackUp;
-    const std::string backupFolder = in.NormalMaster + "SIASC";
-    books.ForceDirectories(backupFolder);
-    for (const std::string& original : finder.Files) {
-      const std::string backup = backupFolder + "\\" + NameOf(original);
-      FindData before, after;
-      const bool copied = books.GetFileData(original, before) && books.CopyFile(original, backup, false);
-      const bool complete = copied && books.GetFileData(backup, after) &&
-                            !(after.attributes & platform::kAttrDirectory) && after.size == before.size;
-      if (complete && books.DeleteFile(original)) {
-        ++result.SymbolsBackedUp;
+    books.phase = Phase::Samples;
+    for (const std::string& sample : samples_.Items())
+      books.CopyFile(sample, projectFolder + "\\" + NameOf(sample), false);
+
+    books.phase = Phase::CopyTree;
+    TCopyTree copier;
+    copier.Attributes = platform::kAttrNormal;
+    copier.TargetFolder = projectFolder;
+    if (books.FileExists(ExfHeaderPath(in.ExfDir))) {
+      copier.SourceFolder = in.ExfDir;
+      copier.Masks = "*.EXF;*.BMP";
+      copier.CopyFiles();
+      copier.SourceFolder = AppendBackslash(in.ExpDir);
+      copier.Masks = "*.EXP";
+      copier.CopyFiles();
+    }
+    copier.TargetFolder = in.NormalMaster;
+    copier.SourceFolder = AppendBackslash(in.AscDir);
+    copier.Masks = "*.ASC";
+    copier.Search.Criteria().Files.Excluded.push_back("SIASC");
+    copier.CopyFiles();
+    books.phase = Phase::Other;
+
+    if (books.FileExists(result.ArgvFile)) {
+      // EPLAN opens the project ARGV.DAT names: it must name one that exists with its sample files.
+      std::string missing;
+      if (!books.DirectoryExists(projectFolder)) {
+        result.ArgvNotWritten = "das Projektverzeichnis " + result.ProjectFolder + " fehlt";
       } else {
-        result.KeptSymbols.push_back(original);
-        if (!complete) books.Protect(original);
+        for (const std::string& sample : samples_.Items()) {
+          if (books.FileExists(projectFolder + "\\" + NameOf(sample))) continue;
+          result.ArgvNotWritten = "die Musterdatei " + NameOf(sample) + " fehlt im Projekt";
+          break;
+        }
+      }
+      if (result.ArgvNotWritten.empty()) {
+        // Only whether the file can be read matters; its old text is replaced whole.
+        if (!books.ReadFile(result.ArgvFile, 1))
+          throw VelmorError("Datei " + result.ArgvFile + " kann nicht geöffnet werden");
+        TQxstringlist lines;
+        lines.SetText(in.ProjectName);
+        if (!books.WriteFile(result.ArgvFile, platform::Utf8ToAnsi(lines.Text())))
+          throw VelmorError("Datei " + result.ArgvFile + " kann nicht erstellt werden");
+        result.ArgvWritten = true;
       }
     }
+  } catch (const VelmorError& error) {
     books.phase = Phase::Other;
+    result.Error = error.what();
   }
-
-  if (!books.DirectoryExists(projectFolder)) {
-    books.ForceDirectories(projectFolder);
-    if (reload_ && !dryRun_) reload_(projectRoot);
-  } else if (!reporter_.Confirm(std::string(kOverwriteQuestion))) {
-    result.Outcome = TransferOutcome::Cancelled;
-    return result;
-  }
-
-  books.phase = Phase::Samples;
-  for (const std::string& sample : samples_.Items())
-    books.CopyFile(sample, projectFolder + "\\" + NameOf(sample), false);
-
-  books.phase = Phase::CopyTree;
-  TCopyTree copier;
-  copier.Attributes = platform::kAttrNormal;
-  copier.TargetFolder = projectFolder;
-  if (books.FileExists(ExfHeaderPath(in.ExfDir))) {
-    copier.SourceFolder = in.ExfDir;
-    copier.Masks = "*.EXF;*.BMP";
-    copier.CopyFiles();
-    copier.SourceFolder = AppendBackslash(in.ExpDir);
-    copier.Masks = "*.EXP";
-    copier.CopyFiles();
-  }
-  copier.TargetFolder = in.NormalMaster;
-  copier.SourceFolder = AppendBackslash(in.AscDir);
-  copier.Masks = "*.ASC";
-  copier.Search.Criteria().Files.Excluded.push_back("SIASC");
-  copier.CopyFiles();
-  books.phase = Phase::Other;
-
-  if (books.FileExists(result.ArgvFile)) {
-    if (!books.ReadFile(result.ArgvFile, SIZE_MAX))
-      throw VelmorError("Datei " + result.ArgvFile + " kann nicht geöffnet werden");
-    TQxstringlist lines;
-    lines.SetText(in.ProjectName);
-    if (!books.WriteFile(result.ArgvFile, platform::Utf8ToAnsi(lines.Text())))
-      throw VelmorError("Datei " + result.ArgvFile + " kann nicht erstellt werden");
-    result.ArgvWritten = true;
-  }
+  if (!result.Error.empty()) throw TransferError(std::move(result));
   return result;
 }
 

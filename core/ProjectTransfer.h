@@ -4,22 +4,36 @@
 // the station's ARGV.DAT.
 //
 // Error policy: questions and the tool's own messages ("Keine Musterdateien gefunden", the overwrite
-// question, a refused project name) go through IReporter; the run then ends with an outcome other than
-// Done. A failing copy, deletion or folder creation is passed over and listed in the result; it never
-// ends the run. VelmorError is thrown for what must reach the user as an error box: ARGV.DAT that exists
-// but cannot be read or written, and an empty normal master data folder when symbols are to be copied.
+// question, a refused project name or path, a station that is busy) go through IReporter; the run then
+// ends with an outcome other than Done and has changed nothing. A failing copy, deletion or folder
+// creation is passed over and listed in the result; it never ends the run. TransferError (a
+// VelmorError) is thrown for what must reach the user as an error box: ARGV.DAT that exists but cannot
+// be read or written, and an empty normal master data folder when symbols are to be copied. It carries
+// the result, so that the failures listed before the error still reach the user.
 //
-// Safety: an original symbol file is deleted only after its backup copy exists with the original's size,
-// so no symbol file is ever lost; ARGV.DAT is replaced atomically.
+// Safety:
+// - Everything that can refuse the run is checked before the first change: the name and path of the
+//   project folder, the samples, the lock of the station, the overwrite question, the creation of the
+//   project folder. "Abbrechen" leaves the station as it was.
+// - One transfer per station at a time (StationLock).
+// - An original symbol file is deleted only after its backup copy is complete and on the disk (synced
+//   in batches), and only while it is still the file that was copied. A backup already in SIASC is
+//   never overwritten: an identical one is kept as it is, a different one is renamed to the next
+//   versioned name (X.~001.ASC, X.~002.ASC, ... oldest first) before the new backup takes its place.
+// - ARGV.DAT is replaced atomically, and only when the project folder exists and every sample file
+//   arrived in it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/Reporter.h"
+#include "platform/Error.h"
 #include "search/FindFileEx.h"
 #include "support/TovrelUtil.h"
 
@@ -42,14 +56,17 @@ inline constexpr std::string_view kNoSamplesMessage = "Keine Musterdateien gefun
 inline constexpr std::string_view kOverwriteQuestion = "vorhandene EXF-Daten überschreiben ??";
 
 enum class TransferOutcome {
-  Done,         // every step ran (single copies may still have failed, see FailedCopies)
-  InvalidName,  // the project name would leave the project folder; nothing changed
-  NoSamples,    // "Keine Musterdateien gefunden"; nothing changed
-  Cancelled,    // the overwrite question was answered "Abbrechen"; the symbol backup has run
+  Done,          // every step ran (single copies may still have failed, see FailedCopies)
+  InvalidName,   // the project name or path cannot name a project folder on Windows; nothing changed
+  NoSamples,     // "Keine Musterdateien gefunden"; nothing changed
+  Cancelled,     // the overwrite question was answered "Abbrechen"; nothing changed
+  Busy,          // another transfer holds the station; nothing changed
+  NotCreatable,  // the project folder could not be created; nothing else changed
 };
 
 enum class TransferActionKind {
   CreateFolder,  // Path
+  SetAside,      // Path (an older backup) renamed to Target, its versioned name
   BackUp,        // Path copied to Target in the backup folder
   Delete,        // Path (an original symbol file whose backup is complete)
   Copy,          // Path copied to Target
@@ -66,16 +83,37 @@ struct TransferAction {
 // One German line per action, as velmorctl prints the plan of a dry run.
 std::string DescribeAction(const TransferAction& action);
 
+// An original symbol file that stayed in the normal master data folder, and why.
+struct KeptOriginal {
+  std::string Path;
+  bool BackedUp = false;  // its backup in SIASC is complete; it only could not be removed
+  std::string Reason;     // German, e.g. "gesichert, aber nicht entfernt (schreibgeschützt)"
+  bool operator==(const KeptOriginal&) const = default;
+};
+
 struct TransferResult {
   TransferOutcome Outcome = TransferOutcome::Done;
-  std::string ProjectFolder;              // project root + name + ".P", made absolute
-  std::string ArgvFile;                   // EplanDir\O\CustomerId\StationNumber\ARGV.DAT
-  size_t FilesCopied = 0;                 // sample files, EXF data, frames and symbols that arrived
-  size_t SymbolsBackedUp = 0;             // originals moved into the backup folder
-  std::vector<std::string> FailedCopies;  // "source -> target" of every copy that failed
-  std::vector<std::string> KeptSymbols;   // originals left in place (backup incomplete or not deletable)
+  std::string ProjectFolder;                // project root + name + ".P", made absolute
+  std::string ArgvFile;                     // EplanDir\O\CustomerId\StationNumber\ARGV.DAT
+  size_t FilesCopied = 0;                   // sample files, EXF data, frames and symbols that arrived
+  size_t SymbolsBackedUp = 0;               // originals moved into the backup folder
+  std::vector<std::string> FailedCopies;    // "source -> target" of every copy that failed
+  std::vector<std::string> KeptSymbols;     // originals left in place, whatever the reason
+  std::vector<KeptOriginal> KeptOriginals;  // the same, each with its reason
   bool ArgvWritten = false;
+  std::string ArgvNotWritten;  // why an existing ARGV.DAT kept its old text (German), empty otherwise
+  std::string Error;           // the error that ended the run (also thrown as TransferError)
   std::vector<TransferAction> Actions;  // every change in order (recorded in both modes)
+};
+
+// The error that ended a transfer, with everything the run did and failed to do before it.
+class TransferError : public VelmorError {
+ public:
+  explicit TransferError(TransferResult result) : VelmorError(result.Error), result_(std::move(result)) {}
+  const TransferResult& Result() const { return result_; }
+
+ private:
+  TransferResult result_;
 };
 
 // Files done / files to do, and the file being worked on.
@@ -92,8 +130,14 @@ class ProjectTransfer {
   void SetProgress(TransferProgress progress) { progress_ = std::move(progress); }
   void SetTreeReload(TransferTreeReload reload) { reload_ = std::move(reload); }
   // In a dry run every change is recorded in TransferResult::Actions instead of being made; reads, the
-  // searches and the questions happen as in a real run.
+  // searches and the questions happen as in a real run. A dry run takes no lock.
   void SetDryRun(bool dryRun) { dryRun_ = dryRun; }
+  // Who takes the station's lock, as a second transfer names it ("velmorctl"); and how long a
+  // transfer waits for a station that another one holds before it gives up.
+  void SetHolder(std::string holder) { holder_ = std::move(holder); }
+  void SetLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
+  // How many originals are backed up between two flushes to the disk.
+  void SetBackupBatch(size_t files) { backupBatch_ = files > 0 ? files : 1; }
 
   TransferResult Run(const TransferInputs& inputs);
 
@@ -104,6 +148,9 @@ class ProjectTransfer {
   TransferProgress progress_;
   TransferTreeReload reload_;
   bool dryRun_ = false;
+  std::string holder_ = "Kelvra nach EPLAN";
+  std::chrono::milliseconds lockWait_{3000};
+  size_t backupBatch_ = 256;
 };
 
 // Sets FF up as the window's sample search: file name "*.*", one empty Included line, the exclusions
@@ -117,10 +164,21 @@ void SetSampleLocation(TFindFileEx& FF, const std::string& programDir);
 std::string ArgvFileName(const std::string& eplanDir, const std::string& customerId,
                          const std::string& stationNumber);
 // False for a name that would leave the project root: one holding "\", "/", ":", a character Windows
-// does not allow in file names (< > " | ? * and codes below 32), or the names "." and "..". The empty
-// name is allowed.
+// does not allow in file names (< > " | ? * and codes below 32), or the names "." and "..", and for a
+// name that makes the project folder a device name (CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9: the
+// folder is the name followed by ".P"). The empty name is allowed.
 bool IsValidProjectName(std::string_view name);
 // "Ungültiger Projektname: %s".
 std::string InvalidProjectNameMessage(const std::string& name);
+// Windows' limits on a full path: a folder that CreateDirectory accepts, a file inside it.
+inline constexpr size_t kMaxFolderPath = 247;
+inline constexpr size_t kMaxFilePath = 259;
+// Why the full path of a project folder, and the files of the given names in it, could not exist on
+// Windows (German, for the user); nullopt when they can.
+std::optional<std::string> ProjectFolderProblem(const std::string& fullFolder,
+                                                const std::vector<std::string>& fileNames);
+// The name a backup takes when it is set aside for a newer one: "X.ASC" becomes "X.~001.ASC", with
+// the number after the highest of the versioned names in used (the names found in the folder).
+std::string VersionedBackupName(const std::string& name, const std::vector<std::string>& used);
 
 }  // namespace velmor

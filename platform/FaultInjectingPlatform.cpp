@@ -25,6 +25,7 @@ class FaultInjectingFile final : public IFile {
   }
   bool Seek(int64_t offset) override { return inner_->Seek(offset); }
   std::optional<uint64_t> Size() override { return inner_->Size(); }
+  bool Flush() override { return inner_->Flush(); }
 
  private:
   std::unique_ptr<IFile> inner_;

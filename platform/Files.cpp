@@ -24,13 +24,8 @@ constexpr const char* kDosAttribute = "user.DOSATTRIB";
 std::string TempNameBeside(const std::string& hostPath) {
   static std::atomic<uint64_t> counter{0};
   static const uint64_t seed = std::random_device{}();
-  // getpid is a system call; the name only needs to differ, O_EXCL catches the rare clash.
-  static const int pid = static_cast<int>(getpid());
   const std::string folder = HostParent(hostPath);
-  char name[64];
-  snprintf(name, sizeof name, ".velmor-%d-%llx.tmp", pid,
-           static_cast<unsigned long long>(seed + counter.fetch_add(1)));
-  return (folder == "/" ? "" : folder) + "/" + name;
+  return (folder == "/" ? "" : folder) + "/" + TemporaryName(seed + counter.fetch_add(1));
 }
 
 // Creates a new temporary file beside hostPath; -1 with errno set on failure.
@@ -146,6 +141,10 @@ class HostFile final : public IFile {
       return std::nullopt;
     }
     return static_cast<uint64_t>(st.st_size);
+  }
+  bool Flush() override {
+    if (fsync(fd_) != 0) return Fail(WriteError(errno));
+    return true;
   }
 
  private:

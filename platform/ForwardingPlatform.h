@@ -109,6 +109,15 @@ class ForwardingPlatform : public IPlatform {
     return inner_.HostSymlink(target, linkPath);
   }
   std::string HostAbsolute(std::string_view hostPath) override { return inner_.HostAbsolute(hostPath); }
+  std::unique_ptr<IFileLock> TryLockFile(std::string_view path, std::string_view holder) override {
+    return inner_.TryLockFile(path, holder);
+  }
+  bool FlushFileSystem(std::string_view path) override { return inner_.FlushFileSystem(path); }
+  int64_t ProcessId() override { return inner_.ProcessId(); }
+  bool ProcessRunning(int64_t pid) override { return inner_.ProcessRunning(pid); }
+  size_t RemoveStaleTemporaries(std::string_view folder) override {
+    return inner_.RemoveStaleTemporaries(folder);
+  }
 
  protected:
   IPlatform& inner_;

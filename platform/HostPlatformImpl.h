@@ -58,6 +58,11 @@ inline bool IsReadOnlyFile(const struct stat& st) {
 }
 // The process's umask, read without changing it.
 mode_t CurrentUmask();
+// Temporary files of copies and whole-file writes are named ".velmor-PID-N.tmp" after the process that
+// writes them, so that a leftover of a process that was killed can be told from one still in use.
+std::string TemporaryName(uint64_t n);
+// The process id in a temporary file's name; nullopt for any other name.
+std::optional<int64_t> TemporaryOwner(std::string_view name);
 // Writes bytes to a temporary file beside hostPath and renames it over hostPath. Keeps the old
 // file's permissions and hidden/system bits; on any failure the old file is untouched and the
 // temporary is removed.
@@ -129,6 +134,12 @@ class HostPlatformImpl final : public IPlatform {
   bool HostWriteFile(std::string_view hostPath, std::string_view bytes) override;
   bool HostSymlink(std::string_view target, std::string_view linkPath) override;
   std::string HostAbsolute(std::string_view hostPath) override;
+
+  std::unique_ptr<IFileLock> TryLockFile(std::string_view path, std::string_view holder) override;
+  bool FlushFileSystem(std::string_view path) override;
+  int64_t ProcessId() override;
+  bool ProcessRunning(int64_t pid) override;
+  size_t RemoveStaleTemporaries(std::string_view folder) override;
 
  private:
   // Full path then host path; nullopt (LastError set) when the path cannot be mapped.

@@ -33,6 +33,7 @@ inline constexpr uint32_t kErrorNotReady = 21;
 inline constexpr uint32_t kErrorWriteFault = 29;
 inline constexpr uint32_t kErrorReadFault = 30;
 inline constexpr uint32_t kErrorSharingViolation = 32;
+inline constexpr uint32_t kErrorLockViolation = 33;  // another process holds the lock
 inline constexpr uint32_t kErrorHandleDiskFull = 39;
 inline constexpr uint32_t kErrorFileExists = 80;
 inline constexpr uint32_t kErrorInvalidParameter = 87;
@@ -106,6 +107,15 @@ class IFile {
   virtual bool Write(const void* buffer, size_t count) = 0;
   virtual bool Seek(int64_t offset) = 0;  // absolute position
   virtual std::optional<uint64_t> Size() = 0;
+  // Puts everything written so far on the disk (FlushFileBuffers; fsync).
+  virtual bool Flush() = 0;
+};
+
+// An exclusive lock on a lock file, held until the object is destroyed. The system drops it when
+// the process ends in any way, a kill included, so a lock never outlives its holder.
+class IFileLock {
+ public:
+  virtual ~IFileLock() = default;
 };
 
 enum class OpenMode {
@@ -233,6 +243,21 @@ class IPlatform {
   virtual bool HostSymlink(std::string_view target, std::string_view linkPath) = 0;
   // Absolute form of a host path relative to the process's working folder.
   virtual std::string HostAbsolute(std::string_view hostPath) = 0;
+
+  // --- durability and other processes ---------------------------------------------------------------
+  // Takes the exclusive lock of a lock file (created when missing) without waiting and writes holder
+  // into it, so that whoever finds the file locked can read who holds it. nullptr with
+  // kErrorLockViolation while another holder has it.
+  virtual std::unique_ptr<IFileLock> TryLockFile(std::string_view path, std::string_view holder) = 0;
+  // Puts everything written so far on the file system that holds path on the disk (syncfs): one call
+  // makes a whole batch of copies and the folders they are in durable.
+  virtual bool FlushFileSystem(std::string_view path) = 0;
+  // The id of this process, and whether a process of some id still exists.
+  virtual int64_t ProcessId() = 0;
+  virtual bool ProcessRunning(int64_t pid) = 0;
+  // Removes the temporary files that copies and whole-file writes of processes that no longer run
+  // left in folder (a kill between writing and renaming them); returns how many went.
+  virtual size_t RemoveStaleTemporaries(std::string_view folder) = 0;
 };
 
 // The platform the program talks to: the host unless a ScopedPlatform replaced it.

@@ -58,14 +58,14 @@ TEST_F(TransferCommandTest, DryRunPrintsThePlanAndChangesNothing) {
   const CliRun r = Transfer({"--dry-run", "--name", "PLAN"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   EXPECT_EQ(Listing(dir), before);
-  EXPECT_EQ(r.out.rfind("Ordner anlegen: C:\\EPLAN5\\NS\\SIASC\n"
-                        "sichern: C:\\EPLAN5\\NS\\ALT01.ASC -> C:\\EPLAN5\\NS\\SIASC\\ALT01.ASC\n"
-                        "löschen: C:\\EPLAN5\\NS\\ALT01.ASC\n",
+  EXPECT_EQ(r.out.rfind("Ordner anlegen: C:\\EPLAN5\\P\\PLAN.P\n"
+                        "Ordner anlegen: C:\\EPLAN5\\NS\\SIASC\n"
+                        "sichern: C:\\EPLAN5\\NS\\ALT01.ASC -> C:\\EPLAN5\\NS\\SIASC\\ALT01.ASC\n",
                         0),
             0u)
       << r.out;
   for (const char* line :
-       {"Ordner anlegen: C:\\EPLAN5\\P\\PLAN.P\n",
+       {"löschen: C:\\EPLAN5\\NS\\ALT01.ASC\n",
         "kopieren: D:\\EXF\\EXP\\RAHMEN1.EXP -> C:\\EPLAN5\\P\\PLAN.P\\RAHMEN1.EXP\n",
         "schreiben: C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT = \"PLAN\"\nProbelauf, nichts geändert: "})
     EXPECT_NE(r.out.find(line), std::string::npos) << line;

@@ -38,12 +38,13 @@ TempPrefix::TempPrefix() {
   AddDrive('c', "../drive_c");
   AddDrive('d', "../drive_d");
   AddDrive('z', "/");
-  for (const char* name : {"WINEPREFIX", "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+  for (const char* name : {"WINEPREFIX", "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
     savedEnv_[name] = GetEnvOpt(name);
   setenv("WINEPREFIX", root_.c_str(), 1);
   setenv("HOME", Home().c_str(), 1);
   setenv("XDG_DATA_HOME", (Home() + "/.local/share").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (Home() + "/.config").c_str(), 1);
+  setenv("XDG_STATE_HOME", (Home() + "/.local/state").c_str(), 1);
 }
 
 TempPrefix::~TempPrefix() {

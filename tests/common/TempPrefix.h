@@ -1,6 +1,6 @@
 // A temporary Wine-prefix-shaped folder for one test: dosdevices/c: → drive_c, d: → drive_d,
-// z: → /, drive_c/windows, and HOME, XDG_DATA_HOME, XDG_CONFIG_HOME and WINEPREFIX pointing into it
-// (restored afterwards). Removed with everything in it when the object goes away.
+// z: → /, drive_c/windows, and HOME, XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_STATE_HOME and WINEPREFIX
+// pointing into it (restored afterwards). Removed with everything in it when the object goes away.
 #pragma once
 
 #include <map>

@@ -29,8 +29,9 @@ Outcome RunFaulty(TransferStation& st, FaultInjectingPlatform& faulty) {
   Outcome o;
   try {
     o.result = st.Run();
-  } catch (const VelmorError&) {
+  } catch (const TransferError& e) {
     o.threw = true;
+    o.result = e.Result();
   }
   return o;
 }
@@ -61,7 +62,8 @@ void CheckNothingLost(const TransferStation& st, const Outcome& o, bool failureM
   }
 
   if (failureMustShow) {
-    const bool shows = o.threw || !o.result.FailedCopies.empty() || !o.result.KeptSymbols.empty();
+    const bool shows = o.threw || o.result.Outcome != TransferOutcome::Done ||
+                       !o.result.FailedCopies.empty() || !o.result.KeptSymbols.empty();
     EXPECT_TRUE(shows) << "a failed call went unnoticed";
   }
 }
@@ -129,19 +131,22 @@ TEST(ProjectTransferFaultTest, FailedBackupKeepsTheOriginalAndTheNewSymbolStaysO
   EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/ALT01.ASC"), "alt 01");
 }
 
-TEST(ProjectTransferFaultTest, ArgvErrorsNameTheFile) {
+TEST(ProjectTransferFaultTest, ArgvErrorsNameTheFileAndKeepTheFailuresBeforeThem) {
   for (const auto& [kind, verb] :
        {std::pair{FaultKind::ReadFile, "geöffnet"}, std::pair{FaultKind::WriteFile, "erstellt"}}) {
     TransferStation st;
     FaultInjectingPlatform faulty(platform::HostPlatform());
     faulty.FailWhere(kind, "ARGV.DAT", platform::kErrorWriteFault);
+    faulty.FailWhere(FaultKind::CopyFile, "NORM\\SYM02.ASC", platform::kErrorDiskFull);
     platform::ScopedPlatform use(faulty);
     try {
       st.Run();
       ADD_FAILURE() << "no error";
-    } catch (const VelmorError& e) {
+    } catch (const TransferError& e) {
       EXPECT_EQ(e.what(),
                 "Datei C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT kann nicht " + std::string(verb) + " werden");
+      EXPECT_EQ(e.Result().FailedCopies,
+                std::vector<std::string>{"D:\\EXF\\ASC\\NORM\\SYM02.ASC -> C:\\EPLAN5\\NS\\SYM02.ASC"});
     }
     EXPECT_EQ(st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "ALT\r\n");
   }

@@ -62,22 +62,21 @@ TEST(ProjectTransferTest, FirstTransferBuildsTheProjectAndMovesTheOldSymbols) {
   EXPECT_EQ(lastTotal, lastDone);
 }
 
-TEST(ProjectTransferTest, SecondTransferIntoTheSameNameAsksBeforeOverwriting) {
+TEST(ProjectTransferTest, SecondTransferIntoTheSameNameAsksBeforeAnyChange) {
   TransferStation st;
   st.Run();
   st.prefix.WriteFile(kProject + "PROJEKT.KOP", "vom Benutzer geändert");
   st.prefix.WriteFile(kArgv, "ANDERES\r\n");
 
-  // Abbrechen: the backup has run, the project and ARGV.DAT stay as they are.
+  // Abbrechen: the station stays exactly as it was, the symbols included.
+  const auto before = Snapshot(st.prefix);
   st.reporter.answers = {false};
   EXPECT_EQ(st.Run().Outcome, TransferOutcome::Cancelled);
   EXPECT_EQ(st.reporter.questions, Lines{"vorhandene EXF-Daten überschreiben ??"});
-  EXPECT_EQ(st.Read(kProject + "PROJEKT.KOP"), "vom Benutzer geändert");
-  EXPECT_EQ(st.Read(kArgv), "ANDERES\r\n");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/SYM02.ASC"), "sym 02 neu");
-  EXPECT_FALSE(st.prefix.Exists("drive_c/EPLAN5/NS/SYM02.ASC"));
+  EXPECT_EQ(Snapshot(st.prefix), before);
 
-  // OK: the sample list has kept every run's entries, every sample is copied again.
+  // OK: the sample list has kept every run's entries, every sample is copied again. The first run's
+  // backups stay: those of another content under their versioned names.
   st.reporter.answers = {true};
   const TransferResult r = st.Run();
   EXPECT_EQ(r.Outcome, TransferOutcome::Done);
@@ -86,6 +85,10 @@ TEST(ProjectTransferTest, SecondTransferIntoTheSameNameAsksBeforeOverwriting) {
   EXPECT_EQ(st.Read(kProject + "PROJEKT.KOP"), "Kopf\r\n");
   EXPECT_EQ(st.Read(kArgv), "ANLAGE1\r\n");
   EXPECT_EQ(st.reloads.size(), 1u);
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/SYM01.ASC"), "sym 01 neu");
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/SYM01.~001.ASC"), "sym 01 alte Fassung");
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/ALT01.ASC"), "alt 01");
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/SYM02.ASC"), "sym 02 neu");
 }
 
 TEST(ProjectTransferTest, RefusalsChangeNothing) {
@@ -96,9 +99,13 @@ TEST(ProjectTransferTest, RefusalsChangeNothing) {
   };
   std::vector<Row> rows = {{"ANLAGE1", {"-"}, "Keine Musterdateien gefunden"},
                            {"ANLAGE1", {"SH1", "SH2.TXT", "X.DAT", "Y.CUM"}, "Keine Musterdateien gefunden"}};
-  for (const char* name :
-       {"..\\X", "../X", "A\\B", "C:X", "..", ".", "A*", "A?", "A|B", "A<B", "A\"B", "A\tB", "Ω-Anlage"})
+  for (const char* name : {"..\\X", "../X", "A\\B", "C:X", "..", ".", "A*", "A?", "A|B", "A<B", "A\"B",
+                           "A\tB", "Ω-Anlage", "CON", "nul.txt", "Lpt1", "COM9 "})
     rows.push_back({name, {}, "Ungültiger Projektname: " + std::string(name)});
+  rows.push_back(
+      {std::string(300, 'A'),
+       {},
+       "Der Pfad ist zu lang (höchstens 247 Zeichen): C:\\EPLAN5\\P\\" + std::string(300, 'A') + ".P"});
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name + " " + ::testing::PrintToString(row.sampleFolder));
     TransferStation st;
@@ -111,7 +118,8 @@ TEST(ProjectTransferTest, RefusalsChangeNothing) {
     EXPECT_EQ(st.reporter.messages, Lines{row.message});
     EXPECT_EQ(Snapshot(st.prefix), before);
   }
-  for (const char* name : {"", "Anlage Süd-1.2", "..."}) EXPECT_TRUE(IsValidProjectName(name)) << name;
+  for (const char* name : {"", "Anlage Süd-1.2", "...", "CONSOLE", "COM0", "LPT10", "AUX-2"})
+    EXPECT_TRUE(IsValidProjectName(name)) << name;
 }
 
 TEST(ProjectTransferTest, InputVariants) {
@@ -184,12 +192,16 @@ TEST(ProjectTransferTest, DryRunChangesNothingAndPlansWhatTheRealRunDoes) {
   EXPECT_EQ(plan.Actions, real.Actions);
   EXPECT_EQ(plan.FilesCopied, real.FilesCopied);
   EXPECT_EQ(plan.SymbolsBackedUp, real.SymbolsBackedUp);
-  ASSERT_GE(plan.Actions.size(), 4u);
-  EXPECT_EQ(DescribeAction(plan.Actions[0]) + "\n" + DescribeAction(plan.Actions[1]) + "\n" +
-                DescribeAction(plan.Actions[2]) + "\n" + DescribeAction(plan.Actions.back()),
+  ASSERT_GE(plan.Actions.size(), 6u);
+  std::string head;
+  for (size_t i = 0; i < 6; ++i) head += DescribeAction(plan.Actions[i]) + "\n";
+  EXPECT_EQ(head + DescribeAction(plan.Actions.back()),
+            "Ordner anlegen: C:\\EPLAN5\\P\\ANLAGE1.P\n"
             "Ordner anlegen: C:\\EPLAN5\\NS\\SIASC\n"
             "sichern: C:\\EPLAN5\\NS\\ALT01.ASC -> C:\\EPLAN5\\NS\\SIASC\\ALT01.ASC\n"
+            "sichern: C:\\EPLAN5\\NS\\SYM01.ASC -> C:\\EPLAN5\\NS\\SIASC\\SYM01.ASC\n"
             "löschen: C:\\EPLAN5\\NS\\ALT01.ASC\n"
+            "löschen: C:\\EPLAN5\\NS\\SYM01.ASC\n"
             "schreiben: C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT = \"ANLAGE1\"");
 }
 

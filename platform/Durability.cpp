@@ -1,0 +1,119 @@
+// Durability and other processes: lock files, flushing a file system to the disk, whether a process
+// still runs, and the removal of temporary files that killed processes left behind.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+
+#include "platform/HostPlatformImpl.h"
+#include "platform/PosixIo.h"
+
+namespace velmor::platform::detail {
+namespace {
+
+constexpr std::string_view kTempStart = ".velmor-";
+constexpr std::string_view kTempEnd = ".tmp";
+
+class HostFileLock final : public IFileLock {
+ public:
+  explicit HostFileLock(int fd) : fd_(fd) {}
+  ~HostFileLock() override { close(fd_); }  // closing the last descriptor drops the lock
+  HostFileLock(const HostFileLock&) = delete;
+  HostFileLock& operator=(const HostFileLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::string TemporaryName(uint64_t n) {
+  // The process id is asked for each time: a forked child must not write under its parent's id.
+  char name[64];
+  snprintf(name, sizeof name, ".velmor-%d-%llx.tmp", static_cast<int>(getpid()),
+           static_cast<unsigned long long>(n));
+  return name;
+}
+
+std::optional<int64_t> TemporaryOwner(std::string_view name) {
+  if (name.size() <= kTempStart.size() + kTempEnd.size() || name.substr(0, kTempStart.size()) != kTempStart ||
+      name.substr(name.size() - kTempEnd.size()) != kTempEnd)
+    return std::nullopt;
+  const std::string_view middle =
+      name.substr(kTempStart.size(), name.size() - kTempStart.size() - kTempEnd.size());
+  const size_t dash = middle.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == middle.size()) return std::nullopt;
+  int64_t pid = 0;
+  const auto [end, error] = std::from_chars(middle.data(), middle.data() + dash, pid);
+  if (error != std::errc() || end != middle.data() + dash || pid <= 0) return std::nullopt;
+  for (const char c : middle.substr(dash + 1))
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+  return pid;
+}
+
+std::unique_ptr<IFileLock> HostPlatformImpl::TryLockFile(std::string_view path, std::string_view holder) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return nullptr;
+  const int fd = open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    Fail(ErrorFromErrno(errno, *host));
+    return nullptr;
+  }
+  auto lock = std::make_unique<HostFileLock>(fd);
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    Fail(errno == EWOULDBLOCK ? kErrorLockViolation : ErrorFromErrno(errno, *host));
+    return nullptr;
+  }
+  // The holder text is only information for others; a failure to write it leaves the lock valid.
+  if (ftruncate(fd, 0) == 0) WriteAll(fd, holder);
+  return lock;
+}
+
+bool HostPlatformImpl::FlushFileSystem(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  const int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return Fail(ErrorFromErrno(errno, *host));
+  const bool ok = syncfs(fd) == 0;
+  const int err = errno;
+  close(fd);
+  return ok ? true : Fail(err == EIO ? kErrorWriteFault : ErrorFromErrno(err));
+}
+
+int64_t HostPlatformImpl::ProcessId() {
+  return getpid();
+}
+
+bool HostPlatformImpl::ProcessRunning(int64_t pid) {
+  if (pid <= 0 || pid != static_cast<pid_t>(pid)) return false;
+  // EPERM: the process exists but belongs to someone else.
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+size_t HostPlatformImpl::RemoveStaleTemporaries(std::string_view folder) {
+  const std::optional<std::string> host = Resolve(folder);
+  if (!host) return 0;
+  DIR* dir = opendir(host->c_str());
+  if (!dir) return 0;
+  const int64_t self = getpid();
+  size_t removed = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::optional<int64_t> owner = TemporaryOwner(entry->d_name);
+    if (!owner || *owner == self || ProcessRunning(*owner)) continue;
+    struct stat st;
+    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (unlinkat(dirfd(dir), entry->d_name, 0) == 0) ++removed;
+  }
+  closedir(dir);
+  return removed;
+}
+
+}  // namespace velmor::platform::detail

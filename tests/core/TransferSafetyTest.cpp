@@ -1,0 +1,285 @@
+// The transfer across runs and beside other runs: backups are never overwritten, one transfer per
+// station, kills and retries lose no original, the order of backup, flush and delete, ARGV.DAT only
+// for a real project, leftovers of killed runs.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "core/ProjectTransfer.h"
+#include "core/StationLock.h"
+#include "platform/FaultInjectingPlatform.h"
+#include "tests/core/CoreTestSupport.h"
+#include "tests/core/KillAtCall.h"
+
+namespace velmor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Snapshot;
+using testing::TransferStation;
+
+const std::string kNs = "drive_c/EPLAN5/NS/";
+const std::string kSiasc = "drive_c/EPLAN5/NS/SIASC/";
+
+// The contents of every file in the normal master data folder and in its backup folder.
+std::multiset<std::string> SavedContents(const TransferStation& st) {
+  std::multiset<std::string> contents;
+  for (const std::string& folder : {kNs, kSiasc}) {
+    std::error_code none;
+    for (const auto& e : fs::directory_iterator(st.prefix.Abs(folder), none))
+      if (e.is_regular_file()) contents.insert(st.Read(e.path()).value_or(""));
+  }
+  return contents;
+}
+
+void ExpectOriginalsSaved(const TransferStation& st) {
+  const std::multiset<std::string> saved = SavedContents(st);
+  for (const char* original : {"alt 01", "sym 01 alte Fassung"})
+    EXPECT_TRUE(saved.count(original)) << original << " lost";
+}
+
+TEST(TransferSafetyTest, BackupsAreNeverOverwrittenAcrossTransfers) {
+  TransferStation st;
+  st.Run(st.Inputs("ANLAGE1"));
+  st.prefix.WriteFile("drive_d/EXF/ASC/SYM01.ASC", "sym 01 v3");
+  st.Run(st.Inputs("ANLAGE2"));
+  st.Run(st.Inputs("ANLAGE3"));
+  // The plain name holds what the latest transfer saved, the versioned names every older original,
+  // oldest first; a backup of the same content is not saved twice.
+  EXPECT_EQ(st.Read(kSiasc + "SYM01.ASC"), "sym 01 v3");
+  EXPECT_EQ(st.Read(kSiasc + "SYM01.~001.ASC"), "sym 01 alte Fassung");
+  EXPECT_EQ(st.Read(kSiasc + "SYM01.~002.ASC"), "sym 01 neu");
+  EXPECT_EQ(st.Read(kSiasc + "SYM02.ASC"), "sym 02 neu");
+  EXPECT_FALSE(st.prefix.Exists(kSiasc + "SYM02.~001.ASC"));
+  EXPECT_EQ(st.Read(kSiasc + "ALT01.ASC"), "alt 01");
+  EXPECT_EQ(st.Read(kNs + "SYM01.ASC"), "sym 01 v3");
+
+  struct Row {
+    std::string name;
+    std::vector<std::string> used;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"X.ASC", {}, "X.~001.ASC"},
+      {"X.ASC",
+       {"X.~001.ASC", "x.~009.asc", "X.~abc.ASC", "Y.~050.ASC", "X.~.ASC", "X.~002.EXF"},
+       "X.~010.ASC"},
+      {"X.ASC", {"X.~999.ASC"}, "X.~1000.ASC"},
+      {"A.B.ASC", {"A.B.~002.ASC"}, "A.B.~003.ASC"},
+      {"OHNE", {"OHNE.~004"}, "OHNE.~005"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(VersionedBackupName(row.name, row.used), row.expected) << row.name;
+}
+
+TEST(TransferSafetyTest, ProjectFoldersWindowsCannotHoldAreRefused) {
+  const std::string folder247 = "C:\\" + std::string(239, 'P') + "\\AB.P";
+  ASSERT_EQ(folder247.size(), 247u);
+  struct Row {
+    std::string folder;
+    std::vector<std::string> files;
+    std::optional<std::string> problem;
+  };
+  const Row rows[] = {
+      {"C:\\EPLAN5\\P\\A.P", {"PROJEKT.KOP"}, std::nullopt},
+      {"\\\\?\\unix\\tmp\\A.P", {}, std::nullopt},
+      {"\\\\server\\share\\P\\A.P", {}, std::nullopt},
+      {"C:\\EPLAN5\\NUL\\A.P", {}, "Ungültiger Projektpfad: C:\\EPLAN5\\NUL\\A.P"},
+      {"C:\\com1.txt\\A.P", {}, "Ungültiger Projektpfad: C:\\com1.txt\\A.P"},
+      {"C:\\P?\\A.P", {}, "Ungültiger Projektpfad: C:\\P?\\A.P"},
+      {folder247, {std::string(11, 'N')}, std::nullopt},
+      {folder247 + "X", {}, "Der Pfad ist zu lang (höchstens 247 Zeichen): " + folder247 + "X"},
+      {folder247,
+       {"S.EXF", std::string(12, 'N')},
+       "Der Pfad ist zu lang (höchstens 259 Zeichen): " + folder247 + "\\" + std::string(12, 'N')},
+      // Windows counts characters, not bytes.
+      {"C:\\" + std::string(120, 'P') + "\\" + std::string(60, 'A') + "\\ÄÖÜ" + std::string(55, 'B') + ".P",
+       {},
+       std::nullopt},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(ProjectFolderProblem(row.folder, row.files), row.problem) << row.folder;
+}
+
+// A reporter for a child process: when asked, it tells the parent through one pipe and waits for the
+// answer on another.
+class PausingReporter final : public IReporter {
+ public:
+  PausingReporter(int toParent, int fromParent) : toParent_(toParent), fromParent_(fromParent) {}
+  void ShowMessage(const std::string&) override {}
+  bool Confirm(const std::string&) override {
+    char byte = 'q';
+    if (write(toParent_, &byte, 1) != 1 || read(fromParent_, &byte, 1) != 1) return false;
+    return byte == 'j';
+  }
+
+ private:
+  int toParent_, fromParent_;
+};
+
+TEST(TransferSafetyTest, OneTransferPerStationAndTheSecondNamesTheFirst) {
+  TransferStation st;
+  st.prefix.MakeDir("drive_c/EPLAN5/P/ANLAGE1.P");
+  int asked[2], answer[2];
+  ASSERT_EQ(pipe(asked), 0);
+  ASSERT_EQ(pipe(answer), 0);
+  const pid_t first = fork();
+  if (first == 0) {
+    // The first transfer takes the lock, then waits at the overwrite question.
+    PausingReporter reporter(asked[1], answer[0]);
+    ProjectTransfer transfer(st.FF, st.samples, reporter);
+    transfer.SetHolder("velmorctl transfer");
+    int code = 1;
+    try {
+      code = transfer.Run(st.Inputs()).Outcome == TransferOutcome::Done ? 0 : 2;
+    } catch (...) {
+    }
+    _exit(code);
+  }
+  char byte = 0;
+  ASSERT_EQ(read(asked[0], &byte, 1), 1);
+
+  const auto before = Snapshot(st.prefix);
+  ProjectTransfer second(st.FF, st.samples, st.reporter);
+  second.SetLockWait(std::chrono::milliseconds(150));
+  TransferInputs in = st.Inputs("ANLAGE2");
+  in.NormalMaster = "c:\\eplan5\\ns\\";  // the same folder in another spelling is the same station
+  EXPECT_EQ(second.Run(in).Outcome, TransferOutcome::Busy);
+  ASSERT_EQ(st.reporter.messages.size(), 1u);
+  EXPECT_EQ(st.reporter.messages[0].rfind("Auf dieser Station läuft bereits eine Übertragung (velmorctl "
+                                          "transfer, Prozess " +
+                                              std::to_string(first) + ", seit ",
+                                          0),
+            0u)
+      << st.reporter.messages[0];
+  EXPECT_EQ(Snapshot(st.prefix), before);
+
+  byte = 'j';
+  ASSERT_EQ(write(answer[1], &byte, 1), 1);
+  int status = 0;
+  waitpid(first, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ExpectOriginalsSaved(st);
+  EXPECT_EQ(st.Read(kNs + "SYM02.ASC"), "sym 02 neu");
+  // Now the station is free again.
+  st.reporter.answers = {true};
+  EXPECT_EQ(st.Run(in).Outcome, TransferOutcome::Done);
+  for (int fd : {asked[0], asked[1], answer[0], answer[1]}) close(fd);
+}
+
+TEST(TransferSafetyTest, KilledTransfersAndTheirRetriesLoseNoOriginal) {
+  size_t changes = 0;
+  {
+    TransferStation st;
+    testing::KillAtCall counter(platform::HostPlatform(), 0);
+    platform::ScopedPlatform use(counter);
+    st.Run();
+    changes = counter.Changes();
+  }
+  ASSERT_GT(changes, 10u);
+  for (size_t n = 1; n <= changes; ++n) {
+    SCOPED_TRACE("killed before change " + std::to_string(n));
+    TransferStation st;
+    ASSERT_TRUE(testing::RunKilledAt(n, [&] { st.Run(); }));
+    ExpectOriginalsSaved(st);
+    // Run again, as a user would after the kill, and then once more into another project.
+    st.reporter.answers = {true};
+    EXPECT_EQ(st.Run().Outcome, TransferOutcome::Done);
+    ExpectOriginalsSaved(st);
+    EXPECT_EQ(st.Run(st.Inputs("ANLAGE2")).Outcome, TransferOutcome::Done);
+    ExpectOriginalsSaved(st);
+    EXPECT_EQ(st.Read(kNs + "SYM01.ASC"), "sym 01 neu");
+  }
+}
+
+// Logs the backup copies, flushes and deletions; a flush can be made to fail.
+class OrderLog final : public platform::ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override {
+    if (target.find("SIASC") != std::string_view::npos) log.push_back("copy " + Name(source));
+    return inner_.CopyFile(source, target, failIfExists);
+  }
+  bool FlushFileSystem(std::string_view path) override {
+    log.push_back("flush");
+    return !failFlush && inner_.FlushFileSystem(path);
+  }
+  bool DeleteFile(std::string_view path) override {
+    log.push_back("delete " + Name(path));
+    return inner_.DeleteFile(path);
+  }
+  std::vector<std::string> log;
+  bool failFlush = false;
+
+ private:
+  static std::string Name(std::string_view path) { return std::string(path.substr(path.rfind('\\') + 1)); }
+};
+
+TEST(TransferSafetyTest, OriginalsGoOnlyOnceTheirBackupsAreOnTheDisk) {
+  using Log = std::vector<std::string>;
+  for (const auto& [batch, expected] :
+       {std::pair<size_t, Log>{
+            256, {"copy ALT01.ASC", "copy SYM01.ASC", "flush", "delete ALT01.ASC", "delete SYM01.ASC"}},
+        std::pair<size_t, Log>{1,
+                               {"copy ALT01.ASC", "flush", "delete ALT01.ASC", "copy SYM01.ASC", "flush",
+                                "delete SYM01.ASC"}}}) {
+    TransferStation st;
+    OrderLog log(platform::HostPlatform());
+    platform::ScopedPlatform use(log);
+    ProjectTransfer transfer(st.FF, st.samples, st.reporter);
+    transfer.SetBackupBatch(batch);
+    transfer.Run(st.Inputs());
+    EXPECT_EQ(log.log, expected) << batch;
+  }
+
+  // Backups that cannot be put on the disk do not count: the originals stay, unreplaced.
+  TransferStation st;
+  OrderLog log(platform::HostPlatform());
+  log.failFlush = true;
+  platform::ScopedPlatform use(log);
+  const TransferResult r = st.Run();
+  EXPECT_EQ(r.SymbolsBackedUp, 0u);
+  EXPECT_EQ(r.KeptOriginals,
+            (std::vector<KeptOriginal>{
+                {"C:\\EPLAN5\\NS\\ALT01.ASC", false, "nicht gesichert, bleibt im Normstamm"},
+                {"C:\\EPLAN5\\NS\\SYM01.ASC", false, "nicht gesichert, bleibt im Normstamm"}}));
+  EXPECT_EQ(st.Read(kNs + "SYM01.ASC"), "sym 01 alte Fassung");
+  EXPECT_EQ(r.FailedCopies, std::vector<std::string>{"D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC"});
+}
+
+TEST(TransferSafetyTest, ArgvNamesOnlyAProjectWhoseSamplesArrived) {
+  TransferStation st;
+  platform::FaultInjectingPlatform faulty(platform::HostPlatform());
+  faulty.FailWhere(platform::FaultKind::CopyFile, "EXF0\\SEITEN.LST", platform::kErrorDiskFull);
+  platform::ScopedPlatform use(faulty);
+  const TransferResult r = st.Run();
+  EXPECT_FALSE(r.ArgvWritten);
+  EXPECT_EQ(r.ArgvNotWritten, "die Musterdatei SEITEN.LST fehlt im Projekt");
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "ALT\r\n");
+  EXPECT_EQ(r.FailedCopies.size(), 1u);
+}
+
+TEST(TransferSafetyTest, LeftoversOfKilledRunsAreRemovedWhereTheTransferWrites) {
+  TransferStation st;
+  std::string dead;
+  ASSERT_TRUE(testing::RunKilledAt(1, [&] {
+    // A copy killed between writing its temporary file and renaming it.
+    for (const std::string& folder :
+         {kNs, kSiasc, std::string("drive_c/EPLAN5/P/ANLAGE1.P/"), std::string("drive_c/EPLAN5/O/DEMO/01/")})
+      st.prefix.WriteFile(folder + ".velmor-" + std::to_string(getpid()) + "-7.tmp", "halb");
+    platform::Os().DeleteFile("C:\\nothing");
+  }));
+  const std::string live = ".velmor-" + std::to_string(getppid()) + "-8.tmp";
+  st.prefix.WriteFile(kNs + live, "in Arbeit");
+  st.reporter.answers = {true};
+  st.Run();
+  std::set<std::string> temporaries;
+  for (const auto& e : fs::recursive_directory_iterator(st.prefix.Abs("drive_c")))
+    if (e.path().extension() == ".tmp") temporaries.insert(e.path().filename());
+  EXPECT_EQ(temporaries, std::set<std::string>{live});
+}
+
+}  // namespace
+}  // namespace velmor

@@ -1,0 +1,79 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/Platform.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor::platform {
+namespace {
+
+using testing::TempPrefix;
+
+// The id of a process that has ended and been reaped.
+pid_t EndedProcess() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
+
+TEST(Durability, LockFileIsExclusiveNamesItsHolderAndEndsWithItsObject) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  std::unique_ptr<IFileLock> first = os.TryLockFile("C:\\station.lock", "velmorctl, Prozess 42");
+  ASSERT_TRUE(first);
+  // A second open of the same file is a second holder, even in the same process.
+  EXPECT_FALSE(os.TryLockFile("C:\\STATION.LOCK", "Fenster"));
+  EXPECT_EQ(os.LastError(), kErrorLockViolation);
+  EXPECT_EQ(prefix.ReadFile("drive_c/station.lock"), "velmorctl, Prozess 42");
+
+  first.reset();
+  EXPECT_TRUE(os.TryLockFile("C:\\station.lock", "Fenster"));
+  EXPECT_EQ(prefix.ReadFile("drive_c/station.lock"), "Fenster");
+  EXPECT_FALSE(os.TryLockFile("C:\\missing\\station.lock", "x"));
+  EXPECT_EQ(os.LastError(), kErrorPathNotFound);
+}
+
+TEST(Durability, StaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  const std::string dead = std::to_string(EndedProcess());
+  const std::string alive = std::to_string(getppid());
+  const std::string self = std::to_string(getpid());
+  for (const std::string& name :
+       std::vector<std::string>{".velmor-" + dead + "-1f.tmp", ".velmor-" + alive + "-2.tmp",
+                                ".velmor-" + self + "-3.tmp", ".velmor-" + dead + "-zz.tmp",
+                                ".velmor-" + dead + ".tmp", "X.velmor-" + dead + "-1.tmp", "SYM.ASC"})
+    prefix.WriteFile("drive_c/NS/" + name, "x");
+  prefix.MakeDir("drive_c/NS/.velmor-" + dead + "-4.tmp");
+
+  EXPECT_EQ(os.RemoveStaleTemporaries("C:\\ns"), 1u);
+  EXPECT_FALSE(prefix.Exists("drive_c/NS/.velmor-" + dead + "-1f.tmp"));
+  for (const std::string& kept :
+       std::vector<std::string>{".velmor-" + alive + "-2.tmp", ".velmor-" + self + "-3.tmp",
+                                ".velmor-" + dead + "-zz.tmp", ".velmor-" + dead + ".tmp",
+                                "X.velmor-" + dead + "-1.tmp", "SYM.ASC", ".velmor-" + dead + "-4.tmp"})
+    EXPECT_TRUE(prefix.Exists("drive_c/NS/" + kept)) << kept;
+  EXPECT_EQ(os.RemoveStaleTemporaries("C:\\missing"), 0u);
+
+  EXPECT_EQ(os.ProcessId(), getpid());
+  EXPECT_TRUE(os.ProcessRunning(getpid()));
+  EXPECT_FALSE(os.ProcessRunning(std::stoll(dead)));
+  EXPECT_FALSE(os.ProcessRunning(0));
+}
+
+TEST(Durability, FlushesReachTheDiskOrSayWhy) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  std::unique_ptr<IFile> file = os.OpenFile("C:\\journal", OpenMode::CreateAlways);
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(file->Write("abc", 3));
+  EXPECT_TRUE(file->Flush());
+  EXPECT_TRUE(os.FlushFileSystem("C:\\"));
+  EXPECT_FALSE(os.FlushFileSystem("C:\\missing"));
+}
+
+}  // namespace
+}  // namespace velmor::platform
