@@ -37,6 +37,11 @@ std::optional<std::string> PlainDirectHostPath(std::string_view path);
 std::string_view HostBaseName(std::string_view hostPath);
 // Folder part of a host path ("/" for "/x"); empty when there is none.
 std::string HostParent(std::string_view hostPath);
+// The host folder that counts as the program's folder for an executable: its own folder when the
+// sample project EXF0 lies beside it (build tree, a copied program folder), else PREFIX/share/velmor
+// for an executable in PREFIX/bin when EXF0 lies there (an installed program, wherever it was put),
+// else its own folder.
+std::string ProgramFolderOf(std::string_view executable);
 
 // Windows attributes of a host entry from its stat data, the name it is listed under and its path
 // (for the user.DOSATTRIB extended attribute).

@@ -369,11 +369,24 @@ bool HostPlatformImpl::SetCurrentDirectory(std::string_view path) {
   return true;
 }
 
+std::string ProgramFolderOf(std::string_view executable) {
+  const std::string folder = HostParent(executable);
+  struct stat st;
+  const auto hasSample = [&st](const std::string& dir) {
+    return stat((dir + "/EXF0").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  };
+  if (folder.empty() || hasSample(folder)) return folder;
+  // Installed as bin/<program>: the data lives in share/velmor beside bin/, wherever the tree was put.
+  const std::string top = HostParent(folder);
+  const std::string shared = (top == "/" ? std::string() : top) + "/share/velmor";
+  return !top.empty() && hasSample(shared) ? shared : folder;
+}
+
 std::string HostPlatformImpl::ProgramDirectory() {
   std::vector<char> buffer(PATH_MAX);
   const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (n <= 0) return {};
-  std::string folder = ToWindows(HostParent(std::string_view(buffer.data(), static_cast<size_t>(n))));
+  std::string folder = ToWindows(ProgramFolderOf(std::string_view(buffer.data(), static_cast<size_t>(n))));
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return folder;
 }

@@ -147,7 +147,8 @@ class IPlatform {
   // Process working folder as a Windows path, without trailing backslash (except a drive root).
   virtual std::string CurrentDirectory() = 0;
   virtual bool SetCurrentDirectory(std::string_view path) = 0;
-  // Folder of the running executable, Windows path with trailing backslash.
+  // The program's folder, Windows path with trailing backslash: the folder of the running executable,
+  // or share/velmor of an installed program (where its sample project EXF0 lies).
   virtual std::string ProgramDirectory() = 0;
   // The Windows folder (C:\windows, or the host configuration folder when the prefix has no C:).
   virtual std::string WindowsDirectory() = 0;

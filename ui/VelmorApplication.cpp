@@ -20,6 +20,14 @@ void VelmorApplication::Configure() {
   // Without a desktop session the icon theme is empty.
   QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << "/usr/share/icons");
   QIcon::setThemeName("Adwaita");
+  // Ties the windows to the installed menu entry (Wayland's app id) and gives them the program's icon:
+  // the installed theme icon where there is one, else the copy built into the program.
+  setDesktopFileName(VELMOR_APP_ID);
+  setWindowIcon(ApplicationIcon());
+}
+
+QIcon VelmorApplication::ApplicationIcon() {
+  return QIcon::fromTheme(VELMOR_APP_ID, QIcon(":/icons/velmor-48.png"));
 }
 
 bool VelmorApplication::notify(QObject* receiver, QEvent* event) {

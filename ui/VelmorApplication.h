@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 
 namespace velmor::ui {
 
@@ -13,8 +14,11 @@ class VelmorApplication : public QApplication {
  public:
   VelmorApplication(int& argc, char** argv);
 
-  // Names the running application and makes the icon theme usable without a desktop session.
+  // Names the running application, gives it its icon and makes the icon theme usable without a
+  // desktop session.
   static void Configure();
+  // The program's icon: the installed theme icon, else the one built into the program.
+  static QIcon ApplicationIcon();
 
   bool notify(QObject* receiver, QEvent* event) override;
 };

@@ -5,6 +5,7 @@
 int main(int argc, char** argv) {
   velmor::ui::VelmorApplication app(argc, argv);
   velmor::ui::TVelmorMainFrm window;
+  window.setWindowIcon(app.ApplicationIcon());
   window.show();
   return app.exec();
 }

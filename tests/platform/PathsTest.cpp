@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/HostPlatformImpl.h"
 #include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
 
@@ -206,6 +207,23 @@ TEST(Environment, ProgramDirectoryIsTheExecutablesFolder) {
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '\\');
   EXPECT_EQ(os.ToHost(folder).value_or(""), fs::canonical("/proc/self/exe").parent_path().string() + "/");
+}
+
+// The sample project decides the program folder: beside the executable first (build tree, a copied
+// program folder), else share/velmor of an installed tree, else the executable's own folder.
+TEST(Environment, ProgramFolderFollowsTheSampleProject) {
+  TempPrefix prefix;
+  const std::string tree = prefix.Abs("opt/velmor");
+  const std::string exe = tree + "/bin/velmorctl";
+  prefix.WriteFile(exe, "");
+  EXPECT_EQ(detail::ProgramFolderOf(exe), tree + "/bin") << "no sample project anywhere";
+  prefix.WriteFile(tree + "/share/velmor/EXF0", "");
+  EXPECT_EQ(detail::ProgramFolderOf(exe), tree + "/bin") << "a file named EXF0 is no sample project";
+  fs::remove(tree + "/share/velmor/EXF0");
+  prefix.MakeDir(tree + "/share/velmor/EXF0");
+  EXPECT_EQ(detail::ProgramFolderOf(exe), tree + "/share/velmor") << "installed tree";
+  prefix.MakeDir(tree + "/bin/EXF0");
+  EXPECT_EQ(detail::ProgramFolderOf(exe), tree + "/bin") << "a sample project beside the program wins";
 }
 
 }  // namespace
