@@ -35,7 +35,12 @@ constexpr const char* kHelp =
     "  --dry-run               jede Aktion der Reihe nach ausgeben, nichts ändern\n"
     "  --quiet                 keine Fortschrittszeile\n"
     "\n"
-    "Exit-Codes: 0 erledigt, 1 fehlgeschlagen, abgelehnt oder abgebrochen, 2 falscher Aufruf.\n";
+    "Fehler (nicht kopierte Dateien, nicht gesicherte Symboldateien, nicht geschriebene ARGV.DAT) und\n"
+    "Warnungen (gesicherte, aber schreibgeschützte und darum nicht entfernte Symboldateien) stehen auf\n"
+    "stderr.\n"
+    "\n"
+    "Exit-Codes: 0 erledigt (auch mit Warnungen), 1 fehlgeschlagen, abgelehnt oder abgebrochen,\n"
+    "2 falscher Aufruf.\n";
 
 constexpr const char* kIniFile = "Velmor.INI";
 constexpr const char* kIniSection = "VelmorMainFrm";
@@ -44,11 +49,11 @@ std::string StoredText(const char* key) {
   return platform::Os().GetPrivateProfileString(kIniSection, key, "", kIniFile);
 }
 
-void PrintFailures(const TransferResult& result, Console& console) {
-  for (const std::string& failed : result.FailedCopies) console.err << "nicht kopiert: " << failed << "\n";
-  for (const KeptOriginal& kept : result.KeptOriginals) console.err << kept.Reason << ": " << kept.Path << "\n";
-  if (!result.ArgvNotWritten.empty())
-    console.err << "ARGV.DAT nicht geschrieben: " << result.ArgvNotWritten << "\n";
+// Failures and warnings go to stderr; true when something failed.
+bool PrintReport(const TransferResult& result, Console& console) {
+  const TransferReport report = ReportTransfer(result);
+  for (const std::string& line : report.Lines) console.err << line << "\n";
+  return report.Failed;
 }
 
 }  // namespace
@@ -109,10 +114,10 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
   try {
     result = transfer.Run(in);
   } catch (const TransferError& error) {
-    // The error ended the run; what failed before it is said first.
+    // The error ended the run: it is said after what failed before it.
     reporter.EndProgressLine();
-    PrintFailures(error.Result(), console);
-    throw;
+    PrintReport(error.Result(), console);
+    return kExitFailed;
   } catch (...) {
     reporter.EndProgressLine();
     throw;
@@ -135,13 +140,11 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
       break;
   }
 
-  PrintFailures(result, console);
+  const bool failed = PrintReport(result, console);
   console.out << (dryRun ? "Probelauf, nichts geändert: Projekt " : "Projekt ") << result.ProjectFolder
               << ", " << result.FilesCopied << " Dateien kopiert, " << result.SymbolsBackedUp
               << " Symboldateien gesichert" << (result.ArgvWritten ? ", ARGV.DAT geschrieben" : "") << "\n";
-  return result.FailedCopies.empty() && result.KeptSymbols.empty() && result.ArgvNotWritten.empty()
-             ? kExitOk
-             : kExitFailed;
+  return failed ? kExitFailed : kExitOk;
 }
 
 }  // namespace velmor::cli

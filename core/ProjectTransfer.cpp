@@ -510,6 +510,24 @@ std::string DescribeAction(const TransferAction& action) {
   return {};
 }
 
+TransferReport ReportTransfer(const TransferResult& result) {
+  TransferReport report;
+  std::vector<std::string> failures, warnings;
+  for (const std::string& failed : result.FailedCopies) failures.push_back("nicht kopiert: " + failed);
+  for (const KeptOriginal& kept : result.KeptOriginals)
+    (kept.BackedUp ? warnings : failures).push_back(kept.Reason + ": " + kept.Path);
+  if (!result.ArgvNotWritten.empty())
+    failures.push_back("ARGV.DAT nicht geschrieben: " + result.ArgvNotWritten);
+  if (!result.Error.empty()) failures.push_back(result.Error);
+  report.Failures = failures.size();
+  report.Failed = !failures.empty();
+  if (report.Failed)
+    report.Lines.push_back("Bei der Übertragung gab es " + std::to_string(failures.size()) + " Fehler:");
+  report.Lines.insert(report.Lines.end(), failures.begin(), failures.end());
+  report.Lines.insert(report.Lines.end(), warnings.begin(), warnings.end());
+  return report;
+}
+
 std::string ArgvFileName(const std::string& eplanDir, const std::string& customerId,
                          const std::string& stationNumber) {
   return eplanDir + "\\O\\" + customerId + "\\" + stationNumber + "\\ARGV.DAT";

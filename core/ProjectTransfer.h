@@ -116,6 +116,20 @@ class TransferError : public VelmorError {
   TransferResult result_;
 };
 
+// What a user reads about a finished transfer: the window's box and velmorctl print these lines.
+struct TransferReport {
+  // Something failed: a copy, the backup of an original, the writing of ARGV.DAT, or an error ended
+  // the run. velmorctl then exits 1. An original that was backed up but could not be removed is only
+  // a warning: the project is complete and nothing is missing.
+  bool Failed = false;
+  size_t Failures = 0;
+  // German: the count of failures first (when there are any), then each failed copy, each original
+  // that was not backed up, why ARGV.DAT kept its text, the error that ended the run, and last each
+  // original that was backed up but stayed, with its reason.
+  std::vector<std::string> Lines;
+};
+TransferReport ReportTransfer(const TransferResult& result);
+
 // Files done / files to do, and the file being worked on.
 using TransferProgress = std::function<void(size_t done, size_t total, const std::string& current)>;
 // Called after the project folder was created; the window reloads its tree and walks it to the root.

@@ -99,6 +99,29 @@ TEST_F(TransferCommandTest, ExistingProjectNeedsAnAnswer) {
   EXPECT_EQ(Read("drive_c/EPLAN5/P/ALT.P/PROJEKT.INF"), "ALT\r\nAltes Demoprojekt\r\n");
 }
 
+TEST_F(TransferCommandTest, AWriteProtectedOriginalIsAWarningAFailedCopyAnError) {
+  auto protect = [&](const std::string& name) {
+    fs::permissions(At("drive_c/EPLAN5/NS/" + name), fs::perms::owner_read, fs::perm_options::replace);
+  };
+  protect("ALT01.ASC");
+  CliRun r = Transfer({"--name", "WARN", "--quiet"});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(r.err, "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\ALT01.ASC\n");
+
+  // SYM01.ASC has a new symbol of its name, which cannot replace the protected original.
+  protect("SYM01.ASC");
+  r = Transfer({"--name", "FEHLER", "--quiet"});
+  EXPECT_EQ(r.code, kExitFailed);
+  EXPECT_EQ(r.err,
+            "Bei der Übertragung gab es 1 Fehler:\n"
+            "nicht kopiert: D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC\n"
+            "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\ALT01.ASC\n"
+            "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\SYM01.ASC\n");
+  EXPECT_EQ(Read("drive_c/EPLAN5/NS/SYM01.ASC"), "ASC SYM01\r\n");
+  EXPECT_EQ(Read("drive_c/EPLAN5/NS/SIASC/SYM01.~001.ASC"), "ASC SYM01 alte Fassung\r\n");
+  EXPECT_EQ(Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "FEHLER\r\n");
+}
+
 TEST_F(TransferCommandTest, RefusalsAndWrongUsageChangeNothing) {
   const auto before = Listing(dir);
   const CliRun r = Transfer({"--name", "..\\X", "--yes"});

@@ -281,5 +281,35 @@ TEST(TransferSafetyTest, LeftoversOfKilledRunsAreRemovedWhereTheTransferWrites) 
   EXPECT_EQ(temporaries, std::set<std::string>{live});
 }
 
+TEST(TransferSafetyTest, TheReportTellsFailuresFromOriginalsThatOnlyStayed) {
+  // A write-protected original is backed up but stays; one that has no new symbol of its name is
+  // only a warning, one whose new symbol cannot replace it is a failed copy.
+  TransferStation st;
+  fs::permissions(st.prefix.Abs(kNs + "ALT01.ASC"), fs::perms::all, fs::perm_options::remove);
+  fs::permissions(st.prefix.Abs(kNs + "ALT01.ASC"), fs::perms::owner_read, fs::perm_options::add);
+  TransferResult r = st.Run();
+  EXPECT_EQ(ReportTransfer(r).Lines,
+            std::vector<std::string>{
+                "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\ALT01.ASC"});
+  EXPECT_FALSE(ReportTransfer(r).Failed);
+  EXPECT_EQ(st.Read(kSiasc + "ALT01.ASC"), "alt 01");
+
+  r.FailedCopies = {"D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC"};
+  r.KeptOriginals.push_back({"C:\\EPLAN5\\NS\\SYM01.ASC", false, "nicht gesichert, bleibt im Normstamm"});
+  r.ArgvNotWritten = "die Musterdatei SEITEN.LST fehlt im Projekt";
+  r.Error = "Das Verzeichnis kann nicht erstellt werden";
+  const TransferReport report = ReportTransfer(r);
+  EXPECT_TRUE(report.Failed);
+  EXPECT_EQ(report.Failures, 4u);
+  EXPECT_EQ(report.Lines, (std::vector<std::string>{
+                              "Bei der Übertragung gab es 4 Fehler:",
+                              "nicht kopiert: D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC",
+                              "nicht gesichert, bleibt im Normstamm: C:\\EPLAN5\\NS\\SYM01.ASC",
+                              "ARGV.DAT nicht geschrieben: die Musterdatei SEITEN.LST fehlt im Projekt",
+                              "Das Verzeichnis kann nicht erstellt werden",
+                              "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\ALT01.ASC",
+                          }));
+}
+
 }  // namespace
 }  // namespace velmor
