@@ -70,7 +70,8 @@ enum class TransferActionKind {
   BackUp,        // Path copied to Target in the backup folder
   Delete,        // Path (an original symbol file whose backup is complete)
   Copy,          // Path copied to Target
-  WriteArgv,     // Path replaced by Target (the new text)
+  Write,         // Path replaced by Target, a line of text (ARGV.DAT: the project name)
+  WriteBytes,    // Path replaced by other content; Target is its size in bytes
 };
 
 struct TransferAction {

@@ -1,0 +1,167 @@
+// The platform a transfer runs on. Every call of the transfer, and of the search and copy components it
+// drives, passes through it while the transfer works. It keeps the books (what was copied, what failed,
+// progress), refuses to overwrite an original that exists nowhere else, and, in a dry run, records each
+// change instead of making it: an overlay of the folders and files it pretends to have made lets later
+// steps see the station as the real run would (the project folder exists after its creation, a backup
+// copy has the original's size, a deleted original is gone).
+//
+// Deny by default: it implements IPlatform itself instead of forwarding from a base class. A call
+// added to the interface does not compile here until it is decided whether the transfer may make it;
+// every change the transfer does not make on purpose (network drives, profiles, shell operations,
+// removing folders, host files, writing through an open file) is refused in both modes.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "core/ProjectTransfer.h"
+#include "platform/Platform.h"
+
+namespace velmor {
+
+// Which step of the transfer the calls belong to: the books count copies differently per step.
+enum class TransferPhase { Other, BackUp, Samples, CopyTree };
+
+class TransferPlatform final : public platform::IPlatform {
+ public:
+  TransferPlatform(platform::IPlatform& inner, bool dryRun, TransferResult& result,
+                   const TransferProgress& progress);
+
+  TransferPhase phase = TransferPhase::Other;
+  size_t done = 0;
+  size_t total = 0;
+
+  // An original symbol file whose backup is not complete must not be overwritten by a new symbol file
+  // of the same name later in the run: it would be lost.
+  void Protect(const std::string& path) { protected_.insert(Key(path)); }
+
+  // --- passed on unchanged (reading, or the process's own state) ---
+  uint32_t LastError() const override { return inner_.LastError(); }
+  void SetLastError(uint32_t code) override { inner_.SetLastError(code); }
+  std::string GetEnv(std::string_view name) override { return inner_.GetEnv(name); }
+  std::string PrefixDirectory() override { return inner_.PrefixDirectory(); }
+  std::string CurrentDirectory() override { return inner_.CurrentDirectory(); }
+  bool SetCurrentDirectory(std::string_view path) override { return inner_.SetCurrentDirectory(path); }
+  std::string ProgramDirectory() override { return inner_.ProgramDirectory(); }
+  std::string WindowsDirectory() override { return inner_.WindowsDirectory(); }
+  std::optional<std::string> FullPath(std::string_view path) override { return inner_.FullPath(path); }
+  std::optional<std::string> ToHost(std::string_view windowsPath) override {
+    return inner_.ToHost(windowsPath);
+  }
+  std::string ToWindows(std::string_view hostPath) override { return inner_.ToWindows(hostPath); }
+  uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
+  platform::DriveType GetDriveType(char letter) override { return inner_.GetDriveType(letter); }
+  bool DriveReady(char letter) override { return inner_.DriveReady(letter); }
+  bool DriveSpace(char letter, uint64_t& size, uint64_t& available) override {
+    return inner_.DriveSpace(letter, size, available);
+  }
+  std::string DriveDisplayName(char letter) override { return inner_.DriveDisplayName(letter); }
+  std::string DriveTarget(char letter) override { return inner_.DriveTarget(letter); }
+  // The searches of a transfer list folders that it has not changed yet when they run: the overlay
+  // adds no entries to a listing.
+  std::unique_ptr<platform::IFolderListing> ListFolder(std::string_view folder) override {
+    return inner_.ListFolder(folder);
+  }
+  std::vector<platform::FindData> FindFiles(std::string_view pattern,
+                                            uint32_t attributeFilter = 0x37) override {
+    return inner_.FindFiles(pattern, attributeFilter);
+  }
+  bool RegKeyExists(std::string_view key) override { return inner_.RegKeyExists(key); }
+  std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override {
+    return inner_.RegSubKeys(key);
+  }
+  std::optional<std::string> RegString(std::string_view key, std::string_view name) override {
+    return inner_.RegString(key, name);
+  }
+  std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                      std::string_view defaultValue, std::string_view file,
+                                      size_t bufferSize = 2048) override {
+    return inner_.GetPrivateProfileString(section, key, defaultValue, file, bufferSize);
+  }
+  std::string HostAbsolute(std::string_view hostPath) override { return inner_.HostAbsolute(hostPath); }
+  int64_t ProcessId() override { return inner_.ProcessId(); }
+  bool ProcessRunning(int64_t pid) override { return inner_.ProcessRunning(pid); }
+
+  // --- read through the dry run's overlay ---
+  bool FileExists(std::string_view path) override;
+  bool DirectoryExists(std::string_view path) override;
+  uint32_t GetFileAttributes(std::string_view path) override;
+  bool GetFileData(std::string_view path, platform::FindData& out) override;
+  std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX) override;
+  // Files are opened for reading only.
+  std::unique_ptr<platform::IFile> OpenFile(std::string_view path, platform::OpenMode mode) override;
+
+  // --- the changes a transfer makes: made and booked, or in a dry run only booked ---
+  bool SetFileAttributes(std::string_view path, uint32_t attributes) override;
+  bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override;
+  bool DeleteFile(std::string_view path) override;
+  bool CreateDirectory(std::string_view path) override;
+  bool ForceDirectories(std::string_view path) override;
+  // Only the backup step moves: an older backup is renamed to its versioned name.
+  bool MoveFile(std::string_view source, std::string_view target) override;
+  bool WriteFile(std::string_view path, std::string_view bytes) override;
+  // A dry run has nothing to put on the disk, and leaves the leftovers of killed runs where they are.
+  bool FlushFileSystem(std::string_view path) override;
+  size_t RemoveStaleTemporaries(std::string_view folder) override;
+
+  // --- refused, whatever the mode ---
+  bool ConnectNetworkDrive(char, std::string_view) override { return Refuse(); }
+  bool DisconnectNetworkDrive(char) override { return Refuse(); }
+  bool RemoveDirectory(std::string_view) override { return Refuse(); }
+  bool WritePrivateProfileString(std::string_view, std::optional<std::string_view>,
+                                 std::optional<std::string_view>, std::string_view) override {
+    return Refuse();
+  }
+  bool ShellCopy(std::string_view, std::string_view, const platform::ShellConfirmReplace&,
+                 const platform::ShellProgress&) override {
+    return Refuse();
+  }
+  bool ShellMove(std::string_view, std::string_view, const platform::ShellConfirmReplace&,
+                 const platform::ShellProgress&) override {
+    return Refuse();
+  }
+  bool ShellRename(std::string_view, std::string_view) override { return Refuse(); }
+  bool MoveToTrash(std::string_view) override { return Refuse(); }
+  bool DeleteTree(std::string_view) override { return Refuse(); }
+  bool OpenWithAssociatedProgram(std::string_view) override { return Refuse(); }
+  bool HostCreateDirectories(std::string_view) override { return Refuse(); }
+  bool HostWriteFile(std::string_view, std::string_view) override { return Refuse(); }
+  bool HostSymlink(std::string_view, std::string_view) override { return Refuse(); }
+  std::unique_ptr<platform::IFileLock> TryLockFile(std::string_view, std::string_view) override {
+    Refuse();
+    return nullptr;
+  }
+
+  // The full path of a path as the books show it: absolute, "\" only.
+  std::string Full(std::string_view path);
+
+ private:
+  struct FileState {
+    bool exists = false;
+    platform::FindData data;
+    std::string source;                  // where the content comes from (a pretended copy)
+    std::optional<std::string> content;  // pretended written content
+  };
+
+  bool Refuse();
+  bool NotFound();
+  // One spelling per file or folder: absolute, "\" only, no trailing backslash, case folded.
+  std::string Key(std::string_view path);
+  const FileState* Overlay(std::string_view path);
+  void PretendFolder(const std::string& full);
+  bool PretendCopy(const std::string& src, const std::string& dst, bool failIfExists);
+  void Progress(const std::string& current);
+
+  platform::IPlatform& inner_;
+  const bool dryRun_;
+  TransferResult& result_;
+  const TransferProgress& progress_;
+  std::set<std::string> protected_;
+  std::set<std::string> createdFolders_;
+  std::map<std::string, FileState> overlay_;
+};
+
+}  // namespace velmor

@@ -1,0 +1,119 @@
+// The transfer's platform changes the disk only in the ways a transfer means to, and in a dry run not
+// at all. It implements the platform interface without a forwarding base, so a call added to the
+// interface does not build until it is decided here; these tests hold every changing call of today's
+// interface to that decision.
+#include "core/TransferPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "tests/common/TempPrefix.h"
+
+namespace velmor {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Everything below the prefix folder (links not followed), with contents and write bits.
+std::map<std::string, std::string> Listing(const std::string& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    std::ostringstream s;
+    if (e.is_symlink()) {
+      s << "-> " << fs::read_symlink(e.path()).string();
+    } else if (e.is_regular_file()) {
+      s << std::ifstream(e.path(), std::ios::binary).rdbuf();
+      if ((e.status().permissions() & fs::perms::owner_write) == fs::perms::none) s << " [ro]";
+    }
+    tree[fs::relative(e.path(), root).string()] = s.str();
+  }
+  return tree;
+}
+
+struct Station {
+  Station() {
+    prefix.WriteFile("drive_c/X.TXT", "x");
+    prefix.WriteFile("drive_c/F/OLD.TXT", "old");
+    prefix.WriteFile("drive_c/windows/Velmor.INI", "[S]\r\nK=1\r\n");
+  }
+  testing::TempPrefix prefix;
+  TransferResult result;
+  TransferProgress progress;
+};
+
+TEST(TransferPlatformTest, ChangesATransferDoesNotMakeAreRefusedInBothModes) {
+  for (const bool dryRun : {false, true}) {
+    SCOPED_TRACE(dryRun ? "dry run" : "real run");
+    Station st;
+    TransferPlatform tp(platform::HostPlatform(), dryRun, st.result, st.progress);
+    const auto before = Listing(st.prefix.Root());
+    const std::string host = st.prefix.Root();
+    const std::pair<const char*, bool> calls[] = {
+        {"ConnectNetworkDrive", tp.ConnectNetworkDrive('q', "/tmp")},
+        {"DisconnectNetworkDrive", tp.DisconnectNetworkDrive('d')},
+        {"RemoveDirectory", tp.RemoveDirectory("C:\\F")},
+        {"WritePrivateProfileString", tp.WritePrivateProfileString("S", "K", "2", "Velmor.INI")},
+        {"ShellCopy", tp.ShellCopy("C:\\X.TXT", "C:\\F", nullptr, nullptr)},
+        {"ShellMove", tp.ShellMove("C:\\X.TXT", "C:\\F", nullptr, nullptr)},
+        {"ShellRename", tp.ShellRename("C:\\X.TXT", "C:\\Y.TXT")},
+        {"MoveToTrash", tp.MoveToTrash("C:\\X.TXT")},
+        {"DeleteTree", tp.DeleteTree("C:\\F")},
+        {"OpenWithAssociatedProgram", tp.OpenWithAssociatedProgram("C:\\X.TXT")},
+        {"HostCreateDirectories", tp.HostCreateDirectories(host + "/neu")},
+        {"HostWriteFile", tp.HostWriteFile(host + "/neu.txt", "n")},
+        {"HostSymlink", tp.HostSymlink("/tmp", host + "/link")},
+        {"TryLockFile", tp.TryLockFile("C:\\station.lock", "x") != nullptr},
+        {"OpenFile ReadWrite", tp.OpenFile("C:\\X.TXT", platform::OpenMode::ReadWrite) != nullptr},
+        {"OpenFile CreateAlways", tp.OpenFile("C:\\F\\NEU.TXT", platform::OpenMode::CreateAlways) != nullptr},
+    };
+    for (const auto& [name, succeeded] : calls) EXPECT_FALSE(succeeded) << name;
+    EXPECT_EQ(tp.LastError(), platform::kErrorAccessDenied);
+    EXPECT_EQ(Listing(st.prefix.Root()), before);
+    EXPECT_TRUE(st.result.Actions.empty());
+  }
+}
+
+TEST(TransferPlatformTest, ADryRunBooksTheChangesItModelsAndMakesNone) {
+  Station st;
+  const std::string dead = ".velmor-999999999-1.tmp";
+  st.prefix.WriteFile("drive_c/F/" + dead, "halb");
+  TransferPlatform tp(platform::HostPlatform(), true, st.result, st.progress);
+  const auto before = Listing(st.prefix.Root());
+
+  EXPECT_TRUE(tp.CopyFile("C:\\X.TXT", "C:\\F\\Y.TXT", false));
+  EXPECT_EQ(tp.ReadFile("C:\\F\\Y.TXT"), "x");
+  EXPECT_TRUE(tp.SetFileAttributes("C:\\F\\Y.TXT", platform::kAttrReadOnly));
+  EXPECT_FALSE(tp.DeleteFile("C:\\F\\Y.TXT"));  // read-only, as on the disk
+  EXPECT_TRUE(tp.MoveFile("C:\\F\\OLD.TXT", "C:\\F\\OLD.~001.TXT"));
+  EXPECT_FALSE(tp.FileExists("C:\\F\\OLD.TXT"));
+  EXPECT_TRUE(tp.DeleteFile("C:\\X.TXT"));
+  EXPECT_FALSE(tp.CopyFile("C:\\X.TXT", "C:\\F\\Z.TXT", false));
+  EXPECT_TRUE(tp.ForceDirectories("C:\\A\\B"));
+  EXPECT_TRUE(tp.CreateDirectory("C:\\A\\B\\C"));
+  EXPECT_TRUE(tp.WriteFile("C:\\A\\B\\C\\ARGV.DAT",
+                           "S\xFC"
+                           "d\r\n"));
+  EXPECT_TRUE(tp.WriteFile("C:\\F\\DATEN", std::string("\x01\x02\r\n", 4)));
+  EXPECT_TRUE(tp.FlushFileSystem("C:\\F"));
+  EXPECT_EQ(tp.RemoveStaleTemporaries("C:\\F"), 0u);
+  EXPECT_EQ(Listing(st.prefix.Root()), before);
+
+  std::string plan;
+  for (const TransferAction& action : st.result.Actions) plan += DescribeAction(action) + "\n";
+  EXPECT_EQ(plan,
+            "kopieren: C:\\X.TXT -> C:\\F\\Y.TXT\n"
+            "ältere Sicherung umbenennen: C:\\F\\OLD.TXT -> C:\\F\\OLD.~001.TXT\n"
+            "löschen: C:\\X.TXT\n"
+            "Ordner anlegen: C:\\A\\B\n"
+            "Ordner anlegen: C:\\A\\B\\C\n"
+            "schreiben: C:\\A\\B\\C\\ARGV.DAT = \"Süd\"\n"
+            "schreiben: C:\\F\\DATEN (4 Bytes)\n");
+  EXPECT_EQ(st.result.FailedCopies, std::vector<std::string>{"C:\\X.TXT -> C:\\F\\Z.TXT"});
+}
+
+}  // namespace
+}  // namespace velmor
