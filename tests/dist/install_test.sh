@@ -64,7 +64,9 @@ mv "$work/moved" "$work/root/usr"
 
 # --- desktop entry, metadata, manual pages --------------------------------------------------------------
 desktop-file-validate "$usr/share/applications/$app_id.desktop"
-appstreamcli validate --no-net "$usr/share/metainfo/$app_id.metainfo.xml" >"$work/appstream.log" 2>&1 ||
+# validate-tree also checks that the metadata's launchable names an installed desktop entry.
+appstreamcli validate --no-net "$usr/share/metainfo/$app_id.metainfo.xml" >"$work/appstream.log" 2>&1 &&
+  appstreamcli validate-tree --no-net "$usr" >>"$work/appstream.log" 2>&1 ||
   fail "AppStream-Metadaten ungültig: $(cat "$work/appstream.log")"
 for page in velmorctl velmor; do
   rendered=$(MANWIDTH=100 man --warnings -E UTF-8 -l "$usr/share/man/man1/$page.1.gz" 2>"$work/man.log")
