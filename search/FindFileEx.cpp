@@ -1,6 +1,9 @@
 #include "search/FindFileEx.h"
 
+#include <condition_variable>
+#include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -325,10 +328,22 @@ class TFindFileEx::Walker {
 
 // --- the component ----------------------------------------------------------------------------------
 
+// The worker of a threaded search and the events it has handed over to the main thread.
 struct TFindFileEx::ThreadState {
+  struct HandOverItem {
+    std::function<void()> work;
+    bool waited = false;  // the worker waits for it (an event), or not (the end of the search)
+    bool done = false;
+    std::exception_ptr error;
+  };
+
   std::thread worker;
-  std::mutex eventMutex;  // events of a worker without Synchronize run one at a time
-  std::exception_ptr error;
+  std::mutex mutex;
+  std::condition_variable changed;  // an item queued or done, or the worker finished
+  std::deque<std::shared_ptr<HandOverItem>> pending;
+  bool finished = false;
+  std::exception_ptr error;  // what the walk or the end raised, passed on by WaitFor
+  std::mutex eventMutex;     // events of a worker without NotifyMainThread run one at a time
 };
 
 TFindFileEx::TFindFileEx() = default;
@@ -336,12 +351,14 @@ TFindFileEx::TFindFileEx() = default;
 TFindFileEx::~TFindFileEx() {
   destroying_ = true;
   if (busy_) Abort();
-  if (thread_ && thread_->worker.joinable()) thread_->worker.join();
+  // The worker may be waiting for an event to run on this thread: run it (no handler fires, the
+  // search is aborted) until the worker is done, or the two threads would wait for each other.
+  if (thread_) JoinWorker();
 }
 
 void TFindFileEx::Execute() {
   if (busy_) return;
-  if (thread_ && thread_->worker.joinable()) thread_->worker.join();
+  if (thread_ && thread_->worker.joinable()) JoinWorker();
   BeginSearch();
   if (!Threaded) {
     try {
@@ -354,36 +371,100 @@ void TFindFileEx::Execute() {
     EndSearch();
     return;
   }
-  if (!thread_) thread_ = std::make_unique<ThreadState>();
-  thread_->error = nullptr;
-  thread_->worker = std::thread([this] {
+  thread_ = std::make_unique<ThreadState>();
+  thread_->worker = std::thread([this, state = thread_.get()] {
     tWorkerOf = this;
     try {
       SearchTargets();
     } catch (...) {
-      thread_->error = std::current_exception();
+      state->error = std::current_exception();
     }
     try {
-      if (Synchronize)
-        Synchronize([this] { EndSearch(); });
-      else
-        EndSearch();
+      HandOver([this] { EndSearch(); }, false);
     } catch (...) {
-      if (!thread_->error) thread_->error = std::current_exception();
-      ClearSearch();
+      if (!state->error) state->error = std::current_exception();
     }
+    {
+      std::lock_guard lock(state->mutex);
+      state->finished = true;
+    }
+    state->changed.notify_all();
   });
 }
 
-void TFindFileEx::WaitFor() {
-  if (!thread_ || !thread_->worker.joinable()) return;
-  if (thread_->worker.get_id() == std::this_thread::get_id()) return;
-  thread_->worker.join();
-  if (thread_->error) {
-    std::exception_ptr error = thread_->error;
-    thread_->error = nullptr;
-    std::rethrow_exception(error);
+void TFindFileEx::HandOver(std::function<void()> work, bool wait) {
+  ThreadState& state = *thread_;
+  if (!NotifyMainThread) {
+    std::lock_guard events(state.eventMutex);
+    work();
+    return;
   }
+  auto item = std::make_shared<ThreadState::HandOverItem>();
+  item->work = std::move(work);
+  item->waited = wait;
+  {
+    std::lock_guard lock(state.mutex);
+    state.pending.push_back(item);
+  }
+  state.changed.notify_all();
+  NotifyMainThread();
+  if (!wait) return;
+  std::unique_lock lock(state.mutex);
+  state.changed.wait(lock, [&] { return item->done; });
+  if (item->error) std::rethrow_exception(item->error);
+}
+
+size_t TFindFileEx::RunHandedOverEvents() {
+  if (!thread_) return 0;
+  ThreadState& state = *thread_;
+  std::deque<std::shared_ptr<ThreadState::HandOverItem>> batch;
+  {
+    std::lock_guard lock(state.mutex);
+    batch.swap(state.pending);
+  }
+  for (const auto& item : batch) {
+    std::exception_ptr error;
+    try {
+      item->work();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    std::lock_guard lock(state.mutex);
+    item->done = true;
+    if (item->waited) {
+      item->error = error;
+    } else if (error && !state.error) {
+      state.error = error;
+    }
+  }
+  if (!batch.empty()) state.changed.notify_all();
+  return batch.size();
+}
+
+std::exception_ptr TFindFileEx::JoinWorker() {
+  ThreadState& state = *thread_;
+  if (!state.worker.joinable() || state.worker.get_id() == std::this_thread::get_id()) return nullptr;
+  std::unique_lock lock(state.mutex);
+  // Over when the worker has left and the end it handed over has run (Busy false).
+  while (!(state.finished && state.pending.empty() && !busy_)) {
+    if (!state.pending.empty()) {
+      lock.unlock();
+      RunHandedOverEvents();
+      lock.lock();
+      continue;
+    }
+    state.changed.wait(lock);
+  }
+  lock.unlock();
+  state.worker.join();
+  std::exception_ptr error = state.error;
+  state.error = nullptr;
+  return error;
+}
+
+void TFindFileEx::WaitFor() {
+  if (!thread_) return;
+  if (std::exception_ptr error = JoinWorker()) std::rethrow_exception(error);
 }
 
 void TFindFileEx::Abort() {
@@ -434,12 +515,7 @@ void TFindFileEx::SearchTargets() {
 TFolderIgnore TFindFileEx::CallFolderChange(const std::string& Folder) {
   if (tWorkerOf != this) return DoFolderChange(Folder);
   TFolderIgnore result = fiNone;
-  if (Synchronize) {
-    Synchronize([&] { result = DoFolderChange(Folder); });
-  } else {
-    std::lock_guard lock(thread_->eventMutex);
-    result = DoFolderChange(Folder);
-  }
+  HandOver([&] { result = DoFolderChange(Folder); }, true);
   return result;
 }
 
@@ -448,12 +524,7 @@ void TFindFileEx::CallFileMatch(const std::string& Folder, const TSearchRec& Fil
     DoFileMatch(Folder, FileInfo);
     return;
   }
-  if (Synchronize) {
-    Synchronize([&] { DoFileMatch(Folder, FileInfo); });
-  } else {
-    std::lock_guard lock(thread_->eventMutex);
-    DoFileMatch(Folder, FileInfo);
-  }
+  HandOver([&] { DoFileMatch(Folder, FileInfo); }, true);
 }
 
 void TFindFileEx::DoSearchBegin() {

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -92,13 +93,11 @@ std::vector<std::string> SplitList(const std::string& text);
 // Removes a leading "<" (returns false) or ">" (returns true); otherwise returns defaultValue.
 bool TakeSubfolderPrefix(std::string& text, bool defaultValue);
 
-// Runs one event on the main thread and waits for it (threaded mode); the default runs it directly.
-using TSynchronizeProc = std::function<void(const std::function<void()>& work)>;
-
 class TFindFileEx {
  public:
   TFindFileEx();
-  // A running threaded search is aborted and waited for.
+  // A running search is aborted; a threaded one is waited for, its pending hand-overs run meanwhile
+  // (without its handlers: none fires while the component goes).
   virtual ~TFindFileEx();
   TFindFileEx(const TFindFileEx&) = delete;
   TFindFileEx& operator=(const TFindFileEx&) = delete;
@@ -118,14 +117,19 @@ class TFindFileEx {
   bool Aborted() const { return aborted_; }
   uint16_t Level() const { return level_; }
 
-  // Threaded mode: Execute starts a worker thread and returns at once. OnFolderChange, OnFileMatch and
-  // the end of the search (OnSearchFinish) run through Synchronize, which must hand them to the main
-  // thread and wait; without Synchronize they run on the worker, one at a time.
+  // Threaded mode: Execute starts a worker thread and returns at once. The worker hands OnFolderChange
+  // and OnFileMatch over to the main thread and waits until each has run there; the end of the search
+  // (OnSearchFinish, Busy false) is handed over too. A hand-over is queued in the component and
+  // announced by NotifyMainThread, called on the worker: it must make the main thread call
+  // RunHandedOverEvents soon (post that call to the event loop) and must not outlive the component.
+  // Without NotifyMainThread the events and the end run on the worker, one at a time.
   bool Threaded = false;
   TThreadPriority ThreadPriority = tpNormal;
-  TSynchronizeProc Synchronize;
-  // Waits until a threaded search has ended (returns at once when none runs). Not for use from the
-  // thread that Synchronize hands the events to while they are pending.
+  std::function<void()> NotifyMainThread;
+  // Runs the events handed over so far, on the calling (main) thread; returns how many ran.
+  size_t RunHandedOverEvents();
+  // Waits until a threaded search has ended, running its hand-overs meanwhile (returns at once when
+  // none runs). Call on the main thread; an error that a handler raised on the worker passes out here.
   void WaitFor();
 
   TFileMatchEvent OnFileMatch;
@@ -150,15 +154,20 @@ class TFindFileEx {
   // Frees the plan and leaves the component idle.
   void ClearSearch();
   void SearchTargets();
-  // Run the two walk events, on the main thread through Synchronize when called from a worker.
+  // Run the two walk events; from a worker they are handed over to the main thread.
   TFolderIgnore CallFolderChange(const std::string& Folder);
   void CallFileMatch(const std::string& Folder, const TSearchRec& FileInfo);
+  // On the worker: runs work on the main thread (or here, without NotifyMainThread); with wait, returns
+  // when it has run and passes its error on.
+  void HandOver(std::function<void()> work, bool wait);
+  // Waits for the worker to end, running hand-overs meanwhile; returns the worker's error, if any.
+  std::exception_ptr JoinWorker();
 
   TSearchCriteria criteria_;
   std::atomic<bool> aborted_ = false;
   std::atomic<bool> busy_ = false;
   std::atomic<uint16_t> level_ = 0;
-  bool destroying_ = false;
+  std::atomic<bool> destroying_ = false;
   std::unique_ptr<TTargetSearch> targetSearch_;
   TTargetFolder* currentTarget_ = nullptr;
   struct ThreadState;

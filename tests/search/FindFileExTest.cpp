@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "tests/common/TempPrefix.h"
 
@@ -191,25 +198,75 @@ TEST_F(FindFileExTest, FolderLinksBackUpEndTheWalkOthersAreFollowed) {
   EXPECT_EQ(Run(), (Lines{"C:\\K\\A.X", "C:\\K\\L\\C.X", "C:\\K\\S\\B.X"}));
 }
 
-TEST_F(FindFileExTest, ThreadedSearchReportsTheSameThroughSynchronize) {
+TEST_F(FindFileExTest, ThreadedSearchHandsEveryEventAndItsEndToTheMainThread) {
   for (const char* f : {"T/A.X", "T/S/B.X"}) File(f);
   files.FileName = "*.X";
   files.Location = "C:\\T";
+  const std::thread::id mainThread = std::this_thread::get_id();
+  std::atomic<int> notified = 0;
   Lines found;
-  int synchronized = 0;
+  bool allOnMain = true;
   search.Threaded = true;
-  search.Synchronize = [&](const std::function<void()>& work) {
-    ++synchronized;
-    work();
+  search.NotifyMainThread = [&] { ++notified; };
+  search.OnFolderChange = [&](TFindFileEx&, const std::string&, TFolderIgnore&) {
+    allOnMain = allOnMain && std::this_thread::get_id() == mainThread;
   };
   search.OnFileMatch = [&](TFindFileEx&, const std::string& f, const TSearchRec& info) {
+    allOnMain = allOnMain && std::this_thread::get_id() == mainThread;
     found.push_back(f + info.Name);
   };
+  bool finishedOnMain = false;
+  search.OnSearchFinish = [&](TFindFileEx& sender) {
+    finishedOnMain = std::this_thread::get_id() == mainThread && sender.Busy();
+  };
   search.Execute();
+  // The main thread's loop: nothing happens until it runs what the worker handed over.
+  while (search.Busy()) {
+    if (search.RunHandedOverEvents() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   search.WaitFor();
-  EXPECT_FALSE(search.Busy());
+  EXPECT_TRUE(allOnMain);
+  EXPECT_TRUE(finishedOnMain);
   EXPECT_EQ(found, (Lines{"C:\\T\\A.X", "C:\\T\\S\\B.X"}));
-  EXPECT_GE(synchronized, 5);  // two folders, two matches, the end
+  EXPECT_EQ(notified, 5);  // two folders, two matches, the end
+}
+
+TEST_F(FindFileExTest, DestroyingARunningThreadedSearchRunsItsPendingHandOver) {
+  for (int i = 0; i < 50; ++i) File("T/F" + std::to_string(i) + ".X");
+  files.FileName = "*.X";
+  files.Location = "C:\\T";
+  auto threaded = std::make_unique<TFindFileEx>();
+  threaded->SetCriteria(search.Criteria());
+  threaded->Threaded = true;
+  std::atomic<int> notified = 0;
+  threaded->NotifyMainThread = [&] { ++notified; };  // a main thread that is busy elsewhere
+  int matches = 0;
+  bool finished = false;
+  threaded->OnFileMatch = [&](TFindFileEx&, const std::string&, const TSearchRec&) { ++matches; };
+  threaded->OnSearchFinish = [&](TFindFileEx&) { finished = true; };
+  threaded->Execute();
+  while (notified == 0) std::this_thread::yield();  // the worker now waits for its first hand-over
+
+  // Should the destructor wait for the worker without running its hand-over, both would wait forever.
+  std::mutex mutex;
+  std::condition_variable done;
+  bool destroyed = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(mutex);
+    if (!done.wait_for(lock, std::chrono::seconds(20), [&] { return destroyed; })) {
+      std::fprintf(stderr, "the destructor of a threaded search never returned\n");
+      std::abort();
+    }
+  });
+  threaded.reset();
+  {
+    std::lock_guard lock(mutex);
+    destroyed = true;
+  }
+  done.notify_all();
+  watchdog.join();
+  EXPECT_EQ(matches, 0);  // aborted before anything ran on this thread, and no finish while going
+  EXPECT_FALSE(finished);
 }
 
 TEST(SplitList, Items) {
