@@ -19,6 +19,7 @@
 
 #include "platform/Platform.h"
 #include "ui/EditButtonParts.h"
+#include "ui/Glyphs.h"
 #include "ui/MessageService.h"
 
 namespace velmor::ui {
@@ -101,22 +102,6 @@ class RealFolderDialogs : public IFolderDialogs {
 
 IFolderDialogs* installedDialogs = nullptr;
 
-// '.' transparent magenta, 'k' outline, 'y' body, 'l' lit flap, 'a' the arrow.
-constexpr const char* kDirectoryGlyph[12] = {
-    "........aaa...",  //
-    ".......a...a..",  //
-    "...........a.a",  //
-    ".kkk.......aaa",  //
-    "kyyyk.......a.",  //
-    "kyyyykkkkkk...",  //
-    "kyykkkkkkkkkkk",  //
-    "kyklllllllllk.",  //
-    "kkllllllllllk.",  //
-    "kklllllllllk..",  //
-    "kkkkkkkkkkk...",  //
-    "..............",  //
-};
-
 }  // namespace
 
 IFolderDialogs& FolderDialogs() {
@@ -133,12 +118,6 @@ ScopedFolderDialogs::~ScopedFolderDialogs() {
 
 bool BrowseFolder(QString& Folder, const QString& Text, int HelpContext) {
   return FolderDialogs().BrowseForFolder(Folder, Text, HelpContext);
-}
-
-QPixmap DirectoryEditGlyph() {
-  // Drawn once, shared by every such field until the program ends.
-  static const QPixmap glyph = GlyphFromRows(kDirectoryGlyph);
-  return glyph;
 }
 
 // ---------------------------------------------------------------------------------------------------

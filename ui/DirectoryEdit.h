@@ -56,9 +56,6 @@ class ScopedFolderDialogs {
 // a drive root such as "C:\"). False leaves Folder unchanged.
 bool BrowseFolder(QString& Folder, const QString& Text, int HelpContext);
 
-// The 14 x 12 picture of an open folder with a small bent arrow above it (magenta is transparent).
-QPixmap DirectoryEditGlyph();
-
 // ---------------------------------------------------------------------------------------------------
 // The edit with a button.
 

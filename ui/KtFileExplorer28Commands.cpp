@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Platform.h"
+#include "ui/Glyphs.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/KtFileExplorer28Icons.h"
 #include "ui/KtFileExplorer28Internal.h"
@@ -73,7 +74,7 @@ TKtDirTree21PopUp::TKtDirTree21PopUp(TKtDirTree21* tree) : QMenu(tree), tree_(tr
       addSeparator();
       continue;
     }
-    QAction* action = addAction(MenuIcon(def.tag), QString::fromUtf8(def.caption));
+    QAction* action = addAction(TreeMenuIcon(def.tag), QString::fromUtf8(def.caption));
     action->setObjectName(QString::fromLatin1(def.name));
     action->setData(def.tag);
     action->setIconVisibleInMenu(true);

@@ -1,5 +1,5 @@
-// Icons of the folder tree: node icons from the desktop's icon theme (with the style's own pictures
-// when the theme has none) and the ten pictures of the context menu, drawn in code.
+// Icons of the folder tree's nodes and files, from the desktop's icon theme (with the style's own
+// pictures when the theme has none). The context menu's pictures are drawn in ui/Glyphs.
 #pragma once
 
 #include <QIcon>
@@ -18,7 +18,5 @@ QIcon DriveIcon(platform::DriveType type);
 QIcon FolderIcon();
 // The icon of a file type, judged by the file name only (the file is not read).
 QIcon FileIcon(const QString& fileName);
-// A 16 × 16 picture for the context-menu entry with the given tag (1 to 10).
-QIcon MenuIcon(int tag);
 
 }  // namespace velmor::ui::explorer

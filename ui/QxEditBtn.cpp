@@ -14,30 +14,6 @@
 
 namespace velmor::ui {
 
-namespace {
-
-// '.' is the transparent magenta, 'k' the outline, 'y' the folder's body, 'l' its lit front flap.
-constexpr const char* kOpenFolder[12] = {
-    "..............",  //
-    ".kkkk.........",  //
-    "kyyyyk........",  //
-    "kyyyyykkkkkk..",  //
-    "kyyyyyyyyyyk..",  //
-    "kyykkkkkkkkkkk",  //
-    "kyklllllllllk.",  //
-    "kkllllllllllk.",  //
-    "kklllllllllk..",  //
-    "kllllllllllk..",  //
-    "kkkkkkkkkkk...",  //
-    "..............",  //
-};
-
-}  // namespace
-
-QPixmap OpenFolderGlyph() {
-  return GlyphFromRows(kOpenFolder);
-}
-
 TQxEditBtn::TQxEditBtn(QWidget* parent) : QLineEdit(parent) {
   button_ = new QToolButton(this);
   button_->setObjectName("Button");

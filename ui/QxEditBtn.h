@@ -13,9 +13,6 @@
 
 namespace velmor::ui {
 
-// The 14 x 12 picture of an opened folder that the folder fields carry.
-QPixmap OpenFolderGlyph();
-
 class TQxEditBtn : public QLineEdit {
   Q_OBJECT
   Q_PROPERTY(int Tag READ Tag WRITE SetTag)

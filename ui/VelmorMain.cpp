@@ -18,6 +18,7 @@
 #include "platform/Platform.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/FormStorage.h"
+#include "ui/Glyphs.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/MessageService.h"
 #include "ui/QxEditBtn.h"

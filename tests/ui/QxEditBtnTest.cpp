@@ -8,6 +8,7 @@
 
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/QxEditBtn.h"
+#include "ui/Glyphs.h"
 
 namespace velmor::ui {
 namespace {
