@@ -84,37 +84,7 @@ void CenterOnScreen(QWidget* window) {
   window->move(left, top);
 }
 
-class RealFolderDialogs : public IFolderDialogs {
- public:
-  bool SelectDirectory(QWidget* owner, QString& folder) override {
-    return TSelectDirDlg::Execute(owner, folder);
-  }
-  bool BrowseForFolder(QString& folder, const QString& text, int helpContext) override {
-    TBrowseFolderDlg dialog(qApp);
-    dialog.DialogText = text;
-    dialog.FolderName = folder;
-    dialog.HelpContext = helpContext;
-    const bool chosen = dialog.Execute();
-    if (chosen) folder = dialog.FolderName;
-    return chosen;
-  }
-};
-
-IFolderDialogs* installedDialogs = nullptr;
-
 }  // namespace
-
-IFolderDialogs& FolderDialogs() {
-  static RealFolderDialogs real;
-  return installedDialogs != nullptr ? *installedDialogs : real;
-}
-
-ScopedFolderDialogs::ScopedFolderDialogs(IFolderDialogs& dialogs) : previous_(installedDialogs) {
-  installedDialogs = &dialogs;
-}
-ScopedFolderDialogs::~ScopedFolderDialogs() {
-  installedDialogs = previous_;
-}
 
 bool BrowseFolder(QString& Folder, const QString& Text, int HelpContext) {
   return FolderDialogs().BrowseForFolder(Folder, Text, HelpContext);
@@ -284,8 +254,6 @@ void TDirectoryEdit::ButtonClick() {
 
 // ---------------------------------------------------------------------------------------------------
 
-std::function<void(QWidget* owner)> TSelectDirDlg::ConnectNetworkDrive;
-
 TSelectDirDlg::TSelectDirDlg(QWidget* owner, const QString& startFolder) : QDialog(owner) {
   setObjectName("SelectDirDlg");
   setWindowTitle(QString::fromUtf8("Verzeichnis auswählen"));
@@ -352,11 +320,10 @@ TSelectDirDlg::TSelectDirDlg(QWidget* owner, const QString& startFolder) : QDial
     if (!letter.isEmpty()) OpenDrive(letter[0].toLatin1());
   });
   connect(networkButton_, &QPushButton::clicked, this, [this] {
-    if (ConnectNetworkDrive) ConnectNetworkDrive(this);
+    FolderDialogs().ConnectNetworkDrive(this, nullptr);
     FillDrives();
     if (!current_.isEmpty()) SelectDriveInBox(current_[0].toLatin1());
   });
-  networkButton_->setVisible(static_cast<bool>(ConnectNetworkDrive));
 
   FillDrives();
   // The start folder joined with "*.*", made absolute; its folder part is opened.

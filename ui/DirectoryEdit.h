@@ -6,8 +6,9 @@
 // - BrowseFolder: the folder browser TBrowseFolderDlg, an instruction text above a tree of drives and
 //   folders; OK is offered only on existing folders.
 //
-// Both dialogs are modal. They are opened through IFolderDialogs, so widget tests answer them instead
-// of blocking; the dialogs themselves can be driven without a modal loop (construct, act, accept).
+// Both dialogs are modal. They are opened through the dialog seam (ui/FolderDialogs.h), so widget tests
+// answer them instead of blocking; the dialogs themselves can be driven without a modal loop
+// (construct, act, accept).
 // Paths are Windows paths; the file system is reached through the platform layer only.
 #pragma once
 
@@ -23,33 +24,9 @@
 #include <QTreeWidget>
 #include <functional>
 
+#include "ui/FolderDialogs.h"
+
 namespace velmor::ui {
-
-// ---------------------------------------------------------------------------------------------------
-// The dialog seam.
-
-class IFolderDialogs {
- public:
-  virtual ~IFolderDialogs() = default;
-  // The directory dialog; true with folder set to the chosen one, false leaves folder unchanged.
-  virtual bool SelectDirectory(QWidget* owner, QString& folder) = 0;
-  // The folder browser with the instruction text; true with folder set to the chosen one.
-  virtual bool BrowseForFolder(QString& folder, const QString& text, int helpContext) = 0;
-};
-
-// The installed dialogs, else the real ones.
-IFolderDialogs& FolderDialogs();
-// Installs dialogs for its lifetime (tests); restores the previous ones afterwards.
-class ScopedFolderDialogs {
- public:
-  explicit ScopedFolderDialogs(IFolderDialogs& dialogs);
-  ~ScopedFolderDialogs();
-  ScopedFolderDialogs(const ScopedFolderDialogs&) = delete;
-  ScopedFolderDialogs& operator=(const ScopedFolderDialogs&) = delete;
-
- private:
-  IFolderDialogs* previous_;
-};
 
 // Shows the folder browser with Text above its tree, starting at Folder when that is an existing
 // folder. True when the user confirmed a folder; Folder then holds it (no trailing backslash except for
@@ -164,9 +141,6 @@ class TSelectDirDlg : public QDialog {
 
   // Runs the dialog; true with folder set on OK.
   static bool Execute(QWidget* owner, QString& folder);
-
-  // Called by "Ne&tzwerk..." to connect a network drive; the drive box is refilled afterwards.
-  static std::function<void(QWidget* owner)> ConnectNetworkDrive;
 
  private:
   void FillDrives();

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Platform.h"
+#include "ui/FolderDialogs.h"
 #include "ui/Glyphs.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/KtFileExplorer28Icons.h"
@@ -520,7 +521,7 @@ void TKtDirTree21::CloseFolderContents() {
 
 void TKtDirTree21::ConnectNetResource() {
   QChar letter;
-  if (!ShowConnectNetworkDriveDialog(this, &letter)) return;
+  if (!FolderDialogs().ConnectNetworkDrive(this, &letter)) return;
   ReloadTree();
   QTreeWidgetItem* computer = ComputerNode();
   computer->setExpanded(true);
@@ -534,7 +535,7 @@ void TKtDirTree21::ConnectNetResource() {
 }
 
 void TKtDirTree21::DisConnectNetResource() {
-  ShowDisconnectNetworkDriveDialog(this);
+  FolderDialogs().DisconnectNetworkDrive(this);
   ReloadTree();
   QTreeWidgetItem* computer = ComputerNode();
   computer->setExpanded(true);

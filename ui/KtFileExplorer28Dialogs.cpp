@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,6 +10,7 @@
 #include <QPushButton>
 
 #include "platform/Platform.h"
+#include "ui/FolderDialogs.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/KtFileExplorer28Internal.h"
 #include "ui/MessageService.h"
@@ -82,9 +82,9 @@ bool ShowConnectNetworkDriveDialog(QWidget* parent, QChar* connectedLetter) {
   layout->addWidget(buttons);
 
   QObject::connect(browse, &QPushButton::clicked, &dialog, [&dialog, folder] {
-    const QString chosen =
-        QFileDialog::getExistingDirectory(&dialog, QStringLiteral("Freigabe wählen"), folder->text());
-    if (!chosen.isEmpty()) folder->setText(chosen);
+    QString chosen = folder->text();
+    if (FolderDialogs().ChooseHostFolder(&dialog, QStringLiteral("Freigabe wählen"), chosen))
+      folder->setText(chosen);
   });
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {

@@ -80,7 +80,6 @@ TVelmorMainFrm::TVelmorMainFrm(QWidget* parent) : QMainWindow(parent) {
   BuildLayout();
 
   ConfigureSampleSearch(FF, *(SampleFiles = std::make_unique<TQxstringlist>()));
-  TSelectDirDlg::ConnectNetworkDrive = [](QWidget* owner) { ShowConnectNetworkDriveDialog(owner); };
 
   FormStorage1 = new TFormStorage(this);
   FormStorage1->IniFileName = "Velmor.INI";

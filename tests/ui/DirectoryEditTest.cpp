@@ -4,9 +4,9 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTest>
-#include <deque>
 
 #include "tests/common/TempPrefix.h"
+#include "tests/ui/ScriptedDialogs.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/DirectoryEdit.h"
 
@@ -14,32 +14,7 @@ namespace velmor::ui {
 namespace {
 
 using velmor::testing::TempPrefix;
-
-// Records each dialog request and answers it from a queue (nullopt = Cancel).
-class ScriptedDialogs : public IFolderDialogs {
- public:
-  ScriptedDialogs() : scope_(*this) {}
-  bool SelectDirectory(QWidget*, QString& folder) override { return Answer("select", folder); }
-  bool BrowseForFolder(QString& folder, const QString& text, int) override {
-    texts.push_back(text);
-    return Answer("browse", folder);
-  }
-  std::deque<std::optional<QString>> answers;
-  QStringList calls;  // "select:<start folder>"
-  QStringList texts;
-
- private:
-  bool Answer(const QString& kind, QString& folder) {
-    calls << kind + ":" + folder;
-    if (answers.empty()) return false;
-    const std::optional<QString> answer = answers.front();
-    answers.pop_front();
-    if (!answer) return false;
-    folder = *answer;
-    return true;
-  }
-  ScopedFolderDialogs scope_;
-};
+using velmor::ui::testing::ScriptedDialogs;
 
 class DirectoryEditTest : public ::testing::Test {
  protected:
@@ -134,6 +109,10 @@ TEST_F(DirectoryEditTest, DirectoryDialogOpensTheStartFolderWithItsParents) {
   EXPECT_EQ(dialog.CurrentFolder(), "C:\\EPLAN5\\P");
   dialog.OpenDrive('d');
   EXPECT_EQ(dialog.CurrentFolder(), "D:\\");
+
+  // The network button opens its dialog through the seam, like every dialog of the window.
+  dialog.findChild<QPushButton*>("NetworkButton")->click();
+  EXPECT_EQ(dialogs.calls, QStringList({"connect"}));
 }
 
 TEST_F(DirectoryEditTest, DirectoryDialogStartsOnTheCurrentDriveForABackslash) {

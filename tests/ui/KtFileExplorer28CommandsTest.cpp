@@ -12,6 +12,7 @@
 
 #include "platform/Platform.h"
 #include "tests/ui/KtFileExplorer28Fixture.h"
+#include "tests/ui/ScriptedDialogs.h"
 
 namespace velmor::ui::testing {
 namespace {
@@ -413,10 +414,14 @@ TEST_F(CommandsTest, ConnectAndDisconnectNetworkDrives) {
 TEST_F(CommandsTest, TheConnectDialogDefaultsToTheLetterAfterTheHighestDrive) {
   prefix.RemoveDrive('z');
   tree->ReloadTree();
+  ScriptedDialogs dialogs;  // the share's folder is picked through the seam
+  dialogs.answers = {QString("/gibt/es/nicht")};
   WithModalDialog([&] { EXPECT_FALSE(ShowConnectNetworkDriveDialog(tree.get())); },
                   [&](QDialog* dialog) {
                     EXPECT_EQ(dialog->findChild<QComboBox*>("DriveLetter")->currentText(), "E:");
-                    dialog->findChild<QLineEdit*>("ShareFolder")->setText("/gibt/es/nicht");
+                    dialog->findChild<QPushButton*>("Browse")->click();
+                    EXPECT_EQ(dialogs.calls, QStringList({"host:"}));
+                    EXPECT_EQ(dialog->findChild<QLineEdit*>("ShareFolder")->text(), "/gibt/es/nicht");
                     PressOk(dialog);  // refused: the dialog stays open
                     EXPECT_TRUE(dialog->isVisible());
                   });

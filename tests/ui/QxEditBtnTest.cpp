@@ -7,8 +7,8 @@
 #include <QTest>
 
 #include "tests/ui/ScriptedMessages.h"
-#include "ui/QxEditBtn.h"
 #include "ui/Glyphs.h"
+#include "ui/QxEditBtn.h"
 
 namespace velmor::ui {
 namespace {

@@ -4,12 +4,12 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QTest>
-#include <deque>
 #include <memory>
 
 #include "core/DemoStation.h"
 #include "core/ProjectTransfer.h"
 #include "tests/common/TempPrefix.h"
+#include "tests/ui/ScriptedDialogs.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/KtFileExplorer28.h"
@@ -22,29 +22,8 @@ namespace {
 
 using velmor::testing::ScopedEnv;
 using velmor::testing::TempPrefix;
+using velmor::ui::testing::ScriptedDialogs;
 using velmor::ui::testing::ScriptedMessages;
-
-// Answers the folder browser from a queue (nullopt = Cancel) and records what it was asked.
-class ScriptedBrowser : public IFolderDialogs {
- public:
-  ScriptedBrowser() : scope_(*this) {}
-  bool SelectDirectory(QWidget*, QString&) override { return false; }
-  bool BrowseForFolder(QString& folder, const QString& text, int) override {
-    asked << folder + "|" + text;
-    if (answers.empty() || !answers.front()) {
-      if (!answers.empty()) answers.pop_front();
-      return false;
-    }
-    folder = *answers.front();
-    answers.pop_front();
-    return true;
-  }
-  std::deque<std::optional<QString>> answers;
-  QStringList asked;
-
- private:
-  ScopedFolderDialogs scope_;
-};
 
 // The demo station as the window's world: its prefix, its customer, user and station.
 class VelmorMainTest : public ::testing::Test {
@@ -70,7 +49,7 @@ class VelmorMainTest : public ::testing::Test {
   ScopedEnv user{"KENNUNG", "USER1"};
   ScopedEnv stationNumber{"STATIONS_NUMMER", "01"};
   ScriptedMessages messages;
-  ScriptedBrowser browser;
+  ScriptedDialogs browser;
   std::unique_ptr<TVelmorMainFrm> window;
 };
 
@@ -165,11 +144,12 @@ TEST_F(VelmorMainTest, TreeClickAndBrowseButtonsByTag) {
   EXPECT_EQ(window->SLB->count(), 0);                            // no header there
   QTest::mouseClick(window->ExpVerz->Button(), Qt::LeftButton);  // cancelled
   EXPECT_EQ(window->ExpVerz->text(), "D:\\EXF\\ASC");
-  EXPECT_EQ(browser.asked, QStringList({QString::fromUtf8("D:\\EXF|Quellpfad für EXP_ASC.EXF"),
-                                        QString::fromUtf8("D:\\EXF\\ASC|Quellpfad für Eplan-Rahmen")}));
+  EXPECT_EQ(browser.calls,
+            QStringList({QString::fromUtf8("browse:D:\\EXF|Quellpfad für EXP_ASC.EXF"),
+                         QString::fromUtf8("browse:D:\\EXF\\ASC|Quellpfad für Eplan-Rahmen")}));
   window->QxEditBtnClick(nullptr);
   window->QxEditBtnClick(window->ProjektName);
-  EXPECT_EQ(browser.asked.size(), 2);
+  EXPECT_EQ(browser.calls.size(), 2);
 }
 
 TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwriting) {
