@@ -22,11 +22,6 @@ using Kind = IMessageService::Kind;
 
 namespace {
 
-void SetGermanButtons(QDialogButtonBox* buttons) {
-  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-}
-
 QString DriveLabel(char letter) {
   return QLatin1Char(letter) + QStringLiteral(":");
 }
@@ -76,7 +71,6 @@ bool ShowConnectNetworkDriveDialog(QWidget* parent, QChar* connectedLetter) {
   form->addRow(folderLabel, folderRow);
   form->addRow(new QLabel(QStringLiteral("Der Ordner enthält die eingebundene Netzwerkfreigabe."), &dialog));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  SetGermanButtons(buttons);
   auto* layout = new QVBoxLayout(&dialog);
   layout->addLayout(form);
   layout->addWidget(buttons);
@@ -133,7 +127,6 @@ bool ShowDisconnectNetworkDriveDialog(QWidget* parent) {
   auto* label = new QLabel(QStringLiteral("&Laufwerk:"), &dialog);
   label->setBuddy(letters);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  SetGermanButtons(buttons);
   auto* layout = new QVBoxLayout(&dialog);
   layout->addWidget(label);
   layout->addWidget(letters);

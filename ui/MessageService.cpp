@@ -1,9 +1,7 @@
 #include "ui/MessageService.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QWidget>
-#include <utility>
 
 namespace velmor::ui {
 
@@ -40,22 +38,6 @@ QMessageBox::StandardButton RunBox(QMessageBox::Icon icon, const QString& captio
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
   QMessageBox box(icon, caption, shown, buttons, QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
-  // The program speaks German; Qt's own button texts would be English without a translation file.
-  static const std::pair<QMessageBox::StandardButton, const char*> kGermanButtons[] = {
-      {QMessageBox::Ok, "OK"},
-      {QMessageBox::Cancel, "Abbrechen"},
-      {QMessageBox::Yes, "&Ja"},
-      {QMessageBox::No, "&Nein"},
-      {QMessageBox::Abort, "&Abbrechen"},
-      {QMessageBox::Retry, "&Wiederholen"},
-      {QMessageBox::Ignore, "&Ignorieren"},
-      {QMessageBox::YesToAll, "Ja, &alle"},
-      {QMessageBox::NoToAll, "N&ein, keine"},
-      {QMessageBox::Close, "&Schließen"},
-      {QMessageBox::Help, "&Hilfe"},
-  };
-  for (const auto& [which, label] : kGermanButtons)
-    if (QAbstractButton* b = box.button(which)) b->setText(QString::fromUtf8(label));
   // A box asked during a long operation shows the normal pointer over the hourglass.
   QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
   // Closing the box with Escape or the title bar's button counts as the "negative" answer.

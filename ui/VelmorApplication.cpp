@@ -1,6 +1,10 @@
 #include "ui/VelmorApplication.h"
 
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include <memory>
 
 #include "platform/Error.h"
 #include "ui/MessageService.h"
@@ -24,10 +28,24 @@ void VelmorApplication::Configure() {
   // the installed theme icon where there is one, else the copy built into the program.
   setDesktopFileName(VELMOR_APP_ID);
   setWindowIcon(ApplicationIcon());
+  LoadGermanQtTexts();
 }
 
 QIcon VelmorApplication::ApplicationIcon() {
   return QIcon::fromTheme(VELMOR_APP_ID, QIcon(":/icons/velmor-48.png"));
+}
+
+bool VelmorApplication::LoadGermanQtTexts() {
+  static QTranslator* translator = nullptr;
+  if (translator != nullptr) return true;
+  auto loaded = std::make_unique<QTranslator>();
+  if (!loaded->load(QLocale(QLocale::German, QLocale::Germany), "qtbase", "_",
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return false;
+  }
+  translator = loaded.release();  // lives as long as the program
+  QCoreApplication::installTranslator(translator);
+  return true;
 }
 
 bool VelmorApplication::notify(QObject* receiver, QEvent* event) {

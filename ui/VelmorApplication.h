@@ -14,11 +14,14 @@ class VelmorApplication : public QApplication {
  public:
   VelmorApplication(int& argc, char** argv);
 
-  // Names the running application, gives it its icon and makes the icon theme usable without a
-  // desktop session.
+  // Names the running application, gives it its icon, makes the icon theme usable without a desktop
+  // session and loads Qt's own German texts.
   static void Configure();
   // The program's icon: the installed theme icon, else the one built into the program.
   static QIcon ApplicationIcon();
+  // Qt's German translation (qtbase_de.qm), so that the standard buttons and dialogs speak German
+  // whatever the desktop's language; false when it is not installed (the texts stay English).
+  static bool LoadGermanQtTexts();
 
   bool notify(QObject* receiver, QEvent* event) override;
 };

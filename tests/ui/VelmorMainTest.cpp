@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTest>
 #include <memory>
 
@@ -60,6 +62,16 @@ TEST(VelmorApplication, CaptionsGetNoApplicationNameAppended) {
   QCoreApplication::setApplicationName("Probe");
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Probe");
   QCoreApplication::setApplicationName("Velmor");
+}
+
+TEST(VelmorApplication, StandardButtonsSpeakGermanThroughQtsOwnTranslation) {
+  VelmorApplication::Configure();
+  QMessageBox box(QMessageBox::Question, "Velmor", "?",
+                  QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
+  EXPECT_EQ(box.button(QMessageBox::Ok)->text(), "OK");
+  EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "Abbrechen");
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), "&Ja");
+  EXPECT_EQ(box.button(QMessageBox::No)->text(), "&Nein");
 }
 
 TEST_F(VelmorMainTest, LayoutNamesCaptionsAndHiddenMenu) {

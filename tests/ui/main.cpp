@@ -5,10 +5,12 @@
 
 #include <QApplication>
 
+#include "ui/VelmorApplication.h"
+
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Velmor");
+  velmor::ui::VelmorApplication::Configure();
   return RUN_ALL_TESTS();
 }
