@@ -213,6 +213,7 @@ void TCustomComboEdit::DoClick() {
 
 void TCustomComboEdit::ButtonClick() {
   if (OnButtonClick) OnButtonClick(this);
+  emit buttonClicked();
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -474,6 +475,7 @@ void TBrowseFolderDlg::Prepare(QWidget* owner) {
   }
   SelectionChanged();
   if (OnInitialized) OnInitialized(this);
+  emit initialized();
 }
 
 void TBrowseFolderDlg::Populate(QTreeWidgetItem* item) {
@@ -525,6 +527,7 @@ void TBrowseFolderDlg::SelectionChanged() {
   selectedName_ = item != nullptr ? item->data(0, kPathRole).toString() : QString();
   ok_->setEnabled(FolderExists(selectedName_));
   if (OnSelChanged) OnSelChanged(this);
+  emit selChanged();
 }
 
 bool TBrowseFolderDlg::Finish(bool accepted) {

@@ -44,7 +44,7 @@ class TCustomComboEdit : public QLineEdit {
  public:
   explicit TCustomComboEdit(QWidget* parent = nullptr);
 
-  // Raised first when the button is pressed.
+  // Raised first when the button is pressed, with the signal buttonClicked.
   std::function<void(TCustomComboEdit* Sender)> OnButtonClick;
 
   // Width of the button and its container; 0 or 1 hides them.
@@ -65,6 +65,9 @@ class TCustomComboEdit : public QLineEdit {
 
   // Runs the button action (also for ClickKey): nothing on a read-only field, else ButtonClick().
   void DoClick();
+
+ signals:
+  void buttonClicked();  // OnButtonClick
 
  protected:
   virtual void ButtonClick();
@@ -94,7 +97,8 @@ class TFileDirEdit : public TCustomComboEdit {
  public:
   explicit TFileDirEdit(QWidget* parent = nullptr);
 
-  // Around the dialog: the folder (in/out) and whether to go on (in/out).
+  // Around the dialog: the folder (in/out) and whether to go on (in/out). They hand values back, so
+  // they are handlers only, not signals.
   std::function<void(TFileDirEdit* Sender, QString& Folder, bool& Action)> OnBeforeDialog;
   std::function<void(TFileDirEdit* Sender, QString& Folder, bool& Action)> OnAfterDialog;
 };
@@ -176,6 +180,7 @@ class TBrowseFolderDlg : public QObject {
   QString FolderName;  // in: start folder; out: the chosen folder
   int HelpContext = 0;
   TDialogPosition Position = TDialogPosition::dpScreenCenter;
+  // Raised with the signals initialized and selChanged.
   std::function<void(TBrowseFolderDlg* Sender)> OnInitialized;
   std::function<void(TBrowseFolderDlg* Sender)> OnSelChanged;
 
@@ -192,6 +197,10 @@ class TBrowseFolderDlg : public QObject {
   void Prepare(QWidget* owner);
   // Ends a prepared browser as OK (accepted) or Cancel and takes the result like Execute().
   bool Finish(bool accepted);
+
+ signals:
+  void initialized();  // OnInitialized
+  void selChanged();   // OnSelChanged
 
  private:
   void Populate(QTreeWidgetItem* item);

@@ -215,6 +215,7 @@ void TFormPlacement::RestoreSettings() {
   if (ProfileReadInteger(FileName(), Section(), "FormVersion", 0) >= Version) {
     RestoreState();
     if (OnRestorePlacement) OnRestorePlacement(this);
+    emit placementRestored();
   }
   restored_ = true;
   AdjustMaxPosition();
@@ -225,6 +226,7 @@ void TFormPlacement::SaveSettings() {
   ProfileWriteInteger(FileName(), Section(), "FormVersion", Version);
   SaveState();
   if (OnSavePlacement) OnSavePlacement(this);
+  emit placementSaved();
   saved_ = true;
 }
 

@@ -53,6 +53,7 @@ class TFormPlacement : public QObject {
   QString IniSection;   // empty: the form's class name
   int Options = fpState | fpPosition;
   int Version = 0;
+  // Raised after each save and each restore, with the signals placementSaved and placementRestored.
   std::function<void(TFormPlacement* Sender)> OnSavePlacement;
   std::function<void(TFormPlacement* Sender)> OnRestorePlacement;
 
@@ -69,6 +70,10 @@ class TFormPlacement : public QObject {
   // "(WIDTHxHEIGHT)" of the form's screen.
   QString ResolutionSuffix() const;
   int ScreenPixelsPerInch() const;
+
+ signals:
+  void placementSaved();     // OnSavePlacement
+  void placementRestored();  // OnRestorePlacement
 
  protected:
   virtual void SaveState();

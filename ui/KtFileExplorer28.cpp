@@ -47,14 +47,17 @@ TKtDirTree21::~TKtDirTree21() = default;
 
 void TKtDirTree21::DoClick() {
   if (OnClick) OnClick(this);
+  emit treeClicked();
 }
 
 void TKtDirTree21::DoDirChange() {
   if (OnDirChange) OnDirChange(this, selectedPath_);
+  emit dirChanged(selectedPath_);
 }
 
 void TKtDirTree21::DoFileChange() {
   if (OnFileChange) OnFileChange(this, selectedFile_);
+  emit fileChanged(selectedFile_);
 }
 
 // --- properties ----------------------------------------------------------------------------------------

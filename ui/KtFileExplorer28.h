@@ -73,7 +73,8 @@ class TKtDirTree21 : public QTreeWidget {
   explicit TKtDirTree21(QWidget* parent = nullptr);
   ~TKtDirTree21() override;
 
-  // --- events (fired through DoClick/DoDirChange/DoFileChange, which check the handler) ------------
+  // --- events: each fires its handler (when set) and its signal, through DoClick/DoDirChange/
+  // DoFileChange ----------------------------------------------------------------------------------------
   TNotifyEvent OnClick;           // left button released over the tree, after the press logic ran
   TDirChangeEvent OnDirChange;    // a node was picked or the tree was navigated to a folder
   TFileChangeEvent OnFileChange;  // a file was picked in the folder-contents window
@@ -147,6 +148,11 @@ class TKtDirTree21 : public QTreeWidget {
 
   // Computes the size text of the tree-size report ("0.00 KB", "1.00 KB", "146.48 MB").
   static QString TreeSizeText(double totalBytes);
+
+ signals:
+  void treeClicked();                             // OnClick
+  void dirChanged(const QString& selectedPath);   // OnDirChange
+  void fileChanged(const QString& selectedFile);  // OnFileChange
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;

@@ -156,6 +156,7 @@ void TQxEditBtn::BtnClick() {
     return;
   }
   if (OnBtnClick) OnBtnClick(this);
+  emit btnClicked();
 }
 
 }  // namespace velmor::ui

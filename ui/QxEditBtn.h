@@ -22,7 +22,7 @@ class TQxEditBtn : public QLineEdit {
   explicit TQxEditBtn(QWidget* parent = nullptr);
   ~TQxEditBtn() override;
 
-  // Raised by a completed click on the button of an editable field.
+  // Raised by a completed click on the button of an editable field, with the signal btnClicked.
   std::function<void(TQxEditBtn* Sender)> OnBtnClick;
 
   int Tag() const { return tag_; }
@@ -52,6 +52,9 @@ class TQxEditBtn : public QLineEdit {
   virtual bool IsValidChar(QChar key);
   // The reaction to a click on the button: a beep on a read-only field, else OnBtnClick.
   virtual void BtnClick();
+
+ signals:
+  void btnClicked();  // OnBtnClick; the edit is the sender
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

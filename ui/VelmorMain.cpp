@@ -186,7 +186,7 @@ void TVelmorMainFrm::BuildLayout() {
     field->SetNumGlyphs(1);
     field->SetMargin(-1);
     place(field, 102, top, 275, 21);
-    field->OnBtnClick = [this](TQxEditBtn* sender) { QxEditBtnClick(sender); };
+    connect(field, &TQxEditBtn::btnClicked, this, [this, field] { QxEditBtnClick(field); });
     return field;
   };
   Label2 = label(GroupBox2, "Label2", "EPL_ASC.EXF", 8, 22);
@@ -231,7 +231,7 @@ void TVelmorMainFrm::BuildLayout() {
   EplanTree->setObjectName("EplanTree");
   EplanTree->setIndentation(px(19));
   EplanTree->SetLblShowSelected(Label10);
-  EplanTree->OnClick = [this](TKtDirTree21*) { EplanTreeClick(); };
+  connect(EplanTree, &TKtDirTree21::treeClicked, this, &TVelmorMainFrm::EplanTreeClick);
   panel3Layout->addWidget(EplanTree, 1);
 
   // --- second page ------------------------------------------------------------------------------------

@@ -97,7 +97,7 @@ TEST_F(CommandsTest, NewFolderIsNamedInPlaceWithoutAQuestion) {
   tree->PopUp()->Execute(Popup::kAddNode);
   EXPECT_TRUE(HostDir("drive_c/EPLAN/Neuer Ordner"));
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\Neuer Ordner\\");
-  EXPECT_EQ(dirChanges.last(), "C:\\EPLAN\\Neuer Ordner\\");
+  EXPECT_EQ(DirChanges().last(), "C:\\EPLAN\\Neuer Ordner\\");
   EXPECT_TRUE(tree->NewFolderNaming());
   QLineEdit* editor = Editor();
   ASSERT_NE(editor, nullptr);
@@ -212,14 +212,14 @@ TEST_F(CommandsTest, CopyAndCutPasteIntoTheSelectedFolderOnce) {
   EXPECT_TRUE(tree->ClipboardFilled());
   EXPECT_EQ(tree->ClipboardPath(), "C:\\EPLAN\\P\\Proj1");
   Navigate("C:\\EPLAN\\M");
-  dirChanges.clear();
+  ClearDirChanges();
   tree->PopUp()->Execute(Popup::kPasteNode);
   EXPECT_TRUE(messages.boxes.empty());
   EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN/M/Proj1/a.txt"), "a");
   EXPECT_TRUE(HostDir("drive_c/EPLAN/P/Proj1"));
   EXPECT_FALSE(tree->ClipboardFilled());
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\M\\");
-  EXPECT_EQ(dirChanges, QStringList({"C:\\EPLAN\\M\\"}));
+  EXPECT_EQ(DirChanges(), QStringList({"C:\\EPLAN\\M\\"}));
   EXPECT_EQ(ChildTexts(tree->currentItem()), QStringList({"Proj1"}));
 
   Navigate("C:\\EPLAN\\P\\Proj2");
@@ -290,7 +290,7 @@ TEST_F(CommandsTest, TreeSizeCountsTheFolderAndAllItsSubFoldersOnly) {
     }
     tree->ReloadTree();
     Navigate("D:\\Daten");
-    dirChanges.clear();
+    ClearDirChanges();
     messages.Clear();
     tree->PopUp()->Execute(Popup::kGetTreeSize);
     ASSERT_EQ(messages.boxes.size(), 1u);
@@ -299,7 +299,7 @@ TEST_F(CommandsTest, TreeSizeCountsTheFolderAndAllItsSubFoldersOnly) {
                                                      "Sub-Folders  =  ") +
                                           row.sizeText);
     EXPECT_EQ(tree->SelectedPath(), "D:\\Daten\\");
-    EXPECT_EQ(dirChanges, QStringList({"D:\\Daten\\"}));
+    EXPECT_EQ(DirChanges(), QStringList({"D:\\Daten\\"}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
   // A drive is headed by its root.
@@ -343,12 +343,12 @@ TEST_F(CommandsTest, FolderContentsListsTheFilesAndOkReportsThePickedOne) {
   EXPECT_EQ(list->toolTip(), "LeftClick - Select\nDblClick  - Open");
 
   // OK without a pick: empty SelectedFile, no event; the folder is shown again.
-  dirChanges.clear();
+  ClearDirChanges();
   QTest::mouseClick(window->findChild<QPushButton*>("OkButton"), Qt::LeftButton);
   EXPECT_EQ(tree->ContentsWindow(), nullptr);
   EXPECT_TRUE(tree->SelectedFile().isEmpty());
-  EXPECT_TRUE(fileChanges.isEmpty());
-  EXPECT_EQ(dirChanges, QStringList({"C:\\EPLAN\\P\\"}));
+  EXPECT_TRUE(FileChanges().isEmpty());
+  EXPECT_EQ(DirChanges(), QStringList({"C:\\EPLAN\\P\\"}));
 
   // On a drive, then with a file picked.
   prefix.WriteFile("drive_d/wurzel.dat", "w");
@@ -362,7 +362,7 @@ TEST_F(CommandsTest, FolderContentsListsTheFilesAndOkReportsThePickedOne) {
   list->findItems("wurzel.dat", Qt::MatchExactly).first()->setSelected(true);
   tree->CloseFolderContents();
   EXPECT_EQ(tree->SelectedFile(), "D:\\wurzel.dat");
-  EXPECT_EQ(fileChanges, QStringList({"D:\\wurzel.dat"}));
+  EXPECT_EQ(FileChanges(), QStringList({"D:\\wurzel.dat"}));
 }
 
 TEST_F(CommandsTest, AFileThatCannotBeOpenedIsReported) {
@@ -394,7 +394,7 @@ TEST_F(CommandsTest, ConnectAndDisconnectNetworkDrives) {
   ASSERT_NE(tree->DriveNode('N'), nullptr);
   EXPECT_EQ(tree->currentItem(), tree->DriveNode('N'));
   EXPECT_EQ(tree->SelectedPath(), "N:\\");
-  EXPECT_EQ(dirChanges.size(), 1);  // no event from connecting
+  EXPECT_EQ(DirChanges().size(), 1);  // no event from connecting
 
   // Disconnect offers the network drives only; N counts as one once the registry says so.
   prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"n:\"=\"network\"\n");

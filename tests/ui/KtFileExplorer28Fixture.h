@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSignalSpy>
 #include <QTest>
 #include <memory>
 
@@ -28,16 +29,37 @@ class TreeTest : public ::testing::Test {
     prefix.MakeDir("drive_d/Daten");
     prefix.WriteFile("drive_d/.windows-label", "Archiv\n");
     tree = std::make_unique<TKtDirTree21>();
-    tree->OnDirChange = [this](TKtDirTree21* sender, const QString& path) {
+    // The events are watched the Qt way; the handlers must fire exactly as often as the signals.
+    dirChanged = std::make_unique<QSignalSpy>(tree.get(), &TKtDirTree21::dirChanged);
+    fileChanged = std::make_unique<QSignalSpy>(tree.get(), &TKtDirTree21::fileChanged);
+    QObject::connect(tree.get(), &TKtDirTree21::treeClicked, [this] { clicks << tree->SelectedPath(); });
+    tree->OnDirChange = [this](TKtDirTree21* sender, const QString&) {
       EXPECT_EQ(sender, tree.get());
-      dirChanges << path;
+      ++handlerCalls;
     };
-    tree->OnClick = [this](TKtDirTree21*) { clicks << tree->SelectedPath(); };
-    tree->OnFileChange = [this](TKtDirTree21*, const QString& file) { fileChanges << file; };
+    tree->OnClick = [this](TKtDirTree21*) { ++handlerCalls; };
+    tree->OnFileChange = [this](TKtDirTree21*, const QString&) { ++handlerCalls; };
     tree->resize(400, 600);
     tree->show();
   }
-  void TearDown() override { tree.reset(); }
+  void TearDown() override {
+    EXPECT_EQ(handlerCalls, signalsSeen + dirChanged->count() + fileChanged->count() + clicks.size());
+    tree.reset();
+  }
+
+  // The paths that dirChanged / fileChanged reported, in order.
+  static QStringList Paths(const QSignalSpy& spy) {
+    QStringList paths;
+    for (const QList<QVariant>& arguments : spy) paths << arguments.at(0).toString();
+    return paths;
+  }
+  QStringList DirChanges() const { return Paths(*dirChanged); }
+  QStringList FileChanges() const { return Paths(*fileChanged); }
+  // Forgets the events so far.
+  void ClearDirChanges() {
+    signalsSeen += dirChanged->count();
+    dirChanged->clear();
+  }
 
   // Child of a node by its text ("P"), or a drive node by letter when text is one character + ':'.
   static QTreeWidgetItem* Child(QTreeWidgetItem* node, const QString& text) {
@@ -62,9 +84,11 @@ class TreeTest : public ::testing::Test {
   velmor::testing::TempPrefix prefix;
   ScriptedMessages messages;
   std::unique_ptr<TKtDirTree21> tree;
-  QStringList dirChanges;
-  QStringList clicks;
-  QStringList fileChanges;
+  std::unique_ptr<QSignalSpy> dirChanged;
+  std::unique_ptr<QSignalSpy> fileChanged;
+  QStringList clicks;  // SelectedPath at each click
+  int handlerCalls = 0;
+  int signalsSeen = 0;  // cleared away
 };
 
 }  // namespace velmor::ui::testing

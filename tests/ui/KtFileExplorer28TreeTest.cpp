@@ -37,7 +37,7 @@ TEST_F(TreeTest, ExpandToPathMatchesComponentsIgnoringCaseAndEndsWithABackslash)
   EXPECT_TRUE(c->isExpanded() && eplan->isExpanded() && p->isExpanded());
   EXPECT_EQ(ChildTexts(p), QStringList({"Proj1", "Proj2"}));
   EXPECT_EQ(tree->SelectedPath(), "c:\\eplan\\p\\");
-  EXPECT_EQ(dirChanges, QStringList({"c:\\eplan\\p\\"}));
+  EXPECT_EQ(DirChanges(), QStringList({"c:\\eplan\\p\\"}));
   EXPECT_EQ(tree->GetNodePath(p), "C:\\EPLAN\\P");
 
   // A second walk collapses what the first opened; the same folder again raises the event again.
@@ -47,13 +47,13 @@ TEST_F(TreeTest, ExpandToPathMatchesComponentsIgnoringCaseAndEndsWithABackslash)
   EXPECT_TRUE(tree->DriveNode('D')->isExpanded());
   EXPECT_EQ(tree->SelectedPath(), "D:\\");
   Navigate("D:\\");
-  EXPECT_EQ(dirChanges.size(), 3);
+  EXPECT_EQ(DirChanges().size(), 3);
 
   // Missing folders, "\" and empty text do nothing.
   for (const QString& ignored : {QString(), QString("\\"), QString("C:\\Fehlt"), QString("X")}) {
     SCOPED_TRACE(ignored.toStdString());
     Navigate(ignored);
-    EXPECT_EQ(dirChanges.size(), 3);
+    EXPECT_EQ(DirChanges().size(), 3);
     EXPECT_EQ(tree->SelectedPath(), "D:\\");
   }
 }
@@ -82,15 +82,15 @@ TEST_F(TreeTest, InitialDirNavigatesOnlyWhenTheFolderChanges) {
 
   tree->SetInitialDir("");
   EXPECT_EQ(label.text(), "");
-  EXPECT_TRUE(dirChanges.isEmpty());
+  EXPECT_TRUE(DirChanges().isEmpty());
 
   tree->SetInitialDir("C:\\EPLAN\\P\\");
   EXPECT_EQ(tree->InitialDir(), "C:\\EPLAN\\P\\");
   EXPECT_EQ(label.text(), "C:\\EPLAN\\P\\");
   tree->SetInitialDir("c:\\eplan\\p\\");  // the same, ignoring case: no walk
-  EXPECT_EQ(dirChanges.size(), 1);
+  EXPECT_EQ(DirChanges().size(), 1);
   tree->SetInitialDir("C:\\EPLAN\\P");  // without the backslash it never equals the stored value
-  EXPECT_EQ(dirChanges.size(), 2);
+  EXPECT_EQ(DirChanges().size(), 2);
   EXPECT_EQ(label.text(), "C:\\EPLAN\\P\\");
 
   // "\" exists (the current drive's root): stored and shown, but no walk; the next assignment of the
@@ -98,16 +98,16 @@ TEST_F(TreeTest, InitialDirNavigatesOnlyWhenTheFolderChanges) {
   tree->SetInitialDir("\\");
   EXPECT_EQ(tree->InitialDir(), "\\");
   EXPECT_EQ(label.text(), "\\");
-  EXPECT_EQ(dirChanges.size(), 2);
+  EXPECT_EQ(DirChanges().size(), 2);
   tree->SetInitialDir("C:\\EPLAN\\P\\");
-  EXPECT_EQ(dirChanges.size(), 3);
+  EXPECT_EQ(DirChanges().size(), 3);
 
   // A missing folder only reaches the label.
   tree->SetInitialDir("C:\\Gibt\\Es\\Nicht");
   EXPECT_EQ(label.text(), "C:\\Gibt\\Es\\Nicht");
   EXPECT_EQ(tree->InitialDir(), "C:\\EPLAN\\P\\");
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P\\");
-  EXPECT_EQ(dirChanges.size(), 3);
+  EXPECT_EQ(DirChanges().size(), 3);
 }
 
 TEST_F(TreeTest, PressesSetSelectedPathBeforeTheClickHandlerRuns) {
@@ -125,7 +125,7 @@ TEST_F(TreeTest, PressesSetSelectedPathBeforeTheClickHandlerRuns) {
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P");
 
   EXPECT_EQ(clicks, QStringList({"Drives", "C:\\", "C:\\EPLAN\\P"}));
-  EXPECT_EQ(dirChanges, QStringList({"Drives", "C:\\", "C:\\EPLAN\\P\\", "C:\\EPLAN\\P"}));
+  EXPECT_EQ(DirChanges(), QStringList({"Drives", "C:\\", "C:\\EPLAN\\P\\", "C:\\EPLAN\\P"}));
   EXPECT_EQ(label.text(), QString::fromUtf8("unverändert"));  // presses leave the label alone
 
   // A press right of a label changes nothing, but the click still comes.
@@ -135,7 +135,7 @@ TEST_F(TreeTest, PressesSetSelectedPathBeforeTheClickHandlerRuns) {
                     QPoint(cell.right() - 2, cell.center().y()));
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P");
   EXPECT_EQ(clicks.size(), 4);
-  EXPECT_EQ(dirChanges.size(), 4);
+  EXPECT_EQ(DirChanges().size(), 4);
 
   // A right-button press picks the node too, but only the left button's release is a click.
   tree->SetPopUpMenuEnabled(false);
@@ -155,7 +155,7 @@ TEST_F(TreeTest, ArrowKeysPickTheNodeTheyMoveTo) {
   QTest::keyClick(tree.get(), Qt::Key_Right);  // expands C: and stays on it
   QTest::keyClick(tree.get(), Qt::Key_Down);
   EXPECT_EQ(tree->SelectedPath(), "C:\\.versteckt");
-  EXPECT_EQ(dirChanges.mid(1), QStringList({"C:\\", "C:\\", "C:\\.versteckt"}));
+  EXPECT_EQ(DirChanges().mid(1), QStringList({"C:\\", "C:\\", "C:\\.versteckt"}));
   QTest::keyClick(tree.get(), Qt::Key_Home);  // not an arrow: no pick
   EXPECT_EQ(tree->SelectedPath(), "C:\\.versteckt");
   EXPECT_EQ(label.text(), "fest");
@@ -217,7 +217,7 @@ TEST_F(TreeTest, APressOnARemovableDriveWithoutMediumWarnsAndRaisesNothing) {
   tree->ReloadTree();
   ClickLabel(tree->DriveNode('A'));
   EXPECT_EQ(tree->SelectedPath(), "A:\\");
-  EXPECT_TRUE(dirChanges.isEmpty());
+  EXPECT_TRUE(DirChanges().isEmpty());
   ASSERT_EQ(messages.boxes.size(), 1u);
   EXPECT_EQ(messages.boxes[0].kind, IMessageService::Kind::Warning);
   EXPECT_EQ(messages.boxes[0].text, "There is no disk in Drive A\ror Drive A: is not ready");

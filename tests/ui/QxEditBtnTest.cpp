@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTest>
@@ -26,6 +27,8 @@ class QxEditBtnTest : public ::testing::Test {
       sender_ = sender;
     };
   }
+  // The signal comes with every handler call.
+  ~QxEditBtnTest() override { EXPECT_EQ(btnClicked.count(), clicks); }
   int Frame() {
     QStyleOptionFrame option;
     option.initFrom(&edit);
@@ -36,6 +39,7 @@ class QxEditBtnTest : public ::testing::Test {
   TQxEditBtn edit;
   int clicks = 0;
   TQxEditBtn* sender_ = nullptr;
+  QSignalSpy btnClicked{&edit, &TQxEditBtn::btnClicked};
 };
 
 TEST_F(QxEditBtnTest, ButtonFillsTheRightEndAndTextStopsTwoPixelsBeforeIt) {
@@ -79,8 +83,10 @@ TEST_F(QxEditBtnTest, ClickRaisesOnBtnClickWithTheEditButAReadOnlyFieldOnlyBeeps
 
   edit.OnBtnClick = nullptr;
   edit.setReadOnly(false);
-  edit.BtnClick();  // no handler: nothing happens
+  edit.BtnClick();  // no handler: only the signal
   EXPECT_EQ(messages.beeps, 1);
+  EXPECT_EQ(btnClicked.count(), 2);
+  clicks = 2;
 }
 
 TEST_F(QxEditBtnTest, NoKeyPressesTheButton) {
