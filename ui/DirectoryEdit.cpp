@@ -93,6 +93,8 @@ bool BrowseFolder(QString& Folder, const QString& Text, int HelpContext) {
 // ---------------------------------------------------------------------------------------------------
 
 TCustomComboEdit::TCustomComboEdit(QWidget* parent) : QLineEdit(parent) {
+  // No dropping of files (AcceptFiles is off), nor of text.
+  setAcceptDrops(false);
   container_ = new QWidget(this);
   container_->setObjectName("ButtonContainer");
   button_ = new QToolButton(container_);

@@ -1,13 +1,33 @@
 #include "ui/MessageService.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 
 namespace velmor::ui {
 
 namespace {
 
 IMessageService* installed = nullptr;
+
+const char* const kReportWindowProperty = "velmorReportWindow";
+
+// A box asked during a long operation shows the normal pointer over the hourglass.
+class ArrowCursor {
+ public:
+  ArrowCursor() { QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor)); }
+  ~ArrowCursor() { QApplication::restoreOverrideCursor(); }
+  ArrowCursor(const ArrowCursor&) = delete;
+  ArrowCursor& operator=(const ArrowCursor&) = delete;
+};
 
 QString ApplicationTitle() {
   QString title = QGuiApplication::applicationDisplayName();
@@ -38,17 +58,14 @@ QMessageBox::StandardButton RunBox(QMessageBox::Icon icon, const QString& captio
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
   QMessageBox box(icon, caption, shown, buttons, QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
-  // A box asked during a long operation shows the normal pointer over the hourglass.
-  QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+  ArrowCursor arrow;
   // Closing the box with Escape or the title bar's button counts as the "negative" answer.
   if (buttons.testFlag(QMessageBox::Cancel)) {
     box.setEscapeButton(QMessageBox::Cancel);
   } else if (buttons.testFlag(QMessageBox::No)) {
     box.setEscapeButton(QMessageBox::No);
   }
-  const int result = box.exec();
-  QApplication::restoreOverrideCursor();
-  return static_cast<QMessageBox::StandardButton>(result);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 }  // namespace
@@ -78,6 +95,62 @@ void QtMessageService::PlainBox(const QString& text) {
 
 void QtMessageService::ErrorBox(const QString& text) {
   RunBox(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok);
+}
+
+int QtMessageService::ErrorListBox(const QString& text, const QStringList& lines,
+                                   const QStringList& buttons) {
+  QDialog box(QApplication::activeWindow());
+  box.setObjectName(QStringLiteral("ErrorListBox"));
+  box.setWindowTitle(ApplicationTitle());
+  MarkAsReportWindow(&box);
+
+  auto* icon = new QLabel(&box);
+  const int iconSize = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+  icon->setPixmap(box.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(iconSize, iconSize));
+  icon->setAlignment(Qt::AlignTop);
+  auto* label = new QLabel(text, &box);
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
+  auto* list = new QListWidget(&box);
+  list->setObjectName(QStringLiteral("Lines"));
+  list->addItems(lines);
+  list->setMinimumWidth(560);
+  // Up to twelve lines show at once; longer lists scroll.
+  const int rows = static_cast<int>(std::min<qsizetype>(lines.size(), 12));
+  list->setFixedHeight(list->sizeHintForRow(0) * std::max(rows, 1) + 2 * list->frameWidth() + 4);
+
+  int pressed = -1;
+  auto* buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+  for (int i = 0; i < buttons.size(); ++i) {
+    QPushButton* button = buttonBox->addButton(buttons[i], QDialogButtonBox::ActionRole);
+    QObject::connect(button, &QPushButton::clicked, &box, [&box, &pressed, i] {
+      pressed = i;
+      box.accept();
+    });
+  }
+  QObject::connect(buttonBox, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(icon);
+  auto* right = new QVBoxLayout;
+  right->addWidget(label);
+  right->addWidget(list);
+  top->addLayout(right, 1);
+  auto* layout = new QVBoxLayout(&box);
+  layout->addLayout(top);
+  layout->addWidget(buttonBox);
+
+  ArrowCursor arrow;
+  box.exec();
+  return pressed;
+}
+
+void MarkAsReportWindow(QWidget* window) {
+  window->setProperty(kReportWindowProperty, true);
+}
+
+bool IsReportWindow(const QWidget* window) {
+  return window != nullptr && window->property(kReportWindowProperty).toBool();
 }
 
 void QtMessageService::Beep() {

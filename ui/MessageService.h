@@ -4,6 +4,9 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
+
+class QWidget;
 
 namespace velmor::ui {
 
@@ -26,6 +29,10 @@ class IMessageService {
   virtual void PlainBox(const QString& text) = 0;
   // The toolkit's error box for an error that escaped a handler: error icon, application title.
   virtual void ErrorBox(const QString& text) = 0;
+  // The box after a run in which something failed: error icon, the application title as caption,
+  // the text above a scrollable list of the lines, "OK" and the caller's further buttons after it.
+  // Returns the index of the further button pressed, or -1 for "OK" and for closing the box.
+  virtual int ErrorListBox(const QString& text, const QStringList& lines, const QStringList& buttons) = 0;
   // The error sound.
   virtual void Beep() = 0;
 };
@@ -42,8 +49,15 @@ class QtMessageService : public IMessageService {
                                        QMessageBox::StandardButtons buttons) override;
   void PlainBox(const QString& text) override;
   void ErrorBox(const QString& text) override;
+  int ErrorListBox(const QString& text, const QStringList& lines, const QStringList& buttons) override;
   void Beep() override;
 };
+
+// Windows that only report on the program's own work (the transfer's progress, the list of failed
+// files) are marked; the main window does not count them as another window of the program when it
+// decides whether an activation runs the activation work.
+void MarkAsReportWindow(QWidget* window);
+bool IsReportWindow(const QWidget* window);
 
 // Installs a service for its lifetime (tests); restores the previous one afterwards.
 class ScopedMessageService {

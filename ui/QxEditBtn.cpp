@@ -25,6 +25,7 @@ TQxEditBtn::TQxEditBtn(QWidget* parent) : QLineEdit(parent) {
   button_->hide();  // shown from the first paint on
   connect(button_, &QToolButton::clicked, this, [this] { BtnClick(); });
   setMinimumHeight(5);
+  setAcceptDrops(false);  // the toolkit's edit takes no dropped files or text
   LayoutButton();
 }
 

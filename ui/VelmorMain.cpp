@@ -6,22 +6,26 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPointer>
-#include <QProgressDialog>
+#include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
 
 #include "core/ExfHeader.h"
 #include "core/PageHeaders.h"
 #include "core/ProjectTransfer.h"
 #include "platform/Platform.h"
 #include "ui/DirectoryEdit.h"
+#include "ui/ElidedPathLabel.h"
 #include "ui/FormStorage.h"
 #include "ui/Glyphs.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/MessageService.h"
 #include "ui/QxEditBtn.h"
+#include "ui/TransferProgress.h"
 #include "ui/WaitCursor.h"
 
 namespace velmor::ui {
@@ -52,17 +56,15 @@ QString BrowseText(int tag) {
 }  // namespace
 
 void WindowReporter::ShowMessage(const std::string& text) {
-  ++boxesShown_;
   Messages().PlainBox(ToQ(text));
 }
 
 bool WindowReporter::Confirm(const std::string& text) {
-  ++boxesShown_;
   // A question in the middle of a transfer must not sit beside a progress bar that seems to run on:
   // the progress is hidden while the user decides, and comes back only when the work goes on.
-  std::vector<QPointer<QProgressDialog>> hidden;
+  std::vector<QPointer<TransferProgress>> hidden;
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (auto* progress = qobject_cast<QProgressDialog*>(w); progress && progress->isVisible()) {
+    if (auto* progress = qobject_cast<TransferProgress*>(w); progress && progress->isVisible()) {
       progress->hide();
       hidden.emplace_back(progress);
     }
@@ -87,9 +89,7 @@ TVelmorMainFrm::TVelmorMainFrm(QWidget* parent) : QMainWindow(parent) {
   FormStorage1->SetStoredProps(
       {"EplanVerz.Text", "ProjektName.Text", "ExfVErz.Text", "ExpVerz.Text", "AscVerz.Text"});
 
-  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-    if (state != Qt::ApplicationActive) skipNextActivation_ = false;
-  });
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, &TVelmorMainFrm::FocusWindowChanged);
   FormCreate();
 }
 
@@ -115,6 +115,7 @@ void TVelmorMainFrm::BuildLayout() {
   auto edit = [&place](QWidget* parent, const char* name, int left, int top, int width, int height) {
     auto* result = new QLineEdit(parent);
     result->setObjectName(name);
+    result->setAcceptDrops(false);  // the fields take what is typed, never a dropped file or text
     place(result, left, top, width, height);
     return result;
   };
@@ -224,8 +225,11 @@ void TVelmorMainFrm::BuildLayout() {
   Panel4->setObjectName("Panel4");
   Panel4->setFixedHeight(px(36));
   Label11 = label(Panel4, "Label11", "ProjektPfad", 117, 4);
-  Label10 = label(Panel4, "Label10", "Label10", 6, 21);
-  Label10->setFixedWidth(px(303 - 6));
+  // The full path stays the label's text; a long one is drawn shortened in the middle.
+  Label10 = new ElidedPathLabel("Label10", Panel4);
+  Label10->setObjectName("Label10");
+  Label10->move(px(6), px(21));
+  Label10->setFixedSize(px(303 - 6 - 2), Label10->sizeHint().height());
   panel3Layout->addWidget(Panel4);
   EplanTree = new TKtDirTree21(Panel3);
   EplanTree->setObjectName("EplanTree");
@@ -275,7 +279,16 @@ void TVelmorMainFrm::FormDestroy() {
 }
 
 void TVelmorMainFrm::FormActivate() {
-  const int boxesBefore = reporter_.BoxesShown();
+  // Boxes shown by this work do not count as another window of the program when they close.
+  const bool outer = !inActivation_;
+  inActivation_ = true;
+  struct Leave {
+    bool outer;
+    bool& flag;
+    ~Leave() {
+      if (outer) flag = false;
+    }
+  } leave{outer, inActivation_};
   ExeDir = platform::Os().ProgramDirectory();
   // The program folder is the path up to and including its last backslash or colon.
   const size_t cut = ExeDir.find_last_of("\\:");
@@ -283,7 +296,6 @@ void TVelmorMainFrm::FormActivate() {
   SetSampleLocation(FF, ExeDir);
   LoadEplanEnvironment();
   FillSymbolList();
-  skipNextActivation_ = reporter_.BoxesShown() != boxesBefore;
 }
 
 void TVelmorMainFrm::EplanTreeClick() {
@@ -368,21 +380,10 @@ void TVelmorMainFrm::TransferProject() {
   inputs.StationNumber = Environment.StationNumber;
 
   ProjectTransfer transfer(FF, *SampleFiles, reporter_);
-  std::unique_ptr<QProgressDialog> progress;
+  std::unique_ptr<TransferProgress> progress;
   transfer.SetProgress([this, &progress](size_t done, size_t total, const std::string& current) {
-    if (!progress) {
-      progress = std::make_unique<QProgressDialog>(this);
-      progress->setObjectName("TransferProgress");
-      progress->setWindowTitle(windowTitle());
-      progress->setCancelButton(nullptr);
-      progress->setWindowModality(Qt::WindowModal);
-      progress->setMinimumDuration(0);
-      progress->setAutoClose(false);
-      progress->setAutoReset(false);
-    }
-    progress->setMaximum(static_cast<int>(std::max<size_t>(total, 1)));
-    progress->setLabelText(QString::fromUtf8("Kopiere %1").arg(ToQ(current)));
-    progress->setValue(static_cast<int>(std::min(done, total)));
+    if (!progress) progress = std::make_unique<TransferProgress>(this);
+    progress->Report(done, total, ToQ(current));
   });
   transfer.SetTreeReload([this](const std::string& projectRoot) {
     // The tree is walked afresh to the project root, where the new project folder now shows.
@@ -391,8 +392,26 @@ void TVelmorMainFrm::TransferProject() {
     EplanTree->SetInitialDir(ToQ(projectRoot));
     Label10->setText(ToQ(projectRoot));
   });
-  WaitCursor wait;
-  transfer.Run(inputs);
+  TransferResult result;
+  {
+    WaitCursor wait;
+    result = transfer.Run(inputs);
+    progress.reset();
+  }
+  ReportTransferFailures(result);
+}
+
+void TVelmorMainFrm::ReportTransferFailures(const TransferResult& result) {
+  QStringList lines;
+  for (const std::string& copy : result.FailedCopies)
+    lines << QString::fromUtf8("nicht kopiert: ") + ToQ(copy);
+  for (const std::string& symbol : result.KeptSymbols)
+    lines << QString::fromUtf8("im Normalstamm belassen: ") + ToQ(symbol);
+  if (lines.isEmpty()) return;
+  const QString text =
+      lines.size() == 1 ? QString::fromUtf8("Bei 1 Datei ist ein Fehler aufgetreten:")
+                        : QString::fromUtf8("Bei %1 Dateien ist ein Fehler aufgetreten:").arg(lines.size());
+  Messages().ErrorListBox(text, lines, {});
 }
 
 // --- activation -----------------------------------------------------------------------------------------
@@ -401,6 +420,8 @@ void TVelmorMainFrm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!shownOnce_ && !event->spontaneous()) {
     shownOnce_ = true;
+    // The placement is restored by now; its frame is not known before the window is on the screen.
+    FitOnScreen();
     // Without a window manager nobody activates a new window: do it ourselves once it is up.
     QTimer::singleShot(0, this, [this] {
       raise();
@@ -416,11 +437,44 @@ bool TVelmorMainFrm::event(QEvent* event) {
 }
 
 void TVelmorMainFrm::WindowActivated() {
-  if (skipNextActivation_) {
-    skipNextActivation_ = false;
-    return;
+  if (!fittedWithFrame_) {
+    // Now the window manager has framed the window: fit it once more with its frame.
+    fittedWithFrame_ = true;
+    FitOnScreen();
   }
+  if (activatedOnce_ && !otherWindowCounts_) return;
+  activatedOnce_ = true;
+  otherWindowCounts_ = false;
   FormActivate();
+}
+
+void TVelmorMainFrm::FocusWindowChanged(QWindow* window) {
+  // No window of ours has the focus: another program has it, or the focus is on its way between two
+  // of our windows. Either way the last window of ours decides.
+  if (window == nullptr || window == windowHandle()) return;
+  const Qt::WindowType type = window->type();
+  if (type != Qt::Window && type != Qt::Dialog && type != Qt::Sheet) return;  // menus, tooltips
+  QWidget* widget = nullptr;
+  for (QWidget* candidate : QApplication::topLevelWidgets()) {
+    if (candidate->windowHandle() == window) widget = candidate;
+  }
+  otherWindowCounts_ = !inActivation_ && !IsReportWindow(widget);
+}
+
+void TVelmorMainFrm::FitOnScreen() {
+  if ((windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) != 0) return;
+  QScreen* where = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  if (where == nullptr) return;
+  const QRect area = where->availableGeometry();
+  const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+  const QRect inner = geometry();
+  if (area.contains(inner.marginsAdded(frame))) return;
+  const QSize size = inner.size().boundedTo(area.marginsRemoved(frame).size());
+  const int outerWidth = size.width() + frame.left() + frame.right();
+  const int outerHeight = size.height() + frame.top() + frame.bottom();
+  const int left = std::clamp(inner.left() - frame.left(), area.left(), area.right() + 1 - outerWidth);
+  const int top = std::clamp(inner.top() - frame.top(), area.top(), area.bottom() + 1 - outerHeight);
+  setGeometry(QRect(QPoint(left + frame.left(), top + frame.top()), size));
 }
 
 }  // namespace velmor::ui

@@ -2,10 +2,16 @@
 // tree and the transfer button, with every user action wired to the core services.
 //
 // Start-up order: the constructor builds the layout and runs FormCreate; the first showing restores the
-// placement and the five stored texts (FormStorage1), whose change handlers run then; the window then
-// activates itself (also without a window manager) and FormActivate reads the EPLAN environment and
-// the symbol list. FormActivate runs on every later activation, except the one that merely follows a
-// message box the reading itself raised (so a box about a missing APD file cannot come back forever).
+// placement and the five stored texts (FormStorage1), whose change handlers run then, and moves the
+// window onto the screen when the placement would leave part of it off; the window then activates
+// itself (also without a window manager) and FormActivate reads the EPLAN environment and the symbol
+// list.
+//
+// FormActivate runs again when the window becomes active after another window of the program was
+// active: a box or a dialog. Coming back from another program does not run it, nor does the closing of
+// a window that only reported on the work (the transfer's progress, the list of failed files), nor of a
+// box that the activation work itself showed (so a box about a missing APD file cannot come back
+// forever). A folder clicked in the tree therefore stays the project path until then.
 #pragma once
 
 #include <QLabel>
@@ -17,6 +23,7 @@
 #include <string>
 
 #include "core/EplanEnvironment.h"
+#include "core/ProjectTransfer.h"
 #include "core/Reporter.h"
 #include "search/FindFileEx.h"
 #include "support/TovrelUtil.h"
@@ -24,6 +31,7 @@
 class QGroupBox;
 class QAction;
 class QLineEdit;
+class QWindow;
 
 namespace velmor::ui {
 
@@ -37,11 +45,6 @@ class WindowReporter : public IReporter {
  public:
   void ShowMessage(const std::string& text) override;
   bool Confirm(const std::string& text) override;
-  // How many boxes were shown so far (the activation uses it to tell a box's own re-activation).
-  int BoxesShown() const { return boxesShown_; }
-
- private:
-  int boxesShown_ = 0;
 };
 
 class TVelmorMainFrm : public QMainWindow {
@@ -102,6 +105,10 @@ class TVelmorMainFrm : public QMainWindow {
   void FillSymbolList();
   void TransferProject();
 
+  // After a transfer in which files failed: one box that says how many and lists them. A transfer
+  // without failures stays silent.
+  static void ReportTransferFailures(const TransferResult& result);
+
   // The reporter the window's services talk through (tests look at it).
   WindowReporter& Reporter() { return reporter_; }
 
@@ -112,12 +119,19 @@ class TVelmorMainFrm : public QMainWindow {
  private:
   void BuildLayout();
   void WindowActivated();
+  // Notes which window of the program holds the focus now (see the activation rule above).
+  void FocusWindowChanged(QWindow* window);
+  // Moves (and, when it is larger than the screen, shrinks) the window so that it lies on its screen
+  // with its frame; a placement that fits is kept.
+  void FitOnScreen();
 
   WindowReporter reporter_;
   bool shownOnce_ = false;
-  // Set when the activation work showed a box: the activation that follows the box's closing is not
-  // a new one. Cleared by it, and when the application loses the focus to another program.
-  bool skipNextActivation_ = false;
+  bool activatedOnce_ = false;
+  bool fittedWithFrame_ = false;
+  // Whether the window of the program that was active last before this one counts for the activation.
+  bool otherWindowCounts_ = false;
+  bool inActivation_ = false;
 };
 
 }  // namespace velmor::ui

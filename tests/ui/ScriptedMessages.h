@@ -28,7 +28,7 @@ namespace velmor::ui::testing {
 
 class ScriptedMessages : public IMessageService {
  public:
-  enum class Type { Typed, Plain, Error };
+  enum class Type { Typed, Plain, Error, ErrorList };
 
   struct Box {
     Type type = Type::Typed;
@@ -37,6 +37,8 @@ class ScriptedMessages : public IMessageService {
     QString text;
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton answer = QMessageBox::NoButton;
+    QStringList lines;         // of an error list box
+    QStringList extraButtons;  // of an error list box
   };
 
   ScriptedMessages() : scope_(*this) {}
@@ -73,23 +75,54 @@ class ScriptedMessages : public IMessageService {
 
   QMessageBox::StandardButton TypedBox(Kind kind, const QString& text,
                                        QMessageBox::StandardButtons buttons) override {
-    Box box{Type::Typed, kind, CaptionOf(kind), text, buttons, QMessageBox::NoButton};
+    Box box{Type::Typed, kind, CaptionOf(kind), text, buttons, QMessageBox::NoButton, {}, {}};
     box.answer = Decide(box);
     boxes.push_back(box);
     if (onBox) onBox(boxes.back());
     return box.answer;
   }
   void PlainBox(const QString& text) override {
-    boxes.push_back(Box{Type::Plain, Kind::Information, QCoreApplication::applicationName(), text,
-                        QMessageBox::Ok, QMessageBox::Ok});
+    boxes.push_back(Box{Type::Plain,
+                        Kind::Information,
+                        QCoreApplication::applicationName(),
+                        text,
+                        QMessageBox::Ok,
+                        QMessageBox::Ok,
+                        {},
+                        {}});
     if (onBox) onBox(boxes.back());
   }
   void ErrorBox(const QString& text) override {
-    boxes.push_back(Box{Type::Error, Kind::Error, QCoreApplication::applicationName(), text, QMessageBox::Ok,
-                        QMessageBox::Ok});
+    boxes.push_back(Box{Type::Error,
+                        Kind::Error,
+                        QCoreApplication::applicationName(),
+                        text,
+                        QMessageBox::Ok,
+                        QMessageBox::Ok,
+                        {},
+                        {}});
     if (onBox) onBox(boxes.back());
   }
+  int ErrorListBox(const QString& text, const QStringList& lines, const QStringList& buttons) override {
+    Box box{Type::ErrorList,
+            Kind::Error,
+            QCoreApplication::applicationName(),
+            text,
+            QMessageBox::Ok,
+            QMessageBox::Ok,
+            lines,
+            buttons};
+    boxes.push_back(box);
+    if (onBox) onBox(boxes.back());
+    // The answer is "OK" unless a further button was queued by its index.
+    if (listAnswers.empty()) return -1;
+    const int answer = listAnswers.front();
+    listAnswers.pop_front();
+    return answer;
+  }
   void Beep() override { ++beeps; }
+  // Answers for error list boxes: the index of the further button to press.
+  std::deque<int> listAnswers;
 
   std::vector<Box> boxes;
   int beeps = 0;

@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDialog>
+#include <QDropEvent>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
+#include <QUrl>
 #include <memory>
 
 #include "core/DemoStation.h"
@@ -14,8 +22,10 @@
 #include "tests/ui/ScriptedDialogs.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/DirectoryEdit.h"
+#include "ui/ElidedPathLabel.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/QxEditBtn.h"
+#include "ui/TransferProgress.h"
 #include "ui/VelmorApplication.h"
 #include "ui/VelmorMain.h"
 
@@ -130,16 +140,54 @@ TEST_F(VelmorMainTest, RestoreRunsBeforeTheActivationWhichFillsThePathsAndTheTre
   EXPECT_TRUE(messages.boxes.empty());
 }
 
-TEST_F(VelmorMainTest, ClosingAMessageBoxOfTheReadingDoesNotReadAgain) {
-  std::filesystem::remove(Host("drive_c/EPLAN5/O/DEMO/USER1.APD"));
+// Lets another top-level window of the program take the focus, closes it and comes back to the main
+// window, as a user does who answers a box or a dialog.
+void VisitWindow(QWidget& other, QWidget& main) {
+  other.show();
+  other.activateWindow();
+  QTRY_VERIFY(other.isActiveWindow());
+  other.hide();
+  main.activateWindow();
+  QTRY_VERIFY(main.isActiveWindow());
+}
+
+TEST_F(VelmorMainTest, OnlyAReturnFromAnotherWindowOfTheProgramRunsTheActivationAgain) {
   Start();
-  // Once from the restored EPLAN folder, once from the first activation.
-  QTRY_COMPARE(messages.Texts(), QStringList({"EPLAN ist nicht installiert", "EPLAN ist nicht installiert"}));
+  const QString projectFolder = window->Label10->text();
+  window->EplanTree->SetSelectedPath("D:\\EXF");
+  window->EplanTreeClick();
+
+  // Back from another program: the window is activated, but the clicked folder stays.
   QEvent activate(QEvent::WindowActivate);
-  QCoreApplication::sendEvent(window.get(), &activate);  // the box closing
-  EXPECT_EQ(messages.boxes.size(), 2u);
-  QCoreApplication::sendEvent(window.get(), &activate);  // a real return to the window
-  EXPECT_EQ(messages.boxes.size(), 3u);
+  QCoreApplication::sendEvent(window.get(), &activate);
+  EXPECT_EQ(window->Label10->text(), "D:\\EXF");
+  // Windows that only report on the work do not count.
+  TransferProgress progress(window.get());
+  progress.setWindowModality(Qt::NonModal);
+  VisitWindow(progress, *window);
+  EXPECT_EQ(window->Label10->text(), "D:\\EXF");
+
+  // A dialog of the program does: its closing reads the environment again.
+  QDialog dialog(window.get());
+  VisitWindow(dialog, *window);
+  EXPECT_EQ(window->Label10->text(), projectFolder);
+}
+
+TEST_F(VelmorMainTest, TheClosingOfABoxThatTheReadingShowedDoesNotReadAgain) {
+  std::filesystem::remove(Host("drive_c/EPLAN5/O/DEMO/USER1.APD"));
+  // Each box is a real window that takes the focus while it is open and hands it back when it closes.
+  messages.onBox = [this](const ScriptedMessages::Box&) {
+    QDialog box;
+    box.show();
+    box.activateWindow();
+    (void)QTest::qWaitFor([&] { return box.isActiveWindow(); });
+    box.hide();
+    if (window) window->activateWindow();
+  };
+  Start();
+  QTest::qWait(200);
+  // Once from the restored EPLAN folder, once from the first activation; none after the box closed.
+  EXPECT_EQ(messages.Texts(), QStringList({"EPLAN ist nicht installiert", "EPLAN ist nicht installiert"}));
 }
 
 TEST_F(VelmorMainTest, TreeClickAndBrowseButtonsByTag) {
@@ -193,6 +241,85 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
   ASSERT_EQ(messages.boxes.size(), 1u);
   EXPECT_EQ(messages.boxes[0].kind, IMessageService::Kind::Confirmation);
   EXPECT_EQ(messages.boxes[0].text, QString::fromUtf8("vorhandene EXF-Daten überschreiben ??"));
+}
+
+TEST_F(VelmorMainTest, AFailedTransferShowsOneBoxWithTheFilesThatFailed) {
+  // The project exists and holds a folder where a page must go; a symbol's backup place is taken.
+  prefix.MakeDir(station + "/drive_c/EPLAN5/P/NEU1.P/S001.EXF");
+  prefix.MakeDir(station + "/drive_c/EPLAN5/NS/SIASC/ALT01.ASC");
+  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/PROJEKT.DBF", "sample");
+  Start();
+  SetSampleLocation(window->FF, "C:\\SAMPLE\\");
+  window->ProjektName->setText("NEU1");
+  messages.Answer(QMessageBox::Ok);  // overwrite
+  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
+  ASSERT_EQ(messages.boxes.size(), 2u);
+  const ScriptedMessages::Box& box = messages.boxes[1];
+  EXPECT_EQ(box.type, ScriptedMessages::Type::ErrorList);
+  EXPECT_EQ(box.text, "Bei 2 Dateien ist ein Fehler aufgetreten:");
+  ASSERT_EQ(box.lines.size(), 2);
+  EXPECT_TRUE(box.lines[0].startsWith("nicht kopiert: ") && box.lines[0].contains("S001.EXF"))
+      << box.lines[0].toStdString();
+  EXPECT_EQ(box.lines[1], "im Normalstamm belassen: C:\\EPLAN5\\NS\\ALT01.ASC");
+  EXPECT_TRUE(Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"));  // the rest arrived
+}
+
+TEST_F(VelmorMainTest, TheTransfersProgressReportsButCannotBeClosedWhileItRuns) {
+  Start();
+  TransferProgress progress(window.get());
+  progress.Report(1, 3, "C:\\EPLAN5\\P\\NEU1.P\\S001.EXF");
+  progress.show();
+  EXPECT_EQ(progress.windowTitle(), "Kelvra nach EPLAN");
+  EXPECT_FALSE(progress.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_FALSE(progress.close());
+  QTest::keyClick(&progress, Qt::Key_Escape);
+  EXPECT_TRUE(progress.isVisible());
+  EXPECT_EQ(progress.labelText(), "Kopiere C:\\EPLAN5\\P\\NEU1.P\\S001.EXF");
+}
+
+TEST_F(VelmorMainTest, FieldsTakeNoDroppedFiles) {
+  Start();
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(Host("drive_d/EXF")))});
+  mime.setText(mime.urls().first().toString());
+  for (QLineEdit* field :
+       {static_cast<QLineEdit*>(window->ExfVErz), static_cast<QLineEdit*>(window->EplanVerz),
+        window->ProjektName, window->NormalStamm}) {
+    const QString before = field->text();
+    QSignalSpy changes(field, &QLineEdit::textChanged);
+    const QPoint at = field->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(field, &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(field, &drop);
+    EXPECT_EQ(field->text(), before) << field->objectName().toStdString();
+    EXPECT_EQ(changes.count(), 0) << field->objectName().toStdString();
+  }
+}
+
+TEST_F(VelmorMainTest, Label10KeepsTheFullPathAndShowsALongOneShortenedWithATooltip) {
+  Start();
+  const QString path = "C:\\EPLAN5\\P\\KUNDEN\\MUELLER-MASCHINENBAU\\ANLAGEN-2024\\HALLE-NORD\\LINIE-3";
+  window->EplanTree->SetSelectedPath(path);
+  window->EplanTreeClick();
+  auto* label = static_cast<ElidedPathLabel*>(window->Label10);
+  EXPECT_EQ(label->text(), path);
+  const QString shown = label->DisplayedText();
+  EXPECT_LT(shown.size(), path.size());
+  EXPECT_TRUE(shown.startsWith("C:\\EPLAN5") && shown.endsWith("LINIE-3") && shown.contains(QChar(0x2026)))
+      << shown.toStdString();
+  QHelpEvent help(QEvent::ToolTip, label->rect().center(), label->mapToGlobal(label->rect().center()));
+  QCoreApplication::sendEvent(label, &help);
+  EXPECT_EQ(QToolTip::text(), path);
+  QToolTip::hideText();
+}
+
+TEST_F(VelmorMainTest, TheDesignedPlacementIsMovedOntoASmallerScreen) {
+  Start();
+  const QRect screen = window->screen()->availableGeometry();
+  EXPECT_TRUE(screen.contains(window->frameGeometry()))
+      << window->frameGeometry().x() << "," << window->frameGeometry().y() << " "
+      << window->frameGeometry().width() << "x" << window->frameGeometry().height();
 }
 
 TEST_F(VelmorMainTest, CloseStoresTheTextsForTheNextStart) {

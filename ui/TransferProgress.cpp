@@ -1,0 +1,37 @@
+#include "ui/TransferProgress.h"
+
+#include <QCloseEvent>
+#include <algorithm>
+
+#include "ui/MessageService.h"
+
+namespace velmor::ui {
+
+TransferProgress::TransferProgress(QWidget* parent) : QProgressDialog(parent) {
+  setObjectName(QStringLiteral("TransferProgress"));
+  if (parent != nullptr) setWindowTitle(parent->window()->windowTitle());
+  // A title bar without a close button.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setCancelButton(nullptr);
+  setWindowModality(Qt::WindowModal);
+  setMinimumDuration(0);
+  setAutoClose(false);
+  setAutoReset(false);
+  MarkAsReportWindow(this);
+}
+
+void TransferProgress::Report(size_t done, size_t total, const QString& current) {
+  setMaximum(static_cast<int>(std::max<size_t>(total, 1)));
+  setLabelText(QString::fromUtf8("Kopiere %1").arg(current));
+  setValue(static_cast<int>(std::min(done, total)));
+}
+
+void TransferProgress::reject() {
+  // Escape: the transfer goes on, so does its progress.
+}
+
+void TransferProgress::closeEvent(QCloseEvent* event) {
+  event->ignore();
+}
+
+}  // namespace velmor::ui
