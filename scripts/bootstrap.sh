@@ -18,6 +18,8 @@ adwaita-icon-theme       /usr/share/icons/Adwaita/index.theme
 xvfb                     Xvfb
 xauth                    xauth
 xdotool                  xdotool
+openbox                  openbox
+qt6-translations-l10n    /usr/share/qt6/translations/qtbase_de.qm
 scdoc                    scdoc
 desktop-file-utils       desktop-file-validate
 appstream                appstreamcli
@@ -52,5 +54,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update
+  # Qt's German texts are packaged as qttranslations6-l10n from Debian 13 on.
+  if ! apt-cache show qt6-translations-l10n >/dev/null 2>&1; then
+    missing=("${missing[@]/#qt6-translations-l10n/qttranslations6-l10n}")
+  fi
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi

@@ -22,6 +22,7 @@
 #include <functional>
 #include <vector>
 
+#include "tests/ui/QStringPrinter.h"
 #include "ui/MessageService.h"
 
 namespace velmor::ui::testing {

@@ -1,0 +1,30 @@
+// The window tests under a real window manager. They need an X display with a window manager (see
+// under-openbox.sh beside this file). Started with --other-client, the program is instead the other
+// X client that the tests switch to: a plain window that prints its X window id and waits.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QWidget>
+#include <cstdio>
+#include <string_view>
+
+#include "ui/VelmorApplication.h"
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  if (argc > 1 && std::string_view(argv[1]) == "--other-client") {
+    QApplication app(argc, argv);
+    QWidget other;
+    other.setWindowTitle("Anderes Programm");
+    other.resize(320, 200);
+    other.show();
+    std::printf("%llu\n", static_cast<unsigned long long>(other.winId()));
+    std::fflush(stdout);
+    return app.exec();
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  velmor::ui::VelmorApplication::Configure();
+  return RUN_ALL_TESTS();
+}
