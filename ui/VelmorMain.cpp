@@ -393,11 +393,16 @@ void TVelmorMainFrm::TransferProject() {
     Label10->setText(ToQ(projectRoot));
   });
   TransferResult result;
-  {
+  try {
     WaitCursor wait;
     result = transfer.Run(inputs);
+  } catch (const TransferError& error) {
+    // What failed before the error ended the run is listed too; the error box follows.
     progress.reset();
+    ReportTransferFailures(error.Result());
+    throw;
   }
+  progress.reset();
   ReportTransferFailures(result);
 }
 

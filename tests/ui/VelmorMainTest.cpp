@@ -244,9 +244,9 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
 }
 
 TEST_F(VelmorMainTest, AFailedTransferShowsOneBoxWithTheFilesThatFailed) {
-  // The project exists and holds a folder where a page must go; a symbol's backup place is taken.
+  // The project exists and holds a folder where a page must go; a symbol file is write-protected.
   prefix.MakeDir(station + "/drive_c/EPLAN5/P/NEU1.P/S001.EXF");
-  prefix.MakeDir(station + "/drive_c/EPLAN5/NS/SIASC/ALT01.ASC");
+  std::filesystem::permissions(Host("drive_c/EPLAN5/NS/ALT01.ASC"), std::filesystem::perms::owner_read);
   prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/PROJEKT.DBF", "sample");
   Start();
   SetSampleLocation(window->FF, "C:\\SAMPLE\\");
@@ -262,6 +262,16 @@ TEST_F(VelmorMainTest, AFailedTransferShowsOneBoxWithTheFilesThatFailed) {
       << box.lines[0].toStdString();
   EXPECT_EQ(box.lines[1], "im Normalstamm belassen: C:\\EPLAN5\\NS\\ALT01.ASC");
   EXPECT_TRUE(Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"));  // the rest arrived
+
+  // A run that an error ends lists what failed before it, then the error goes on to its box.
+  messages.Clear();
+  window->NormalStamm->clear();  // the symbols have nowhere to go
+  messages.Answer(QMessageBox::Ok);
+  EXPECT_THROW(window->TransferProject(), TransferError);
+  ASSERT_EQ(messages.boxes.size(), 2u);
+  EXPECT_EQ(messages.boxes[1].type, ScriptedMessages::Type::ErrorList);
+  EXPECT_EQ(messages.boxes[1].lines,
+            QStringList({"nicht kopiert: D:\\EXF\\S001.EXF -> C:\\EPLAN5\\P\\NEU1.P\\S001.EXF"}));
 }
 
 TEST_F(VelmorMainTest, TheTransfersProgressReportsButCannotBeClosedWhileItRuns) {
