@@ -92,8 +92,23 @@ bool HostPlatformImpl::ShellMove(std::string_view source, std::string_view targe
 
 bool HostPlatformImpl::ShellRename(std::string_view source, std::string_view newPath) {
   const std::optional<std::string> from = Resolve(source);
-  const std::optional<std::string> to = from ? Resolve(newPath) : std::nullopt;
+  std::optional<std::string> to = from ? Resolve(newPath) : std::nullopt;
   if (!to) return false;
+  auto withoutSlash = [](std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  };
+  if (withoutSlash(*to) == withoutSlash(*from)) {
+    // The lookup ignores case, so a new name that differs from the old one in case only finds the
+    // source itself: the target is the source's folder with the name as given.
+    std::string_view name = newPath;
+    while (!name.empty() && (name.back() == '\\' || name.back() == '/')) name.remove_suffix(1);
+    name = name.substr(name.find_last_of("\\/:") + 1);
+    const std::string host = withoutSlash(*from);
+    const std::string target = host.substr(0, host.rfind('/') + 1) + std::string(name);
+    if (name.empty() || target == host) return true;  // spelled as it is: nothing to rename
+    to = target;
+  }
   uint32_t error = kErrorSuccess;
   if (ShellRenameHost(*from, *to, error)) return true;
   return Fail(error);

@@ -387,6 +387,15 @@ bool ShellRenameHost(const std::string& source, const std::string& target, uint3
   }
   if (::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0) return true;
   int err = errno;
+  if (err == EEXIST) {
+    // On a file system that ignores case the new spelling of a name is the entry itself.
+    struct stat existing {};
+    if (::lstat(dst.c_str(), &existing) == 0 && existing.st_dev == st.st_dev &&
+        existing.st_ino == st.st_ino) {
+      if (::rename(src.c_str(), dst.c_str()) == 0) return true;
+      err = errno;
+    }
+  }
   if (err == EINVAL) {
     // The file system may not know the no-replace flag: check, then rename.
     struct stat existing {};

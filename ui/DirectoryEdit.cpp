@@ -52,6 +52,7 @@ QString JoinPath(const QString& folder, const QString& name) {
 struct FolderContents {
   QStringList folders;
   QStringList files;
+  QStringList hiddenFolders;  // left out of folders
 };
 
 FolderContents ListContents(const QString& folder) {
@@ -61,7 +62,10 @@ FolderContents ListContents(const QString& folder) {
   for (size_t i = 0; i < listing->Count(); ++i) {
     const std::string_view name = listing->Name(i);
     if (name == "." || name == "..") continue;
-    if ((listing->Attributes(i) & (platform::kAttrHidden | platform::kAttrSystem)) != 0) continue;
+    if ((listing->Attributes(i) & (platform::kAttrHidden | platform::kAttrSystem)) != 0) {
+      if (listing->IsDirectory(i)) contents.hiddenFolders << ToQ(std::string(name));
+      continue;
+    }
     (listing->IsDirectory(i) ? contents.folders : contents.files) << ToQ(std::string(name));
   }
   return contents;
@@ -316,7 +320,9 @@ TSelectDirDlg::TSelectDirDlg(QWidget* owner, const QString& startFolder) : QDial
 
   connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
-  connect(dirList_, &QListWidget::itemActivated, this,
+  // A double click opens an entry. Enter does not: it goes to "OK", which returns the folder opened,
+  // never one that is merely highlighted.
+  connect(dirList_, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { OpenFolder(item->data(Qt::UserRole).toString()); });
   connect(driveBox_, &QComboBox::activated, this, [this](int index) {
     const QString letter = driveBox_->itemData(index).toString();
@@ -515,6 +521,19 @@ void TBrowseFolderDlg::OpenAt(const QString& folder) {
     }
     for (int i = 0; i < node->childCount() && next == nullptr; ++i) {
       if (platform::EqualsNoCase(Std(node->child(i)->text(0)), Std(part))) next = node->child(i);
+    }
+    if (next == nullptr) {
+      // A hidden folder on the way to the start folder is shown (that one only), so that the start
+      // folder is selected and OK returns it.
+      const QString path = node->data(0, kPathRole).toString();
+      for (const QString& hidden : ListContents(path).hiddenFolders) {
+        if (next == nullptr && platform::EqualsNoCase(Std(hidden), Std(part))) {
+          next = new QTreeWidgetItem(node, QStringList{hidden});
+          next->setIcon(0, dialog_->style()->standardIcon(QStyle::SP_DirIcon));
+          next->setData(0, kPathRole, JoinPath(path, hidden));
+          next->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        }
+      }
     }
     if (next == nullptr) break;
     node = next;

@@ -26,6 +26,8 @@ using velmor::platform::Os;
 constexpr int kShowNormal = 1;
 constexpr int kShowMinimized = 2;
 constexpr int kShowMaximized = 3;
+// The placement flag of a minimized window that comes back maximized.
+constexpr int kRestoreToMaximized = 2;
 
 // Leading and trailing blanks and control characters removed.
 QString TrimControl(const QString& text) {
@@ -249,8 +251,7 @@ void TFormPlacement::ReadPlacement() {
   const QRect current = form->geometry();
 
   if ((Options & fpPosition) != 0) {
-    // Flags carry nothing the window could apply here; the key is read for its format only.
-    (void)ReadText(section, "Flags", "0");
+    const int flags = ProfileReadInteger(FileName(), section, "Flags", flags_);
     bool found = false;
     QString text = ReadResolutionString("MinMaxPos");
     if (!text.isEmpty()) {
@@ -285,6 +286,7 @@ void TFormPlacement::ReadPlacement() {
       }
       normal = QRect(left, top, right - left, bottom - top);
       form->setGeometry(normal);
+      flags_ = flags;
     }
   }
 
@@ -299,15 +301,22 @@ void TFormPlacement::ReadPlacement() {
         break;
       case 2:
       case 6:
-      case 7:
+      case 7: {
+        // Minimized; with the flag it comes back maximized.
+        const Qt::WindowStates restored =
+            (flags_ & kRestoreToMaximized) != 0 ? Qt::WindowMaximized : Qt::WindowNoState;
         if (mainForm) {
           // The window is recorded as normal; the whole application shows minimized once the
           // window is up.
-          QTimer::singleShot(0, form, [form] { form->showMinimized(); });
+          QTimer::singleShot(0, form, [form, restored] {
+            form->setWindowState(form->windowState() | restored);
+            form->showMinimized();
+          });
         } else {
-          form->setWindowState(form->windowState() | Qt::WindowMinimized);
+          form->setWindowState(form->windowState() | restored | Qt::WindowMinimized);
         }
         break;
+      }
       case 3:
         form->setWindowState((form->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
         break;
@@ -341,7 +350,10 @@ void TFormPlacement::WritePlacement() {
   // The normal (restored) rectangle also while the window is maximized or minimized.
   QRect normal = form->normalGeometry();
   if (!normal.isValid() || (!form->isMaximized() && !form->isMinimized())) normal = form->geometry();
-  ProfileWriteInteger(file, section, "Flags", 0);
+  // The flags as read, with the one that a minimized window's state decides.
+  int flags = flags_ & ~kRestoreToMaximized;
+  if (form->isMinimized() && form->windowState().testFlag(Qt::WindowMaximized)) flags |= kRestoreToMaximized;
+  ProfileWriteInteger(file, section, "Flags", flags);
   ProfileWriteInteger(file, section, "ShowCmd", showCmd);
   ProfileWriteInteger(file, section, "PixelsPerInch", ScreenPixelsPerInch());
   WriteResolutionString("MinMaxPos", FourInts(minPos_.x(), minPos_.y(), maxPos_.x(), maxPos_.y()));

@@ -99,6 +99,8 @@ class TFormPlacement : public QObject {
   // The minimized and maximized positions of the placement record (kept for the file only).
   QPoint minPos_{-1, -1};
   QPoint maxPos_{-1, -1};
+  // The placement flags: as restored, written back with the restore-to-maximized flag of the moment.
+  int flags_ = 0;
 };
 
 class TFormStorage : public TFormPlacement {

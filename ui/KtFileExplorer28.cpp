@@ -15,6 +15,7 @@
 #include "ui/KtFileExplorer28Icons.h"
 #include "ui/KtFileExplorer28Internal.h"
 #include "ui/MessageService.h"
+#include "ui/NameOrder.h"
 
 namespace velmor::ui {
 
@@ -175,14 +176,12 @@ void TKtDirTree21::AddSubFolderNodes(const QString& path, QTreeWidgetItem* paren
   const bool remote = !p.isEmpty() && RemoteDrive(p.at(0));
   auto listing = platform::Os().ListFolder(U8(p));
   if (!listing) return;
-  std::vector<QString> names;
+  QStringList names;
   for (size_t i = 0, n = listing->Count(); i < n; ++i) {
-    if (listing->IsDirectory(i) && !IsDotName(listing->Name(i))) names.push_back(Q(listing->Name(i)));
+    if (listing->IsDirectory(i) && !IsDotName(listing->Name(i))) names << Q(listing->Name(i));
   }
   listing.reset();
-  // Locale order, case-sensitive: the order the user's desktop sorts names in.
-  std::stable_sort(names.begin(), names.end(),
-                   [](const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; });
+  SortNames(names);
   const QIcon icon = FolderIcon();
   const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
   QList<QTreeWidgetItem*> children;

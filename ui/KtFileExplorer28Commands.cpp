@@ -19,6 +19,7 @@
 #include "ui/KtFileExplorer28Icons.h"
 #include "ui/KtFileExplorer28Internal.h"
 #include "ui/MessageService.h"
+#include "ui/NameOrder.h"
 #include "ui/WaitCursor.h"
 
 namespace velmor::ui {
@@ -212,13 +213,13 @@ void TKtDirTree21::RenameFolder(QTreeWidgetItem* node, const QString& text, bool
     if (!renamed) error = platform::Os().LastError();
   }
   if (!renamed) {
-    // The desktop has no shell box of its own for this; say why the name stays.
-    const QString reason = error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists
-                               ? QStringLiteral("a file or folder of that name already exists.")
-                           : error == platform::kErrorAccessDenied
-                               ? QStringLiteral("access is denied.")
-                               : QStringLiteral("the folder was not found.");
-    ErrorBox(QStringLiteral("Cannot rename ") + LastName(oldPath) + QStringLiteral(": ") + reason);
+    // The desktop has no shell box of its own for this; say why the name stays, in the shell's words.
+    const QString reason =
+        error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists
+            ? QString::fromUtf8("Eine Datei oder ein Ordner mit diesem Namen ist bereits vorhanden.")
+        : error == platform::kErrorAccessDenied ? QString::fromUtf8("Der Zugriff wurde verweigert.")
+                                                : QString::fromUtf8("Der Ordner wurde nicht gefunden.");
+    ErrorBox(QString::fromUtf8("%1 kann nicht umbenannt werden: %2").arg(LastName(oldPath), reason));
     return;
   }
   node->setText(0, text);
@@ -237,11 +238,14 @@ void TKtDirTree21::DeleteFolder(QTreeWidgetItem* node) {
     ErrorBox(path + QStringLiteral("not found"));
     return;
   }
+  // The shell's own confirmation, in the shell's language like its buttons and caption.
   const QString name = LastName(path);
-  if (Messages().TypedBox(Kind::Confirmation,
-                          QStringLiteral("Are you sure you want to move the folder \"") + name +
-                              QStringLiteral("\" and all its contents to the trash?"),
-                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+  if (Messages().TypedBox(
+          Kind::Confirmation,
+          QString::fromUtf8("Möchten Sie den Ordner \"%1\" mit seinem ganzen Inhalt in den Papierkorb "
+                            "verschieben?")
+              .arg(name),
+          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
     return;
   }
   bool deleted = false;
@@ -254,9 +258,9 @@ void TKtDirTree21::DeleteFolder(QTreeWidgetItem* node) {
   if (!deleted && error == platform::kErrorAccessDenied) {
     // No trash can take it (another file system without a trash folder of its own).
     if (Messages().TypedBox(Kind::Confirmation,
-                            QStringLiteral("The folder \"") + name +
-                                QStringLiteral("\" cannot be moved to the trash.\r\rDo you want to delete it "
-                                               "permanently?"),
+                            QString::fromUtf8("Der Ordner \"%1\" kann nicht in den Papierkorb verschoben "
+                                              "werden.\r\rSoll er endgültig gelöscht werden?")
+                                .arg(name),
                             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
       return;
     }
@@ -264,9 +268,9 @@ void TKtDirTree21::DeleteFolder(QTreeWidgetItem* node) {
     deleted = os.DeleteTree(U8(path));
   }
   if (!deleted) {
-    ErrorBox(QStringLiteral("Cannot delete ") + name +
-             QStringLiteral(": the folder or a file in it is in use "
-                            "or access is denied."));
+    ErrorBox(QString::fromUtf8("%1 kann nicht gelöscht werden: Der Ordner oder eine Datei darin wird "
+                               "verwendet, oder der Zugriff wurde verweigert.")
+                 .arg(name));
     return;
   }
   if (node->parent() != nullptr) setCurrentItem(node->parent());
@@ -294,7 +298,7 @@ bool TKtDirTree21::ShellTransfer(ClipboardOp operation, const QString& source, c
   WaitCursor wait;
   // The dialog shows itself only when the operation takes a while.
   QProgressDialog progress(this);
-  progress.setWindowTitle(move ? QStringLiteral("Moving...") : QStringLiteral("Copying..."));
+  progress.setWindowTitle(move ? QString::fromUtf8("Verschieben...") : QString::fromUtf8("Kopieren..."));
   progress.setLabelText(LastName(source));
   progress.setRange(0, 1000);
   progress.setMinimumDuration(700);
@@ -307,8 +311,9 @@ bool TKtDirTree21::ShellTransfer(ClipboardOp operation, const QString& source, c
     if (replaceAll) return true;
     const QMessageBox::StandardButton answer =
         Messages().TypedBox(Kind::Confirmation,
-                            QStringLiteral("The target folder already contains the file\r\r    ") +
-                                Q(existing) + QStringLiteral("\r\rDo you want to replace it?"),
+                            QString::fromUtf8("Der Zielordner enthält bereits die Datei\r\r    %1\r\rSoll "
+                                              "sie ersetzt werden?")
+                                .arg(Q(existing)),
                             QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::Cancel);
     if (answer == QMessageBox::YesToAll) replaceAll = true;
     return answer == QMessageBox::Yes || answer == QMessageBox::YesToAll;
@@ -469,13 +474,16 @@ void TKtDirTree21::ShowFolderContents() {
     WaitCursor wait;
     RedrawSuspender suspend(list);
     const QString folder = WithBackslash(folderContentsPath_);
+    QStringList names;
     for (const platform::FindData& entry : platform::Os().FindFiles(U8(folder + "*.*"), 0x37)) {
-      if ((entry.attributes & platform::kAttrDirectory) != 0) continue;
-      const QString name = Q(entry.name);
+      if ((entry.attributes & platform::kAttrDirectory) == 0) names << Q(entry.name);
+    }
+    // Sorted by caption, in the order the user reads names.
+    SortNames(names);
+    for (const QString& name : names) {
       auto* item = new QListWidgetItem(FileIcon(name), name, list);
       item->setData(kPathRole, folder + name);
     }
-    list->sortItems(Qt::AscendingOrder);
   }
   window->setGeometry(rect());
   window->show();

@@ -104,8 +104,15 @@ TEST_F(DirectoryEditTest, DirectoryDialogOpensTheStartFolderWithItsParents) {
   EXPECT_EQ(files->count(), 1);
   EXPECT_EQ(files->item(0)->text(), "README.TXT");
 
-  // Opening an entry makes it the current folder; OK returns that one.
-  emit dirs->itemActivated(dirs->item(3));
+  // Enter on a highlighted entry is OK for the folder opened, not the highlighted one.
+  dialog.show();
+  dirs->setFocus();
+  dirs->setCurrentRow(3);
+  QTest::keyClick(dirs, Qt::Key_Return);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.CurrentFolder(), "C:\\EPLAN5");
+  // Opening an entry (a double click) makes it the current folder; OK returns that one.
+  emit dirs->itemDoubleClicked(dirs->item(3));
   EXPECT_EQ(dialog.CurrentFolder(), "C:\\EPLAN5\\P");
   dialog.OpenDrive('d');
   EXPECT_EQ(dialog.CurrentFolder(), "D:\\");
@@ -138,6 +145,14 @@ TEST_F(DirectoryEditTest, FolderBrowserOffersOkOnlyOnExistingFoldersAndTrimsTheB
   EXPECT_FALSE(browser.OkButton()->isEnabled());
   EXPECT_FALSE(browser.Finish(true));
   EXPECT_EQ(browser.FolderName, "c:\\eplan5\\p");
+
+  // A start folder inside a hidden folder is selected all the same.
+  prefix.MakeDir("drive_c/.einstellungen/EPLAN");
+  browser.FolderName = "C:\\.einstellungen\\EPLAN";
+  browser.Prepare(nullptr);
+  EXPECT_EQ(browser.SelectedName(), "C:\\.einstellungen\\EPLAN");
+  EXPECT_TRUE(browser.Finish(true));
+  EXPECT_EQ(browser.FolderName, "C:\\.einstellungen\\EPLAN");
 
   // A drive root keeps its backslash.
   browser.FolderName = "C:\\";

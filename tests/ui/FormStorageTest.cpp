@@ -143,6 +143,38 @@ TEST(FormStorage, PlacementRules) {
   }
 }
 
+TEST(FormStorage, PlacementFlagsAreRestoredAndWrittenBack) {
+  const std::string ppi = [] {
+    StoredForm probe;
+    return "PixelsPerInch=" + std::to_string(probe.storage->ScreenPixelsPerInch()) + "\r\n";
+  }();
+  struct Row {
+    const char* name;
+    const char* body;
+    bool restoresMaximized;
+  };
+  const Row rows[] = {
+      {"minimized, back maximized", "Flags=2\r\nShowCmd=2\r\n", true},
+      {"other flags kept as they are", "Flags=1\r\nShowCmd=1\r\n", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempPrefix prefix;
+    ScriptedMessages messages;
+    prefix.WriteFile(kIni, "[VelmorMainFrm]\r\n" + ppi + row.body + "NormPos=10,20,410,320\r\n");
+    {
+      StoredForm stored;
+      stored.Show();
+      if (row.restoresMaximized) QTRY_VERIFY(stored.form->isMinimized());
+      EXPECT_EQ(stored.form->windowState().testFlag(Qt::WindowMaximized), row.restoresMaximized);
+      EXPECT_TRUE(stored.form->close());
+    }
+    const std::optional<std::string> ini = prefix.ReadFile(kIni);
+    ASSERT_TRUE(ini.has_value());
+    EXPECT_NE(ini->find(row.body), std::string::npos) << *ini;
+  }
+}
+
 TEST(FormStorage, ResolutionKeyWinsOverThePlainOne) {
   TempPrefix prefix;
   StoredForm probe;

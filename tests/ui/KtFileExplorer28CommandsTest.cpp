@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "tests/ui/KtFileExplorer28Fixture.h"
 #include "tests/ui/ScriptedDialogs.h"
+#include "ui/NameOrder.h"
 
 namespace velmor::ui::testing {
 namespace {
@@ -172,9 +173,16 @@ TEST_F(CommandsTest, RenameAsksAndRefusesBadNames) {
   EXPECT_EQ(proj2->text(0), "Proj2");
   EXPECT_EQ(messages.Last().kind, IMessageService::Kind::Error);
   EXPECT_TRUE(HostDir("drive_c/EPLAN/P/Proj2"));
+  // A change of case only is a rename like any other.
+  messages.Answer(QMessageBox::Yes);
+  tree->RenameFolder(proj2, "PROJ2", false);
+  EXPECT_EQ(proj2->text(0), "PROJ2");
+  EXPECT_TRUE(HostDir("drive_c/EPLAN/P/PROJ2"));
+  EXPECT_FALSE(HostDir("drive_c/EPLAN/P/Proj2"));
+  EXPECT_EQ(messages.boxes.size(), 4u);  // the question only
   // Drives and the computer are never renamed.
   tree->RenameFolder(tree->DriveNode('C'), "X", false);
-  EXPECT_EQ(messages.boxes.size(), 3u);
+  EXPECT_EQ(messages.boxes.size(), 4u);
   tree->editItem(tree->DriveNode('C'));
   EXPECT_EQ(Editor(), nullptr);
 }
@@ -187,6 +195,10 @@ TEST_F(CommandsTest, DeleteMovesTheFolderToTheTrashAfterConfirmation) {
   tree->PopUp()->Execute(Popup::kDelNode);
   EXPECT_TRUE(HostDir("drive_c/EPLAN/P/Proj1"));
   EXPECT_EQ(tree->currentItem(), proj1);
+  // The question speaks the language of its caption and buttons.
+  EXPECT_EQ(messages.Last().text,
+            QString::fromUtf8("Möchten Sie den Ordner \"Proj1\" mit seinem ganzen Inhalt in den Papierkorb "
+                              "verschieben?"));
 
   messages.Answer(QMessageBox::Yes);
   tree->PopUp()->Execute(Popup::kDelNode);
@@ -363,6 +375,34 @@ TEST_F(CommandsTest, FolderContentsListsTheFilesAndOkReportsThePickedOne) {
   tree->CloseFolderContents();
   EXPECT_EQ(tree->SelectedFile(), "D:\\wurzel.dat");
   EXPECT_EQ(FileChanges(), QStringList({"D:\\wurzel.dat"}));
+}
+
+TEST_F(CommandsTest, TheTreeAndTheContentsListSortNamesAsTheUserReadsThem) {
+  // Created in an order of their own; the tests run under LANG=C.UTF-8, where the German order
+  // stands in for the locale's character-code order.
+  const QStringList expected = {"_x",   "10",    "9",   QString::fromUtf8("ähnlich"), "alpha", "Alpha2",
+                                "Beta", "beta2", "Zeta"};
+  for (const char* name : {"Zeta", "beta2", "9", "Alpha2", "_x", "\xc3\xa4hnlich", "Beta", "alpha", "10"}) {
+    prefix.MakeDir(std::string("drive_c/ORDNUNG/") + name);
+    prefix.WriteFile(std::string("drive_c/ORDNUNG/") + name + ".txt", "x");
+  }
+  Navigate("C:\\ORDNUNG");
+  EXPECT_EQ(ChildTexts(tree->currentItem()), expected);
+
+  tree->PopUp()->Execute(Popup::kShowFolderContents);
+  auto* list = tree->ContentsWindow()->findChild<QListWidget*>("FileList");
+  QStringList files;
+  for (int i = 0; i < list->count(); ++i) files << list->item(i)->text();
+  QStringList expectedFiles;
+  for (const QString& name : expected) expectedFiles << name + ".txt";
+  EXPECT_EQ(files, expectedFiles);
+  tree->CloseFolderContents();
+
+  // Another locale, another order: in Swedish ä is a letter of its own after z.
+  QStringList swedish = expected;
+  SortNames(swedish, QLocale(QLocale::Swedish, QLocale::Sweden));
+  EXPECT_EQ(swedish, QStringList({"_x", "10", "9", "alpha", "Alpha2", "Beta", "beta2", "Zeta",
+                                  QString::fromUtf8("ähnlich")}));
 }
 
 TEST_F(CommandsTest, AFileThatCannotBeOpenedIsReported) {
