@@ -33,10 +33,15 @@ HeaderResult BuildHeaders() {
   const auto parts = SplitPageHeader(*source);
   // Each target is replaced as a whole, so a failing write never leaves a shortened header behind.
   // Only a failing SH1 ends the command; SH2 and SH3 are written whatever happened to the other.
-  if (!os.WriteFile(kPageHeaderTargets[0], parts[0])) return HeaderResult::TargetFailed;
+  // The targets are new files with normal attributes: a hidden or system bit of the old file does not
+  // carry over to the new content.
+  const auto write = [&](size_t i) {
+    return os.WriteFile(kPageHeaderTargets[i], parts[i]) &&
+           os.SetFileAttributes(kPageHeaderTargets[i], platform::kAttrNormal);
+  };
+  if (!write(0)) return HeaderResult::TargetFailed;
   bool allWritten = true;
-  for (size_t i = 1; i < parts.size(); ++i)
-    allWritten = os.WriteFile(kPageHeaderTargets[i], parts[i]) && allWritten;
+  for (size_t i = 1; i < parts.size(); ++i) allWritten = write(i) && allWritten;
   return allWritten ? HeaderResult::Done : HeaderResult::TargetFailed;
 }
 

@@ -69,6 +69,9 @@ class TransferPlatform final : public platform::IPlatform {
                                             uint32_t attributeFilter = 0x37) override {
     return inner_.FindFiles(pattern, attributeFilter);
   }
+  std::optional<platform::FolderId> GetFolderId(std::string_view folder) override {
+    return inner_.GetFolderId(folder);
+  }
   bool RegKeyExists(std::string_view key) override { return inner_.RegKeyExists(key); }
   std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override {
     return inner_.RegSubKeys(key);

@@ -44,6 +44,8 @@ class HostFolderListing final : public IFolderListing {
     return FillFindData(fd_, name.c_str(), name, hostFolder_ + name, out);
   }
 
+  FolderId Identity() const override { return identity_; }
+
  private:
   struct Entry {
     uint64_t prefix;  // the first eight bytes of the upper-cased name, big-endian, zero-padded
@@ -58,6 +60,7 @@ class HostFolderListing final : public IFolderListing {
   bool Before(const Entry& a, const Entry& b) const;
 
   int fd_;
+  FolderId identity_;
   std::string hostFolder_;  // with trailing slash
   std::string names_;       // every name, back to back
   std::vector<Entry> entries_;
@@ -103,6 +106,9 @@ bool HostFolderListing::Before(const Entry& a, const Entry& b) const {
 }
 
 bool HostFolderListing::Load(bool withDots) {
+  struct stat self;
+  if (fstat(fd_, &self) != 0) return false;
+  identity_ = {static_cast<uint64_t>(self.st_dev), static_cast<uint64_t>(self.st_ino)};
   alignas(8) char buffer[1 << 16];
   while (true) {
     const ssize_t n = getdents64(fd_, buffer, sizeof buffer);
@@ -135,9 +141,12 @@ bool HostFolderListing::Load(bool withDots) {
       }
       bool directory = d->d_type == DT_DIR;
       if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
-        // The file system did not say, or a link: follow it (a link to a folder is a folder).
+        // The file system did not say, or a link: follow it (a link to a folder is a folder). An entry
+        // that cannot be stat'ed (a link whose target is gone, a link loop) could not be opened
+        // either, and is not listed.
         struct stat st;
-        directory = fstatat(fd_, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        if (fstatat(fd_, d->d_name, &st, 0) != 0) continue;
+        directory = S_ISDIR(st.st_mode);
       }
       Add(name, prefix, directory, ascii);
     }
@@ -197,18 +206,35 @@ std::vector<FindData> HostPlatformImpl::FindFiles(std::string_view pattern, uint
   for (char& c : p)
     if (c == '/') c = '\\';
   const size_t cut = p.find_last_of("\\:");
-  const std::string folder = cut == std::string::npos ? std::string(".") : p.substr(0, cut + 1);
-  const std::string mask = cut == std::string::npos ? p : p.substr(cut + 1);
+  std::string folder = cut == std::string::npos ? std::string(".") : p.substr(0, cut + 1);
+  std::string mask = cut == std::string::npos ? p : p.substr(cut + 1);
   std::vector<FindData> found;
-  if (mask.empty()) {
+  if (mask == "." || mask == "..") {
+    // The folder itself or its parent, found under its own name in the folder above it, as the full
+    // path names it. A drive root has no name and no folder above it.
+    const std::optional<std::string> full = FullPath(p);
+    if (!full) return found;
+    const size_t rootLength = RootOf(*full).size();
+    const size_t slash = full->rfind('\\');
+    if (full->size() <= rootLength || full->back() == '\\' || slash == std::string::npos ||
+        slash + 1 < rootLength) {
+      Fail(kErrorFileNotFound);
+      return found;
+    }
+    folder = full->substr(0, slash + 1);
+    mask = full->substr(slash + 1);
+  }
+  const FolderMask compiled(mask);
+  if (compiled.FindsNothing()) {
     Fail(kErrorFileNotFound);
     return found;
   }
   const std::unique_ptr<IFolderListing> listing = ListFolder(folder);
   if (!listing) return found;
+  std::vector<size_t> selected;
+  compiled.Select(*listing, selected);
   const uint32_t filtered = kAttrDirectory | kAttrHidden | kAttrSystem;
-  for (size_t i = 0; i < listing->Count(); ++i) {
-    if (!MaskMatches(listing->Name(i), mask)) continue;
+  for (const size_t i : selected) {
     // Folders are left out without a stat when the filter does not want them.
     if (listing->IsDirectory(i) && !(attributeFilter & kAttrDirectory)) continue;
     FindData data;
@@ -218,6 +244,22 @@ std::vector<FindData> HostPlatformImpl::FindFiles(std::string_view pattern, uint
   }
   if (found.empty()) Fail(kErrorFileNotFound);
   return found;
+}
+
+std::optional<FolderId> HostPlatformImpl::GetFolderId(std::string_view folder) {
+  std::optional<std::string> host = PlainDirectHostPath(folder);
+  if (!host) host = Resolve(folder);
+  if (!host) return std::nullopt;
+  struct stat st;
+  if (stat(host->c_str(), &st) != 0) {
+    Fail(ErrorFromErrno(errno, *host));
+    return std::nullopt;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    Fail(kErrorDirectory);
+    return std::nullopt;
+  }
+  return FolderId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
 }  // namespace velmor::platform::detail

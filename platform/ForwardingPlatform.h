@@ -64,6 +64,7 @@ class ForwardingPlatform : public IPlatform {
   std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override {
     return inner_.ListFolder(folder);
   }
+  std::optional<FolderId> GetFolderId(std::string_view folder) override { return inner_.GetFolderId(folder); }
   std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) override {
     return inner_.FindFiles(pattern, attributeFilter);
   }

@@ -115,6 +115,7 @@ class HostPlatformImpl final : public IPlatform {
 
   std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override;
   std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) override;
+  std::optional<FolderId> GetFolderId(std::string_view folder) override;
 
   bool RegKeyExists(std::string_view key) override;
   std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override;

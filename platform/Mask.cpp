@@ -26,10 +26,40 @@ void Decode(std::string_view text, std::vector<char32_t>& out) {
   for (size_t i = 0; i < text.size();) out.push_back(detail::UpperCodePoint(detail::NextCodePoint(text, i)));
 }
 
+bool IsDotOrBlank(char c) {
+  return c == '.' || c == ' ';
+}
+
+// The mask as it is matched: trailing blanks dropped, and a run of dots and blanks at the end turned
+// into one final dot ("*.TXT " is "*.TXT", "X.TXT .." is "X.TXT."). A mask of nothing but dots and
+// blanks becomes "." or empty.
+std::string TrimMaskEnd(std::string_view mask) {
+  while (!mask.empty() && mask.back() == ' ') mask.remove_suffix(1);
+  if (mask.empty() || mask.back() != '.') return std::string(mask);
+  while (!mask.empty() && IsDotOrBlank(mask.back())) mask.remove_suffix(1);
+  std::string trimmed(mask);
+  trimmed.push_back('.');
+  return trimmed;
+}
+
+bool HasWildcard(std::string_view mask) {
+  return mask.find_first_of("*?") != std::string_view::npos;
+}
+
+bool MatchTrimmed(std::string_view name, std::string_view mask);
+
 }  // namespace
 
 bool MaskMatches(std::string_view name, std::string_view mask) {
-  if (mask.empty()) return false;
+  if (mask.empty() || mask.back() == ' ' || mask.back() == '.') return MatchTrimmed(name, TrimMaskEnd(mask));
+  return MatchTrimmed(name, mask);
+}
+
+namespace {
+
+bool MatchTrimmed(std::string_view name, std::string_view mask) {
+  // An empty mask, or one that was only dots and blanks, names nothing.
+  if (mask.empty() || mask == ".") return false;
   if (mask == "*" || mask == "*.*") return true;
 
   thread_local std::vector<char32_t> n, m;
@@ -96,6 +126,80 @@ bool MaskMatches(std::string_view name, std::string_view mask) {
     next.swap(cur);
   }
   return next[0] != 0;
+}
+
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+FolderMask::FolderMask(std::string_view mask) {
+  text_ = TrimMaskEnd(mask);
+  if (text_.empty() || text_ == ".") return;
+  literal_ = !HasWildcard(text_);
+  if (literal_) {
+    exact_ = text_;
+    if (exact_.back() == '.') exact_.pop_back();
+  }
+  if (text_ == "*" || text_ == "*.*") {
+    kind_ = Kind::Everything;
+    return;
+  }
+  kind_ = Kind::General;
+  // "*" followed by plain ASCII is a case-insensitive suffix test: "*" runs over dots, and only ASCII
+  // letters fold to ASCII letters, so the general matcher would say the same.
+  if (text_[0] != '*' || text_.size() < 2 || text_.back() == '.') return;
+  for (size_t i = 1; i < text_.size(); ++i) {
+    const char c = text_[i];
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '_' || c == '-';
+    if (!plain) return;
+  }
+  kind_ = Kind::Suffix;
+  std::string suffix;
+  for (size_t i = 1; i < text_.size(); ++i) suffix.push_back(UpperAscii(text_[i]));
+  text_ = std::move(suffix);
+}
+
+bool FolderMask::Matches(std::string_view name) const {
+  switch (kind_) {
+    case Kind::Nothing:
+      return false;
+    case Kind::Everything:
+      return true;
+    case Kind::Suffix: {
+      if (name.size() < text_.size()) return false;
+      const size_t offset = name.size() - text_.size();
+      for (size_t i = 0; i < text_.size(); ++i)
+        if (UpperAscii(name[offset + i]) != text_[i]) return false;
+      return true;
+    }
+    case Kind::General:
+      return MatchTrimmed(name, text_);
+  }
+  return false;
+}
+
+void FolderMask::Select(const IFolderListing& listing, std::vector<size_t>& out) const {
+  if (kind_ == Kind::Nothing) return;
+  const size_t count = listing.Count();
+  if (!literal_) {
+    for (size_t i = 0; i < count; ++i)
+      if (Matches(listing.Name(i))) out.push_back(i);
+    return;
+  }
+  // A plain name stands for one entry, the one that opening that name would find.
+  size_t first = count;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view name = listing.Name(i);
+    if (name == exact_) {
+      out.push_back(i);
+      return;
+    }
+    if (first == count && Matches(name)) first = i;
+  }
+  if (first != count) out.push_back(first);
 }
 
 }  // namespace velmor::platform

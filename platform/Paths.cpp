@@ -33,31 +33,39 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   return true;
 }
 
-// Collapses ".", ".." and doubled separators after the root; drops trailing dots and blanks of the
-// last part; keeps a trailing backslash.
+// Collapses ".", ".." and doubled separators after the root. A part followed by a separator loses one
+// trailing dot ("a.\b" is "a\b"); the last part loses all its trailing dots and blanks, and when
+// nothing else was in it, the separator before it stays ("b\ " is "b\"). A trailing backslash is kept.
 std::string Normalize(std::string_view combined) {
   const std::string_view root = RootOf(combined);
-  std::string_view rest = combined.substr(root.size());
-  const bool trailing = !rest.empty() && rest.back() == '\\';
+  const std::string_view rest = combined.substr(root.size());
+  bool trailing = !rest.empty() && rest.back() == '\\';
   std::vector<std::string_view> parts;
   size_t pos = 0;
   while (pos <= rest.size()) {
     size_t end = rest.find('\\', pos);
     if (end == std::string_view::npos) end = rest.size();
-    const std::string_view part = rest.substr(pos, end - pos);
+    std::string_view part = rest.substr(pos, end - pos);
+    const bool last = end == rest.size();
+    pos = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part != "..") {
+      if (!last) {
+        if (part.back() == '.') part.remove_suffix(1);
+      } else {
+        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
+        if (part.empty()) {
+          trailing = true;
+          continue;
+        }
+      }
+    }
+    // A middle part of three dots is ".." once its dot is dropped, and goes up like one.
     if (part == "..") {
       if (!parts.empty()) parts.pop_back();  // never above the root
-    } else if (!part.empty() && part != ".") {
+    } else if (part != ".") {
       parts.push_back(part);
     }
-    pos = end + 1;
-  }
-  // A last part that was only dots and blanks vanishes, and the part before it becomes the last.
-  while (!trailing && !parts.empty()) {
-    std::string_view& last = parts.back();
-    while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.remove_suffix(1);
-    if (!last.empty()) break;
-    parts.pop_back();
   }
   std::string out(root);
   for (size_t i = 0; i < parts.size(); ++i) {

@@ -81,6 +81,14 @@ struct FindData {
   FileTime lastWriteTime = 0;
 };
 
+// Identity of a folder on the host (device and inode): two folder texts name the same folder, through
+// whatever links, when their identities are equal.
+struct FolderId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FolderId&) const = default;
+};
+
 // One listed folder. Entries are sorted the way Wine delivers them (upper-cased name, ties by bytes;
 // "." and ".." first except in a drive root). The name and the folder bit come from the listing
 // itself; attributes, size and times are fetched from the host only when asked for, so a walk that
@@ -95,6 +103,8 @@ class IFolderListing {
   virtual uint32_t Attributes(size_t index) = 0;
   // Attributes, size and times; false when the entry vanished since the listing.
   virtual bool Details(size_t index, FindData& out) = 0;
+  // The listed folder itself.
+  virtual FolderId Identity() const = 0;
 };
 
 // An open file (CreateFile/ReadFile/WriteFile/SetFilePointer/CloseHandle). Closed by the destructor.
@@ -206,6 +216,8 @@ class IPlatform {
   // wildcard rules, MaskMatches) and whose attributes pass the filter: an entry is delivered unless it
   // has one of the bits folder/hidden/system that the filter lacks. 0x37 delivers everything.
   virtual std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) = 0;
+  // The identity of the folder a path names (links followed); nullopt when it names no folder.
+  virtual std::optional<FolderId> GetFolderId(std::string_view folder) = 0;
 
   // --- registry (HKEY_LOCAL_MACHINE, read only, 32-bit view) ---------------------------------------
   virtual bool RegKeyExists(std::string_view key) = 0;
@@ -280,8 +292,31 @@ class ScopedPlatform {
 
 // --- pure helpers (no file system) ------------------------------------------------------------------
 
-// Windows wildcard match of a name against an enumeration mask (FindFirstFile rules).
+// Windows wildcard match of a name against an enumeration mask (FindFirstFile rules). Trailing blanks
+// of the mask are dropped and a run of dots and blanks at its end counts as one final dot, which also
+// matches the end of a name without extension.
 bool MaskMatches(std::string_view name, std::string_view mask);
+
+// An enumeration mask prepared once for applying to many folders: what FindFiles delivers for
+// "folder\mask", computed from a listing the caller already holds.
+class FolderMask {
+ public:
+  explicit FolderMask(std::string_view mask);
+  // The mask delivers nothing from any folder (empty, or nothing but dots and blanks).
+  bool FindsNothing() const { return kind_ == Kind::Nothing; }
+  bool Matches(std::string_view name) const;
+  // Appends the indices of the entries the mask delivers, in listing order ("." and ".." included
+  // when they match). A mask without wildcards names at most one entry: the exact spelling when
+  // listed, otherwise the first case-insensitive match.
+  void Select(const IFolderListing& listing, std::vector<size_t>& out) const;
+
+ private:
+  enum class Kind : uint8_t { Nothing, Everything, Suffix, General };
+  Kind kind_ = Kind::Nothing;
+  bool literal_ = false;
+  std::string text_;   // the mask (General) or its upper-cased suffix after the "*" (Suffix)
+  std::string exact_;  // a literal mask's name as spelled, without a final dot
+};
 // Windows-1252 ↔ UTF-8.
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);

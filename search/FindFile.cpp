@@ -1,5 +1,6 @@
 #include "search/FindFile.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/Platform.h"
@@ -17,29 +18,21 @@ void AppendBackslash(std::string& folder) {
 
 constexpr size_t kNoParent = static_cast<size_t>(-1);
 
-// One folder of the breadth-first walk. The folder it was found in is kept so that a sub-folder can be
-// checked against every folder on its own path.
+// One folder of the breadth-first walk, with the folder it was found in, so that a folder can be checked
+// against every folder on its own path.
 struct QueuedFolder {
   std::string path;
   size_t parent;
-  std::optional<std::optional<std::string>> resolved;  // computed on first need
-
-  const std::optional<std::string>& Resolved() {
-    if (!resolved) resolved = search_detail::ResolvedFolder(path);
-    return *resolved;
-  }
+  platform::FolderId id;
 };
 
-// True when sub, found in folders[parent], is a link back to that folder or to one on its path: listing
-// it would repeat what is listed already, and its own sub-folders would never end.
-bool LeadsBack(std::vector<QueuedFolder>& folders, size_t parent, const std::string& sub) {
-  const std::optional<std::string> self = search_detail::ResolvedFolder(sub);
-  if (!self) return false;
-  for (size_t k = parent; k != kNoParent; k = folders[k].parent) {
-    const std::optional<std::string>& other = folders[k].Resolved();
-    if (other && search_detail::EqualsNoCaseAscii(*other, *self)) return true;
-  }
-  return false;
+// True when id is one of the folders on the path that leads to folders[parent] (that folder included):
+// a link back up, of whatever kind, whose listing would repeat one already made and never end.
+bool LeadsBack(const std::vector<QueuedFolder>& folders, size_t parent, const platform::FolderId& id,
+               const std::vector<platform::FolderId>& above) {
+  for (size_t k = parent; k != kNoParent; k = folders[k].parent)
+    if (folders[k].id == id) return true;
+  return std::find(above.begin(), above.end(), id) != above.end();
 }
 
 }  // namespace
@@ -72,17 +65,24 @@ void TFindFile::ListFolder(std::string folder) {
 
 void TFindFile::ListTree(std::string folder) {
   AppendBackslash(folder);
-  // Every folder stays in the list once queued (its path is needed by the loop check of the folders
-  // below it); next walks the list as the queue's front.
-  std::vector<QueuedFolder> folders{{folder, kNoParent, std::nullopt}};
+  // Every folder stays in the list once queued (its identity is needed by the loop check of the
+  // folders below it); next walks the list as the queue's front.
+  std::vector<QueuedFolder> folders{{folder, kNoParent, {}}};
+  const std::vector<platform::FolderId> above = search_detail::FoldersAbove(folder);
   for (size_t next = 0; next < folders.size(); ++next) {
     std::string item = folders[next].path;
     AppendBackslash(item);
-    for (const platform::FindData& entry : platform::Os().FindFiles(item + "*.*", 0x3F)) {
-      if ((entry.attributes & platform::kAttrDirectory) == 0 || IsDotOrDotDot(entry.name)) continue;
-      std::string sub = item + entry.name;
-      if (LeadsBack(folders, next, sub)) continue;
-      folders.push_back({std::move(sub), next, std::nullopt});
+    const auto listing = platform::Os().ListFolder(item);
+    if (listing) {
+      folders[next].id = listing->Identity();
+      if (folders[next].parent != kNoParent &&
+          LeadsBack(folders, folders[next].parent, folders[next].id, above))
+        continue;
+      for (size_t i = 0; i < listing->Count(); ++i) {
+        const std::string_view name = listing->Name(i);
+        if (!listing->IsDirectory(i) || IsDotOrDotDot(name)) continue;
+        folders.push_back({item + std::string(name), next, {}});
+      }
     }
     ListFolder(item);
     if (aborted_) break;

@@ -1,5 +1,6 @@
 #include "search/FindFileEx.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -14,67 +15,11 @@ namespace velmor {
 
 using search_detail::EqualsNoCaseAscii;
 using search_detail::IsDotOrDotDot;
-using search_detail::ResolvedFolder;
-using search_detail::UpperAscii;
 
 namespace {
 
 // The component whose worker runs on this thread, if any.
 thread_local const TFindFileEx* tWorkerOf = nullptr;
-
-// A mask prepared for applying to a listing. The two forms that nearly every search uses ("*.*" and
-// "*.EXT") are decided here without the general matcher; they give exactly what the platform's
-// matcher gives for them, since "*" runs over dots and only ASCII letters fold to ASCII letters.
-struct CompiledMask {
-  enum Kind { kNothing, kEverything, kSuffix, kGeneral } kind = kNothing;
-  std::string text;  // the mask (kGeneral) or the upper-cased suffix (kSuffix)
-
-  explicit CompiledMask(const std::string& mask) {
-    if (mask.empty()) return;
-    if (mask == "*" || mask == "*.*") {
-      kind = kEverything;
-      return;
-    }
-    kind = kGeneral;
-    text = mask;
-    if (mask[0] != '*' || mask.size() < 2 || mask.back() == '.') return;
-    for (size_t i = 1; i < mask.size(); ++i) {
-      const char c = mask[i];
-      const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                         c == '.' || c == '_' || c == '-';
-      if (!plain) return;
-    }
-    kind = kSuffix;
-    text.clear();
-    for (size_t i = 1; i < mask.size(); ++i) text.push_back(UpperAscii(mask[i]));
-  }
-
-  bool Matches(std::string_view name) const {
-    switch (kind) {
-      case kNothing:
-        return false;
-      case kEverything:
-        return true;
-      case kSuffix: {
-        if (name.size() < text.size()) return false;
-        const size_t offset = name.size() - text.size();
-        for (size_t i = 0; i < text.size(); ++i)
-          if (UpperAscii(name[offset + i]) != text[i]) return false;
-        return true;
-      }
-      case kGeneral:
-        return platform::MaskMatches(name, text);
-    }
-    return false;
-  }
-};
-
-bool SameListing(platform::IFolderListing& a, platform::IFolderListing& b) {
-  if (a.Count() != b.Count()) return false;
-  for (size_t i = 0; i < a.Count(); ++i)
-    if (a.Name(i) != b.Name(i) || a.IsDirectory(i) != b.IsDirectory(i)) return false;
-  return true;
-}
 
 }  // namespace
 
@@ -203,19 +148,18 @@ class TFindFileEx::Walker {
 
   void SearchTarget(TTargetFolder& target) {
     masks_.clear();
-    for (const std::string& mask : target.FileMasks) masks_.emplace_back(mask);
-    ancestors_.clear();
+    anyMask_ = false;
+    for (const std::string& mask : target.FileMasks) {
+      masks_.emplace_back(mask);
+      anyMask_ = anyMask_ || !masks_.back().FindsNothing();
+    }
     folder_ = target.Path;
     listFolder_ = DirectFolder(target.Path);
+    path_ = search_detail::FoldersAbove(listFolder_.empty() ? folder_ : listFolder_);
     SearchFolder(target);
   }
 
  private:
-  struct Ancestor {
-    platform::IFolderListing* listing;
-    std::optional<std::optional<std::string>> resolved;  // computed on first need
-  };
-
   // Level goes down again on every way out, also when a handler's exception passes through.
   struct LevelGuard {
     explicit LevelGuard(std::atomic<uint16_t>& level) : level_(level) { ++level_; }
@@ -226,28 +170,34 @@ class TFindFileEx::Walker {
   void SearchFolder(TTargetFolder& target) {
     LevelGuard guard(owner_.level_);
     const uint16_t level = owner_.level_;
-    const TFolderIgnore ignore = owner_.CallFolderChange(folder_);
-    const bool searchFiles =
-        (ignore == fiNone || ignore == fiIgnoreSubfolders) && level >= target.MinLevel && !masks_.empty();
-    const bool descend = target.Subfolders && (ignore == fiNone || ignore == fiIgnoreFiles) &&
-                         (target.MaxLevel == 0 || target.MaxLevel > level);
-    if (owner_.aborted_ || (!searchFiles && !descend)) return;
+    const bool mayFind = level >= target.MinLevel && anyMask_;
+    const bool mayDescend = target.Subfolders && (target.MaxLevel == 0 || target.MaxLevel > level);
+    // The listing comes before the folder event: a folder that is one of the folders the walk is
+    // inside of (reached through a link of any kind, /proc's links to open folders included) is not
+    // entered at all, or the walk would never end. A folder with nothing to look for is not listed.
+    std::unique_ptr<platform::IFolderListing> listing;
+    platform::FolderId id;
+    if (mayFind || mayDescend) {
+      listing = platform::Os().ListFolder(listFolder_.empty() ? folder_ : listFolder_);
+      if (listing) {
+        id = listing->Identity();
+        if (std::find(path_.begin(), path_.end(), id) != path_.end()) return;
+      }
+    }
 
-    // One listing serves every mask and the descent: applying the masks to it gives exactly what one
-    // enumeration per mask would deliver, in the same order.
-    auto listing = platform::Os().ListFolder(listFolder_.empty() ? folder_ : listFolder_);
-    if (!listing) return;
-    if (IsLoop(*listing)) return;
+    const TFolderIgnore ignore = owner_.CallFolderChange(folder_);
+    const bool searchFiles = mayFind && (ignore == fiNone || ignore == fiIgnoreSubfolders);
+    const bool descend = mayDescend && (ignore == fiNone || ignore == fiIgnoreFiles);
+    if (owner_.aborted_ || !listing || (!searchFiles && !descend)) return;
 
     const size_t count = listing->Count();
     if (searchFiles) {
-      // Masks run from the last to the first.
+      // Masks run from the last to the first; each delivers what its own enumeration would.
       for (size_t m = masks_.size(); m-- > 0 && !owner_.aborted_;) {
-        const CompiledMask& mask = masks_[m];
-        if (mask.kind == CompiledMask::kNothing) continue;
-        for (size_t i = 0; i < count; ++i) {
-          const std::string_view name = listing->Name(i);
-          if (IsDotOrDotDot(name) || !mask.Matches(name)) continue;
+        selected_.clear();
+        masks_[m].Select(*listing, selected_);
+        for (const size_t i : selected_) {
+          if (IsDotOrDotDot(listing->Name(i))) continue;
           record_.Bind(*listing, i);
           if (owner_.targetSearch_->Matches(folder_, record_, listFolder_.empty() ? folder_ : listFolder_))
             owner_.CallFileMatch(folder_, record_);
@@ -257,7 +207,7 @@ class TFindFileEx::Walker {
     }
     if (!descend || owner_.aborted_) return;
 
-    ancestors_.push_back({listing.get(), std::nullopt});
+    path_.push_back(id);
     const size_t length = folder_.size();
     const size_t listLength = listFolder_.size();
     // A handler's exception ends the whole search, and this walker with it: nothing to restore then.
@@ -275,34 +225,7 @@ class TFindFileEx::Walker {
       folder_.resize(length);
       listFolder_.resize(listLength);
     }
-    ancestors_.pop_back();
-  }
-
-  // A folder link that points back to a folder on the current path would make the walk endless. Such a
-  // folder lists exactly like that ancestor, so only an identical listing is worth the cost of
-  // resolving both folders' links on the host to confirm it.
-  bool IsLoop(platform::IFolderListing& listing) {
-    std::optional<std::optional<std::string>> self;
-    for (size_t a = ancestors_.size(); a-- > 0;) {
-      Ancestor& ancestor = ancestors_[a];
-      if (!SameListing(listing, *ancestor.listing)) continue;
-      if (!self) self = ResolvedFolder(folder_);
-      if (!*self) return false;
-      if (!ancestor.resolved) ancestor.resolved = ResolvedFolder(AncestorFolder(a));
-      if (*ancestor.resolved && EqualsNoCaseAscii(**ancestor.resolved, **self)) return true;
-    }
-    return false;
-  }
-
-  // The folder text of ancestor a: folder_ cut after as many components as the ancestor is deep.
-  std::string AncestorFolder(size_t a) const {
-    const size_t drop = ancestors_.size() - a;  // components of folder_ below that ancestor
-    size_t end = folder_.size();
-    for (size_t k = 0; k < drop; ++k) {
-      const size_t cut = folder_.rfind('\\', end >= 2 ? end - 2 : 0);
-      end = cut == std::string::npos ? 0 : cut + 1;
-    }
-    return folder_.substr(0, end);
+    path_.pop_back();
   }
 
   // The folder in the platform's direct host form (\\?\unix\...), built from the names exactly as
@@ -319,8 +242,10 @@ class TFindFileEx::Walker {
   }
 
   TFindFileEx& owner_;
-  std::vector<CompiledMask> masks_;
-  std::vector<Ancestor> ancestors_;
+  std::vector<platform::FolderMask> masks_;
+  bool anyMask_ = false;
+  std::vector<size_t> selected_;
+  std::vector<platform::FolderId> path_;  // the folders the walk is inside of, outermost first
   std::string folder_;
   std::string listFolder_;
   TSearchRec record_;

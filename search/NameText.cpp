@@ -1,14 +1,19 @@
 #include "search/NameText.h"
 
-#include "platform/Platform.h"
-
 namespace velmor::search_detail {
 
-std::optional<std::string> ResolvedFolder(const std::string& folder) {
-  // An empty folder text is the process's current folder, as everywhere in the search.
-  auto host = platform::Os().ToHost(folder.empty() ? platform::Os().CurrentDirectory() : folder);
-  if (!host) return std::nullopt;
-  return platform::Os().ToWindows(*host);
+std::vector<platform::FolderId> FoldersAbove(std::string folder) {
+  std::vector<platform::FolderId> above;
+  while (true) {
+    while (folder.size() > 1 && folder.back() == '\\') folder.pop_back();
+    const size_t cut = folder.rfind('\\');
+    if (cut == std::string::npos) break;
+    folder.resize(cut + 1);
+    if (auto id = platform::Os().GetFolderId(folder)) above.push_back(*id);
+    // A drive root ("C:\\") or the host root of the direct form ends the climb.
+    if (folder.size() <= 3 || EqualsNoCaseAscii(folder, "\\\\?\\unix\\")) break;
+  }
+  return above;
 }
 
 }  // namespace velmor::search_detail

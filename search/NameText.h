@@ -4,6 +4,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
 
 namespace velmor::search_detail {
 
@@ -27,8 +30,9 @@ inline bool IsDotOrDotDot(std::string_view name) {
   return name == "." || name == "..";
 }
 
-// The folder with every link resolved, as a drive path; nullopt when the host does not know it. Two
-// folder texts name the same folder when their resolved forms are equal (EqualsNoCaseAscii).
-std::optional<std::string> ResolvedFolder(const std::string& folder);
+// The identities of the folders above a folder text (with or without trailing backslash), up to its
+// drive root or the host root, innermost first. A walk below the folder that meets one of them again has
+// followed a link back up and would never end.
+std::vector<platform::FolderId> FoldersAbove(std::string folder);
 
 }  // namespace velmor::search_detail

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
 
 namespace velmor {
@@ -33,10 +34,16 @@ TEST(BuildHeadersTest, ReplacesTheTargetsAndKeepsWhatCannotBeWritten) {
   prefix.WriteFile("drive_d/SEITEN.SPL", Numbered(0, 256) + std::string(1000, 'z'));
   for (const char* name : {"drive_d/SH1", "drive_d/SH2", "drive_d/SH3"})
     prefix.WriteFile(name, std::string(5000, 'o'));
+  // Old headers that were hidden or system files are replaced by ordinary ones.
+  platform::IPlatform& os = platform::HostPlatform();
+  ASSERT_TRUE(os.SetFileAttributes("D:\\SH1", platform::kAttrHidden | platform::kAttrSystem));
+  ASSERT_TRUE(os.SetFileAttributes("D:\\SH3", platform::kAttrHidden));
   ASSERT_EQ(BuildHeaders(), HeaderResult::Done);
   EXPECT_EQ(prefix.ReadFile("drive_d/SH1"), Numbered(0, 45));
   EXPECT_EQ(prefix.ReadFile("drive_d/SH2"), Numbered(54, 25));
   EXPECT_EQ(prefix.ReadFile("drive_d/SH3"), Numbered(78, 178));
+  for (const char* name : {"D:\\SH1", "D:\\SH2", "D:\\SH3"})
+    EXPECT_EQ(os.GetFileAttributes(name), platform::kAttrArchive);
 
   // A write-protected SH2 keeps its content; SH3 is still written, so it never lags behind SH1.
   prefix.WriteFile("drive_d/SEITEN.SPL", Numbered(10, 256));

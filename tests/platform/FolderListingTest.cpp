@@ -71,21 +71,28 @@ TEST(ListFolder, SortsLikeWineWithDotsFirstExceptInDriveRoot) {
   EXPECT_EQ(os.ListFolder("D:\\root.txt"), nullptr);
 }
 
-TEST(ListFolder, LinksToFoldersAreFolders) {
+TEST(ListFolder, LinksToFoldersAreFoldersAndBrokenLinksAreNotListed) {
   TempPrefix prefix;
   prefix.MakeDir("drive_d/real");
   prefix.WriteFile("drive_d/file", "");
   fs::create_directory_symlink(prefix.DriveD() + "/real", prefix.DriveD() + "/linkdir");
   fs::create_symlink(prefix.DriveD() + "/file", prefix.DriveD() + "/linkfile");
+  // Nothing could open these: a link whose target is gone and a link to itself.
   fs::create_symlink(prefix.DriveD() + "/gone", prefix.DriveD() + "/dangling");
-  auto listing = HostPlatform().ListFolder("D:\\");
+  fs::create_symlink(prefix.DriveD() + "/self", prefix.DriveD() + "/self");
+  IPlatform& os = HostPlatform();
+  auto listing = os.ListFolder("D:\\");
   ASSERT_NE(listing, nullptr);
-  ASSERT_EQ(Names(*listing), (std::vector<std::string>{"dangling", "file", "linkdir", "linkfile", "real"}));
-  EXPECT_FALSE(listing->IsDirectory(0));
-  EXPECT_TRUE(listing->IsDirectory(2));
-  EXPECT_FALSE(listing->IsDirectory(3));
-  FindData data;
-  EXPECT_FALSE(listing->Details(0, data));  // nothing to stat behind a dangling link
+  ASSERT_EQ(Names(*listing), (std::vector<std::string>{"file", "linkdir", "linkfile", "real"}));
+  EXPECT_TRUE(listing->IsDirectory(1));
+  EXPECT_FALSE(listing->IsDirectory(2));
+  EXPECT_EQ(listing->Identity(), os.GetFolderId("D:\\").value_or(FolderId{}));
+  // A link leads to the same folder as its target; a file is no folder.
+  EXPECT_EQ(os.GetFolderId("D:\\LINKDIR"), os.GetFolderId("D:\\real\\"));
+  EXPECT_NE(os.GetFolderId("D:\\real"), os.GetFolderId("D:\\"));
+  EXPECT_FALSE(os.GetFolderId("D:\\file").has_value());
+  EXPECT_FALSE(os.GetFolderId("D:\\dangling").has_value());
+  EXPECT_TRUE(Names(os.FindFiles("D:\\dangl*", 0x37)).empty());
 }
 
 TEST(ListFolder, DetailsAreFetchedWhenAskedAndSeeChanges) {
@@ -136,6 +143,40 @@ TEST(FindFiles, MasksFoldersAndAttributeFilter) {
   EXPECT_EQ(found[0].attributes, kAttrArchive);
   EXPECT_EQ(found[0].size, 1u);
   EXPECT_NE(found[0].lastWriteTime, 0u);
+}
+
+TEST(FindFiles, PlainNameNamesOneEntryAndDotsNameFolders) {
+  TempPrefix prefix;
+  for (const char* name : {"A.ASC", "a.asc", "b.Asc", "B.ASC.BAK", "X.TXT", "X"})
+    prefix.WriteFile(std::string("drive_d/ns/") + name, "");
+  prefix.MakeDir("drive_d/ns/Sub");
+  IPlatform& os = HostPlatform();
+  const auto find = [&](const std::string& mask) { return Names(os.FindFiles("D:\\ns\\" + mask, 0x37)); };
+  using Names_ = std::vector<std::string>;
+  // The exact spelling when it exists, otherwise the first match in listing order; never every variant.
+  EXPECT_EQ(find("A.ASC"), Names_{"A.ASC"});
+  EXPECT_EQ(find("a.asc"), Names_{"a.asc"});
+  EXPECT_EQ(find("a.ASC"), Names_{"A.ASC"});
+  EXPECT_EQ(find("B.ASC"), Names_{"b.Asc"});
+  EXPECT_EQ(find("A.ASC."), Names_{"A.ASC"});
+  EXPECT_EQ(find("X. "), Names_{"X"});
+  EXPECT_EQ(find("*.ASC"), (Names_{"A.ASC", "a.asc", "b.Asc"}));
+  // Endings of the mask: blanks dropped, dots and blanks as one final dot.
+  EXPECT_EQ(find("*.TXT "), Names_{"X.TXT"});
+  EXPECT_EQ(find("X.TXT ."), Names_{"X.TXT"});
+  EXPECT_EQ(find("X.TXT.."), Names_{"X.TXT"});
+  EXPECT_EQ(find("*."), (Names_{".", "..", "Sub", "X"}));
+  EXPECT_TRUE(find(" ").empty());
+  EXPECT_TRUE(find("...").empty());
+  // "." and ".." name the folder and its parent under their own names, as the full path does.
+  EXPECT_EQ(find("Sub\\."), Names_{"Sub"});
+  EXPECT_EQ(find("SUB\\.."), Names_{"ns"});
+  EXPECT_EQ(find("."), Names_{"ns"});
+  EXPECT_TRUE(Names(os.FindFiles("D:\\.", 0x37)).empty());
+  EXPECT_EQ(os.LastError(), kErrorFileNotFound);
+  EXPECT_TRUE(Names(os.FindFiles("D:\\ns\\Sub\\.", 0)).empty());  // a folder, and the filter wants none
+  // A folder part with a trailing dot is the folder without it.
+  EXPECT_EQ(Names(os.FindFiles("D:\\ns.\\*.TXT", 0x37)), Names_{"X.TXT"});
 }
 
 TEST(FindFiles, PatternWithoutFolderMeansTheCurrentFolder) {

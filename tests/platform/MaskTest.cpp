@@ -43,6 +43,18 @@ TEST(MaskMatches, FollowsWindowsWildcardRules) {
       {"star in middle", "EPL_ASC.EXF", "EPL*.EXF", true},
       {"star then question", "A", "*?", true},
       {"dot literal before letters", "A.B", "A.B", true},
+      {"trailing blank dropped", "X.TXT", "*.TXT ", true},
+      {"trailing blanks dropped", "X.TXT", "*.TXT   ", true},
+      {"blank and dot end in one dot", "X.TXT", "X.TXT .", true},
+      {"two dots end in one dot", "X.TXT", "X.TXT..", true},
+      {"dot blank dot at the end", "X", "X. .", true},
+      {"final dot after blanks still refuses extensions", "X.TXT", "X. .", false},
+      {"star-dot-blank: names without dot", "MAKROS", "*. ", true},
+      {"star-dot-blank refuses dotted", "A.B", "*. ", false},
+      {"only blanks find nothing", "A", "   ", false},
+      {"only dots find nothing", "A", "...", false},
+      {"dot blank finds nothing", "A", ". ", false},
+      {"inner blank kept", "A B", "A *", true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);

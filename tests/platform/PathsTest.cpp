@@ -66,6 +66,21 @@ TEST(FullPath, ResolvesLikeGetFullPathName) {
       {"  C:\\x", "C:\\work\\  C:\\x"},
       {"C:\\a\\CON", "C:\\a\\CON"},
       {"C:\\", "C:\\"},
+      // A part followed by a backslash loses one trailing dot, not its blanks.
+      {"C:\\a.\\b", "C:\\a\\b"},
+      {"C:\\x\\m.\\", "C:\\x\\m\\"},
+      {"C:\\a..\\b", "C:\\a.\\b"},
+      {"C:\\a .\\b", "C:\\a \\b"},
+      {"C:\\a. \\b", "C:\\a. \\b"},
+      {"C:\\a\\ \\b", "C:\\a\\ \\b"},
+      {"C:\\a\\b\\...\\c", "C:\\a\\c"},
+      // A last part of nothing but dots and blanks goes, the backslash before it stays.
+      {"C:\\a\\b\\ ", "C:\\a\\b\\"},
+      {"C:\\a\\b\\. ", "C:\\a\\b\\"},
+      {"C:\\a\\b\\...", "C:\\a\\b\\"},
+      {"...", "C:\\work\\"},
+      {"C:\\a\\b\\..", "C:\\a"},
+      {"C:.", "C:\\work"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.in);

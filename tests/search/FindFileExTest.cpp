@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/FaultInjectingPlatform.h"
+#include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
 
 namespace velmor {
@@ -193,9 +195,63 @@ TEST_F(FindFileExTest, FolderLinksBackUpEndTheWalkOthersAreFollowed) {
   std::filesystem::create_directory_symlink("..", prefix.DriveC() + "/K/S/UP");
   std::filesystem::create_directory_symlink(".", prefix.DriveC() + "/K/SELF");
   std::filesystem::create_directory_symlink("../OTHER", prefix.DriveC() + "/K/L");
+  // Above the searched folder counts too: this one leads to the drive root, which holds K itself.
+  std::filesystem::create_directory_symlink("../..", prefix.DriveC() + "/K/S/TOP");
   files.FileName = "*.X";
   files.Location = "C:\\K";
   EXPECT_EQ(Run(), (Lines{"C:\\K\\A.X", "C:\\K\\L\\C.X", "C:\\K\\S\\B.X"}));
+}
+
+TEST_F(FindFileExTest, WalksBelowProcAndDevFdEnd) {
+  // /proc/self/fd and /dev/fd hold links to the folders the walk itself has open, /proc/self/root
+  // leads to "/": each is a link back to a folder the walk is inside of. The working folder is the
+  // small prefix, so /proc/self/cwd adds little.
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(prefix.Root());
+  size_t folders = 0;
+  search.OnFolderChange = [&](TFindFileEx&, const std::string&, TFolderIgnore&) { ++folders; };
+  files.FileName = "*";
+  for (const char* location : {"Z:\\proc\\self", "Z:\\dev\\fd"}) {
+    SCOPED_TRACE(location);
+    folders = 0;
+    files.Location = location;
+    Run();
+    EXPECT_GT(folders, 0u);
+    EXPECT_LT(folders, 20000u);
+  }
+  std::filesystem::current_path(saved);
+}
+
+TEST_F(FindFileExTest, MasksDeliverWhatTheEnumerationWould) {
+  for (const char* f : {"M/A.ASC", "M/a.asc", "M/X.TXT", "M/S/Y.TXT"}) File(f);
+  std::filesystem::create_symlink(prefix.DriveC() + "/M/gone", prefix.DriveC() + "/M/Z.TXT");
+  files.Location = "C:\\M";
+  const struct {
+    const char* masks;
+    Lines expected;
+  } rows[] = {
+      // A plain name names one entry, the one opening that name finds.
+      {"A.ASC", {"C:\\M\\A.ASC"}},
+      {"a.ASC", {"C:\\M\\A.ASC"}},
+      {"*.ASC", {"C:\\M\\A.ASC", "C:\\M\\a.asc"}},
+      // Blanks and dots at the end of a mask; a link to nothing is no file.
+      {"*.TXT ;X.TXT .", {"C:\\M\\X.TXT", "C:\\M\\X.TXT", "C:\\M\\S\\Y.TXT"}},
+      {"*.", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.masks);
+    files.FileName = row.masks;
+    EXPECT_EQ(Run(), row.expected);
+  }
+
+  // Nothing to look for and no sub-folders to enter: the folder is not even listed.
+  platform::FaultInjectingPlatform counting(platform::HostPlatform());
+  platform::ScopedPlatform scope(counting);
+  files.Location = "";
+  files.Included = {"<", "<C:\\M\\"};
+  files.FileName = "*.X";
+  EXPECT_TRUE(Run().empty());
+  EXPECT_EQ(counting.Calls(platform::FaultKind::ListFolder), 0u);
 }
 
 TEST_F(FindFileExTest, ThreadedSearchHandsEveryEventAndItsEndToTheMainThread) {

@@ -62,6 +62,25 @@ TEST_F(FindFileTest, RecurseListsBreadthFirstAndSkipsLinksBackUp) {
             (Lines{"D:\\NS\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB2\\", "D:\\NS\\X.ASC\\", "D:\\NS\\SUB\\DEEP\\"}));
 }
 
+TEST_F(FindFileTest, RecurseBelowDevFdEnds) {
+  // /dev/fd holds links to the folders the walk has open, /proc/self/root leads up to "/".
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(prefix.Root());
+  finder.Recurse = true;
+  finder.Filter = "*";
+  size_t folders = 0;
+  finder.OnNewPath = [&](TFindFile&, std::string, bool&) { ++folders; };
+  for (const char* directory : {"Z:\\dev\\fd", "Z:\\proc\\self"}) {
+    SCOPED_TRACE(directory);
+    folders = 0;
+    finder.Directory = directory;
+    finder.Execute();
+    EXPECT_GT(folders, 0u);
+    EXPECT_LT(folders, 20000u);
+  }
+  std::filesystem::current_path(saved);
+}
+
 TEST_F(FindFileTest, AbortFromNewPathStopsThisAndLaterRuns) {
   finder.Directory = "D:\\NS";
   finder.Recurse = true;
