@@ -180,9 +180,12 @@ std::unique_ptr<IFolderListing> HostPlatformImpl::ListFolder(std::string_view fo
     }
     return listing;
   }
-  const std::optional<std::string> full = FullPath(folder.empty() ? std::string_view(".") : folder);
+  // The path is normalised once, by the mapping itself: normalising the full path again would drop
+  // one more trailing dot of a middle part ("a..\\" names "a.", not "a").
+  const std::string_view spelled = folder.empty() ? std::string_view(".") : folder;
+  const std::optional<std::string> full = FullPath(spelled);
   if (!full) return nullptr;
-  const std::optional<std::string> host = ToHost(*full);
+  const std::optional<std::string> host = ToHost(spelled);
   if (!host) return nullptr;
   const int fd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {

@@ -175,8 +175,10 @@ TEST(FindFiles, PlainNameNamesOneEntryAndDotsNameFolders) {
   EXPECT_TRUE(Names(os.FindFiles("D:\\.", 0x37)).empty());
   EXPECT_EQ(os.LastError(), kErrorFileNotFound);
   EXPECT_TRUE(Names(os.FindFiles("D:\\ns\\Sub\\.", 0)).empty());  // a folder, and the filter wants none
-  // A folder part with a trailing dot is the folder without it.
+  // A folder part with a trailing dot is the folder without it; only one dot goes.
   EXPECT_EQ(Names(os.FindFiles("D:\\ns.\\*.TXT", 0x37)), Names_{"X.TXT"});
+  EXPECT_TRUE(Names(os.FindFiles("D:\\ns..\\*.TXT", 0x37)).empty());
+  EXPECT_EQ(os.LastError(), kErrorPathNotFound);
 }
 
 TEST(FindFiles, PatternWithoutFolderMeansTheCurrentFolder) {
