@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/HostPlatformImpl.h"
+#include "platform/NameCache.h"
 
 namespace velmor::platform::detail {
 namespace {
@@ -264,6 +265,7 @@ std::string HostPlatformImpl::DriveDisplayName(char letter) {
 }
 
 bool HostPlatformImpl::ConnectNetworkDrive(char letter, std::string_view hostFolder) {
+  const FolderChange change;
   const char lower = LowerLetter(letter);
   if (!lower) return Fail(kErrorInvalidParameter);
   const std::string dosdevices = PrefixDirectory() + "/dosdevices";
@@ -277,6 +279,7 @@ bool HostPlatformImpl::ConnectNetworkDrive(char letter, std::string_view hostFol
 }
 
 bool HostPlatformImpl::DisconnectNetworkDrive(char letter) {
+  const FolderChange change;
   const char lower = LowerLetter(letter);
   const std::string link = DriveLink(lower);
   if (link.empty()) return Fail(kErrorNotConnected);

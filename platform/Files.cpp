@@ -14,6 +14,7 @@
 #include <random>
 
 #include "platform/HostPlatformImpl.h"
+#include "platform/NameCache.h"
 #include "platform/PosixIo.h"
 
 namespace velmor::platform::detail {
@@ -482,10 +483,13 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
   if (!error && fchmod(out, src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
   close(in);
   if (close(out) != 0 && !error) error = WriteError(errno);
-  return CommitTemporary(temp, targetPath, error);
+  if (!CommitTemporary(temp, targetPath, error)) return false;
+  NameAdded(HostParent(targetPath), HostBaseName(targetPath));
+  return true;
 }
 
 bool HostPlatformImpl::DeleteFile(std::string_view path) {
+  const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
   struct stat st;
@@ -500,6 +504,7 @@ bool HostPlatformImpl::DeleteFile(std::string_view path) {
 }
 
 bool HostPlatformImpl::CreateDirectory(std::string_view path) {
+  const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
   if (mkdir(host->c_str(), 0777) != 0) {
@@ -510,12 +515,14 @@ bool HostPlatformImpl::CreateDirectory(std::string_view path) {
 }
 
 bool HostPlatformImpl::ForceDirectories(std::string_view path) {
+  const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
   return HostCreateDirectories(*host);
 }
 
 bool HostPlatformImpl::RemoveDirectory(std::string_view path) {
+  const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
   struct stat st;
@@ -526,6 +533,7 @@ bool HostPlatformImpl::RemoveDirectory(std::string_view path) {
 }
 
 bool HostPlatformImpl::MoveFile(std::string_view source, std::string_view target) {
+  const FolderChange change;
   const std::optional<std::string> from = Resolve(source);
   if (!from) return false;
   std::optional<std::string> to = Resolve(target);
@@ -588,6 +596,7 @@ std::unique_ptr<IFile> HostPlatformImpl::OpenFile(std::string_view path, OpenMod
     }
     return std::make_unique<HostFile>(fd, static_cast<uint64_t>(st.st_size));
   }
+  const FolderChange change;  // CreateAlways may add a name
   const std::optional<std::string> host = Resolve(path);
   if (!host) return nullptr;
   if (IsFolderPath(path)) {
@@ -646,6 +655,7 @@ std::optional<std::string> HostPlatformImpl::ReadFile(std::string_view path, siz
 }
 
 bool HostPlatformImpl::WriteFile(std::string_view path, std::string_view bytes) {
+  const FolderChange change;
   if (IsFolderPath(path)) return Fail(kErrorInvalidName);
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
@@ -657,6 +667,7 @@ bool HostPlatformImpl::WriteFile(std::string_view path, std::string_view bytes) 
 }
 
 bool HostPlatformImpl::HostCreateDirectories(std::string_view hostPath) {
+  const FolderChange change;
   const std::string absolute = HostAbsolute(hostPath);
   struct stat st;
   if (stat(absolute.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? true : Fail(kErrorAlreadyExists);
@@ -673,10 +684,12 @@ bool HostPlatformImpl::HostCreateDirectories(std::string_view hostPath) {
 }
 
 bool HostPlatformImpl::HostWriteFile(std::string_view hostPath, std::string_view bytes) {
+  const FolderChange change;
   return AtomicWrite(HostAbsolute(hostPath), bytes);
 }
 
 bool HostPlatformImpl::HostSymlink(std::string_view target, std::string_view linkPath) {
+  const FolderChange change;
   const std::string link = HostAbsolute(linkPath);
   // A new link under a temporary name renamed over the old one replaces it in one step.
   std::string temp;

@@ -1,6 +1,7 @@
 // Host implementation of IPlatform: the error slot, the registry, profile and shell delegations, and
 // the process-wide instance. Paths, drives, files and folder listing live in their own sources.
 #include "platform/HostPlatformImpl.h"
+#include "platform/NameCache.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "platform/ShellOperations.h"
@@ -63,6 +64,7 @@ bool HostPlatformImpl::WritePrivateProfileString(std::string_view section,
                                                  std::optional<std::string_view> key,
                                                  std::optional<std::string_view> value,
                                                  std::string_view file) {
+  const FolderChange change;
   const std::optional<std::string> host = ProfileHostPath(file, true);
   if (!host) return false;
   uint32_t error = kErrorSuccess;
@@ -72,6 +74,7 @@ bool HostPlatformImpl::WritePrivateProfileString(std::string_view section,
 
 bool HostPlatformImpl::ShellCopy(std::string_view source, std::string_view targetFolder,
                                  const ShellConfirmReplace& confirm, const ShellProgress& progress) {
+  const FolderChange change;
   const std::optional<std::string> from = Resolve(source);
   const std::optional<std::string> to = from ? Resolve(targetFolder) : std::nullopt;
   if (!to) return false;
@@ -82,6 +85,7 @@ bool HostPlatformImpl::ShellCopy(std::string_view source, std::string_view targe
 
 bool HostPlatformImpl::ShellMove(std::string_view source, std::string_view targetFolder,
                                  const ShellConfirmReplace& confirm, const ShellProgress& progress) {
+  const FolderChange change;
   const std::optional<std::string> from = Resolve(source);
   const std::optional<std::string> to = from ? Resolve(targetFolder) : std::nullopt;
   if (!to) return false;
@@ -91,6 +95,7 @@ bool HostPlatformImpl::ShellMove(std::string_view source, std::string_view targe
 }
 
 bool HostPlatformImpl::ShellRename(std::string_view source, std::string_view newPath) {
+  const FolderChange change;
   const std::optional<std::string> from = Resolve(source);
   std::optional<std::string> to = from ? Resolve(newPath) : std::nullopt;
   if (!to) return false;
@@ -115,6 +120,7 @@ bool HostPlatformImpl::ShellRename(std::string_view source, std::string_view new
 }
 
 bool HostPlatformImpl::MoveToTrash(std::string_view path) {
+  const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
   uint32_t error = kErrorSuccess;
@@ -123,6 +129,7 @@ bool HostPlatformImpl::MoveToTrash(std::string_view path) {
 }
 
 bool HostPlatformImpl::DeleteTree(std::string_view path) {
+  const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
   uint32_t error = kErrorSuccess;

@@ -1,5 +1,4 @@
 // Environment, the prefix, and the mapping between Windows paths and host paths.
-#include <dirent.h>
 #include <limits.h>
 #include <pwd.h>
 #include <stdlib.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "platform/HostPlatformImpl.h"
+#include "platform/NameCache.h"
 #include "platform/Utf8.h"
 
 namespace velmor::platform::detail {
@@ -130,18 +130,7 @@ std::optional<std::string> MatchComponent(const std::string& hostFolder, std::st
   struct stat st;
   if (lstat(candidate.c_str(), &st) == 0) return std::string(component);
   if (errno != ENOENT) return std::nullopt;
-  DIR* dir = opendir(hostFolder.c_str());
-  if (!dir) return std::nullopt;
-  std::optional<std::string> best;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    if (name.find('\\') != std::string_view::npos || !IsValidUtf8(name)) continue;
-    if (!EqualsNoCase(name, component)) continue;
-    if (!best || name < *best) best = std::string(name);
-  }
-  closedir(dir);
-  return best;
+  return FindNameNoCase(hostFolder, component);
 }
 
 }  // namespace
@@ -301,9 +290,24 @@ std::optional<std::string> HostPlatformImpl::MapPath(std::string_view windowsPat
     if (trailing && *host != "/") *host += '/';
     return host;
   }
+  const int lookupError = errno;
 
   const std::string_view root = RootOf(full);
   const std::string_view rest = std::string_view(full).substr(root.size());
+  // Usually only the last name is missing, or spelled in another case, and its folder exists as
+  // spelled: one look at that folder's names (kept between calls) settles it. A copy into a folder
+  // asks this for every new file.
+  if (lookupError == ENOENT && !rest.empty()) {
+    const std::string parent = HostParent(*host);
+    bool isFolder = false;
+    const std::optional<std::string> match = FindNameNoCase(parent, HostBaseName(*host), &isFolder);
+    if (isFolder) {
+      std::string resolved = parent == "/" ? "/" : parent + "/";
+      resolved += match ? std::string_view(*match) : HostBaseName(*host);
+      if (trailing) resolved += '/';
+      return resolved;
+    }
+  }
   // The drive's target may have changed since it was remembered: look it up afresh.
   std::string resolved = DriveRoot(root[0], true);
   if (resolved.empty()) {

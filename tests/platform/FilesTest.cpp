@@ -5,6 +5,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -122,6 +123,38 @@ TEST(CopyFile, CopiesContentTimeAndBits) {
   ASSERT_TRUE(os.CopyFile("C:\\src.asc", "D:\\other.asc", false));
   EXPECT_EQ(prefix.ReadFile("drive_d/Other.ASC"), "symbol data");
   EXPECT_FALSE(prefix.Exists("drive_d/other.asc"));
+}
+
+TEST(CopyFile, NamesInOtherCaseReachTheFileThatIsThereThroughEveryChange) {
+  // A copy resolves target names against a listing of the folder that it keeps current; every other
+  // change of this platform, and a change by another program, makes the folder be read again.
+  TempPrefix prefix;
+  prefix.WriteFile("drive_d/src.txt", "new");
+  prefix.MakeDir("drive_d/t");
+  IPlatform& os = HostPlatform();
+  const auto names = [&] {
+    std::vector<std::string> all;
+    for (const auto& e : fs::directory_iterator(prefix.DriveD() + "/t")) all.push_back(e.path().filename());
+    std::sort(all.begin(), all.end());
+    return all;
+  };
+  using Names = std::vector<std::string>;
+  ASSERT_TRUE(os.CopyFile("D:\\src.txt", "D:\\t\\b.asc", false));
+  ASSERT_TRUE(os.CopyFile("D:\\src.txt", "D:\\T\\B.ASC", false));  // the copy's own file
+  EXPECT_EQ(names(), Names{"b.asc"});
+  ASSERT_TRUE(os.WriteFile("D:\\t\\a.asc", "old"));
+  ASSERT_TRUE(os.CopyFile("D:\\src.txt", "D:\\t\\A.ASC", false));  // a file written in between
+  EXPECT_EQ(names(), (Names{"a.asc", "b.asc"}));
+  EXPECT_EQ(prefix.ReadFile("drive_d/t/a.asc"), "new");
+  ASSERT_TRUE(os.DeleteFile("D:\\t\\b.asc"));
+  ASSERT_TRUE(os.CopyFile("D:\\src.txt", "D:\\t\\B.ASC", false));  // deleted in between
+  EXPECT_EQ(names(), (Names{"B.ASC", "a.asc"}));
+  // Another program's change shows once the folder's time stamps moved on.
+  usleep(30000);
+  prefix.WriteFile("drive_d/t/c.asc", "other");
+  ASSERT_TRUE(os.CopyFile("D:\\src.txt", "D:\\t\\C.ASC", false));
+  EXPECT_EQ(names(), (Names{"B.ASC", "a.asc", "c.asc"}));
+  EXPECT_EQ(prefix.ReadFile("drive_d/t/c.asc"), "new");
 }
 
 TEST(CopyFile, RefusesBadTargetsAndLeavesNoTemporary) {

@@ -65,7 +65,8 @@ std::optional<std::string> Unescape(const std::string& field) {
   if (field == "%N") return std::nullopt;
   std::string out;
   for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '%' && i + 2 < field.size() && HexValue(field[i + 1]) >= 0 && HexValue(field[i + 2]) >= 0) {
+    if (field[i] == '%' && i + 2 < field.size() && HexValue(field[i + 1]) >= 0 &&
+        HexValue(field[i + 2]) >= 0) {
       out.push_back(static_cast<char>(HexValue(field[i + 1]) * 16 + HexValue(field[i + 2])));
       i += 2;
     } else {
@@ -129,7 +130,8 @@ bool ReadTables(int argc, char** argv, int first, std::vector<Case>& cases) {
       if (fields.size() > kind->arguments + 2) c.expected = fields[kind->arguments + 2];
       if (fields.size() > kind->arguments + 3) c.reason = fields[kind->arguments + 3];
       if (!c.same && (verdict != "differs" || c.expected.empty() || c.reason.empty())) {
-        std::cerr << where << ": the verdict is \"same\", or \"differs\" with our expected answer and a reason\n";
+        std::cerr << where
+                  << ": the verdict is \"same\", or \"differs\" with our expected answer and a reason\n";
         ok = false;
       }
       if (!seen.emplace(c.id, where).second) {
