@@ -67,6 +67,15 @@ std::string Normalize(std::string_view combined) {
       parts.push_back(part);
     }
   }
+  // A part that became the last one through a "." or ".." after it ends like a last part too.
+  if (!trailing && !parts.empty()) {
+    std::string_view& last = parts.back();
+    while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.remove_suffix(1);
+    if (last.empty()) {
+      parts.pop_back();
+      trailing = true;
+    }
+  }
   std::string out(root);
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i) out += '\\';

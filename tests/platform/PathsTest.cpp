@@ -81,6 +81,8 @@ TEST(FullPath, ResolvesLikeGetFullPathName) {
       {"...", "C:\\work\\"},
       {"C:\\a\\b\\..", "C:\\a"},
       {"C:.", "C:\\work"},
+      {"C:\\a..\\.", "C:\\a"},
+      {"C:\\a. \\b\\..", "C:\\a"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.in);
