@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "platform/HostPlatformImpl.h"
+#include "platform/NameCache.h"
 #include "platform/PosixIo.h"
 
 namespace velmor::platform::detail {
@@ -59,6 +60,7 @@ std::optional<int64_t> TemporaryOwner(std::string_view name) {
 }
 
 std::unique_ptr<IFileLock> HostPlatformImpl::TryLockFile(std::string_view path, std::string_view holder) {
+  const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return nullptr;
   const int fd = open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -99,6 +101,7 @@ bool HostPlatformImpl::ProcessRunning(int64_t pid) {
 }
 
 size_t HostPlatformImpl::RemoveStaleTemporaries(std::string_view folder) {
+  const FolderChange change;
   const std::optional<std::string> host = Resolve(folder);
   if (!host) return 0;
   DIR* dir = opendir(host->c_str());
