@@ -412,7 +412,8 @@ bool HostPlatformImpl::GetFileData(std::string_view path, FindData& out) {
 bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target, bool failIfExists) {
   struct stat dst;
   bool targetFound = false;
-  const std::optional<std::string> to = MapPath(target, dst, targetFound);
+  bool targetAbsent = false;
+  const std::optional<std::string> to = MapPath(target, dst, targetFound, &targetAbsent);
   if (!to) return false;
   std::string from;
   // Non-blocking, so that a named pipe as source fails at once instead of waiting for a writer.
@@ -428,7 +429,9 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
   std::string targetPath = *to;
   bool exists = targetFound && !IsFolderPath(target);
   int statError = 0;
-  if (!exists) {
+  if (targetAbsent) {
+    statError = ENOENT;  // the lookup has just seen that nothing of that name is there
+  } else if (!exists) {
     exists = lstat(targetPath.c_str(), &dst) == 0;
     if (!exists) statError = errno;
   }

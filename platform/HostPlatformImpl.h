@@ -151,7 +151,9 @@ class HostPlatformImpl final : public IPlatform {
   // Full path then host path; nullopt (LastError set) when the path cannot be mapped.
   std::optional<std::string> Resolve(std::string_view path);
   // ToHost; when the path exists as spelled, found is set and st holds its lstat.
-  std::optional<std::string> MapPath(std::string_view windowsPath, struct stat& st, bool& found);
+  // absent (when given) is set when the lookup saw that nothing of that name, in any case, is there.
+  std::optional<std::string> MapPath(std::string_view windowsPath, struct stat& st, bool& found,
+                                     bool* absent = nullptr);
   // The host path a Windows path names when every component is spelled as on disk: the drive's
   // target plus the components as given, nothing looked up but the drive. final is set for the
   // \\?\unix\ form, which needs no matching at all. nullopt (LastError set) when no drive maps it.

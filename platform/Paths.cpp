@@ -286,8 +286,9 @@ std::optional<std::string> HostPlatformImpl::SpelledHostPath(std::string_view wi
 }
 
 std::optional<std::string> HostPlatformImpl::MapPath(std::string_view windowsPath, struct stat& st,
-                                                     bool& found) {
+                                                     bool& found, bool* absent) {
   found = false;
+  if (absent) *absent = false;
   bool final = false;
   bool trailing = false;
   std::string full;
@@ -311,6 +312,7 @@ std::optional<std::string> HostPlatformImpl::MapPath(std::string_view windowsPat
     bool isFolder = false;
     const std::optional<std::string> match = FindNameNoCase(parent, HostBaseName(*host), &isFolder);
     if (isFolder) {
+      if (absent) *absent = !match;
       std::string resolved = parent == "/" ? "/" : parent + "/";
       resolved += match ? std::string_view(*match) : HostBaseName(*host);
       if (trailing) resolved += '/';
