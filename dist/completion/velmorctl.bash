@@ -57,6 +57,9 @@ _velmorctl() {
   elif [[ $help =~ velmorctl\ $command\ \[?(ORDNER|VERZEICHNIS|PFAD) ]]; then
     # A command whose argument is a folder ("velmorctl symbols ORDNER"): folders of this machine.
     COMPREPLY=($(compgen -d -- "$cur"))
+  elif [[ $help =~ velmorctl\ $command\ \[?KENNUNG ]]; then
+    # A transfer of the journal ("velmorctl undo KENNUNG"): the ids that "velmorctl journal" lists first.
+    COMPREPLY=($(compgen -W "$("$program" journal 2>/dev/null | cut -d' ' -f1)" -- "$cur"))
   fi
   return 0
 }
