@@ -9,6 +9,8 @@ int CopyCommand(const std::vector<std::string>& args, Console& console);
 int TransferCommand(const std::vector<std::string>& args, Console& console);
 int HeadersCommand(const std::vector<std::string>& args, Console& console);
 int DemoStationCommand(const std::vector<std::string>& args, Console& console);
+int JournalCommand(const std::vector<std::string>& args, Console& console);
+int UndoCommand(const std::vector<std::string>& args, Console& console);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
@@ -17,6 +19,8 @@ const std::vector<Command>& Commands() {
       {"find", "Dateien nach Suchkriterien finden", FindCommand},
       {"copy", "Dateien eines Ordners nach Masken flach kopieren", CopyCommand},
       {"transfer", "EXF-Daten in ein neues EPLAN-Projekt übertragen", TransferCommand},
+      {"journal", "die Übertragungen im Protokoll auflisten", JournalCommand},
+      {"undo", "die letzte (oder die genannte) Übertragung zurücknehmen", UndoCommand},
       {"headers", "Seitenkopf D:\\SEITEN.SPL in D:\\SH1..SH3 aufteilen", HeadersCommand},
       {"demo-station", "eine Demo-EPLAN-5-Station in DIR anlegen", DemoStationCommand},
   };

@@ -20,7 +20,9 @@ constexpr const char* kHelp =
     "Legt ein neues EPLAN-5-Projekt NAME.P im Projektpfad an: kopiert das Musterprojekt EXF0, die\n"
     "EXF-Daten (*.EXF, *.BMP) und Rahmen (*.EXP) hinein, sichert die Symboldateien der Normstammdaten\n"
     "nach SIASC, kopiert die neuen Symboldateien (*.ASC) dorthin und schreibt den Projektnamen in\n"
-    "ARGV.DAT der Station.\n"
+    "ARGV.DAT der Station. Jede Übertragung wird protokolliert und lässt sich mit velmorctl undo genau\n"
+    "zurücknehmen; solange eine unterbrochene Übertragung nicht zurückgenommen ist, beginnt auf der\n"
+    "Station keine neue.\n"
     "\n"
     "Optionen (ohne Angabe gelten die EPLAN-Umgebung und die in Velmor.INI gespeicherten Texte):\n"
     "  --name NAME             Projektname (ProjektName_Text)\n"
@@ -131,6 +133,8 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
     case TransferOutcome::InvalidName:
     case TransferOutcome::NoSamples:
     case TransferOutcome::Busy:
+    case TransferOutcome::Pending:
+    case TransferOutcome::NoJournal:
     case TransferOutcome::NotCreatable:
       return kExitFailed;  // the service has shown its message
     case TransferOutcome::Cancelled:
@@ -144,6 +148,8 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
   console.out << (dryRun ? "Probelauf, nichts geändert: Projekt " : "Projekt ") << result.ProjectFolder
               << ", " << result.FilesCopied << " Dateien kopiert, " << result.SymbolsBackedUp
               << " Symboldateien gesichert" << (result.ArgvWritten ? ", ARGV.DAT geschrieben" : "") << "\n";
+  if (!result.JournalId.empty())
+    console.out << "Zurücknehmen mit: velmorctl undo " << result.JournalId << "\n";
   return failed ? kExitFailed : kExitOk;
 }
 

@@ -8,7 +8,9 @@
 #include <utility>
 
 #include "core/StationLock.h"
+#include "core/TransferJournal.h"
 #include "core/TransferPlatform.h"
+#include "core/TransferUndo.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
 #include "search/FindFile.h"
@@ -250,15 +252,18 @@ namespace {
 struct BackupItem {
   std::string original;
   std::string backup;
+  std::string aside;      // where an older backup of another content goes first
   FindData before;        // the original as it was when the step looked at it
+  bool present = false;   // the backup holds the same content already
   bool complete = false;  // the backup holds the original's content
 };
 
 // Moves the listed originals into the backup folder in batches: copy every original of a batch (an
 // older backup of the same name set aside first, an identical one kept as it is), put the batch on
 // the disk, then delete each original that is still the file that was copied.
-void BackUpOriginals(TransferPlatform& books, const std::vector<std::string>& originals,
-                     const std::string& backupFolder, size_t batchSize, TransferResult& result) {
+void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
+                     const std::vector<std::string>& originals, const std::string& backupFolder,
+                     size_t batchSize, TransferResult& result) {
   books.ForceDirectories(backupFolder);
   auto keep = [&](const std::string& original, bool backedUp, std::string reason) {
     result.KeptSymbols.push_back(original);
@@ -266,12 +271,20 @@ void BackUpOriginals(TransferPlatform& books, const std::vector<std::string>& or
     // A new symbol file of the same name must not replace an original that exists nowhere else.
     if (!backedUp) books.Protect(original);
   };
+  // Two originals whose names differ only in case would share one backup name.
+  std::set<std::string> backupsTaken;
 
   for (size_t first = 0; first < originals.size(); first += batchSize) {
+    // What becomes of each original of the batch, decided and recorded before anything is changed.
     std::vector<BackupItem> batch;
     for (size_t i = first; i < std::min(originals.size(), first + batchSize); ++i) {
-      BackupItem item{originals[i], backupFolder + "\\" + NameOf(originals[i]), {}, false};
-      if (!books.GetFileData(item.original, item.before)) {
+      BackupItem item;
+      item.original = originals[i];
+      item.backup = backupFolder + "\\" + NameOf(item.original);
+      std::optional<Fingerprint> content;
+      if (!books.GetFileData(item.original, item.before) ||
+          !backupsTaken.insert(platform::FoldUpper(NameOf(item.original))).second ||
+          (journal && !(content = FingerprintOfFile(books, item.original)))) {
         keep(item.original, false, NotBackedUp());
         continue;
       }
@@ -279,28 +292,41 @@ void BackUpOriginals(TransferPlatform& books, const std::vector<std::string>& or
       if (books.GetFileData(item.backup, existing)) {
         if (existing.size == item.before.size && !(existing.attributes & platform::kAttrDirectory) &&
             SameContent(books, item.original, item.backup)) {
-          item.complete = true;  // this very content is saved already
-          batch.push_back(std::move(item));
-          continue;
+          item.present = true;  // this very content is saved already
+        } else {
+          // An older backup of another content is kept under its versioned name.
+          std::vector<std::string> used;
+          const std::string name = NameOf(item.backup);
+          const size_t dot = name.rfind('.');
+          const std::string mask = (dot == std::string::npos ? name : name.substr(0, dot)) + ".~*" +
+                                   (dot == std::string::npos ? std::string() : name.substr(dot));
+          for (const FindData& entry : books.FindFiles(backupFolder + "\\" + mask))
+            used.push_back(entry.name);
+          item.aside = backupFolder + "\\" + VersionedBackupName(name, used);
+          if (journal) journal->BeforeRename(item.backup, item.aside);
         }
-        // An older backup of another content is kept under its versioned name.
-        std::vector<std::string> used;
-        const std::string name = NameOf(item.backup);
-        const size_t dot = name.rfind('.');
-        const std::string mask = (dot == std::string::npos ? name : name.substr(0, dot)) + ".~*" +
-                                 (dot == std::string::npos ? std::string() : name.substr(dot));
-        for (const FindData& entry : books.FindFiles(backupFolder + "\\" + mask)) used.push_back(entry.name);
-        if (!books.MoveFile(item.backup, backupFolder + "\\" + VersionedBackupName(name, used))) {
-          keep(item.original, false, NotBackedUp());
-          continue;
-        }
+      }
+      if (journal)
+        journal->BeforeBackup(item.original, item.backup, *content, item.before.attributes,
+                              item.before.lastWriteTime, item.present);
+      batch.push_back(std::move(item));
+    }
+    if (journal && !journal->Commit(true)) throw JournalFailure(*journal);
+
+    for (BackupItem& item : batch) {
+      if (item.present) {
+        item.complete = true;
+        continue;
+      }
+      if (!item.aside.empty() && !books.MoveFile(item.backup, item.aside)) {
+        keep(item.original, false, NotBackedUp());
+        continue;
       }
       FindData after;
       item.complete = books.CopyFile(item.original, item.backup, false) &&
                       books.GetFileData(item.backup, after) &&
                       !(after.attributes & platform::kAttrDirectory) && after.size == item.before.size;
       if (!item.complete) keep(item.original, false, NotBackedUp());
-      batch.push_back(std::move(item));
     }
 
     // The copies are on the disk before any original goes.
@@ -372,21 +398,55 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
     return result;
   }
 
+  const std::string stationKey = StationKey(in.NormalMaster);
   std::unique_ptr<StationLock> lock;
   if (!dryRun_) {
     std::string refusal;
-    lock = StationLock::Acquire(StationKey(in.NormalMaster), holder_, lockWait_, refusal);
+    lock = StationLock::Acquire(stationKey, holder_, lockWait_, refusal);
     if (!lock) {
       reporter_.ShowMessage(refusal);
       result.Outcome = TransferOutcome::Busy;
       return result;
     }
   }
+  // A transfer that was cut short on this station is taken back before another one starts: its
+  // journal records the station as it was, which a new transfer would change under it.
+  if (const std::optional<JournalInfo> pending = FindPendingJournal(stationKey)) {
+    reporter_.ShowMessage(PendingJournalMessage(*pending));
+    result.Outcome = TransferOutcome::Pending;
+    result.JournalId = pending->Id;
+    return result;
+  }
 
   const bool projectExists = os.DirectoryExists(projectFolder);
   if (projectExists && !reporter_.Confirm(std::string(kOverwriteQuestion))) {
     result.Outcome = TransferOutcome::Cancelled;
     return result;
+  }
+
+  std::unique_ptr<TransferJournal> journal;
+  if (!dryRun_ && journalEnabled_) {
+    JournalInfo header;
+    header.Holder = holder_;
+    header.Prefix = os.PrefixDirectory();
+    header.CustomerId = in.CustomerId;
+    header.StationNumber = in.StationNumber;
+    header.StationKey = stationKey;
+    header.ProjectName = in.ProjectName;
+    header.ProjectFolder = result.ProjectFolder;
+    header.ArgvFile = os.FullPath(result.ArgvFile).value_or(result.ArgvFile);
+    header.NormalMaster = in.NormalMaster;
+    header.ExfDir = in.ExfDir;
+    header.AscDir = in.AscDir;
+    header.ExpDir = in.ExpDir;
+    std::string error;
+    journal = TransferJournal::Create(os, std::move(header), error);
+    if (!journal) {
+      reporter_.ShowMessage(error);
+      result.Outcome = TransferOutcome::NoJournal;
+      return result;
+    }
+    result.JournalId = journal->Id();
   }
 
   const std::string backupFolder = in.NormalMaster + "SIASC";
@@ -398,83 +458,100 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
   }
 
   TransferPlatform books(os, dryRun_, result, progress_);
+  books.SetJournal(journal.get());
   platform::ScopedPlatform scope(books);
-
-  if (!projectExists) {
-    if (!books.ForceDirectories(projectFolder)) {
-      reporter_.ShowMessage("Das Projektverzeichnis " + result.ProjectFolder + " kann nicht angelegt werden");
-      result.Outcome = TransferOutcome::NotCreatable;
-      return result;
-    }
-    if (reload_ && !dryRun_) reload_(projectRoot);
-  }
-
-  TFindFile finder;
-  finder.Directory = in.NormalMaster;
-  finder.Filter = "*.ASC";
-  finder.Execute();
-  books.total = static_cast<size_t>(samples_.Count()) + finder.Files.size() + symbols.size() +
-                exfFiles.size() + frames.size();
+  bool journalFailed = false;
 
   try {
-    if (!finder.Files.empty()) {
-      books.phase = TransferPhase::BackUp;
-      BackUpOriginals(books, finder.Files, backupFolder, backupBatch_, result);
-      books.phase = TransferPhase::Other;
+    if (!projectExists) {
+      if (!books.ForceDirectories(projectFolder)) {
+        reporter_.ShowMessage("Das Projektverzeichnis " + result.ProjectFolder +
+                              " kann nicht angelegt werden");
+        result.Outcome = TransferOutcome::NotCreatable;
+      } else if (reload_ && !dryRun_) {
+        reload_(projectRoot);
+      }
     }
-
-    books.phase = TransferPhase::Samples;
-    for (const std::string& sample : samples_.Items())
-      books.CopyFile(sample, projectFolder + "\\" + NameOf(sample), false);
-
-    books.phase = TransferPhase::CopyTree;
-    TCopyTree copier;
-    copier.Attributes = platform::kAttrNormal;
-    copier.TargetFolder = projectFolder;
-    if (books.FileExists(ExfHeaderPath(in.ExfDir))) {
-      copier.SourceFolder = in.ExfDir;
-      copier.Masks = "*.EXF;*.BMP";
-      copier.CopyFiles();
-      copier.SourceFolder = AppendBackslash(in.ExpDir);
-      copier.Masks = "*.EXP";
-      copier.CopyFiles();
+    if (result.Outcome == TransferOutcome::Done) {
+      TFindFile finder;
+      finder.Directory = in.NormalMaster;
+      finder.Filter = "*.ASC";
+      finder.Execute();
+      books.total = static_cast<size_t>(samples_.Count()) + finder.Files.size() + symbols.size() +
+                    exfFiles.size() + frames.size();
+      if (!finder.Files.empty()) {
+        books.phase = TransferPhase::BackUp;
+        BackUpOriginals(books, journal.get(), finder.Files, backupFolder, backupBatch_, result);
+        books.phase = TransferPhase::Other;
+      }
+      CopyIntoProjectAndStation(books, in, projectFolder, result);
     }
-    copier.TargetFolder = in.NormalMaster;
-    copier.SourceFolder = AppendBackslash(in.AscDir);
-    copier.Masks = "*.ASC";
-    copier.Search.Criteria().Files.Excluded.push_back("SIASC");
-    copier.CopyFiles();
+  } catch (const JournalFailure& error) {
     books.phase = TransferPhase::Other;
-
-    if (books.FileExists(result.ArgvFile)) {
-      // EPLAN opens the project ARGV.DAT names: it must name one that exists with its sample files.
-      std::string missing;
-      if (!books.DirectoryExists(projectFolder)) {
-        result.ArgvNotWritten = "das Projektverzeichnis " + result.ProjectFolder + " fehlt";
-      } else {
-        for (const std::string& sample : samples_.Items()) {
-          if (books.FileExists(projectFolder + "\\" + NameOf(sample))) continue;
-          result.ArgvNotWritten = "die Musterdatei " + NameOf(sample) + " fehlt im Projekt";
-          break;
-        }
-      }
-      if (result.ArgvNotWritten.empty()) {
-        // Only whether the file can be read matters; its old text is replaced whole.
-        if (!books.ReadFile(result.ArgvFile, 1))
-          throw VelmorError("Datei " + result.ArgvFile + " kann nicht geöffnet werden");
-        TQxstringlist lines;
-        lines.SetText(in.ProjectName);
-        if (!books.WriteFile(result.ArgvFile, platform::Utf8ToAnsi(lines.Text())))
-          throw VelmorError("Datei " + result.ArgvFile + " kann nicht erstellt werden");
-        result.ArgvWritten = true;
-      }
-    }
+    result.Error = error.what();
+    journalFailed = true;
   } catch (const VelmorError& error) {
     books.phase = TransferPhase::Other;
     result.Error = error.what();
   }
+  // Every change is recorded: the transfer is complete as a journal, even when an error ended it.
+  if (journal && !journalFailed && !journal->Complete() && result.Error.empty())
+    result.Error = journal->Error() + ". Zurücknehmen mit: velmorctl undo " + journal->Id();
   if (!result.Error.empty()) throw TransferError(std::move(result));
   return result;
+}
+
+void ProjectTransfer::CopyIntoProjectAndStation(TransferPlatform& books, const TransferInputs& in,
+                                                const std::string& projectFolder, TransferResult& result) {
+  books.phase = TransferPhase::Samples;
+  std::vector<std::pair<std::string, std::string>> copies;
+  for (const std::string& sample : samples_.Items())
+    copies.emplace_back(sample, projectFolder + "\\" + NameOf(sample));
+  books.Announce(copies);
+  for (const auto& [sample, target] : copies) books.CopyFile(sample, target, false);
+
+  books.phase = TransferPhase::CopyTree;
+  TCopyTree copier;
+  copier.Attributes = platform::kAttrNormal;
+  // Each run of the copier is recorded ahead as the same search finds it.
+  auto copyTree = [&](const std::string& source, const std::string& masks, const std::string& target,
+                      bool excludeBackupFolder) {
+    copier.SourceFolder = source;
+    copier.Masks = masks;
+    copier.TargetFolder = target;
+    std::vector<std::pair<std::string, std::string>> planned;
+    for (const std::string& file : PlannedCopies(source, masks, excludeBackupFolder))
+      planned.emplace_back(file, AppendBackslash(target) + NameOf(file));
+    books.Announce(planned);
+    copier.CopyFiles();
+  };
+  if (books.FileExists(ExfHeaderPath(in.ExfDir))) {
+    copyTree(in.ExfDir, "*.EXF;*.BMP", projectFolder, false);
+    copyTree(AppendBackslash(in.ExpDir), "*.EXP", projectFolder, false);
+  }
+  copier.Search.Criteria().Files.Excluded.push_back("SIASC");
+  copyTree(AppendBackslash(in.AscDir), "*.ASC", in.NormalMaster, true);
+  books.phase = TransferPhase::Other;
+
+  if (!books.FileExists(result.ArgvFile)) return;
+  // EPLAN opens the project ARGV.DAT names: it must name one that exists with its sample files.
+  if (!books.DirectoryExists(projectFolder)) {
+    result.ArgvNotWritten = "das Projektverzeichnis " + result.ProjectFolder + " fehlt";
+    return;
+  }
+  for (const std::string& sample : samples_.Items()) {
+    if (books.FileExists(projectFolder + "\\" + NameOf(sample))) continue;
+    result.ArgvNotWritten = "die Musterdatei " + NameOf(sample) + " fehlt im Projekt";
+    return;
+  }
+  // Only whether the file can be read matters; its old text is replaced whole.
+  if (!books.ReadFile(result.ArgvFile, 1))
+    throw VelmorError("Datei " + result.ArgvFile + " kann nicht geöffnet werden");
+  TQxstringlist lines;
+  lines.SetText(in.ProjectName);
+  if (!books.WriteFile(result.ArgvFile, platform::Utf8ToAnsi(lines.Text())))
+    throw VelmorError("Datei " + result.ArgvFile + " kann nicht erstellt werden");
+  result.ArgvWritten = true;
 }
 
 }  // namespace velmor

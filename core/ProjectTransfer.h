@@ -61,6 +61,8 @@ enum class TransferOutcome {
   NoSamples,     // "Keine Musterdateien gefunden"; nothing changed
   Cancelled,     // the overwrite question was answered "Abbrechen"; nothing changed
   Busy,          // another transfer holds the station; nothing changed
+  Pending,       // an interrupted transfer on the station must be taken back first; nothing changed
+  NoJournal,     // the journal could not be started; nothing changed
   NotCreatable,  // the project folder could not be created; nothing else changed
 };
 
@@ -104,6 +106,7 @@ struct TransferResult {
   bool ArgvWritten = false;
   std::string ArgvNotWritten;  // why an existing ARGV.DAT kept its old text (German), empty otherwise
   std::string Error;           // the error that ended the run (also thrown as TransferError)
+  std::string JournalId;       // the journal of this run (velmorctl undo ID), or the pending one
   std::vector<TransferAction> Actions;  // every change in order (recorded in both modes)
 };
 
@@ -136,6 +139,8 @@ using TransferProgress = std::function<void(size_t done, size_t total, const std
 // Called after the project folder was created; the window reloads its tree and walks it to the root.
 using TransferTreeReload = std::function<void(const std::string& projectRoot)>;
 
+class TransferPlatform;
+
 class ProjectTransfer {
  public:
   // FF is the caller's sample search (see ConfigureSampleSearch) that appends to sampleList; both stay
@@ -153,6 +158,8 @@ class ProjectTransfer {
   void SetLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
   // How many originals are backed up between two flushes to the disk.
   void SetBackupBatch(size_t files) { backupBatch_ = files > 0 ? files : 1; }
+  // Whether a real run keeps a journal to undo it (on unless switched off; measurements compare).
+  void SetJournal(bool on) { journalEnabled_ = on; }
 
   TransferResult Run(const TransferInputs& inputs);
 
@@ -166,6 +173,10 @@ class ProjectTransfer {
   std::string holder_ = "Kelvra nach EPLAN";
   std::chrono::milliseconds lockWait_{3000};
   size_t backupBatch_ = 256;
+  bool journalEnabled_ = true;
+
+  void CopyIntoProjectAndStation(TransferPlatform& books, const TransferInputs& in,
+                                 const std::string& projectFolder, TransferResult& result);
 };
 
 // Sets FF up as the window's sample search: file name "*.*", one empty Included line, the exclusions

@@ -89,7 +89,35 @@ std::unique_ptr<platform::IFile> TransferPlatform::OpenFile(std::string_view pat
   return inner_.OpenFile(path, mode);
 }
 
+void TransferPlatform::Announce(const std::vector<std::pair<std::string, std::string>>& copies) {
+  if (!journal_) return;
+  // Whether a target exists is read from one listing of its folder, not looked up one by one.
+  std::map<std::string, std::set<std::string>> folders;
+  for (const auto& [source, target] : copies) {
+    const std::string folder = FolderOf(Full(target));
+    if (folders.count(folder)) continue;
+    std::set<std::string>& names = folders[folder];
+    for (const FindData& entry : inner_.FindFiles(folder + "\\*"))
+      names.insert(platform::FoldUpper(entry.name));
+  }
+  for (const auto& [source, target] : copies) {
+    // A source that cannot be read now is recorded when (and if) its copy comes.
+    const std::optional<Fingerprint> content = FingerprintOfFile(inner_, source);
+    if (!content) continue;
+    const std::string full = Full(target);
+    const bool exists = folders[FolderOf(full)].count(platform::FoldUpper(NameOf(full))) > 0;
+    Record(journal_->BeforeWrite(target, *content, exists));
+    announced_[{Key(source), Key(target)}] = *content;
+  }
+  Record(journal_->Commit(true));
+}
+
+void TransferPlatform::Record(bool recorded) {
+  if (!recorded) throw JournalFailure(*journal_);
+}
+
 bool TransferPlatform::SetFileAttributes(std::string_view path, uint32_t attributes) {
+  if (journal_) Record(journal_->BeforeAttributes(std::string(path)) && journal_->Commit(true));
   if (!dryRun_) return inner_.SetFileAttributes(path, attributes);
   if (DirectoryExists(path)) return true;
   FindData data;
@@ -108,12 +136,26 @@ bool TransferPlatform::CopyFile(std::string_view source, std::string_view target
   const std::string src(source), dst(target);
   Progress(src);
   bool ok;
+  std::optional<Fingerprint> content;
   if (phase != TransferPhase::BackUp && protected_.count(Key(dst))) {
     ok = Refuse();
   } else if (dryRun_) {
     ok = PretendCopy(src, dst, failIfExists);
+  } else if (Journaled() && !(content = AnnouncedOrRead(src, dst))) {
+    ok = false;  // the source cannot be read: its copy would fail as well
+  } else if (content && journal_->RecordedAbsent(dst) && !failIfExists) {
+    // Recorded as absent: the copy must not replace a file another program put there meanwhile
+    // unless that file is kept first.
+    ok = inner_.CopyFile(source, target, true);
+    if (!ok && inner_.LastError() == platform::kErrorFileExists) {
+      Record(journal_->BeforeWrite(dst, *content) && journal_->Commit(true));
+      ok = inner_.CopyFile(source, target, false);
+    }
+    if (ok) journal_->Written(dst);
   } else {
+    if (content) Record(journal_->BeforeWrite(dst, *content) && journal_->Commit(true));
     ok = inner_.CopyFile(source, target, failIfExists);
+    if (ok && content) journal_->Written(dst);
   }
   if (ok) {
     result_.Actions.push_back(
@@ -128,6 +170,7 @@ bool TransferPlatform::CopyFile(std::string_view source, std::string_view target
 }
 
 bool TransferPlatform::DeleteFile(std::string_view path) {
+  if (Journaled()) Record(journal_->BeforeDelete(std::string(path)) && journal_->Commit(true));
   bool ok;
   if (dryRun_) {
     FindData data;
@@ -149,6 +192,10 @@ bool TransferPlatform::DeleteFile(std::string_view path) {
 
 bool TransferPlatform::CreateDirectory(std::string_view path) {
   if (!dryRun_) {
+    if (journal_ && !inner_.DirectoryExists(path)) {
+      journal_->BeforeFolder(Full(path));
+      Record(journal_->Commit(true));
+    }
     const bool ok = inner_.CreateDirectory(path);
     if (ok) result_.Actions.push_back({TransferActionKind::CreateFolder, Full(path), {}});
     return ok;
@@ -169,6 +216,17 @@ bool TransferPlatform::CreateDirectory(std::string_view path) {
 
 bool TransferPlatform::ForceDirectories(std::string_view path) {
   if (!dryRun_) {
+    if (journal_) {
+      // Every folder it may create, the outermost first.
+      std::vector<std::string> missing;
+      for (std::string p = Full(path);; p = FolderOf(p)) {
+        while (p.size() > 3 && p.back() == '\\') p.pop_back();
+        if (p.size() <= 3 || inner_.DirectoryExists(p)) break;
+        missing.push_back(p);
+      }
+      for (auto it = missing.rbegin(); it != missing.rend(); ++it) journal_->BeforeFolder(*it);
+      Record(journal_->Commit(true));
+    }
     const bool existed = inner_.DirectoryExists(path);
     const bool ok = inner_.ForceDirectories(path);
     if (ok && !existed) result_.Actions.push_back({TransferActionKind::CreateFolder, Full(path), {}});
@@ -188,6 +246,8 @@ bool TransferPlatform::ForceDirectories(std::string_view path) {
 }
 
 bool TransferPlatform::MoveFile(std::string_view source, std::string_view target) {
+  // Outside the backup step, whose records cover its renames, nothing is moved.
+  if (Journaled()) return Refuse();
   bool ok;
   if (!dryRun_) {
     ok = inner_.MoveFile(source, target);
@@ -237,7 +297,10 @@ bool TransferPlatform::WriteFile(std::string_view path, std::string_view bytes) 
       ok = true;
     }
   } else {
+    if (Journaled())
+      Record(journal_->BeforeWrite(std::string(path), FingerprintOf(bytes)) && journal_->Commit(true));
     ok = inner_.WriteFile(path, bytes);
+    if (ok && Journaled()) journal_->Written(std::string(path));
   }
   if (ok) result_.Actions.push_back(WriteAction(Full(path), bytes));
   return ok;
@@ -249,6 +312,12 @@ bool TransferPlatform::FlushFileSystem(std::string_view path) {
 
 size_t TransferPlatform::RemoveStaleTemporaries(std::string_view folder) {
   return dryRun_ ? 0 : inner_.RemoveStaleTemporaries(folder);
+}
+
+std::optional<Fingerprint> TransferPlatform::AnnouncedOrRead(const std::string& source,
+                                                             const std::string& target) {
+  if (auto it = announced_.find({Key(source), Key(target)}); it != announced_.end()) return it->second;
+  return FingerprintOfFile(inner_, source);
 }
 
 std::string TransferPlatform::Full(std::string_view path) {

@@ -16,14 +16,28 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/ProjectTransfer.h"
+#include "core/TransferJournal.h"
+#include "platform/Error.h"
 #include "platform/Platform.h"
 
 namespace velmor {
 
-// Which step of the transfer the calls belong to: the books count copies differently per step.
+// Which step of the transfer the calls belong to: the books count copies differently per step, and
+// the backup step writes its own journal records.
 enum class TransferPhase { Other, BackUp, Samples, CopyTree };
+
+// The journal could not be written: the change it was to record is not made, and the transfer ends.
+class JournalFailure : public VelmorError {
+ public:
+  explicit JournalFailure(const TransferJournal& journal)
+      : VelmorError(journal.Error() +
+                    ". Die Übertragung wurde abgebrochen; zurücknehmen mit: velmorctl undo " + journal.Id()) {
+  }
+};
 
 class TransferPlatform final : public platform::IPlatform {
  public:
@@ -37,6 +51,12 @@ class TransferPlatform final : public platform::IPlatform {
   // An original symbol file whose backup is not complete must not be overwritten by a new symbol file
   // of the same name later in the run: it would be lost.
   void Protect(const std::string& path) { protected_.insert(Key(path)); }
+
+  // In a real run with a journal, every change is recorded in it before it is made (the backup step
+  // records its own); a change that cannot be recorded is not made (JournalFailure).
+  void SetJournal(TransferJournal* journal) { journal_ = dryRun_ ? nullptr : journal; }
+  // Records the copies of a step together, with one flush, before the step makes them.
+  void Announce(const std::vector<std::pair<std::string, std::string>>& copies);
 
   // --- passed on unchanged (reading, or the process's own state) ---
   uint32_t LastError() const override { return inner_.LastError(); }
@@ -111,6 +131,7 @@ class TransferPlatform final : public platform::IPlatform {
   size_t RemoveStaleTemporaries(std::string_view folder) override;
 
   // --- refused, whatever the mode ---
+  bool SetFileTime(std::string_view, platform::FileTime) override { return Refuse(); }
   bool ConnectNetworkDrive(char, std::string_view) override { return Refuse(); }
   bool DisconnectNetworkDrive(char) override { return Refuse(); }
   bool RemoveDirectory(std::string_view) override { return Refuse(); }
@@ -162,6 +183,13 @@ class TransferPlatform final : public platform::IPlatform {
   const bool dryRun_;
   TransferResult& result_;
   const TransferProgress& progress_;
+  void Record(bool recorded);
+  std::optional<Fingerprint> AnnouncedOrRead(const std::string& source, const std::string& target);
+  // Copies, deletions and renames of the backup step are covered by its own records.
+  bool Journaled() const { return journal_ && phase != TransferPhase::BackUp; }
+
+  TransferJournal* journal_ = nullptr;
+  std::map<std::pair<std::string, std::string>, Fingerprint> announced_;
   std::set<std::string> protected_;
   std::set<std::string> createdFolders_;
   std::map<std::string, FileState> overlay_;

@@ -1,5 +1,6 @@
 // Durability and other processes: lock files, flushing a file system to the disk, whether a process
-// still runs, and the removal of temporary files that killed processes left behind.
+// still runs, the removal of temporary files that killed processes left behind, and setting a file's
+// last-write time back.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -77,6 +78,19 @@ std::unique_ptr<IFileLock> HostPlatformImpl::TryLockFile(std::string_view path, 
   // The holder text is only information for others; a failure to write it leaves the lock valid.
   if (ftruncate(fd, 0) == 0) WriteAll(fd, holder);
   return lock;
+}
+
+bool HostPlatformImpl::SetFileTime(std::string_view path, FileTime lastWrite) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  constexpr uint64_t kSecondsFrom1601To1970 = 11644473600;
+  const uint64_t seconds = lastWrite / 10000000u;
+  if (seconds < kSecondsFrom1601To1970) return Fail(kErrorInvalidParameter);
+  const timespec times[2] = {{0, UTIME_OMIT},
+                             {static_cast<time_t>(seconds - kSecondsFrom1601To1970),
+                              static_cast<long>(lastWrite % 10000000u) * 100}};
+  if (utimensat(AT_FDCWD, host->c_str(), times, 0) != 0) return Fail(ErrorFromErrno(errno, *host));
+  return true;
 }
 
 bool HostPlatformImpl::FlushFileSystem(std::string_view path) {

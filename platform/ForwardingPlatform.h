@@ -41,6 +41,9 @@ class ForwardingPlatform : public IPlatform {
   bool SetFileAttributes(std::string_view path, uint32_t attributes) override {
     return inner_.SetFileAttributes(path, attributes);
   }
+  bool SetFileTime(std::string_view path, FileTime lastWrite) override {
+    return inner_.SetFileTime(path, lastWrite);
+  }
   bool GetFileData(std::string_view path, FindData& out) override { return inner_.GetFileData(path, out); }
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override {
     return inner_.CopyFile(source, target, failIfExists);

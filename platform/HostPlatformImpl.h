@@ -102,6 +102,7 @@ class HostPlatformImpl final : public IPlatform {
   bool DirectoryExists(std::string_view path) override;
   uint32_t GetFileAttributes(std::string_view path) override;
   bool SetFileAttributes(std::string_view path, uint32_t attributes) override;
+  bool SetFileTime(std::string_view path, FileTime lastWrite) override;
   bool GetFileData(std::string_view path, FindData& out) override;
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override;
   bool DeleteFile(std::string_view path) override;

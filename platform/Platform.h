@@ -191,6 +191,8 @@ class IPlatform {
   virtual bool DirectoryExists(std::string_view path) = 0;        // names a folder
   virtual uint32_t GetFileAttributes(std::string_view path) = 0;  // kInvalidAttributes when missing
   virtual bool SetFileAttributes(std::string_view path, uint32_t attributes) = 0;
+  // Sets the last-write time of a file (SetFileTime), as an undo gives a file back exactly.
+  virtual bool SetFileTime(std::string_view path, FileTime lastWrite) = 0;
   virtual bool GetFileData(std::string_view path, FindData& out) = 0;
   // CopyFile: content, last-write time and read-only/hidden/system bits; atomic replace of the target.
   virtual bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) = 0;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "tests/cli/CliTestSupport.h"
@@ -35,9 +36,11 @@ TEST_F(TransferCommandTest, TransfersFromTheStoredSettingsOrTheOptions) {
   CliRun r = Transfer({"--yes", "--quiet"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   // Five sample files, the header, two pages and a bitmap, two frames, three symbols.
-  EXPECT_EQ(r.out + r.err,
-            "Projekt C:\\EPLAN5\\P\\DEMO1.P, 14 Dateien kopiert, 3 Symboldateien gesichert, ARGV.DAT "
-            "geschrieben\n");
+  EXPECT_TRUE(std::regex_match(
+      r.out + r.err, std::regex("Projekt C:\\\\EPLAN5\\\\P\\\\DEMO1\\.P, 14 Dateien kopiert, 3 Symboldateien "
+                                "gesichert, ARGV\\.DAT geschrieben\n"
+                                "Zurücknehmen mit: velmorctl undo [0-9]{8}-[0-9]{6}-[0-9]+\n")))
+      << r.out + r.err;
   EXPECT_EQ(Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "DEMO1\r\n");
   EXPECT_EQ(Read("drive_c/EPLAN5/P/DEMO1.P/RAHMEN2.EXP"), "Rahmen A4\r\n");
 

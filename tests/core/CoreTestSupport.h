@@ -1,6 +1,9 @@
 // A scripted reporter, a tree snapshot, and a small EPLAN station for the transfer tests.
 #pragma once
 
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -39,6 +42,30 @@ inline std::map<std::string, std::string> Snapshot(const TempPrefix& prefix) {
       const std::string rel = fs::relative(e.path(), prefix.Root()).string();
       const bool writable = (e.status().permissions() & fs::perms::owner_write) != fs::perms::none;
       tree[rel] = e.is_directory() ? "/" : prefix.ReadFile(rel).value_or("?") + (writable ? "" : " [ro]");
+    }
+  }
+  return tree;
+}
+
+// What undo must give back exactly: every folder and file below the prefix's drives, files with their
+// bytes, permission bits, hidden/system attribute and last-write time (in Windows' 100 ns steps).
+inline std::map<std::string, std::string> StationListing(const TempPrefix& prefix) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> tree;
+  for (const char* drive : {"drive_c", "drive_d"}) {
+    for (const auto& e : fs::recursive_directory_iterator(prefix.Abs(drive))) {
+      const std::string rel = fs::relative(e.path(), prefix.Root()).string();
+      if (e.is_directory()) {
+        tree[rel] = "/";
+        continue;
+      }
+      struct stat st {};
+      stat(e.path().c_str(), &st);
+      char dos[16] = "";
+      const ssize_t n = getxattr(e.path().c_str(), "user.DOSATTRIB", dos, sizeof dos - 1);
+      tree[rel] = prefix.ReadFile(rel).value_or("?") + " mode " + std::to_string(st.st_mode & 0777) +
+                  " dos " + std::string(dos, n > 0 ? static_cast<size_t>(n) : 0) + " mtime " +
+                  std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec / 100);
     }
   }
   return tree;
@@ -87,6 +114,8 @@ class TransferStation {
   TransferResult Run(const TransferInputs& in, bool dryRun = false) {
     ProjectTransfer transfer(FF, samples, reporter);
     transfer.SetDryRun(dryRun);
+    transfer.SetJournal(journal);
+    transfer.SetBackupBatch(backupBatch);
     transfer.SetTreeReload([this](const std::string& root) { reloads.push_back(root); });
     return transfer.Run(in);
   }
@@ -99,6 +128,8 @@ class TransferStation {
   TQxstringlist samples;
   ScriptedReporter reporter;
   std::vector<std::string> reloads;
+  bool journal = true;
+  size_t backupBatch = 256;
 };
 
 }  // namespace velmor::testing

@@ -1,7 +1,8 @@
 // Kills a run at a chosen moment, as kill -9 would: a child process runs the work over a platform that
 // counts every call that changes the disk and ends the process at once (no destructors, no flushing
 // of anything the program holds) right before the nth one. What the run wrote so far stays, exactly
-// as after a real kill.
+// as after a real kill. A kill keeps what is written whether or not it was flushed, so the flushes
+// (which only matter when the power fails) can be left out to keep many runs fast.
 #pragma once
 
 #include <sys/wait.h>
@@ -19,11 +20,15 @@ inline constexpr int kKilledStatus = 137;
 class KillAtCall final : public platform::ForwardingPlatform {
  public:
   // n = 0 never kills; Changes() then counts the changes of a whole run.
-  KillAtCall(platform::IPlatform& inner, size_t n) : ForwardingPlatform(inner), killAt_(n) {}
+  KillAtCall(platform::IPlatform& inner, size_t n, bool flushes = true)
+      : ForwardingPlatform(inner), killAt_(n), flushes_(flushes) {}
   size_t Changes() const { return changes_; }
 
   bool SetFileAttributes(std::string_view path, uint32_t attributes) override {
     return Change(), inner_.SetFileAttributes(path, attributes);
+  }
+  bool SetFileTime(std::string_view path, platform::FileTime lastWrite) override {
+    return Change(), inner_.SetFileTime(path, lastWrite);
   }
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override {
     return Change(), inner_.CopyFile(source, target, failIfExists);
@@ -38,7 +43,9 @@ class KillAtCall final : public platform::ForwardingPlatform {
   bool WriteFile(std::string_view path, std::string_view bytes) override {
     return Change(), inner_.WriteFile(path, bytes);
   }
-  bool FlushFileSystem(std::string_view path) override { return Change(), inner_.FlushFileSystem(path); }
+  bool FlushFileSystem(std::string_view path) override {
+    return Change(), !flushes_ || inner_.FlushFileSystem(path);
+  }
   size_t RemoveStaleTemporaries(std::string_view folder) override {
     return Change(), inner_.RemoveStaleTemporaries(folder);
   }
@@ -65,7 +72,7 @@ class KillAtCall final : public platform::ForwardingPlatform {
     }
     bool Seek(int64_t offset) override { return inner_->Seek(offset); }
     std::optional<uint64_t> Size() override { return inner_->Size(); }
-    bool Flush() override { return owner_.Change(), inner_->Flush(); }
+    bool Flush() override { return owner_.Change(), !owner_.flushes_ || inner_->Flush(); }
 
    private:
     std::unique_ptr<platform::IFile> inner_;
@@ -73,15 +80,16 @@ class KillAtCall final : public platform::ForwardingPlatform {
   };
 
   size_t killAt_;
+  bool flushes_;
   size_t changes_ = 0;
 };
 
 // Runs work in a child process that is killed right before its nth change to the disk. True when it
 // was killed, false when it ended before (n past the run's last change).
-inline bool RunKilledAt(size_t n, const std::function<void()>& work) {
+inline bool RunKilledAt(size_t n, const std::function<void()>& work, bool flushes = true) {
   const pid_t child = fork();
   if (child == 0) {
-    KillAtCall killer(platform::HostPlatform(), n);
+    KillAtCall killer(platform::HostPlatform(), n, flushes);
     platform::ScopedPlatform use(killer);
     try {
       work();

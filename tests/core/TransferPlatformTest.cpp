@@ -56,6 +56,7 @@ TEST(TransferPlatformTest, ChangesATransferDoesNotMakeAreRefusedInBothModes) {
         {"ConnectNetworkDrive", tp.ConnectNetworkDrive('q', "/tmp")},
         {"DisconnectNetworkDrive", tp.DisconnectNetworkDrive('d')},
         {"RemoveDirectory", tp.RemoveDirectory("C:\\F")},
+        {"SetFileTime", tp.SetFileTime("C:\\X.TXT", 133000000000000000)},
         {"WritePrivateProfileString", tp.WritePrivateProfileString("S", "K", "2", "Velmor.INI")},
         {"ShellCopy", tp.ShellCopy("C:\\X.TXT", "C:\\F", nullptr, nullptr)},
         {"ShellMove", tp.ShellMove("C:\\X.TXT", "C:\\F", nullptr, nullptr)},

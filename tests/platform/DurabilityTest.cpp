@@ -64,6 +64,19 @@ TEST(Durability, StaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
   EXPECT_FALSE(os.ProcessRunning(0));
 }
 
+TEST(Durability, LastWriteTimeIsSetBack) {
+  TempPrefix prefix;
+  prefix.WriteFile("drive_c/X.ASC", "x");
+  IPlatform& os = HostPlatform();
+  const FileTime time = 133000000001234567;  // 2022, with 100 ns steps
+  ASSERT_TRUE(os.SetFileTime("C:\\x.asc", time));
+  FindData data;
+  ASSERT_TRUE(os.GetFileData("C:\\X.ASC", data));
+  EXPECT_EQ(data.lastWriteTime, time);
+  EXPECT_FALSE(os.SetFileTime("C:\\Y.ASC", time));
+  EXPECT_EQ(os.LastError(), kErrorFileNotFound);
+}
+
 TEST(Durability, FlushesReachTheDiskOrSayWhy) {
   TempPrefix prefix;
   IPlatform& os = HostPlatform();

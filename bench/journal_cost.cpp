@@ -1,0 +1,119 @@
+// What the transfer journal costs: a transfer of 2,000 symbol files (2,000 originals backed up, 2,000
+// new ones copied, a sample project and EXF data) on a demo station, timed with and without the
+// journal, each on a fresh copy of the same station, alternating. Prints the medians and the ratio.
+// Usage: journal_cost [DIR] [RUNS]   (DIR default /tmp/velmor-bench/journal, RUNS default 5)
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/DemoStation.h"
+#include "core/ProjectTransfer.h"
+#include "core/Reporter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kSymbols = 2000;
+
+void Write(const std::string& path, const std::string& bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0 || write(fd, bytes.data(), bytes.size()) < 0) perror(path.c_str());
+  if (fd >= 0) close(fd);
+}
+
+// Symbol files of a few kilobytes, as EPLAN's are.
+std::string Symbol(std::mt19937& rng, int i) {
+  std::string text = "ASC " + std::to_string(i) + "\r\n";
+  const size_t size = 2048 + rng() % 12288;
+  while (text.size() < size)
+    text += "L " + std::to_string(rng() % 100000) + "," + std::to_string(rng() % 100000) + "\r\n";
+  return text;
+}
+
+class Silent final : public velmor::IReporter {
+ public:
+  void ShowMessage(const std::string& text) override { fprintf(stderr, "%s\n", text.c_str()); }
+  bool Confirm(const std::string&) override { return true; }
+};
+
+double TransferSeconds(const std::string& station, bool journal) {
+  velmor::TFindFileEx FF;
+  velmor::TQxstringlist samples;
+  velmor::ConfigureSampleSearch(FF, samples);
+  velmor::SetSampleLocation(FF, "C:\\VELMOR\\");
+  Silent reporter;
+  velmor::ProjectTransfer transfer(FF, samples, reporter);
+  transfer.SetJournal(journal);
+  const velmor::TransferInputs in{"BENCH",      "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\",
+                                  "D:\\EXF",    "D:\\EXF\\ASC",  "D:\\EXF\\EXP",
+                                  "C:\\EPLAN5", "DEMO",          "01"};
+  setenv("WINEPREFIX", station.c_str(), 1);
+  const auto start = std::chrono::steady_clock::now();
+  const velmor::TransferResult result = transfer.Run(in);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (result.SymbolsBackedUp != kSymbols + 3 || !result.FailedCopies.empty())
+    fprintf(stderr, "journal_cost: unexpected result: %zu backed up, %zu failed\n", result.SymbolsBackedUp,
+            result.FailedCopies.size());
+  return seconds;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string dir = argc > 1 ? argv[1] : "/tmp/velmor-bench/journal";
+  const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
+  fs::remove_all(dir);
+  const std::string base = dir + "/station";
+  std::string error;
+  if (!velmor::CreateDemoStation(base, error)) {
+    fprintf(stderr, "journal_cost: %s\n", error.c_str());
+    return 1;
+  }
+  std::mt19937 rng(7);
+  for (int i = 0; i < kSymbols; ++i) {
+    char name[32];
+    snprintf(name, sizeof name, "SYM%04d.ASC", i);
+    Write(base + "/drive_c/EPLAN5/NS/" + name, Symbol(rng, i));
+    snprintf(name, sizeof name, "NEU%04d.ASC", i);
+    Write(base + "/drive_d/EXF/ASC/" + name, Symbol(rng, i));
+  }
+  fs::create_directories(base + "/drive_c/VELMOR/EXF0");
+  for (const char* sample : {"PROJEKT.KOP", "SEITEN.LST", "BMK.TAB", "STRUKTUR.INI", "FORMULAR.ZUO"})
+    Write(base + "/drive_c/VELMOR/EXF0/" + sample, std::string(4096, 'x'));
+  setenv("KUNDEN_KENNUNG", "DEMO", 1);
+  setenv("STATIONS_NUMMER", "01", 1);
+
+  std::vector<double> with, without;
+  for (int run = 0; run < runs; ++run) {
+    for (const bool journal : {true, false}) {
+      const std::string station = dir + "/run";
+      fs::remove_all(station);
+      fs::remove_all(dir + "/state");
+      fs::copy(base, station, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+      setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+      sync();
+      (journal ? with : without).push_back(TransferSeconds(station, journal));
+    }
+  }
+  fs::remove_all(dir);
+  const double a = Median(with), b = Median(without);
+  printf(
+      "transfer of %d symbol files (median of %d): with journal %.3f s, without %.3f s, ratio %.3f (goal <= "
+      "1.10)\n",
+      kSymbols, runs, a, b, a / b);
+  return 0;
+}

@@ -1,0 +1,187 @@
+// The transfer journal: for every real transfer, a record of each change it makes, written before the
+// change, from which the change can be taken back exactly (velmorctl undo, the window).
+//
+// Where: one folder per transfer in $XDG_STATE_HOME/velmor/journal/ (default ~/.local/state/...), named
+// by the transfer's id. "log" holds the records, one per line, each with a checksum, so that a line
+// torn by a power cut ends the log instead of being misread; "saved" holds the old content of every
+// file the transfer overwrote (a project file, ARGV.DAT, a symbol that was not moved away).
+//
+// Written ahead: the record that undoes a change is in the log before the change is made, and on the
+// disk before any change that could not be undone without it. The records of a batch (the backups of a
+// batch of originals, the copies of one step) are written and flushed together before the batch
+// starts, so a transfer costs a few flushes, not one per file.
+//
+// A record says what a file was before and what the transfer may make of it (its size and a
+// fingerprint of its content), never only that something happened. Undo decides by what it finds, so
+// an interrupted transfer, or an interrupted undo run again, is taken back exactly.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace velmor {
+
+// Size and a 64-bit hash of a file's content: enough to tell the content a transfer wrote from any
+// other (it is not meant to resist a file made to collide on purpose).
+struct Fingerprint {
+  uint64_t Size = 0;
+  uint64_t Hash = 0;
+  bool operator==(const Fingerprint&) const = default;
+};
+Fingerprint FingerprintOf(std::string_view bytes);
+// nullopt when the file cannot be read.
+std::optional<Fingerprint> FingerprintOfFile(platform::IPlatform& os, const std::string& path);
+
+enum class JournalState {
+  Running,      // not complete, and its process still runs
+  Complete,     // the transfer ended; every change it made is recorded
+  Interrupted,  // not complete and its process is gone: killed, crashed, or the power failed
+  Undone,       // taken back
+};
+// "läuft", "abgeschlossen", "unterbrochen", "zurückgenommen".
+std::string JournalStateText(JournalState state);
+
+// What a journal says about its transfer.
+struct JournalInfo {
+  std::string Id;       // "20250106-101530-4821": start time and process
+  std::string Time;     // "2025-01-06 10:15:30", local time of the start
+  int64_t Started = 0;  // nanoseconds since 1970, for the order of transfers
+  int64_t Pid = 0;      // the process that made the transfer
+  std::string Holder;   // the program: "velmorctl transfer", the window's title
+  std::string Prefix;   // the Wine prefix (host folder) its Windows paths belong to
+  std::string CustomerId;
+  std::string StationNumber;
+  std::string StationKey;  // StationKey() of its normal master data folder
+  std::string ProjectName;
+  std::string ProjectFolder;
+  std::string ArgvFile;
+  std::string NormalMaster;
+  std::string ExfDir;
+  std::string AscDir;
+  std::string ExpDir;
+  JournalState State = JournalState::Interrupted;
+};
+
+// The folder of all journals (host path): StateFolderHost() + "/journal".
+std::string JournalFolderHost();
+// Every journal, oldest first.
+std::vector<JournalInfo> ListJournals();
+
+// One record of a journal as undo reads it.
+struct JournalRecord {
+  enum class Kind {
+    Folder,      // Path: a folder the transfer created
+    Created,     // Path did not exist; Now: its content after the transfer
+    Replaced,    // Path existed with Before/Attributes; Saved: its old content in the journal; Now: after
+    MayBe,       // Path may also end up as Now (a later write of the same transfer); Gone: deleted
+    Backup,      // Path (an original, content Now, attributes Attributes) copied to Target in SIASC
+                 // and then deleted; Gone: Target existed with the same content and was kept
+    Renamed,     // Path (an older backup) renamed to Target
+    Attributes,  // Path existed with Attributes, which the transfer changed
+  };
+  Kind Type = Kind::Folder;
+  std::string Path;
+  std::string Target;
+  std::string Saved;
+  Fingerprint Before;
+  Fingerprint Now;
+  uint32_t Attributes = 0;
+  platform::FileTime LastWrite = 0;  // Backup: the original's last-write time
+  bool Gone = false;
+};
+
+// A journal read back: its header, its records up to the first damaged line, and its end marks.
+struct JournalContent {
+  JournalInfo Info;
+  std::vector<JournalRecord> Records;
+  std::string Folder;  // the journal's folder (Windows path)
+  bool Complete = false;
+  bool Undone = false;
+};
+std::optional<JournalContent> ReadJournal(platform::IPlatform& os, const std::string& id);
+// Marks a journal as undone (durably). False when that cannot be written.
+bool MarkJournalUndone(platform::IPlatform& os, const JournalContent& journal);
+
+// The journal a transfer writes.
+class TransferJournal {
+ public:
+  // Starts the journal of a new transfer (its folder, its header on the disk) on os, which must be
+  // the platform below the transfer's own. Id and Time of header are set here. nullptr with error.
+  static std::unique_ptr<TransferJournal> Create(platform::IPlatform& os, JournalInfo header,
+                                                 std::string& error);
+  ~TransferJournal();
+  TransferJournal(const TransferJournal&) = delete;
+  TransferJournal& operator=(const TransferJournal&) = delete;
+
+  const std::string& Id() const { return info_.Id; }
+  // Why the last record could not be written or flushed (German).
+  const std::string& Error() const { return error_; }
+
+  // --- records; queued until Commit ---
+  // Before target gets content next (a copy, a whole-file write). What the target is when this
+  // transfer first touches it is recorded (an existing file is first saved into the journal); a
+  // later write of another content only adds that content. False when the old content could not be
+  // saved: the write must then not be made.
+  // exists: whether the target exists, when the caller knows it from a listing of its folder.
+  bool BeforeWrite(const std::string& target, const Fingerprint& next,
+                   std::optional<bool> exists = std::nullopt);
+  // After target was written: it now holds what this transfer wrote.
+  void Written(const std::string& target);
+  // The target was recorded as absent and this transfer has not written it yet: a file there now was
+  // put there by another program.
+  bool RecordedAbsent(const std::string& target);
+  // Before path is deleted outside the backup step.
+  bool BeforeDelete(const std::string& path);
+  // Before the attributes of path change.
+  bool BeforeAttributes(const std::string& path);
+  // Before folder is created.
+  void BeforeFolder(const std::string& folder);
+  // Before an original is copied to its backup and deleted. backupExists: the backup holds the same
+  // content already and stays (its attributes and time may differ from the original's).
+  void BeforeBackup(const std::string& original, const std::string& backup, const Fingerprint& content,
+                    uint32_t attributes, platform::FileTime lastWrite, bool backupExists);
+  // Before an older backup is renamed to its versioned name.
+  void BeforeRename(const std::string& from, const std::string& to);
+  // Writes the queued records; durable also puts them (and the saved contents) on the disk.
+  bool Commit(bool durable);
+  // The transfer has ended: writes and flushes the end mark.
+  bool Complete();
+
+ private:
+  TransferJournal(platform::IPlatform& os, JournalInfo info, std::string folder,
+                  std::unique_ptr<platform::IFile> log);
+  void Queue(std::initializer_list<std::string_view> fields);
+  std::optional<std::string> Save(const std::string& path);
+  std::string Key(const std::string& path);
+  bool Fail(std::string text);
+
+  // What the journal knows of one file it has a record for.
+  struct Entry {
+    bool existed = false;  // it existed when first touched (and was saved)
+    bool written = false;  // this transfer has written it since
+    std::vector<Fingerprint> states;
+  };
+
+  platform::IPlatform& os_;
+  JournalInfo info_;
+  std::string folder_;
+  std::unique_ptr<platform::IFile> log_;
+  std::string queue_;
+  bool writtenSinceFlush_ = false;
+  bool savedSinceFlush_ = false;
+  size_t savedCount_ = 0;
+  std::map<std::string, Entry> entries_;
+  std::set<std::string> attributesKept_;
+  std::string error_;
+  bool failed_ = false;
+};
+
+}  // namespace velmor

@@ -1,0 +1,307 @@
+// Every transfer can be taken back exactly: after a complete transfer, after two in reverse order,
+// after a kill at any moment, after an undo that was itself killed, and after the journal could not be
+// written. "Exactly" is the station's listing: every folder, and every file with its bytes,
+// permissions, hidden/system bits and last-write time.
+#include <sys/xattr.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "core/TransferJournal.h"
+#include "core/TransferUndo.h"
+#include "platform/FaultInjectingPlatform.h"
+#include "tests/core/CoreTestSupport.h"
+#include "tests/core/KillAtCall.h"
+
+namespace velmor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::StationListing;
+using testing::TransferStation;
+
+std::string Numbered(const char* format, size_t i) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, i);
+  return text;
+}
+
+// The test station with n more originals (some write-protected, some hidden and system), older backups
+// in SIASC (some of another content, some the same), n new symbols of which half replace originals, and
+// an existing project ANLAGE1.P with a file of the user's; the overwrite questions are answered OK.
+void Enrich(TransferStation& st, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const std::string name = Numbered("S%03zu.ASC", i);
+    const std::string path = "drive_c/EPLAN5/NS/" + name;
+    st.prefix.WriteFile(path, "original " + std::to_string(i));
+    if (i % 13 == 5) setxattr(st.prefix.Abs(path).c_str(), "user.DOSATTRIB", "0x6", 3, 0);
+    if (i % 17 == 3) fs::permissions(st.prefix.Abs(path), fs::perms::owner_read, fs::perm_options::replace);
+    if (i < n / 5)
+      st.prefix.WriteFile("drive_c/EPLAN5/NS/SIASC/" + name, "ältere Sicherung " + std::to_string(i));
+    else if (i < n / 4)
+      st.prefix.WriteFile("drive_c/EPLAN5/NS/SIASC/" + name, "original " + std::to_string(i));
+  }
+  for (size_t i = n / 2; i < n + n / 2; ++i)
+    st.prefix.WriteFile("drive_d/EXF/ASC/" + Numbered("S%03zu.ASC", i), "neu " + std::to_string(i));
+  st.prefix.WriteFile("drive_c/EPLAN5/P/ANLAGE1.P/PROJEKT.KOP", "vom Benutzer");
+  st.prefix.WriteFile("drive_c/EPLAN5/P/ANLAGE1.P/NOTIZEN.TXT", "bleibt");
+  st.reporter.answers = {true, true, true};
+}
+
+// The entries in which two listings differ, for a readable failure.
+std::string Differences(const std::map<std::string, std::string>& now,
+                        const std::map<std::string, std::string>& before) {
+  std::string text;
+  for (const auto& [path, entry] : now) {
+    auto it = before.find(path);
+    if (it == before.end())
+      text += "+ " + path + ": " + entry + "\n";
+    else if (it->second != entry)
+      text += "~ " + path + ": " + entry + " (vorher " + it->second + ")\n";
+  }
+  for (const auto& [path, entry] : before)
+    if (!now.count(path)) text += "- " + path + ": " + entry + "\n";
+  return text;
+}
+
+UndoResult Undo(TransferStation& st, const std::string& id = "", bool dryRun = false) {
+  TransferUndo undo(st.reporter);
+  undo.SetDryRun(dryRun);
+  return undo.Run(id);
+}
+
+std::vector<std::string> Described(const std::vector<UndoStep>& steps) {
+  std::vector<std::string> lines;
+  for (const UndoStep& step : steps) lines.push_back(DescribeUndoStep(step));
+  return lines;
+}
+
+TEST(TransferJournalTest, TwoCompleteTransfersAreTakenBackInReverseOrder) {
+  TransferStation st;
+  Enrich(st, 40);
+  const auto before = StationListing(st.prefix);
+  const TransferResult first = st.Run(st.Inputs("ANLAGE1"));
+  ASSERT_FALSE(first.JournalId.empty());
+  const auto between = StationListing(st.prefix);
+  const TransferResult second = st.Run(st.Inputs("ANLAGE2"));
+  // The second transfer's backups sit beside the first one's in SIASC.
+  ASSERT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/S030.~001.ASC"), "original 30");
+
+  st.reporter.messages.clear();
+  EXPECT_EQ(Undo(st, first.JournalId).Outcome, UndoOutcome::Refused);
+  EXPECT_EQ(st.reporter.messages, std::vector<std::string>{"Die spätere Übertragung " + second.JournalId +
+                                                           " auf dieser Station baut auf " + first.JournalId +
+                                                           " auf: zuerst sie zurücknehmen (velmorctl undo " +
+                                                           second.JournalId + ")."});
+
+  // The plan is what the undo then does, and changes nothing itself.
+  const auto afterSecond = StationListing(st.prefix);
+  const UndoResult plan = Undo(st, "", true);
+  EXPECT_EQ(plan.Journal.Id, second.JournalId);
+  EXPECT_EQ(StationListing(st.prefix), afterSecond);
+  const UndoResult undoSecond = Undo(st);
+  EXPECT_EQ(undoSecond.Outcome, UndoOutcome::Done) << ::testing::PrintToString(undoSecond.Conflicts);
+  EXPECT_EQ(Described(undoSecond.Steps), Described(plan.Steps));
+  EXPECT_EQ(StationListing(st.prefix), between);
+
+  EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Done);
+  EXPECT_EQ(StationListing(st.prefix), before);
+
+  st.reporter.messages.clear();
+  EXPECT_EQ(Undo(st, first.JournalId).Outcome, UndoOutcome::AlreadyUndone);
+  EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Refused);
+  EXPECT_EQ(st.reporter.messages,
+            (std::vector<std::string>{"Die Übertragung " + first.JournalId + " ist bereits zurückgenommen.",
+                                      "Es gibt keine Übertragung, die zurückgenommen werden kann."}));
+  for (const JournalInfo& info : ListJournals()) EXPECT_EQ(info.State, JournalState::Undone) << info.Id;
+}
+
+TEST(TransferJournalTest, FilesChangedSinceTheTransferAreLeftAloneAndReported) {
+  TransferStation st;
+  const auto before = StationListing(st.prefix);
+  st.Run();
+  st.prefix.WriteFile("drive_c/EPLAN5/NS/SYM02.ASC", "vom Benutzer geändert");
+  st.prefix.WriteFile("drive_c/EPLAN5/P/ANLAGE1.P/EIGENES.TXT", "neu vom Benutzer");
+  const UndoResult r = Undo(st);
+  EXPECT_EQ(r.Outcome, UndoOutcome::Incomplete);
+  EXPECT_EQ(r.Conflicts,
+            (std::vector<std::string>{"seit der Übertragung geändert, bleibt: C:\\EPLAN5\\NS\\SYM02.ASC",
+                                      "Ordner nicht leer, bleibt: C:\\EPLAN5\\P\\ANLAGE1.P"}));
+  // Everything else is back.
+  auto now = StationListing(st.prefix);
+  EXPECT_EQ(now.erase("drive_c/EPLAN5/NS/SYM02.ASC") + now.erase("drive_c/EPLAN5/P/ANLAGE1.P") +
+                now.erase("drive_c/EPLAN5/P/ANLAGE1.P/EIGENES.TXT"),
+            3u);
+  EXPECT_EQ(now, before);
+}
+
+// A kill at every change of a transfer of a few hundred symbol files, then undo; in shards, so that
+// they run side by side. Under the sanitizers, which find memory faults rather than more moments, every
+// fifth change.
+class KilledTransferTest : public ::testing::TestWithParam<int> {};
+constexpr int kShards = 12;
+constexpr size_t kSymbols = 120;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kStride = 5 * kShards;
+#else
+constexpr size_t kStride = kShards;
+#endif
+
+void PrepareKilled(TransferStation& st) {
+  Enrich(st, kSymbols);
+  st.backupBatch = 48;
+}
+
+TEST_P(KilledTransferTest, UndoGivesTheStationBackWhereverTheTransferWasKilled) {
+  size_t changes = 0;
+  {
+    TransferStation st;
+    PrepareKilled(st);
+    testing::KillAtCall counter(platform::HostPlatform(), 0, false);
+    platform::ScopedPlatform use(counter);
+    st.Run();
+    changes = counter.Changes();
+  }
+  ASSERT_GT(changes, 4 * kSymbols);
+  for (size_t n = 1 + static_cast<size_t>(GetParam()); n <= changes; n += kStride) {
+    SCOPED_TRACE("killed before change " + std::to_string(n) + " of " + std::to_string(changes));
+    TransferStation st;
+    PrepareKilled(st);
+    const auto before = StationListing(st.prefix);
+    ASSERT_TRUE(testing::RunKilledAt(
+        n, [&] { st.Run(); }, false));
+    testing::KillAtCall noFlushes(platform::HostPlatform(), 0, false);
+    platform::ScopedPlatform use(noFlushes);
+    // The journal holds the station: no transfer starts before the undo.
+    if (n % 7 == 0) {
+      st.reporter.messages.clear();
+      const TransferResult refused = st.Run(st.Inputs("ANLAGE2"));
+      ASSERT_EQ(refused.Outcome, TransferOutcome::Pending);
+      EXPECT_NE(st.reporter.messages.at(0).find("velmorctl undo " + refused.JournalId), std::string::npos);
+    }
+    // Killed before its journal had a header, the transfer has changed nothing to undo.
+    if (!ListJournals().empty()) {
+      const UndoResult r = Undo(st);
+      ASSERT_EQ(r.Outcome, UndoOutcome::Done)
+          << ::testing::PrintToString(r.Conflicts) << ::testing::PrintToString(r.Failures);
+    }
+    ASSERT_EQ(Differences(StationListing(st.prefix), before), "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shards, KilledTransferTest, ::testing::Range(0, kShards));
+
+TEST(TransferJournalTest, AnUndoKilledAtAnyMomentIsFinishedByTheNext) {
+  auto transfer = [](TransferStation& st) {
+    testing::KillAtCall noFlushes(platform::HostPlatform(), 0, false);
+    platform::ScopedPlatform use(noFlushes);
+    st.Run();
+  };
+  size_t changes = 0;
+  {
+    TransferStation st;
+    Enrich(st, 24);
+    transfer(st);
+    testing::KillAtCall counter(platform::HostPlatform(), 0, false);
+    platform::ScopedPlatform use(counter);
+    ASSERT_EQ(Undo(st).Outcome, UndoOutcome::Done);
+    changes = counter.Changes();
+  }
+  ASSERT_GT(changes, 40u);
+  for (size_t n = 1; n <= changes; ++n) {
+    SCOPED_TRACE("undo killed before change " + std::to_string(n));
+    TransferStation st;
+    Enrich(st, 24);
+    const auto before = StationListing(st.prefix);
+    transfer(st);
+    ASSERT_TRUE(testing::RunKilledAt(n, [&] { Undo(st); }, false));
+    // Killed after its last step, the undo has marked the journal already.
+    if (ListJournals().at(0).State != JournalState::Undone) {
+      const UndoResult r = Undo(st);
+      ASSERT_EQ(r.Outcome, UndoOutcome::Done)
+          << ::testing::PrintToString(r.Conflicts) << ::testing::PrintToString(r.Failures);
+    }
+    ASSERT_EQ(Differences(StationListing(st.prefix), before), "");
+  }
+}
+
+TEST(TransferJournalTest, AJournalThatCannotBeWrittenStopsTheTransferWhichCanThenBeUndone) {
+  size_t writes = 0;
+  {
+    TransferStation st;
+    platform::FaultInjectingPlatform counting(platform::HostPlatform());
+    platform::ScopedPlatform use(counting);
+    st.Run();
+    writes = counting.Calls(platform::FaultKind::FileWrite);
+  }
+  ASSERT_GE(writes, 4u);
+  for (size_t n = 1; n <= writes; ++n) {
+    SCOPED_TRACE("journal write " + std::to_string(n) + " fails");
+    TransferStation st;
+    const auto before = StationListing(st.prefix);
+    {
+      platform::FaultInjectingPlatform faulty(platform::HostPlatform());
+      faulty.FailNth(platform::FaultKind::FileWrite, n, platform::kErrorDiskFull);
+      platform::ScopedPlatform use(faulty);
+      try {
+        const TransferResult r = st.Run();
+        // Only the journal's first write, before any change, ends the run without an error.
+        EXPECT_EQ(n, 1u);
+        EXPECT_EQ(r.Outcome, TransferOutcome::NoJournal);
+        EXPECT_EQ(StationListing(st.prefix), before);
+        continue;
+      } catch (const TransferError& e) {
+        EXPECT_NE(std::string(e.what()).find("Das Protokoll der Übertragung kann nicht geschrieben werden"),
+                  std::string::npos)
+            << e.what();
+      }
+    }
+    EXPECT_EQ(st.Run(st.Inputs("ANLAGE2")).Outcome, TransferOutcome::Pending);
+    EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Done);
+    EXPECT_EQ(StationListing(st.prefix), before);
+  }
+
+  // ARGV.DAT is not written when its old text cannot be kept.
+  TransferStation st;
+  platform::FaultInjectingPlatform faulty(platform::HostPlatform());
+  faulty.FailWhere(platform::FaultKind::CopyFile, "\\saved\\", platform::kErrorDiskFull);
+  platform::ScopedPlatform use(faulty);
+  EXPECT_THROW(st.Run(), TransferError);
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "ALT\r\n");
+}
+
+TEST(TransferJournalTest, StatesSurviveDamagedLinesAndADryRunKeepsNoJournal) {
+  TransferStation st;
+  st.Run(st.Inputs(), /*dryRun=*/true);
+  EXPECT_TRUE(ListJournals().empty());
+
+  const auto before = StationListing(st.prefix);
+  const TransferResult done = st.Run();
+  // A power cut can leave a torn or garbled end.
+  const std::string log = JournalFolderHost() + "/" + done.JournalId + "/log";
+  std::ofstream(log, std::ios::app) << "C\tC:\\X\t1\t2\tdeadbeef\nC\tC:\\EPLAN5\\NS\\SYM";
+  ASSERT_EQ(ListJournals().size(), 1u);
+  EXPECT_EQ(ListJournals()[0].State, JournalState::Complete);
+  EXPECT_EQ(ListJournals()[0].ProjectFolder, "C:\\EPLAN5\\P\\ANLAGE1.P");
+  EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Done);
+  EXPECT_EQ(StationListing(st.prefix), before);
+  EXPECT_EQ(ListJournals()[0].State, JournalState::Undone);
+
+  ASSERT_TRUE(testing::RunKilledAt(12, [&] { st.Run(); }));
+  EXPECT_EQ(ListJournals().back().State, JournalState::Interrupted);
+  EXPECT_EQ(JournalStateText(ListJournals().back().State), "unterbrochen");
+
+  // The fingerprint does not depend on how the file is read.
+  std::string bytes(200001, 'x');
+  bytes[123457] = 'y';
+  st.prefix.WriteFile("drive_c/GROSS.BIN", bytes);
+  EXPECT_EQ(FingerprintOfFile(platform::HostPlatform(), "C:\\GROSS.BIN"), FingerprintOf(bytes));
+  bytes[123457] = 'z';
+  EXPECT_NE(FingerprintOfFile(platform::HostPlatform(), "C:\\GROSS.BIN"), FingerprintOf(bytes));
+}
+
+}  // namespace
+}  // namespace velmor
