@@ -15,8 +15,10 @@ fail() {
   echo "FEHLER: $*" >&2
   exit 1
 }
-# Nothing may reach the real home: the programs write their settings and trash below HOME and XDG_*.
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
+# Nothing may reach the real home: the programs write their settings, trash, journal and locks below
+# HOME and XDG_*.
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
+  XDG_STATE_HOME=$work/home/.local/state XDG_CACHE_HOME=$work/home/.cache
 mkdir -p "$HOME"
 unset WINEPREFIX KUNDEN_KENNUNG KENNUNG STATIONS_NUMMER
 
@@ -90,10 +92,15 @@ completion=$(
   complete_words velmorctl tr
   complete_words velmorctl transfer --dr
   complete_words velmorctl ""
+  complete_words velmorctl undo ""
 )
 [ "$(sed -n 1p <<<"$completion")" = transfer ] || fail "Vervollständigung von 'tr': $completion"
 [ "$(sed -n 2p <<<"$completion")" = --dry-run ] || fail "Vervollständigung von '--dr': $completion"
 grep -qw demo-station <<<"$(sed -n 3p <<<"$completion")" || fail "Befehlsliste: $completion"
+# The transfers above are in the journal: undo completes their ids.
+last=$("$usr/bin/velmorctl" journal | head -n 1 | cut -d' ' -f1)
+[ -n "$last" ] || fail "velmorctl journal nennt keine Übertragung"
+grep -qw -- "$last" <<<"$(sed -n 4p <<<"$completion")" || fail "Vervollständigung von undo: $completion"
 
 # --- the Debian package --------------------------------------------------------------------------------
 if [ "$with_package" = ON ]; then
