@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "platform/HostPlatformImpl.h"
 #include "platform/NameCache.h"
 
@@ -249,11 +250,10 @@ std::string HostPlatformImpl::DriveDisplayName(char letter) {
   const std::string suffix = std::string(" (") + static_cast<char>(lower - 32) + ":)";
   const std::string target = DriveTarget(lower);
   if (!target.empty()) {
-    const int fd = open((target + "/.windows-label").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
+    const FileDescriptor fd(open((target + "/.windows-label").c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd) {
       char buffer[512];
-      const ssize_t n = read(fd, buffer, sizeof buffer);
-      close(fd);
+      const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
       if (n > 0) {
         std::string label(buffer, static_cast<size_t>(n));
         label = label.substr(0, label.find_first_of("\r\n"));

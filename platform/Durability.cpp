@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "platform/FileDescriptor.h"
 #include "platform/HostPlatformImpl.h"
 #include "platform/NameCache.h"
 #include "platform/PosixIo.h"
@@ -25,13 +26,10 @@ constexpr std::string_view kTempEnd = ".tmp";
 
 class HostFileLock final : public IFileLock {
  public:
-  explicit HostFileLock(int fd) : fd_(fd) {}
-  ~HostFileLock() override { close(fd_); }  // closing the last descriptor drops the lock
-  HostFileLock(const HostFileLock&) = delete;
-  HostFileLock& operator=(const HostFileLock&) = delete;
+  explicit HostFileLock(FileDescriptor fd) : fd_(std::move(fd)) {}
 
  private:
-  int fd_;
+  FileDescriptor fd_;  // closing the last descriptor drops the lock
 };
 
 }  // namespace
@@ -64,12 +62,13 @@ std::unique_ptr<IFileLock> HostPlatformImpl::TryLockFile(std::string_view path, 
   const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return nullptr;
-  const int fd = open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) {
+  FileDescriptor owned(open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
+  if (!owned) {
     Fail(ErrorFromErrno(errno, *host));
     return nullptr;
   }
-  auto lock = std::make_unique<HostFileLock>(fd);
+  const int fd = owned.Get();
+  auto lock = std::make_unique<HostFileLock>(std::move(owned));
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     Fail(errno == EWOULDBLOCK ? kErrorLockViolation : ErrorFromErrno(errno, *host));
@@ -96,11 +95,10 @@ bool HostPlatformImpl::SetFileTime(std::string_view path, FileTime lastWrite) {
 bool HostPlatformImpl::FlushFileSystem(std::string_view path) {
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
-  const int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return Fail(ErrorFromErrno(errno, *host));
-  const bool ok = syncfs(fd) == 0;
+  const FileDescriptor fd(open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) return Fail(ErrorFromErrno(errno, *host));
+  const bool ok = syncfs(fd.Get()) == 0;
   const int err = errno;
-  close(fd);
   return ok ? true : Fail(err == EIO ? kErrorWriteFault : ErrorFromErrno(err));
 }
 

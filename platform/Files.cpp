@@ -13,6 +13,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/FileDescriptor.h"
 #include "platform/HostPlatformImpl.h"
 #include "platform/NameCache.h"
 #include "platform/PosixIo.h"
@@ -103,16 +104,13 @@ class HostFile final : public IFile {
  public:
   // openedSize: the size found when the file was opened, handed out by a first Size() that comes
   // before anything else is done with the file (it saves a second fstat right after the first).
-  explicit HostFile(int fd, std::optional<uint64_t> openedSize = std::nullopt)
-      : fd_(fd), openedSize_(openedSize) {}
-  ~HostFile() override { close(fd_); }  // no retry on EINTR: the descriptor is gone either way
-  HostFile(const HostFile&) = delete;
-  HostFile& operator=(const HostFile&) = delete;
+  explicit HostFile(FileDescriptor fd, std::optional<uint64_t> openedSize = std::nullopt)
+      : fd_(std::move(fd)), openedSize_(openedSize) {}
 
   int64_t Read(void* buffer, size_t count) override {
     openedSize_.reset();
     while (true) {
-      const ssize_t n = read(fd_, buffer, count);
+      const ssize_t n = read(fd_.Get(), buffer, count);
       if (n >= 0) return n;
       if (errno == EINTR) continue;
       ThreadLastError() = errno == EIO ? kErrorReadFault : ErrorFromErrno(errno);
@@ -121,13 +119,13 @@ class HostFile final : public IFile {
   }
   bool Write(const void* buffer, size_t count) override {
     openedSize_.reset();
-    if (WriteAll(fd_, std::string_view(static_cast<const char*>(buffer), count))) return true;
+    if (WriteAll(fd_.Get(), std::string_view(static_cast<const char*>(buffer), count))) return true;
     return Fail(WriteError(errno));
   }
   bool Seek(int64_t offset) override {
     openedSize_.reset();
     if (offset < 0) return Fail(kErrorInvalidParameter);
-    if (lseek(fd_, offset, SEEK_SET) < 0) return Fail(ErrorFromErrno(errno));
+    if (lseek(fd_.Get(), offset, SEEK_SET) < 0) return Fail(ErrorFromErrno(errno));
     return true;
   }
   std::optional<uint64_t> Size() override {
@@ -137,19 +135,19 @@ class HostFile final : public IFile {
       return size;
     }
     struct stat st;
-    if (fstat(fd_, &st) != 0) {
+    if (fstat(fd_.Get(), &st) != 0) {
       Fail(ErrorFromErrno(errno));
       return std::nullopt;
     }
     return static_cast<uint64_t>(st.st_size);
   }
   bool Flush() override {
-    if (fsync(fd_) != 0) return Fail(WriteError(errno));
+    if (fsync(fd_.Get()) != 0) return Fail(WriteError(errno));
     return true;
   }
 
  private:
-  int fd_;
+  FileDescriptor fd_;
   std::optional<uint64_t> openedSize_;
 };
 
@@ -291,14 +289,14 @@ bool AtomicWrite(const std::string& hostPath, std::string_view bytes) {
   // Only regular files are replaced: renaming over a device or a pipe would destroy it.
   if (exists && (!S_ISREG(old.st_mode) || IsReadOnlyFile(old))) return Fail(kErrorAccessDenied);
   std::string temp;
-  const int fd = CreateTempBeside(target, temp);
-  if (fd < 0) return Fail(ErrorFromErrno(errno, target));
+  FileDescriptor fd(CreateTempBeside(target, temp));
+  if (!fd) return Fail(ErrorFromErrno(errno, target));
   uint32_t error = kErrorSuccess;
-  if (!WriteAll(fd, bytes)) error = WriteError(errno);
-  if (!error && fchmod(fd, exists ? (old.st_mode & 07777) : (0666 & ~CurrentUmask())) != 0)
+  if (!WriteAll(fd.Get(), bytes)) error = WriteError(errno);
+  if (!error && fchmod(fd.Get(), exists ? (old.st_mode & 07777) : (0666 & ~CurrentUmask())) != 0)
     error = ErrorFromErrno(errno);
-  if (!error && fdatasync(fd) != 0) error = WriteError(errno);
-  if (close(fd) != 0 && !error) error = WriteError(errno);
+  if (!error && fdatasync(fd.Get()) != 0) error = WriteError(errno);
+  if (!fd.Close() && !error) error = WriteError(errno);
   if (!error && exists) {
     const uint32_t bits = StoredDosBits(target);
     if (bits && !StoreDosBits(temp, bits)) error = ThreadLastError();
@@ -417,11 +415,10 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
   if (!to) return false;
   std::string from;
   // Non-blocking, so that a named pipe as source fails at once instead of waiting for a writer.
-  const int in = OpenMapped(source, O_RDONLY | O_CLOEXEC | O_NONBLOCK, from);
-  if (in < 0) return false;
+  const FileDescriptor in(OpenMapped(source, O_RDONLY | O_CLOEXEC | O_NONBLOCK, from));
+  if (!in) return false;
   struct stat src;
-  if (fstat(in, &src) != 0 || !S_ISREG(src.st_mode)) {
-    close(in);
+  if (fstat(in.Get(), &src) != 0 || !S_ISREG(src.st_mode)) {
     return Fail(kErrorAccessDenied);
   }
 
@@ -451,41 +448,36 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
     else if (IsReadOnlyFile(dst))
       error = kErrorAccessDenied;
     if (error) {
-      close(in);
       return Fail(error);
     }
     // Replace the file a link points to, not the link.
     char real[PATH_MAX];
     if (linked && realpath(targetPath.c_str(), real)) targetPath = real;
   } else if (statError != ENOENT || IsFolderPath(target)) {
-    const uint32_t error = IsFolderPath(target) ? kErrorPathNotFound : ErrorFromErrno(statError, targetPath);
-    close(in);
-    return Fail(error);
+    return Fail(IsFolderPath(target) ? kErrorPathNotFound : ErrorFromErrno(statError, targetPath));
   }
 
   std::string temp;
-  const int out = CreateTempBeside(targetPath, temp);
-  if (out < 0) {
+  FileDescriptor out(CreateTempBeside(targetPath, temp));
+  if (!out) {
     const uint32_t error = ErrorFromErrno(errno, targetPath);
-    close(in);
     return Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
   }
   uint32_t error = kErrorSuccess;
-  CopyContent(in, out, static_cast<uint64_t>(src.st_size), error);
+  CopyContent(in.Get(), out.Get(), static_cast<uint64_t>(src.st_size), error);
   if (!error) {
     const timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
-    if (futimens(out, times) != 0) error = ErrorFromErrno(errno);
+    if (futimens(out.Get(), times) != 0) error = ErrorFromErrno(errno);
   }
   if (!error) {
     // Hidden/system travel in the extended attribute; a name-hidden source stays hidden under any name.
     // It is written before the mode, which may take the write bits away.
-    uint32_t bits = StoredDosBits(in);
+    uint32_t bits = StoredDosBits(in.Get());
     if (HostBaseName(from)[0] == '.' && HostBaseName(targetPath)[0] != '.') bits |= kAttrHidden;
-    if (bits && !StoreDosBits(out, bits, temp)) error = ThreadLastError();
+    if (bits && !StoreDosBits(out.Get(), bits, temp)) error = ThreadLastError();
   }
-  if (!error && fchmod(out, src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
-  close(in);
-  if (close(out) != 0 && !error) error = WriteError(errno);
+  if (!error && fchmod(out.Get(), src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
+  if (!out.Close() && !error) error = WriteError(errno);
   if (!CommitTemporary(temp, targetPath, error)) return false;
   NameAdded(HostParent(targetPath), HostBaseName(targetPath));
   return true;
@@ -581,23 +573,24 @@ std::unique_ptr<IFile> HostPlatformImpl::OpenFile(std::string_view path, OpenMod
     // of a named pipe from waiting for a writer forever; it means nothing for a plain file.
     constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
     std::string host;
-    int fd;
+    FileDescriptor fd;
     if (std::optional<std::string> direct = PlainDirectHostPath(path)) {
-      fd = open(direct->c_str(), kFlags);
-      if (fd < 0) Fail(ErrorFromErrno(errno, *direct));
+      fd.Reset(open(direct->c_str(), kFlags));
+      if (!fd) Fail(ErrorFromErrno(errno, *direct));
     } else {
-      fd = OpenMapped(path, kFlags, host);
+      fd.Reset(OpenMapped(path, kFlags, host));
     }
-    if (fd < 0) return nullptr;
+    if (!fd) return nullptr;
     struct stat st;
-    const bool known = fstat(fd, &st) == 0;
-    if (!known || !S_ISREG(st.st_mode)) {
-      const uint32_t error = known ? kErrorAccessDenied : ErrorFromErrno(errno);
-      close(fd);
-      Fail(error);
+    if (fstat(fd.Get(), &st) != 0) {
+      Fail(ErrorFromErrno(errno));
       return nullptr;
     }
-    return std::make_unique<HostFile>(fd, static_cast<uint64_t>(st.st_size));
+    if (!S_ISREG(st.st_mode)) {
+      Fail(kErrorAccessDenied);
+      return nullptr;
+    }
+    return std::make_unique<HostFile>(std::move(fd), static_cast<uint64_t>(st.st_size));
   }
   const FolderChange change;  // CreateAlways may add a name
   const std::optional<std::string> host = Resolve(path);
@@ -629,13 +622,13 @@ std::unique_ptr<IFile> HostPlatformImpl::OpenFile(std::string_view path, OpenMod
       flags |= O_RDWR | O_CREAT | O_TRUNC;
       break;
   }
-  const int fd = open(host->c_str(), flags, 0666);
-  if (fd < 0) {
+  FileDescriptor fd(open(host->c_str(), flags, 0666));
+  if (!fd) {
     const uint32_t error = ErrorFromErrno(errno, *host);
     Fail(mode == OpenMode::CreateAlways && error == kErrorFileNotFound ? kErrorPathNotFound : error);
     return nullptr;
   }
-  return std::make_unique<HostFile>(fd);
+  return std::make_unique<HostFile>(std::move(fd));
 }
 
 std::optional<std::string> HostPlatformImpl::ReadFile(std::string_view path, size_t maxBytes) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileDescriptor.h"
 #include "platform/HostPlatformImpl.h"
 #include "platform/Utf8.h"
 
@@ -16,12 +17,10 @@ namespace {
 
 class HostFolderListing final : public IFolderListing {
  public:
-  HostFolderListing(int fd, std::string hostFolder) : fd_(fd), hostFolder_(std::move(hostFolder)) {
+  HostFolderListing(FileDescriptor fd, std::string hostFolder)
+      : fd_(std::move(fd)), hostFolder_(std::move(hostFolder)) {
     if (hostFolder_ != "/") hostFolder_ += '/';
   }
-  ~HostFolderListing() override { close(fd_); }
-  HostFolderListing(const HostFolderListing&) = delete;
-  HostFolderListing& operator=(const HostFolderListing&) = delete;
 
   // Reads the folder; false (errno set) when it cannot be read.
   bool Load(bool withDots);
@@ -34,14 +33,14 @@ class HostFolderListing final : public IFolderListing {
     const Entry& e = entries_[index];
     const std::string name(NameOf(e));
     struct stat st;
-    if (fstatat(fd_, name.c_str(), &st, 0) != 0)
+    if (fstatat(fd_.Get(), name.c_str(), &st, 0) != 0)
       return e.directory ? kAttrDirectory : kAttrArchive;  // vanished since the listing
     return AttributesOf(st, name, hostFolder_ + name);
   }
 
   bool Details(size_t index, FindData& out) override {
     const std::string name(NameOf(entries_[index]));
-    return FillFindData(fd_, name.c_str(), name, hostFolder_ + name, out);
+    return FillFindData(fd_.Get(), name.c_str(), name, hostFolder_ + name, out);
   }
 
   FolderId Identity() const override { return identity_; }
@@ -59,7 +58,7 @@ class HostFolderListing final : public IFolderListing {
   void Add(std::string_view name, uint64_t prefix, bool directory, bool ascii);
   bool Before(const Entry& a, const Entry& b) const;
 
-  int fd_;
+  FileDescriptor fd_;
   FolderId identity_;
   std::string hostFolder_;  // with trailing slash
   std::string names_;       // every name, back to back
@@ -107,11 +106,11 @@ bool HostFolderListing::Before(const Entry& a, const Entry& b) const {
 
 bool HostFolderListing::Load(bool withDots) {
   struct stat self;
-  if (fstat(fd_, &self) != 0) return false;
+  if (fstat(fd_.Get(), &self) != 0) return false;
   identity_ = {static_cast<uint64_t>(self.st_dev), static_cast<uint64_t>(self.st_ino)};
   alignas(8) char buffer[1 << 16];
   while (true) {
-    const ssize_t n = getdents64(fd_, buffer, sizeof buffer);
+    const ssize_t n = getdents64(fd_.Get(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -145,7 +144,7 @@ bool HostFolderListing::Load(bool withDots) {
         // that cannot be stat'ed (a link whose target is gone, a link loop) could not be opened
         // either, and is not listed.
         struct stat st;
-        if (fstatat(fd_, d->d_name, &st, 0) != 0) continue;
+        if (fstatat(fd_.Get(), d->d_name, &st, 0) != 0) continue;
         directory = S_ISDIR(st.st_mode);
       }
       Add(name, prefix, directory, ascii);
@@ -166,14 +165,14 @@ bool HostFolderListing::Load(bool withDots) {
 
 std::unique_ptr<IFolderListing> HostPlatformImpl::ListFolder(std::string_view folder) {
   if (std::optional<std::string> direct = PlainDirectHostPath(folder)) {
-    const int fd = open(direct->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(open(direct->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) {
       const uint32_t error = ErrorFromErrno(errno, *direct);
       Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
       return nullptr;
     }
     const bool root = *direct == "/";
-    auto listing = std::make_unique<HostFolderListing>(fd, std::move(*direct));
+    auto listing = std::make_unique<HostFolderListing>(std::move(fd), std::move(*direct));
     if (!listing->Load(!root)) {
       Fail(ErrorFromErrno(errno));
       return nullptr;
@@ -187,15 +186,15 @@ std::unique_ptr<IFolderListing> HostPlatformImpl::ListFolder(std::string_view fo
   if (!full) return nullptr;
   const std::optional<std::string> host = ToHost(spelled);
   if (!host) return nullptr;
-  const int fd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
+  FileDescriptor fd(open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) {
     const uint32_t error = ErrorFromErrno(errno, *host);
     Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
     return nullptr;
   }
   std::string hostFolder = *host;
   while (hostFolder.size() > 1 && hostFolder.back() == '/') hostFolder.pop_back();
-  auto listing = std::make_unique<HostFolderListing>(fd, std::move(hostFolder));
+  auto listing = std::make_unique<HostFolderListing>(std::move(fd), std::move(hostFolder));
   const bool driveRoot = RootOf(*full).size() == full->size();
   if (!listing->Load(!driveRoot)) {
     Fail(ErrorFromErrno(errno, *host));

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Platform.h"
 #include "platform/PosixIo.h"
 
@@ -155,25 +156,23 @@ uint32_t ErrorFromErrno(int err) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, int& err) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const detail::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     err = errno;
     return std::nullopt;
   }
   std::string bytes;
   char buffer[65536];
   while (true) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
       err = errno;
-      ::close(fd);
       return std::nullopt;
     }
     if (n == 0) break;
     bytes.append(buffer, static_cast<size_t>(n));
   }
-  ::close(fd);
   return bytes;
 }
 
@@ -186,27 +185,27 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, const struct s
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+  detail::FileDescriptor fd;
+  for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
     temp = folder + "." + base + ".velmor-" + std::to_string(::getpid()) + "-" +
            std::to_string(counter.fetch_add(1));
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                existing ? (existing->st_mode & 07777) : 0666);
-    if (fd < 0 && errno != EEXIST) break;
+    fd.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                    existing ? (existing->st_mode & 07777) : 0666));
+    if (!fd && errno != EEXIST) break;
   }
-  if (fd < 0) {
+  if (!fd) {
     error = ErrorFromErrno(errno);
     return false;
   }
-  bool ok = detail::WriteAll(fd, bytes);
+  bool ok = detail::WriteAll(fd.Get(), bytes);
   if (ok && existing) {
     // The umask may have taken bits away; the owner is kept where we are allowed to.
-    (void)::fchown(fd, existing->st_uid, existing->st_gid);
-    ok = ::fchmod(fd, existing->st_mode & 07777) == 0;
+    (void)::fchown(fd.Get(), existing->st_uid, existing->st_gid);
+    ok = ::fchmod(fd.Get(), existing->st_mode & 07777) == 0;
   }
-  if (ok) ok = ::fsync(fd) == 0;
+  if (ok) ok = ::fsync(fd.Get()) == 0;
   int err = errno;
-  if (::close(fd) != 0 && ok) {
+  if (!fd.Close() && ok) {
     ok = false;
     err = errno;
   }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Utf8.h"
 
 namespace velmor::platform {
@@ -477,19 +478,13 @@ void Remember(const std::string& path, const struct stat& st, std::string text,
 
 std::shared_ptr<const RegistryFile> LoadRegistry(const std::string& path) {
   static const auto kEmpty = std::make_shared<const RegistryFile>();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return kEmpty;
+  detail::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return kEmpty;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return kEmpty;
-  }
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return kEmpty;
   {
     std::lock_guard lock(gCacheMutex);
-    if (gCache.settled && SameIdentity(gCache, path, st)) {
-      ::close(fd);
-      return gCache.file;
-    }
+    if (gCache.settled && SameIdentity(gCache, path, st)) return gCache.file;
   }
   std::string text;
   text.resize(static_cast<size_t>(st.st_size));
@@ -497,7 +492,7 @@ std::shared_ptr<const RegistryFile> LoadRegistry(const std::string& path) {
   bool ok = true;
   while (true) {
     if (got == text.size()) text.resize(text.size() + 65536);  // the file grew while we read it
-    ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    ssize_t n = ::read(fd.Get(), text.data() + got, text.size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       ok = false;
@@ -506,7 +501,7 @@ std::shared_ptr<const RegistryFile> LoadRegistry(const std::string& path) {
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }
-  ::close(fd);
+  fd.Reset();
   if (!ok) return kEmpty;
   text.resize(got);
   {

@@ -20,11 +20,13 @@
 #include <optional>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "platform/PosixIo.h"
 
 namespace velmor::platform {
 namespace {
 
+using detail::FileDescriptor;
 using detail::ParentOf;
 
 constexpr size_t kChunk = 1 << 20;
@@ -220,27 +222,22 @@ class TreeOperation {
 
   bool CopyFile(const std::string& source, const std::string& target, const struct stat& st, bool durable) {
     if (!Report(source)) return false;
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return Fail(ErrorFromErrno(errno));
+    const FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in) return Fail(ErrorFromErrno(errno));
     const std::string temp = TempNameBeside(target);
-    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
-      const int err = errno;
-      ::close(in);
-      return Fail(ErrorFromErrno(err));
-    }
-    bool ok = Transfer(in, out, source);
+    FileDescriptor out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out) return Fail(ErrorFromErrno(errno));
+    bool ok = Transfer(in.Get(), out.Get(), source);
     if (ok) {
       char attr[64];
-      const ssize_t n = ::fgetxattr(in, "user.DOSATTRIB", attr, sizeof attr);
-      if (n > 0) (void)::fsetxattr(out, "user.DOSATTRIB", attr, static_cast<size_t>(n), 0);
+      const ssize_t n = ::fgetxattr(in.Get(), "user.DOSATTRIB", attr, sizeof attr);
+      if (n > 0) (void)::fsetxattr(out.Get(), "user.DOSATTRIB", attr, static_cast<size_t>(n), 0);
       const timespec times[2] = {st.st_atim, st.st_mtim};
-      ok = (::fchmod(out, st.st_mode & 07777) == 0 && ::futimens(out, times) == 0) ||
+      ok = (::fchmod(out.Get(), st.st_mode & 07777) == 0 && ::futimens(out.Get(), times) == 0) ||
            Fail(ErrorFromErrno(errno));
     }
-    if (ok && durable && ::fsync(out) != 0) ok = Fail(ErrorFromErrno(errno));
-    if (::close(out) != 0 && ok) ok = Fail(ErrorFromErrno(errno));
-    ::close(in);
+    if (ok && durable && ::fsync(out.Get()) != 0) ok = Fail(ErrorFromErrno(errno));
+    if (!out.Close() && ok) ok = Fail(ErrorFromErrno(errno));
     if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = Fail(ErrorFromErrno(errno));
     if (!ok) ::unlink(temp.c_str());
     return ok;
@@ -304,13 +301,13 @@ bool MakeFolders(const std::string& path, uint32_t& error) {
 // Removes everything inside the open folder `dir`. Folders on another file system (mount points) are
 // not entered. Goes on past failures and reports the first.
 void RemoveContents(int dir, dev_t dev, uint32_t& error) {
-  const int listFd = ::dup(dir);
-  DIR* listing = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+  FileDescriptor listFd(::dup(dir));
+  DIR* listing = listFd ? ::fdopendir(listFd.Get()) : nullptr;
   if (!listing) {
-    if (listFd >= 0) ::close(listFd);
     if (!error) error = kErrorAccessDenied;
     return;
   }
+  listFd.Release();  // the listing owns it now and closes it with closedir
   std::vector<std::string> names;
   while (dirent* e = ::readdir(listing)) {
     const std::string_view name = e->d_name;
@@ -325,16 +322,16 @@ void RemoveContents(int dir, dev_t dev, uint32_t& error) {
         if (!error) error = kErrorAccessDenied;
         continue;
       }
-      int sub = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (sub < 0 && errno == EACCES && ::fchmodat(dir, name.c_str(), 0700, 0) == 0)
-        sub = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (sub < 0) {
+      FileDescriptor sub(::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!sub && errno == EACCES && ::fchmodat(dir, name.c_str(), 0700, 0) == 0)
+        sub.Reset(::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!sub) {
         if (!error) error = ErrorFromErrno(errno);
         continue;
       }
-      if ((st.st_mode & 0300) != 0300) ::fchmod(sub, 0700);  // so its entries can be removed
-      RemoveContents(sub, dev, error);
-      ::close(sub);
+      if ((st.st_mode & 0300) != 0300) ::fchmod(sub.Get(), 0700);  // so its entries can be removed
+      RemoveContents(sub.Get(), dev, error);
+      sub.Reset();
       if (::unlinkat(dir, name.c_str(), AT_REMOVEDIR) != 0 && !error) error = ErrorFromErrno(errno);
     } else if (::unlinkat(dir, name.c_str(), 0) != 0 && !error) {
       error = ErrorFromErrno(errno);
@@ -436,17 +433,17 @@ bool DeleteHostTree(const std::string& path, uint32_t& error) {
     error = ErrorFromErrno(errno);
     return false;
   }
-  int dir = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (dir < 0 && errno == EACCES && ::chmod(p.c_str(), 0700) == 0)
-    dir = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (dir < 0) {
+  FileDescriptor dir(::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!dir && errno == EACCES && ::chmod(p.c_str(), 0700) == 0)
+    dir.Reset(::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!dir) {
     error = ErrorFromErrno(errno);
     return false;
   }
-  if ((st.st_mode & 0300) != 0300) ::fchmod(dir, 0700);
+  if ((st.st_mode & 0300) != 0300) ::fchmod(dir.Get(), 0700);
   uint32_t first = 0;
-  RemoveContents(dir, st.st_dev, first);
-  ::close(dir);
+  RemoveContents(dir.Get(), st.st_dev, first);
+  dir.Reset();
   if (::rmdir(p.c_str()) != 0 && !first) first = ErrorFromErrno(errno);
   if (first) {
     error = first;
@@ -479,36 +476,32 @@ bool OpenHostPathWithAssociatedProgram(const std::string& path) {
   // child's errno when it failed.
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-  const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  const FileDescriptor readEnd(fds[0]);
+  FileDescriptor writeEnd(fds[1]);
+  FileDescriptor devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
   char* const argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(argument.c_str()), nullptr};
   const pid_t child = ::fork();
-  if (child < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    if (devNull >= 0) ::close(devNull);
-    return false;
-  }
+  if (child < 0) return false;
   if (child == 0) {
     ::setsid();
     const pid_t grandchild = ::fork();
     if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
-    if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
+    if (devNull) ::dup2(devNull.Get(), STDIN_FILENO);
     ::execv(program.c_str(), argv);
     const int err = errno;
-    (void)!::write(fds[1], &err, sizeof err);
+    (void)!::write(writeEnd.Get(), &err, sizeof err);
     ::_exit(127);
   }
-  ::close(fds[1]);
-  if (devNull >= 0) ::close(devNull);
+  writeEnd.Reset();  // so that the read below sees end-of-file once the grandchild has run its program
+  devNull.Reset();
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   int childErr = 0;
   ssize_t n;
   do {
-    n = ::read(fds[0], &childErr, sizeof childErr);
+    n = ::read(readEnd.Get(), &childErr, sizeof childErr);
   } while (n < 0 && errno == EINTR);
-  ::close(fds[0]);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 

@@ -14,12 +14,14 @@
 #include <optional>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Platform.h"
 #include "platform/PosixIo.h"
 
 namespace velmor::platform {
 namespace {
 
+using detail::FileDescriptor;
 using detail::ParentOf;
 using detail::WriteAll;
 
@@ -120,13 +122,13 @@ bool TryTrash(const std::string& path, bool isFolder, const std::string& trash) 
     const std::string target = files + "/" + name;
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0) continue;  // an item whose info file went missing
-    int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    FileDescriptor fd(::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd) {
       if (errno == EEXIST) continue;
       return false;
     }
-    const bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written) {
+    const bool written = WriteAll(fd.Get(), content) && ::fsync(fd.Get()) == 0;
+    if (!fd.Close() || !written) {
       ::unlink(infoFile.c_str());
       return false;
     }

@@ -31,6 +31,12 @@ std::string DosAttribute(const std::string& path) {
   return n < 0 ? std::string() : std::string(value, static_cast<size_t>(n));
 }
 
+size_t OpenDescriptors() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
 TEST(Attributes, MapToModeBitsAndExtendedAttribute) {
   TempPrefix prefix;
   prefix.WriteFile("drive_c/a.txt", "a");
@@ -157,12 +163,13 @@ TEST(CopyFile, NamesInOtherCaseReachTheFileThatIsThereThroughEveryChange) {
   EXPECT_EQ(prefix.ReadFile("drive_d/t/c.asc"), "new");
 }
 
-TEST(CopyFile, RefusesBadTargetsAndLeavesNoTemporary) {
+TEST(CopyFile, RefusesBadTargetsAndLeavesNoTemporaryNorOpenDescriptor) {
   TempPrefix prefix;
   prefix.WriteFile("drive_c/src.txt", "new");
   prefix.WriteFile("drive_d/kept.txt", "old");
   prefix.MakeDir("drive_d/folder");
   IPlatform& os = HostPlatform();
+  const size_t descriptors = OpenDescriptors();
   struct Row {
     const char* what;
     const char* source;
@@ -183,6 +190,10 @@ TEST(CopyFile, RefusesBadTargetsAndLeavesNoTemporary) {
     EXPECT_FALSE(os.CopyFile(row.source, row.target, row.failIfExists));
     EXPECT_EQ(os.LastError(), row.error);
   }
+  ASSERT_EQ(mkfifo((prefix.DriveC() + "/pipe").c_str(), 0600), 0);
+  EXPECT_EQ(os.OpenFile("C:\\pipe", OpenMode::Read), nullptr);
+  EXPECT_EQ(os.OpenFile("D:\\FOLDER", OpenMode::Read), nullptr);
+  EXPECT_EQ(OpenDescriptors(), descriptors);
   EXPECT_EQ(prefix.ReadFile("drive_d/kept.txt"), "old");
   EXPECT_EQ(prefix.ReadFile("drive_c/src.txt"), "new");
   size_t entries = 0;
