@@ -542,8 +542,10 @@ bool TransferJournal::BeforeWrite(const std::string& target, const Fingerprint& 
   if (it == entries_.end() || (!it->second.existed && !it->second.written)) {
     // A file there that this transfer did not write: recorded absent but made by another program
     // since, or met for the first time. Its content is kept before it is replaced.
-    if (exists.value_or(true) && os_.GetFileData(target, data) &&
-        !(data.attributes & platform::kAttrDirectory)) {
+    const bool found = exists.value_or(true) && os_.GetFileData(target, data);
+    // A folder of that name is never replaced by a file: the write fails and changes nothing.
+    if (found && (data.attributes & platform::kAttrDirectory)) return true;
+    if (found) {
       const std::optional<Fingerprint> before = FingerprintOfFile(os_, target);
       if (!before) return Fail("Der alte Inhalt von " + target + " kann nicht gelesen werden");
       const std::optional<std::string> saved = Save(target);

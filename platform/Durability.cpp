@@ -109,7 +109,22 @@ int64_t HostPlatformImpl::ProcessId() {
 bool HostPlatformImpl::ProcessRunning(int64_t pid) {
   if (pid <= 0 || pid != static_cast<pid_t>(pid)) return false;
   // EPERM: the process exists but belongs to someone else.
-  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  if (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+  // A process that has ended but was not reaped yet (where nobody reaps orphans, for a long time)
+  // runs no more: its state in /proc is Z (zombie) or X (dead).
+  char path[32];
+  snprintf(path, sizeof path, "/proc/%lld/stat", static_cast<long long>(pid));
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  char stat[512];
+  const ssize_t n = read(fd, stat, sizeof stat - 1);
+  close(fd);
+  if (n <= 0) return true;
+  // "pid (name) S ...": the state follows the last ')' (a name may hold parentheses).
+  const std::string_view text(stat, static_cast<size_t>(n));
+  const size_t end = text.rfind(')');
+  if (end == std::string_view::npos || end + 2 >= text.size()) return true;
+  return text[end + 2] != 'Z' && text[end + 2] != 'X';
 }
 
 size_t HostPlatformImpl::RemoveStaleTemporaries(std::string_view folder) {

@@ -61,6 +61,12 @@ TEST(Durability, StaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
   EXPECT_EQ(os.ProcessId(), getpid());
   EXPECT_TRUE(os.ProcessRunning(getpid()));
   EXPECT_FALSE(os.ProcessRunning(std::stoll(dead)));
+  // Ended but not reaped yet: a zombie runs no more.
+  const pid_t zombie = fork();
+  if (zombie == 0) _exit(0);
+  for (int i = 0; i < 200 && os.ProcessRunning(zombie); ++i) usleep(5000);
+  EXPECT_FALSE(os.ProcessRunning(zombie));
+  waitpid(zombie, nullptr, 0);
   EXPECT_FALSE(os.ProcessRunning(0));
 }
 
