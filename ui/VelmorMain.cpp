@@ -17,6 +17,8 @@
 #include "core/ExfHeader.h"
 #include "core/PageHeaders.h"
 #include "core/ProjectTransfer.h"
+#include "core/TransferJournal.h"
+#include "core/TransferUndo.h"
 #include "platform/Platform.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/ElidedPathLabel.h"
@@ -289,6 +291,10 @@ void TVelmorMainFrm::FormActivate() {
       if (outer) flag = false;
     }
   } leave{outer, inActivation_};
+  if (!pendingOffered_) {
+    pendingOffered_ = true;
+    OfferPendingUndo();
+  }
   ExeDir = platform::Os().ProgramDirectory();
   // The program folder is the path up to and including its last backslash or colon.
   const size_t cut = ExeDir.find_last_of("\\:");
@@ -367,6 +373,23 @@ void TVelmorMainFrm::FillSymbolList() {
   for (const std::string& line : velmor::FillSymbolList(Std(ExfVErz->text()))) SLB->addItem(ToQ(line));
 }
 
+namespace {
+
+// Marks the window busy for a scope: the platform a transfer or an undo runs on must not serve the
+// window's own work (the activation's reading) in between.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~BusyScope() { flag_ = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
 void TVelmorMainFrm::TransferProject() {
   TransferInputs inputs;
   inputs.ProjectName = Std(ProjektName->text());
@@ -395,6 +418,7 @@ void TVelmorMainFrm::TransferProject() {
   TransferResult result;
   try {
     WaitCursor wait;
+    BusyScope busy(busy_);
     result = transfer.Run(inputs);
   } catch (const TransferError& error) {
     // What failed before the error ended the run is listed too; the error box follows.
@@ -407,16 +431,57 @@ void TVelmorMainFrm::TransferProject() {
 }
 
 void TVelmorMainFrm::ReportTransferFailures(const TransferResult& result) {
+  // The error that ended a run has a box of its own; the list holds what failed before it.
+  TransferResult listed = result;
+  listed.Error.clear();
+  const TransferReport report = ReportTransfer(listed);
+  if (!report.Failed) return;
   QStringList lines;
-  for (const std::string& copy : result.FailedCopies)
-    lines << QString::fromUtf8("nicht kopiert: ") + ToQ(copy);
-  for (const std::string& symbol : result.KeptSymbols)
-    lines << QString::fromUtf8("im Normalstamm belassen: ") + ToQ(symbol);
-  if (lines.isEmpty()) return;
+  for (size_t i = 1; i < report.Lines.size(); ++i) lines << ToQ(report.Lines[i]);
+  QStringList buttons;
+  if (!result.JournalId.empty()) buttons << QString::fromUtf8("Rückgängig machen");
+  if (Messages().ErrorListBox(ToQ(report.Lines.front()), lines, buttons) == 0) UndoTransfer(result.JournalId);
+}
+
+void TVelmorMainFrm::UndoTransfer(const std::string& journalId) {
+  TransferUndo undo(reporter_);
+  UndoResult result;
+  {
+    WaitCursor wait;
+    BusyScope busy(busy_);
+    result = undo.Run(journalId);
+  }
+  const bool changed = result.Outcome == UndoOutcome::Done || result.Outcome == UndoOutcome::Incomplete;
+  const QString projectPath = Label10->text();
+  if (changed && !projectPath.isEmpty()) {
+    // The project folder the transfer made may be gone again: the tree is walked afresh to the
+    // project path, which stays what it was.
+    EplanTree->ReloadTree();
+    EplanTree->SetInitialDir("\\");
+    EplanTree->SetInitialDir(projectPath);
+    Label10->setText(projectPath);
+  }
+  if (result.Outcome != UndoOutcome::Incomplete) return;
+  QStringList lines;
+  for (const std::vector<std::string>* list : {&result.Conflicts, &result.Failures})
+    for (const std::string& line : *list) lines << ToQ(line);
+  Messages().ErrorListBox(QString::fromUtf8("Die Übertragung wurde nicht ganz zurückgenommen:"), lines, {});
+}
+
+void TVelmorMainFrm::OfferPendingUndo() {
+  std::optional<JournalInfo> pending;
+  for (const JournalInfo& journal : ListJournals())
+    if (journal.State == JournalState::Interrupted) pending = journal;
+  if (!pending) return;
   const QString text =
-      lines.size() == 1 ? QString::fromUtf8("Bei 1 Datei ist ein Fehler aufgetreten:")
-                        : QString::fromUtf8("Bei %1 Dateien ist ein Fehler aufgetreten:").arg(lines.size());
-  Messages().ErrorListBox(text, lines, {});
+      QString::fromUtf8(
+          "Eine Übertragung wurde unterbrochen und ist noch nicht zurückgenommen:\n%1 (begonnen %2)\n\n"
+          "Solange sie nicht zurückgenommen ist, beginnt auf dieser Station keine neue Übertragung. "
+          "Jetzt zurücknehmen?")
+          .arg(ToQ(pending->ProjectFolder), ToQ(pending->Time));
+  if (Messages().TypedBox(IMessageService::Kind::Warning, text, QMessageBox::Yes | QMessageBox::No) ==
+      QMessageBox::Yes)
+    UndoTransfer(pending->Id);
 }
 
 // --- activation -----------------------------------------------------------------------------------------
@@ -447,6 +512,8 @@ void TVelmorMainFrm::WindowActivated() {
     fittedWithFrame_ = true;
     FitOnScreen();
   }
+  // A transfer or an undo runs on: its question and its progress are part of it.
+  if (busy_) return;
   if (activatedOnce_ && !otherWindowCounts_) return;
   activatedOnce_ = true;
   otherWindowCounts_ = false;
@@ -463,7 +530,7 @@ void TVelmorMainFrm::FocusWindowChanged(QWindow* window) {
   for (QWidget* candidate : QApplication::topLevelWidgets()) {
     if (candidate->windowHandle() == window) widget = candidate;
   }
-  otherWindowCounts_ = !inActivation_ && !IsReportWindow(widget);
+  otherWindowCounts_ = !inActivation_ && !busy_ && !IsReportWindow(widget);
 }
 
 void TVelmorMainFrm::FitOnScreen() {

@@ -105,9 +105,15 @@ class TVelmorMainFrm : public QMainWindow {
   void FillSymbolList();
   void TransferProject();
 
-  // After a transfer in which files failed: one box that says how many and lists them. A transfer
-  // without failures stays silent.
-  static void ReportTransferFailures(const TransferResult& result);
+  // After a transfer in which something failed: one box that says how many and lists them, with the
+  // transfer's report, and offers to take the transfer back. A transfer without failures stays
+  // silent.
+  void ReportTransferFailures(const TransferResult& result);
+  // Takes a transfer back from its journal; says what could not be taken back.
+  void UndoTransfer(const std::string& journalId);
+  // At the start: a transfer that was cut short (the program killed, the power gone) is offered for
+  // undo before anything else happens; until it is taken back no transfer starts on its station.
+  void OfferPendingUndo();
 
   // The reporter the window's services talk through (tests look at it).
   WindowReporter& Reporter() { return reporter_; }
@@ -132,6 +138,10 @@ class TVelmorMainFrm : public QMainWindow {
   // Whether the window of the program that was active last before this one counts for the activation.
   bool otherWindowCounts_ = false;
   bool inActivation_ = false;
+  bool pendingOffered_ = false;
+  // A transfer or an undo runs: windows that come and go meanwhile are part of it, and the activation
+  // work waits.
+  bool busy_ = false;
 };
 
 }  // namespace velmor::ui

@@ -14,11 +14,17 @@
 #include <QTest>
 #include <QToolTip>
 #include <QUrl>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 
 #include "core/DemoStation.h"
 #include "core/ProjectTransfer.h"
+#include "core/Reporter.h"
 #include "tests/common/TempPrefix.h"
+#include "tests/core/KillAtCall.h"
 #include "tests/ui/ScriptedDialogs.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/DirectoryEdit.h"
@@ -256,11 +262,13 @@ TEST_F(VelmorMainTest, AFailedTransferShowsOneBoxWithTheFilesThatFailed) {
   ASSERT_EQ(messages.boxes.size(), 2u);
   const ScriptedMessages::Box& box = messages.boxes[1];
   EXPECT_EQ(box.type, ScriptedMessages::Type::ErrorList);
-  EXPECT_EQ(box.text, "Bei 2 Dateien ist ein Fehler aufgetreten:");
+  EXPECT_EQ(box.text, "Bei der Übertragung gab es 1 Fehler:");
   ASSERT_EQ(box.lines.size(), 2);
   EXPECT_TRUE(box.lines[0].startsWith("nicht kopiert: ") && box.lines[0].contains("S001.EXF"))
       << box.lines[0].toStdString();
-  EXPECT_EQ(box.lines[1], "im Normalstamm belassen: C:\\EPLAN5\\NS\\ALT01.ASC");
+  // A write-protected original was backed up and only stayed: no failure, but said with the failures.
+  EXPECT_EQ(box.lines[1], "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\ALT01.ASC");
+  EXPECT_EQ(box.extraButtons, QStringList{"Rückgängig machen"});
   EXPECT_TRUE(Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"));  // the rest arrived
 
   // A run that an error ends lists what failed before it, then the error goes on to its box.
@@ -272,6 +280,111 @@ TEST_F(VelmorMainTest, AFailedTransferShowsOneBoxWithTheFilesThatFailed) {
   EXPECT_EQ(messages.boxes[1].type, ScriptedMessages::Type::ErrorList);
   EXPECT_EQ(messages.boxes[1].lines,
             QStringList({"nicht kopiert: D:\\EXF\\S001.EXF -> C:\\EPLAN5\\P\\NEU1.P\\S001.EXF"}));
+}
+
+// Every folder and file of the station's drives with contents, the window's own settings aside.
+std::map<std::string, std::string> Listing(const std::string& station) {
+  std::map<std::string, std::string> tree;
+  for (const char* drive : {"/drive_c", "/drive_d"}) {
+    for (const auto& e : std::filesystem::recursive_directory_iterator(station + drive)) {
+      if (e.path().filename() == "Velmor.INI") continue;
+      std::ostringstream content;
+      if (e.is_regular_file()) content << std::ifstream(e.path(), std::ios::binary).rdbuf();
+      tree[e.path().string()] = e.is_directory() ? "/" : content.str();
+    }
+  }
+  return tree;
+}
+
+class AnswerOk final : public IReporter {
+ public:
+  void ShowMessage(const std::string&) override {}
+  bool Confirm(const std::string&) override { return true; }
+};
+
+TEST_F(VelmorMainTest, TheFailureBoxAndTheStartOfferToTakeATransferBack) {
+  prefix.MakeDir(station + "/drive_c/EPLAN5/P/NEU1.P/S001.EXF");  // a page cannot arrive
+  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/PROJEKT.DBF", "sample");
+  const auto before = Listing(station);
+  Start();
+  SetSampleLocation(window->FF, "C:\\SAMPLE\\");
+  window->ProjektName->setText("NEU1");
+  messages.Answer(QMessageBox::Ok);  // overwrite
+  messages.listAnswers = {0};        // "Rückgängig machen"
+  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
+  ASSERT_EQ(messages.boxes.size(), 2u) << messages.Texts().join("|").toStdString();
+  EXPECT_EQ(messages.boxes[1].extraButtons, QStringList{"Rückgängig machen"});
+  EXPECT_EQ(Listing(station), before);
+  // The tree is walked to the project path again, which stays.
+  EXPECT_EQ(window->Label10->text().toUpper(), "C:\\EPLAN5\\P\\");
+  ASSERT_NE(window->EplanTree->currentItem(), nullptr);
+  EXPECT_EQ(window->EplanTree->currentItem()->text(0), "P");
+  window.reset();
+
+  // A transfer killed in another process leaves its journal open; the next start offers to take it
+  // back before anything else.
+  auto killedTransfer = [&] {
+    ASSERT_TRUE(velmor::testing::RunKilledAt(20, [] {
+      TFindFileEx FF;
+      TQxstringlist samples;
+      ConfigureSampleSearch(FF, samples);
+      SetSampleLocation(FF, "C:\\SAMPLE\\");
+      AnswerOk reporter;
+      ProjectTransfer transfer(FF, samples, reporter);
+      transfer.Run({"NEU2", "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\", "D:\\EXF", "D:\\EXF\\ASC", "D:\\EXF\\EXP",
+                    "C:\\EPLAN5", "DEMO", "01"});
+    }));
+    ASSERT_NE(Listing(station), before);
+  };
+  killedTransfer();
+  messages.Clear();
+  messages.Answer(QMessageBox::Yes);
+  Start();
+  ASSERT_FALSE(messages.boxes.empty());
+  EXPECT_EQ(messages.boxes[0].kind, IMessageService::Kind::Warning);
+  EXPECT_TRUE(
+      messages.boxes[0].text.startsWith("Eine Übertragung wurde unterbrochen und ist noch nicht "
+                                        "zurückgenommen:\nC:\\EPLAN5\\P\\NEU2.P (begonnen "))
+      << messages.boxes[0].text.toStdString();
+  EXPECT_EQ(Listing(station), before);
+  EXPECT_EQ(window->Label10->text(), "C:\\EPLAN5\\P\\");  // the activation work went on
+  window.reset();
+
+  // Not now: the station stays held, and a transfer says how to take the other one back.
+  killedTransfer();
+  messages.Clear();
+  messages.Answer(QMessageBox::No);
+  Start();
+  SetSampleLocation(window->FF, "C:\\SAMPLE\\");
+  window->ProjektName->setText("NEU3");
+  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
+  EXPECT_TRUE(messages.Last().text.contains("Bitte zuerst zurücknehmen: velmorctl undo "))
+      << messages.Last().text.toStdString();
+  EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU3.P"));
+}
+
+TEST_F(VelmorMainTest, AWindowOfTheProgramThatComesAndGoesDuringATransferDoesNotRunTheActivationWork) {
+  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/PROJEKT.DBF", "sample");
+  Start();
+  SetSampleLocation(window->FF, "C:\\SAMPLE\\");
+  window->ProjektName->setText("ALT");  // exists: the transfer asks
+  messages.Answer(QMessageBox::Ok);
+  messages.onBox = [&](const ScriptedMessages::Box& box) {
+    if (box.type != ScriptedMessages::Type::Typed) return;
+    // The question is a window of the program: it takes the focus, and the main window gets it back
+    // while the transfer goes on.
+    auto* question = new QDialog(window.get());
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    question->show();
+    question->activateWindow();
+    QTRY_VERIFY(question->isActiveWindow());
+    question->close();
+    window->activateWindow();
+  };
+  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
+  messages.onBox = nullptr;
+  EXPECT_EQ(messages.Texts(), QStringList{"vorhandene EXF-Daten überschreiben ??"});
+  EXPECT_TRUE(Exists("drive_c/EPLAN5/P/ALT.P/PROJEKT.DBF"));
 }
 
 TEST_F(VelmorMainTest, TheTransfersProgressReportsButCannotBeClosedWhileItRuns) {
