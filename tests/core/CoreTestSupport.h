@@ -1,4 +1,4 @@
-// A scripted reporter, a tree snapshot, and a small EPLAN station for the transfer tests.
+// A scripted reporter, a listing of a station, and a small EPLAN station for the transfer tests.
 #pragma once
 
 #include <sys/stat.h>
@@ -6,7 +6,9 @@
 
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,42 +35,34 @@ class ScriptedReporter final : public IReporter {
   std::deque<bool> answers;
 };
 
-// Every folder and file below the prefix's drives, files with their bytes and a mark when read-only.
-inline std::map<std::string, std::string> Snapshot(const TempPrefix& prefix) {
+// A station as a change must leave it, or undo must give it back: every folder and file below the
+// drives of the prefix folder root, files with their bytes, permission bits, hidden/system attribute
+// and last-write time (in Windows' 100 ns steps).
+inline std::map<std::string, std::string> StationListing(const std::string& root) {
   namespace fs = std::filesystem;
   std::map<std::string, std::string> tree;
-  for (const char* drive : {"drive_c", "drive_d"}) {
-    for (const auto& e : fs::recursive_directory_iterator(prefix.Abs(drive))) {
-      const std::string rel = fs::relative(e.path(), prefix.Root()).string();
-      const bool writable = (e.status().permissions() & fs::perms::owner_write) != fs::perms::none;
-      tree[rel] = e.is_directory() ? "/" : prefix.ReadFile(rel).value_or("?") + (writable ? "" : " [ro]");
-    }
-  }
-  return tree;
-}
-
-// What undo must give back exactly: every folder and file below the prefix's drives, files with their
-// bytes, permission bits, hidden/system attribute and last-write time (in Windows' 100 ns steps).
-inline std::map<std::string, std::string> StationListing(const TempPrefix& prefix) {
-  namespace fs = std::filesystem;
-  std::map<std::string, std::string> tree;
-  for (const char* drive : {"drive_c", "drive_d"}) {
-    for (const auto& e : fs::recursive_directory_iterator(prefix.Abs(drive))) {
-      const std::string rel = fs::relative(e.path(), prefix.Root()).string();
+  for (const char* drive : {"/drive_c", "/drive_d"}) {
+    for (const auto& e : fs::recursive_directory_iterator(root + drive)) {
+      const std::string rel = fs::relative(e.path(), root).string();
       if (e.is_directory()) {
         tree[rel] = "/";
         continue;
       }
+      std::ostringstream content;
+      content << std::ifstream(e.path(), std::ios::binary).rdbuf();
       struct stat st {};
       stat(e.path().c_str(), &st);
       char dos[16] = "";
       const ssize_t n = getxattr(e.path().c_str(), "user.DOSATTRIB", dos, sizeof dos - 1);
-      tree[rel] = prefix.ReadFile(rel).value_or("?") + " mode " + std::to_string(st.st_mode & 0777) +
-                  " dos " + std::string(dos, n > 0 ? static_cast<size_t>(n) : 0) + " mtime " +
+      tree[rel] = content.str() + " mode " + std::to_string(st.st_mode & 0777) + " dos " +
+                  std::string(dos, n > 0 ? static_cast<size_t>(n) : 0) + " mtime " +
                   std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec / 100);
     }
   }
   return tree;
+}
+inline std::map<std::string, std::string> StationListing(const TempPrefix& prefix) {
+  return StationListing(prefix.Root());
 }
 
 // C:\EPLAN5 with NS (two old symbols and a text file), P and O\DEMO\01\ARGV.DAT; the sample project

@@ -12,7 +12,7 @@ namespace velmor {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Snapshot;
+using testing::StationListing;
 using testing::TransferStation;
 using Lines = std::vector<std::string>;
 
@@ -69,11 +69,11 @@ TEST(ProjectTransferTest, SecondTransferIntoTheSameNameAsksBeforeAnyChange) {
   st.prefix.WriteFile(kArgv, "ANDERES\r\n");
 
   // Abbrechen: the station stays exactly as it was, the symbols included.
-  const auto before = Snapshot(st.prefix);
+  const auto before = StationListing(st.prefix);
   st.reporter.answers = {false};
   EXPECT_EQ(st.Run().Outcome, TransferOutcome::Cancelled);
   EXPECT_EQ(st.reporter.questions, Lines{"vorhandene EXF-Daten überschreiben ??"});
-  EXPECT_EQ(Snapshot(st.prefix), before);
+  EXPECT_EQ(StationListing(st.prefix), before);
 
   // OK: the sample list has kept every run's entries, every sample is copied again. The first run's
   // backups stay: those of another content under their versioned names.
@@ -112,11 +112,11 @@ TEST(ProjectTransferTest, RefusalsChangeNothing) {
     if (!row.sampleFolder.empty()) fs::remove_all(st.prefix.Abs("drive_c/VELMOR/EXF0"));
     for (const std::string& f : row.sampleFolder)
       if (f != "-") st.prefix.WriteFile("drive_c/VELMOR/EXF0/" + f, "x");
-    const auto before = Snapshot(st.prefix);
+    const auto before = StationListing(st.prefix);
     const TransferResult r = st.Run(st.Inputs(row.name));
     EXPECT_NE(r.Outcome, TransferOutcome::Done);
     EXPECT_EQ(st.reporter.messages, Lines{row.message});
-    EXPECT_EQ(Snapshot(st.prefix), before);
+    EXPECT_EQ(StationListing(st.prefix), before);
   }
   for (const char* name : {"", "Anlage Süd-1.2", "...", "CONSOLE", "COM0", "LPT10", "AUX-2"})
     EXPECT_TRUE(IsValidProjectName(name)) << name;
@@ -182,9 +182,9 @@ TEST(ProjectTransferTest, EmptyNormalMasterFolderWithSymbolsToCopyEndsWithTheFol
 
 TEST(ProjectTransferTest, DryRunChangesNothingAndPlansWhatTheRealRunDoes) {
   TransferStation st;
-  const auto before = Snapshot(st.prefix);
+  const auto before = StationListing(st.prefix);
   const TransferResult plan = st.Run(st.Inputs(), /*dryRun=*/true);
-  EXPECT_EQ(Snapshot(st.prefix), before);
+  EXPECT_EQ(StationListing(st.prefix), before);
   EXPECT_TRUE(st.reloads.empty());
 
   st.samples.Clear();

@@ -217,7 +217,8 @@ TEST(TransferJournalTest, AnUndoKilledAtAnyMomentIsFinishedByTheNext) {
     Enrich(st, 24);
     const auto before = StationListing(st.prefix);
     transfer(st);
-    ASSERT_TRUE(testing::RunKilledAt(n, [&] { Undo(st); }, false));
+    ASSERT_TRUE(testing::RunKilledAt(
+        n, [&] { Undo(st); }, false));
     // Killed after its last step, the undo has marked the journal already.
     if (ListJournals().at(0).State != JournalState::Undone) {
       const UndoResult r = Undo(st);

@@ -6,33 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
-
-#include "tests/common/TempPrefix.h"
+#include "tests/core/CoreTestSupport.h"
 
 namespace velmor {
 namespace {
-
-namespace fs = std::filesystem;
-
-// Everything below the prefix folder (links not followed), with contents and write bits.
-std::map<std::string, std::string> Listing(const std::string& root) {
-  std::map<std::string, std::string> tree;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    std::ostringstream s;
-    if (e.is_symlink()) {
-      s << "-> " << fs::read_symlink(e.path()).string();
-    } else if (e.is_regular_file()) {
-      s << std::ifstream(e.path(), std::ios::binary).rdbuf();
-      if ((e.status().permissions() & fs::perms::owner_write) == fs::perms::none) s << " [ro]";
-    }
-    tree[fs::relative(e.path(), root).string()] = s.str();
-  }
-  return tree;
-}
 
 struct Station {
   Station() {
@@ -50,8 +27,8 @@ TEST(TransferPlatformTest, ChangesATransferDoesNotMakeAreRefusedInBothModes) {
     SCOPED_TRACE(dryRun ? "dry run" : "real run");
     Station st;
     TransferPlatform tp(platform::HostPlatform(), dryRun, st.result, st.progress);
-    const auto before = Listing(st.prefix.Root());
-    const std::string host = st.prefix.Root();
+    const auto before = testing::StationListing(st.prefix);
+    const std::string host = st.prefix.DriveC();
     const std::pair<const char*, bool> calls[] = {
         {"ConnectNetworkDrive", tp.ConnectNetworkDrive('q', "/tmp")},
         {"DisconnectNetworkDrive", tp.DisconnectNetworkDrive('d')},
@@ -73,7 +50,7 @@ TEST(TransferPlatformTest, ChangesATransferDoesNotMakeAreRefusedInBothModes) {
     };
     for (const auto& [name, succeeded] : calls) EXPECT_FALSE(succeeded) << name;
     EXPECT_EQ(tp.LastError(), platform::kErrorAccessDenied);
-    EXPECT_EQ(Listing(st.prefix.Root()), before);
+    EXPECT_EQ(testing::StationListing(st.prefix), before);
     EXPECT_TRUE(st.result.Actions.empty());
   }
 }
@@ -83,7 +60,7 @@ TEST(TransferPlatformTest, ADryRunBooksTheChangesItModelsAndMakesNone) {
   const std::string dead = ".velmor-999999999-1.tmp";
   st.prefix.WriteFile("drive_c/F/" + dead, "halb");
   TransferPlatform tp(platform::HostPlatform(), true, st.result, st.progress);
-  const auto before = Listing(st.prefix.Root());
+  const auto before = testing::StationListing(st.prefix);
 
   EXPECT_TRUE(tp.CopyFile("C:\\X.TXT", "C:\\F\\Y.TXT", false));
   EXPECT_EQ(tp.ReadFile("C:\\F\\Y.TXT"), "x");
@@ -101,7 +78,7 @@ TEST(TransferPlatformTest, ADryRunBooksTheChangesItModelsAndMakesNone) {
   EXPECT_TRUE(tp.WriteFile("C:\\F\\DATEN", std::string("\x01\x02\r\n", 4)));
   EXPECT_TRUE(tp.FlushFileSystem("C:\\F"));
   EXPECT_EQ(tp.RemoveStaleTemporaries("C:\\F"), 0u);
-  EXPECT_EQ(Listing(st.prefix.Root()), before);
+  EXPECT_EQ(testing::StationListing(st.prefix), before);
 
   std::string plan;
   for (const TransferAction& action : st.result.Actions) plan += DescribeAction(action) + "\n";
