@@ -114,11 +114,10 @@ bool HostPlatformImpl::ProcessRunning(int64_t pid) {
   // runs no more: its state in /proc is Z (zombie) or X (dead).
   char path[32];
   snprintf(path, sizeof path, "/proc/%lld/stat", static_cast<long long>(pid));
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return true;
+  const FileDescriptor fd(open(path, O_RDONLY | O_CLOEXEC));
+  if (!fd) return true;
   char stat[512];
-  const ssize_t n = read(fd, stat, sizeof stat - 1);
-  close(fd);
+  const ssize_t n = read(fd.Get(), stat, sizeof stat - 1);
   if (n <= 0) return true;
   // "pid (name) S ...": the state follows the last ')' (a name may hold parentheses).
   const std::string_view text(stat, static_cast<size_t>(n));
