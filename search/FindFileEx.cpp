@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "search/NameText.h"
+#include "search/ReadAhead.h"
 
 namespace velmor {
 
@@ -117,6 +118,16 @@ bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& entry) 
 
 bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& entry,
                             const std::string& openFolder) const {
+  if (!MatchesBeforeContent(folder, entry)) return false;
+  if (Content.PhraseLength() > 0) {
+    fullPath_.assign(openFolder);
+    fullPath_.append(entry.Name);
+    if (!Content.Matches(fullPath_)) return false;
+  }
+  return true;
+}
+
+bool TTargetSearch::MatchesBeforeContent(const std::string& folder, const TSearchRec& entry) const {
   // Each test asks the entry only for what it needs: with the default criteria nothing but the folder
   // bit of the listing is looked at, so no entry is ever stat'ed.
   if (Attribute.OnlyFolderBitMatters()) {
@@ -129,37 +140,38 @@ bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& entry,
     const platform::FindData& data = entry.FindData();
     if (!TimeStamp.Matches(data.creationTime, data.lastWriteTime, data.lastAccessTime)) return false;
   }
-  if (IsExcluded(folder, entry.Name)) return false;
-  if (Content.PhraseLength() > 0) {
-    fullPath_.assign(openFolder);
-    fullPath_.append(entry.Name);
-    if (!Content.Matches(fullPath_)) return false;
-  }
-  return true;
+  return !IsExcluded(folder, entry.Name);
 }
 
 // --- the walk ---------------------------------------------------------------------------------------
 
-// The depth-first walk of one search. It keeps one growing folder text and one record for all entries,
-// so the walk allocates per folder, not per entry.
+// The depth-first walk of one search. The folders come from the read-ahead, which lists them (and
+// tests their files' contents) on reader threads ahead of the walk where it can; the walk alone
+// decides what is entered and reported, and fires every event. One record serves all entries.
 class TFindFileEx::Walker {
  public:
-  explicit Walker(TFindFileEx& owner) : owner_(owner) {}
+  Walker(TFindFileEx& owner, search_detail::ReadAhead& readAhead) : owner_(owner), readAhead_(readAhead) {}
 
-  void SearchTarget(TTargetFolder& target) {
-    masks_.clear();
-    anyMask_ = false;
+  void SearchTarget(TTargetFolder& target, uint32_t targetIndex) {
+    search_detail::ReadAheadTarget plan;
     for (const std::string& mask : target.FileMasks) {
-      masks_.emplace_back(mask);
-      anyMask_ = anyMask_ || !masks_.back().FindsNothing();
+      plan.masks.emplace_back(mask);
+      plan.anyMask = plan.anyMask || !plan.masks.back().FindsNothing();
     }
-    folder_ = target.Path;
-    listFolder_ = DirectFolder(target.Path);
-    path_ = search_detail::FoldersAbove(listFolder_.empty() ? folder_ : listFolder_);
-    SearchFolder(target);
+    plan.subfolders = target.Subfolders;
+    plan.minLevel = target.MinLevel;
+    plan.maxLevel = target.MaxLevel;
+    const std::string direct = DirectFolder(target.Path);
+    const std::string& listPath = direct.empty() ? target.Path : direct;
+    path_ = search_detail::FoldersAbove(listPath);
+    search_detail::ReadAhead::FolderPtr root =
+        readAhead_.Root(std::move(plan), targetIndex, target.Path, listPath, path_);
+    SearchFolder(*root);
   }
 
  private:
+  using Folder = search_detail::ReadAhead::Folder;
+
   // Level goes down again on every way out, also when a handler's exception passes through.
   struct LevelGuard {
     explicit LevelGuard(std::atomic<uint16_t>& level) : level_(level) { ++level_; }
@@ -167,64 +179,71 @@ class TFindFileEx::Walker {
     std::atomic<uint16_t>& level_;
   };
 
-  void SearchFolder(TTargetFolder& target) {
+  void SearchFolder(Folder& folder) {
     LevelGuard guard(owner_.level_);
+    const search_detail::ReadAheadTarget& target = folder.target;
     const uint16_t level = owner_.level_;
-    const bool mayFind = level >= target.MinLevel && anyMask_;
-    const bool mayDescend = target.Subfolders && (target.MaxLevel == 0 || target.MaxLevel > level);
+    const bool mayFind = target.MayFind(level);
+    const bool mayDescend = target.MayDescend(level);
     // The listing comes before the folder event: a folder that is one of the folders the walk is
     // inside of (reached through a link of any kind, /proc's links to open folders included) is not
     // entered at all, or the walk would never end. A folder with nothing to look for is not listed.
-    std::unique_ptr<platform::IFolderListing> listing;
+    std::shared_ptr<platform::IFolderListing> listing;
     platform::FolderId id;
     if (mayFind || mayDescend) {
-      listing = platform::Os().ListFolder(listFolder_.empty() ? folder_ : listFolder_);
+      listing = readAhead_.Take(folder);
       if (listing) {
         id = listing->Identity();
         if (std::find(path_.begin(), path_.end(), id) != path_.end()) return;
       }
     }
 
-    const TFolderIgnore ignore = owner_.CallFolderChange(folder_);
+    const TFolderIgnore ignore = owner_.CallFolderChange(folder.text);
     const bool searchFiles = mayFind && (ignore == fiNone || ignore == fiIgnoreSubfolders);
     const bool descend = mayDescend && (ignore == fiNone || ignore == fiIgnoreFiles);
+    if (!searchFiles || owner_.aborted_) readAhead_.DropFiles(folder);
+    if (!descend || owner_.aborted_) readAhead_.DropChildren(folder);
     if (owner_.aborted_ || !listing || (!searchFiles && !descend)) return;
 
     const size_t count = listing->Count();
     if (searchFiles) {
+      const TTargetSearch& plan = *owner_.targetSearch_;
+      const bool content = plan.Content.PhraseLength() > 0;
       // Masks run from the last to the first; each delivers what its own enumeration would.
-      for (size_t m = masks_.size(); m-- > 0 && !owner_.aborted_;) {
+      for (size_t m = target.masks.size(); m-- > 0 && !owner_.aborted_;) {
         selected_.clear();
-        masks_[m].Select(*listing, selected_);
+        target.masks[m].Select(*listing, selected_);
         for (const size_t i : selected_) {
           if (IsDotOrDotDot(listing->Name(i))) continue;
           record_.Bind(*listing, i);
-          if (owner_.targetSearch_->Matches(folder_, record_, listFolder_.empty() ? folder_ : listFolder_))
-            owner_.CallFileMatch(folder_, record_);
+          bool matches = plan.MatchesBeforeContent(folder.text, record_);
+          if (matches && content) {
+            fullPath_.assign(folder.listPath);
+            fullPath_.append(record_.Name);
+            matches = readAhead_.ContentMatches(folder, i, fullPath_);
+          }
+          if (matches) owner_.CallFileMatch(folder.text, record_);
           if (owner_.aborted_) break;
         }
       }
+      readAhead_.DropFiles(folder);
     }
-    if (!descend || owner_.aborted_) return;
+    if (!descend || owner_.aborted_) {
+      readAhead_.DropChildren(folder);
+      return;
+    }
 
     path_.push_back(id);
-    const size_t length = folder_.size();
-    const size_t listLength = listFolder_.size();
     // A handler's exception ends the whole search, and this walker with it: nothing to restore then.
+    size_t k = 0;
     for (size_t i = 0; i < count && !owner_.aborted_; ++i) {
       if (!listing->IsDirectory(i)) continue;
       const std::string_view name = listing->Name(i);
       if (IsDotOrDotDot(name)) continue;
-      folder_.append(name);
-      folder_.push_back('\\');
-      if (listLength != 0) {
-        listFolder_.append(name);
-        listFolder_.push_back('\\');
-      }
-      SearchFolder(target);
-      folder_.resize(length);
-      listFolder_.resize(listLength);
+      const search_detail::ReadAhead::FolderPtr child = readAhead_.Child(folder, k++, name);
+      SearchFolder(*child);
     }
+    readAhead_.DropChildren(folder);
     path_.pop_back();
   }
 
@@ -242,12 +261,10 @@ class TFindFileEx::Walker {
   }
 
   TFindFileEx& owner_;
-  std::vector<platform::FolderMask> masks_;
-  bool anyMask_ = false;
+  search_detail::ReadAhead& readAhead_;
   std::vector<size_t> selected_;
   std::vector<platform::FolderId> path_;  // the folders the walk is inside of, outermost first
-  std::string folder_;
-  std::string listFolder_;
+  std::string fullPath_;
   TSearchRec record_;
 };
 
@@ -395,6 +412,10 @@ void TFindFileEx::WaitFor() {
 void TFindFileEx::Abort() {
   if (!busy_) return;
   aborted_ = true;
+  {
+    std::lock_guard lock(readAheadMutex_);
+    if (readAhead_ != nullptr) readAhead_->Stop();
+  }
   DoSearchAbort();
 }
 
@@ -427,13 +448,31 @@ void TFindFileEx::ClearSearch() {
 }
 
 void TFindFileEx::SearchTargets() {
-  Walker walker(*this);
+  search_detail::ReadAhead::Settings settings;
+  settings.threads = ReadAhead.Threads;
+  settings.startAfter = ReadAhead.StartAfter;
+  settings.maxReadyFolders = std::max<size_t>(ReadAhead.MaxReadyFolders, 1);
+  search_detail::ReadAhead readAhead(*targetSearch_, settings, aborted_);
+  // Abort stops the readers from whichever thread it comes; they are gone when this returns.
+  struct Registration {
+    TFindFileEx& owner;
+    Registration(TFindFileEx& o, search_detail::ReadAhead& r) : owner(o) {
+      std::lock_guard lock(owner.readAheadMutex_);
+      owner.readAhead_ = &r;
+    }
+    ~Registration() {
+      std::lock_guard lock(owner.readAheadMutex_);
+      owner.readAhead_ = nullptr;
+    }
+  } registration(*this, readAhead);
+  Walker walker(*this, readAhead);
   TTargetFolderList& targets = targetSearch_->TargetFolders;
   // The list holds the newest target first; walking it backwards searches in order of first naming.
+  uint32_t order = 0;
   for (size_t i = targets.Count(); i-- > 0 && !aborted_;) {
     level_ = 0;
     currentTarget_ = &targets.Items(i);
-    walker.SearchTarget(*currentTarget_);
+    walker.SearchTarget(*currentTarget_, order++);
   }
 }
 

@@ -15,6 +15,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@
 
 namespace velmor {
 
+namespace search_detail {
+class ReadAhead;
+}
 class TFindFileEx;
 
 enum TFolderIgnore {
@@ -75,6 +79,8 @@ class TTargetSearch {
   bool IsExcluded(const std::string& folder, std::string_view name) const;
   // The combined test in its order: attributes, size, times, exclusions, content.
   bool Matches(const std::string& folder, const TSearchRec& entry) const;
+  // Every test but the content test (which comes last).
+  bool MatchesBeforeContent(const std::string& folder, const TSearchRec& entry) const;
   // The same, opening the file for the content test below openFolder (another spelling of folder).
   bool Matches(const std::string& folder, const TSearchRec& entry, const std::string& openFolder) const;
 
@@ -86,6 +92,15 @@ class TTargetSearch {
 
  private:
   mutable std::string fullPath_;  // reused for the content test
+};
+
+// Work a search may hand to reader threads: listing the folders its walk enters next and testing the
+// contents of the files it tests next. The walk and its events stay on the thread that runs the
+// search, in the same order; only the preparation runs at once. Small searches never start a reader.
+struct ReadAheadOptions {
+  unsigned Threads = 4;          // readers (0: the walk does everything itself)
+  size_t StartAfter = 32;        // folders listed and files queued before the readers start
+  size_t MaxReadyFolders = 128;  // listings held ready ahead of the walk (each keeps its folder open)
 };
 
 // Splits text at ";": a trailing ";" adds no item, ";;" adds an empty one, blanks are kept.
@@ -132,6 +147,8 @@ class TFindFileEx {
   // none runs). Call on the main thread; an error that a handler raised on the worker passes out here.
   void WaitFor();
 
+  ReadAheadOptions ReadAhead;
+
   TFileMatchEvent OnFileMatch;
   TFolderChangeEvent OnFolderChange;
   TNotifyEvent OnSearchBegin;
@@ -164,6 +181,8 @@ class TFindFileEx {
   std::exception_ptr JoinWorker();
 
   TSearchCriteria criteria_;
+  std::mutex readAheadMutex_;  // guards readAhead_, which Abort stops from any thread
+  search_detail::ReadAhead* readAhead_ = nullptr;
   std::atomic<bool> aborted_ = false;
   std::atomic<bool> busy_ = false;
   std::atomic<uint16_t> level_ = 0;

@@ -333,6 +333,11 @@ bool TContentCriteria::Contains(const char* data, size_t count, const std::strin
 }
 
 bool TContentCriteria::Matches(const std::string& FullPath) const {
+  return Matches(FullPath, buffer_);
+}
+
+bool TContentCriteria::Matches(const std::string& FullPath, std::string& buffer,
+                               const std::atomic<bool>* stop) const {
   if (phraseLength_ < 1) return true;
   if (needle_.empty()) return false;
   try {
@@ -349,20 +354,21 @@ bool TContentCriteria::Matches(const std::string& FullPath) const {
     // The last (longest - 1) bytes of a block are kept in front of the next one, so an occurrence that
     // straddles two blocks is found.
     const size_t keep = longest - 1;
-    if (buffer_.size() < keep + block) buffer_.resize(keep + block);
+    if (buffer.size() < keep + block) buffer.resize(keep + block);
     size_t carried = 0;
     uint64_t total = 0;
     for (;;) {
-      const int64_t got = file->Read(buffer_.data() + carried, block);
+      if (stop != nullptr && *stop) return false;
+      const int64_t got = file->Read(buffer.data() + carried, block);
       if (got <= 0) return false;
       total += static_cast<uint64_t>(got);
       const size_t filled = carried + static_cast<size_t>(got);
-      if (Contains(buffer_.data(), filled, needle_)) return true;
-      if (!needleUtf8_.empty() && Contains(buffer_.data(), filled, needleUtf8_)) return true;
+      if (Contains(buffer.data(), filled, needle_)) return true;
+      if (!needleUtf8_.empty() && Contains(buffer.data(), filled, needleUtf8_)) return true;
       // A file whose size we know ends here without a further read call.
       if (size && total >= *size) return false;
       carried = std::min(keep, filled);
-      std::memmove(buffer_.data(), buffer_.data() + filled - carried, carried);
+      std::memmove(buffer.data(), buffer.data() + filled - carried, carried);
     }
   } catch (...) {
     return false;

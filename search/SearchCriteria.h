@@ -6,6 +6,7 @@
 // another class, which throws VelmorError (a programming error, like the toolkit's assignment error).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -171,6 +172,10 @@ class TContentCriteria : public TSearchPersistent {
   // True when PhraseLength < 1 or the file contains the phrase anywhere. Never throws: a file that
   // cannot be opened or read does not match.
   bool Matches(const std::string& FullPath) const;
+  // The same with a read buffer of the caller's, so that several threads can test files at once; a
+  // test that sees *stop become true gives up and answers false.
+  bool Matches(const std::string& FullPath, std::string& buffer,
+               const std::atomic<bool>* stop = nullptr) const;
 
  private:
   void Recompute();

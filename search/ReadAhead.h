@@ -1,0 +1,178 @@
+// Work done ahead of a search's walk on worker threads: listing the folders the walk will enter next
+// and testing the contents of the files it will test next.
+//
+// The walk stays one depth-first pass on one thread that fires every event in its fixed order; the
+// readers only prepare what it will ask for. Every piece of work has a place in the walk's order (a
+// folder's file tests before its sub-folders, sub-folders in listing order, depth first), and a reader
+// always takes the piece the walk will reach first. The walk never waits for work nobody has started:
+// it does such work itself, so readers change how much runs at once, never what is reported or when.
+//
+// Bounds: at most `maxReadyFolders` listings lie ready ahead of the walk (each holds its folder open
+// and its names in memory); file tests are queued only for folders that are listed. Stop() ends every
+// reader after the listing or file block at hand; the destructor stops and joins them.
+//
+// Errors: a folder that cannot be listed gives no entries, as it does for the walk. An exception a
+// reader meets while listing (out of memory, a platform that throws) is kept with the folder and raised
+// in the walk when the walk takes that folder, as if the walk had met it there; work the walk never
+// reaches is dropped with its errors.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace velmor {
+class TTargetSearch;
+}
+
+namespace velmor::search_detail {
+
+// The identities of the folders above a folder, innermost first, shared by the folders below it.
+struct FolderChain {
+  platform::FolderId id;
+  std::shared_ptr<const FolderChain> up;
+};
+
+// What the readers need to know about one target folder of the plan.
+struct ReadAheadTarget {
+  std::vector<platform::FolderMask> masks;  // in the target's order (the walk runs them backwards)
+  bool anyMask = false;                     // some mask can deliver something
+  bool subfolders = true;
+  uint16_t minLevel = 0;
+  uint16_t maxLevel = 0;
+
+  bool MayFind(uint16_t level) const { return anyMask && level >= minLevel; }
+  bool MayDescend(uint16_t level) const { return subfolders && (maxLevel == 0 || maxLevel > level); }
+};
+
+class ReadAhead {
+ public:
+  struct Settings {
+    unsigned threads = 0;   // 0: the walk does everything itself
+    size_t startAfter = 0;  // folders listed and files queued before the readers start
+    size_t maxReadyFolders = 64;
+  };
+
+  // One folder of the walk. The walk reads the constant fields; the rest belongs to the read-ahead.
+  class Folder : public std::enable_shared_from_this<Folder> {
+   public:
+    Folder(std::string text_, std::string listPath_, uint16_t level_, const ReadAheadTarget& target_,
+           std::shared_ptr<const FolderChain> above_, std::vector<uint32_t> key_)
+        : text(std::move(text_)),
+          listPath(std::move(listPath_)),
+          level(level_),
+          target(target_),
+          above(std::move(above_)),
+          key(std::move(key_)) {}
+
+    const std::string text;      // as reported: absolute, trailing backslash (or empty)
+    const std::string listPath;  // what the platform lists (the direct host form where there is one)
+    const uint16_t level;        // the target folder is 1
+    const ReadAheadTarget& target;
+
+   private:
+    friend class ReadAhead;
+    enum class State : uint8_t { Waiting, Listing, Ready, Taken };
+    struct FileTest {
+      std::string path;
+      enum class State : uint8_t { Waiting, Running, Done } state = State::Waiting;
+      bool matches = false;
+    };
+
+    const std::shared_ptr<const FolderChain> above;
+    const std::vector<uint32_t> key;  // place in the walk's order (see ReadAhead.cpp)
+    State state = State::Waiting;
+    bool dropped = false;       // the walk will not enter this folder
+    bool filesDropped = false;  // the walk will not test this folder's files
+    bool counted = false;       // a reader claimed it: it counts against the budget until taken
+    std::shared_ptr<platform::IFolderListing> listing;
+    std::exception_ptr error;
+    std::vector<std::shared_ptr<Folder>> children;  // sub-folders in listing order, once listed
+    std::vector<FileTest> tests;                    // content tests of its files, in the walk's order
+    std::vector<int32_t> testOf;                    // entry index → its test, or -1
+  };
+  using FolderPtr = std::shared_ptr<Folder>;
+
+  // plan: the search plan (its content criteria and its tests before the content test); aborted: the
+  // search's flag, which stops the readers too.
+  ReadAhead(const TTargetSearch& plan, Settings settings, const std::atomic<bool>& aborted);
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The folder a target starts with (targetIndex: its place among the targets, in walk order; above:
+  // the identities of the folders above it, innermost first).
+  FolderPtr Root(ReadAheadTarget target, uint32_t targetIndex, std::string text, std::string listPath,
+                 const std::vector<platform::FolderId>& above);
+  // The folder's listing (nullptr when it cannot be listed): ready from a reader, awaited from the
+  // reader busy with it, or made here. Raises what a reader met while listing it.
+  std::shared_ptr<platform::IFolderListing> Take(Folder& folder);
+  // Sub-folder number k (in listing order, "." and ".." not counted) of a taken folder.
+  FolderPtr Child(Folder& folder, size_t k, std::string_view name);
+  // Whether entry index of a taken folder contains the phrase; fullPath names it for a test made here.
+  bool ContentMatches(Folder& folder, size_t index, const std::string& fullPath);
+  // The walk will not test the folder's files (the rest of them) / not enter its sub-folders (the rest).
+  void DropFiles(Folder& folder);
+  void DropChildren(Folder& folder);
+  // Ends the readers' work: each stops after the listing or file block at hand. Any thread may call it.
+  void Stop();
+
+  // Readers started (for tests).
+  unsigned ReadersStarted() const;
+
+ private:
+  struct FolderJob {
+    std::vector<uint32_t> key;
+    FolderPtr folder;
+  };
+  struct TestJob {
+    std::vector<uint32_t> key;
+    FolderPtr folder;
+    size_t test;
+  };
+  template <typename Job>
+  struct Later {
+    bool operator()(const Job& a, const Job& b) const { return a.key > b.key; }
+  };
+
+  bool Stopping() const { return stop_ || aborted_; }
+  // Lists the folder and prepares its children and file tests; publishes them under the lock.
+  void Complete(Folder& folder);
+  // Under the lock: a folder listed ahead leaves the budget.
+  void Uncount(Folder& folder);
+  // Runs a content test with this thread's buffer.
+  bool RunTest(const std::string& path, std::string& buffer) const;
+  void Reader();
+  // Under the lock: the next piece of work for a reader, claimed; false when there is none now.
+  bool NextWork(FolderPtr& folder, size_t& test);
+  void DropTree(Folder& folder);  // under the lock
+  void StartReaders();            // under the lock
+
+  const TTargetSearch& plan_;
+  const Settings settings_;
+  const std::atomic<bool>& aborted_;
+  std::atomic<bool> stop_ = false;
+  bool contentSearch_ = false;
+
+  mutable std::mutex mutex_;
+  std::condition_variable work_;         // readers: new work, budget freed, stop
+  std::condition_variable done_;         // the walk: a listing or a test finished
+  std::vector<FolderJob> folderQueue_;   // heap, earliest in walk order on top
+  std::vector<TestJob> testQueue_;       // heap, earliest in walk order on top
+  size_t aheadFolders_ = 0;              // claimed by readers, not yet taken or given up by the walk
+  size_t started_ = 0;                   // folders listed and tests queued so far
+  std::deque<ReadAheadTarget> targets_;  // the folders refer to them
+  std::vector<std::thread> readers_;
+  std::string buffer_;  // the walk's own content buffer
+};
+
+}  // namespace velmor::search_detail

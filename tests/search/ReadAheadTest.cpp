@@ -1,0 +1,290 @@
+// Reader threads that list folders and test file contents ahead of the search's walk: what is reported,
+// and in which order, must not depend on them; an abort must stop them at once; what goes wrong on a
+// reader must surface exactly where the walk would have met it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/ForwardingPlatform.h"
+#include "search/FindFileEx.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Passes every call on; watches the listings and file opens from every thread, and lets a test hold
+// the readers' listings, fail folders or throw.
+class WatchingPlatform final : public platform::ForwardingPlatform {
+ public:
+  explicit WatchingPlatform(std::thread::id walkThread)
+      : ForwardingPlatform(platform::HostPlatform()), walkThread_(walkThread) {}
+
+  std::unique_ptr<platform::IFolderListing> ListFolder(std::string_view folder) override {
+    const bool onWalk = std::this_thread::get_id() == walkThread_;
+    {
+      std::unique_lock lock(mutex_);
+      ++listings;
+      if (!onWalk) ++readerListings;
+      if (stopped) ++listingsAfterStop;
+      if (!onWalk && holdReaders) {
+        ++held;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return !holdReaders; });
+      }
+    }
+    // The walk is slowed down so that the readers surely get work of their own.
+    if (onWalk && slowWalk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (folder.find(throwIn) != std::string_view::npos && !throwIn.empty())
+      throw std::runtime_error("listing failed: " + std::string(folder));
+    if (folder.find(failIn) != std::string_view::npos && !failIn.empty()) return nullptr;
+    return ForwardingPlatform::ListFolder(folder);
+  }
+
+  std::unique_ptr<platform::IFile> OpenFile(std::string_view path, platform::OpenMode mode) override {
+    {
+      std::lock_guard lock(mutex_);
+      if (std::this_thread::get_id() != walkThread_) ++readerOpens;
+      if (stopped) ++opensAfterStop;
+    }
+    if (path.find(failIn) != std::string_view::npos && !failIn.empty()) return nullptr;
+    return ForwardingPlatform::OpenFile(path, mode);
+  }
+
+  // Blocks until count readers wait in a held listing.
+  void WaitForHeld(int count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return held >= count; });
+  }
+  void Release() {
+    {
+      std::lock_guard lock(mutex_);
+      holdReaders = false;
+    }
+    changed_.notify_all();
+  }
+  void MarkStopped() {
+    std::lock_guard lock(mutex_);
+    stopped = true;
+  }
+  int Count(const int& counter) {
+    std::lock_guard lock(mutex_);
+    return counter;
+  }
+
+  bool holdReaders = false;
+  bool slowWalk = false;
+  std::string throwIn;  // a listing of a folder whose path contains this throws
+  std::string failIn;   // a listing or open of a path that contains this fails
+  int listings = 0, readerListings = 0, readerOpens = 0, held = 0;
+  int listingsAfterStop = 0, opensAfterStop = 0;
+
+ private:
+  const std::thread::id walkThread_;
+  bool stopped = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+};
+
+class FindFileExReadAheadTest : public ::testing::Test {
+ protected:
+  FindFileExReadAheadTest() : watching(std::this_thread::get_id()) {}
+
+  // A tree of 3 × 3 × 3 folders below C:\T, files of several kinds in each, some holding the phrase;
+  // a link back up; a hidden folder.
+  void MakeTree() {
+    const char* names[] = {"a.EXF", "B.bmp", "c.asc", "D.EXF", "SH1", "e.txt"};
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        for (int k = 0; k < 3; ++k) {
+          const std::string folder =
+              "drive_c/T/F" + std::to_string(i) + "/G" + std::to_string(j) + "/H" + std::to_string(k) + "/";
+          int n = 0;
+          for (const char* name : names) {
+            const bool phrase = (i + j + k + n++) % 3 == 0;
+            prefix.WriteFile(folder + std::to_string(i * 9 + j * 3 + k) + name,
+                             phrase ? "vor der KLEMMENLEISTE X1" : "nichts");
+          }
+        }
+    prefix.WriteFile("drive_c/T/top.EXF", "klemmenleiste");
+    prefix.WriteFile("drive_c/T/.versteckt/x.EXF", "klemmenleiste");
+    std::filesystem::create_directory_symlink("../..", prefix.DriveC() + "/T/F1/G1/UP");
+  }
+
+  Lines Run(TFindFileEx& search) {
+    Lines found;
+    search.OnFileMatch = [&](TFindFileEx&, const std::string& folder, const TSearchRec& info) {
+      found.push_back(folder + info.Name);
+    };
+    search.Execute();
+    return found;
+  }
+
+  static void Eager(TFindFileEx& search, size_t maxReady) {
+    search.ReadAhead.Threads = 4;
+    search.ReadAhead.StartAfter = 0;
+    search.ReadAhead.MaxReadyFolders = maxReady;
+  }
+
+  testing::TempPrefix prefix;
+  WatchingPlatform watching;
+};
+
+TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
+  MakeTree();
+  struct Row {
+    const char* name;
+    const char* masks;
+    const char* location;
+    const char* phrase = "";
+    uint16_t minLevel = 0, maxLevel = 0;
+    Lines excluded = {};
+  };
+  const Row rows[] = {
+      {"one mask", "*.EXF", "C:\\T"},
+      {"three masks, exclusions", "*.EXF;*.BMP;*.ASC", "C:\\T", "", 0, 0, {"SH1", "*.TXT", "G1\\*.*"}},
+      {"levels", "*.*", "C:\\T\\F0;C:\\T\\F2\\G1", "", 2, 3},
+      {"the same folder twice, phrase", "*.EXF;*.*", "C:\\T\\F1;c:\\t\\f1\\g2\\", "klemmenleiste"},
+      {"phrase, sub-folders only below", "*.*", ">C:\\T", "Klemmenleiste", 2},
+  };
+  platform::ScopedPlatform scope(watching);
+  watching.slowWalk = true;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto configure = [&](TFindFileEx& search, Lines& folders) {
+      TFileCriteria& files = search.Criteria().Files;
+      files.FileName = row.masks;
+      files.Location = row.location;
+      files.MinLevel = row.minLevel;
+      files.MaxLevel = row.maxLevel;
+      files.Excluded = row.excluded;
+      search.Criteria().Content.SetPhrase(row.phrase);
+      // The folder event steers the walk: files of G0 folders are skipped, H1 folders not entered.
+      search.OnFolderChange = [&folders](TFindFileEx&, const std::string& folder, TFolderIgnore& ignore) {
+        folders.push_back(folder);
+        if (folder.find("\\G0\\") != std::string::npos) ignore = fiIgnoreFiles;
+        if (folder.find("\\H1\\") != std::string::npos) ignore = fiIgnoreSubfolders;
+        if (folder.find("\\F2\\G2\\") != std::string::npos) ignore = fiIgnoreBoth;
+      };
+    };
+    TFindFileEx alone;
+    alone.ReadAhead.Threads = 0;
+    Lines aloneFolders;
+    configure(alone, aloneFolders);
+    const Lines expected = Run(alone);
+    ASSERT_FALSE(expected.empty());
+    // Readers with no room ahead, with a little, and with as much as they like; several runs each.
+    for (const size_t maxReady : {size_t{1}, size_t{3}, size_t{1000}}) {
+      for (int run = 0; run < 3; ++run) {
+        TFindFileEx search;
+        Eager(search, maxReady);
+        Lines folders;
+        configure(search, folders);
+        EXPECT_EQ(Run(search), expected);
+        EXPECT_EQ(folders, aloneFolders);
+      }
+    }
+  }
+  // The readers did list folders and open files of their own.
+  EXPECT_GT(watching.Count(watching.readerListings), 0);
+  EXPECT_GT(watching.Count(watching.readerOpens), 0);
+}
+
+TEST_F(FindFileExReadAheadTest, AbortStopsTheReadersAtOnce) {
+  MakeTree();
+  platform::ScopedPlatform scope(watching);
+  TFindFileEx search;
+  Eager(search, 1000);
+  search.Criteria().Files.FileName = "*.EXF";
+  search.Criteria().Files.Location = "C:\\T";
+  search.Criteria().Content.SetPhrase("klemmenleiste");
+  // Every reader is held inside a listing when the first match (in C:\T itself) aborts the search.
+  watching.holdReaders = true;
+  int matches = 0;
+  search.OnFileMatch = [&](TFindFileEx& sender, const std::string&, const TSearchRec&) {
+    ++matches;
+    watching.WaitForHeld(4);  // a reader in each of the four sub-folders of C:\T
+    sender.Abort();
+    watching.MarkStopped();
+    watching.Release();
+  };
+  search.Execute();
+  EXPECT_EQ(matches, 1);
+  // Once the readers were told, none started another listing or opened another file, and all of
+  // them are gone: nothing more happens after the search returned.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(watching.Count(watching.listingsAfterStop), 0);
+  EXPECT_EQ(watching.Count(watching.opensAfterStop), 0);
+  const int listings = watching.Count(watching.listings);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(watching.Count(watching.listings), listings);
+  EXPECT_FALSE(search.Busy());
+}
+
+TEST_F(FindFileExReadAheadTest, ReaderErrorsSurfaceWhereTheWalkMeetsThem) {
+  MakeTree();
+  platform::ScopedPlatform scope(watching);
+  watching.slowWalk = true;
+  auto configure = [](TFindFileEx& search) {
+    search.Criteria().Files.FileName = "*.EXF;*.ASC";
+    search.Criteria().Files.Location = "C:\\T";
+    search.Criteria().Content.SetPhrase("klemmenleiste");
+  };
+
+  // Folders and files that cannot be read give nothing, with readers as without.
+  watching.failIn = "G2";
+  TFindFileEx alone;
+  alone.ReadAhead.Threads = 0;
+  configure(alone);
+  const Lines expected = Run(alone);
+  ASSERT_FALSE(expected.empty());
+  for (const size_t maxReady : {size_t{1}, size_t{1000}}) {
+    TFindFileEx search;
+    Eager(search, maxReady);
+    configure(search);
+    EXPECT_EQ(Run(search), expected);
+  }
+
+  // A listing that throws ends the search at that folder, whichever thread listed it: the reports
+  // before it are the same, and the component is idle and usable afterwards.
+  watching.failIn.clear();
+  watching.throwIn = "\\F1\\G1\\";
+  Lines before;
+  alone.OnFileMatch = [&](TFindFileEx&, const std::string& f, const TSearchRec& info) {
+    before.push_back(f + info.Name);
+  };
+  EXPECT_THROW(alone.Execute(), std::runtime_error);
+  ASSERT_FALSE(before.empty());
+  for (int run = 0; run < 3; ++run) {
+    TFindFileEx search;
+    Eager(search, 1000);
+    configure(search);
+    Lines reported;
+    search.OnFileMatch = [&](TFindFileEx&, const std::string& f, const TSearchRec& info) {
+      reported.push_back(f + info.Name);
+    };
+    EXPECT_THROW(search.Execute(), std::runtime_error);
+    EXPECT_EQ(reported, before);
+    EXPECT_FALSE(search.Busy());
+    EXPECT_EQ(search.Level(), 0);
+  }
+  // An error in a folder the walk never enters is never raised.
+  TFindFileEx skipping;
+  Eager(skipping, 1000);
+  configure(skipping);
+  skipping.OnFolderChange = [](TFindFileEx&, const std::string& folder, TFolderIgnore& ignore) {
+    if (folder.find("\\F1\\") != std::string::npos) ignore = fiIgnoreSubfolders;
+  };
+  EXPECT_NO_THROW(Run(skipping));
+}
+
+}  // namespace
+}  // namespace velmor
