@@ -6,6 +6,7 @@ int EnvCommand(const std::vector<std::string>& args, Console& console);
 int SymbolsCommand(const std::vector<std::string>& args, Console& console);
 int FindCommand(const std::vector<std::string>& args, Console& console);
 int CopyCommand(const std::vector<std::string>& args, Console& console);
+int SizeCommand(const std::vector<std::string>& args, Console& console);
 int TransferCommand(const std::vector<std::string>& args, Console& console);
 int HeadersCommand(const std::vector<std::string>& args, Console& console);
 int DemoStationCommand(const std::vector<std::string>& args, Console& console);
@@ -18,6 +19,7 @@ const std::vector<Command>& Commands() {
       {"symbols", "Symboldateien aus FOLDER\\EPL_ASC.EXF auflisten", SymbolsCommand},
       {"find", "Dateien nach Suchkriterien finden", FindCommand},
       {"copy", "Dateien eines Ordners nach Masken flach kopieren", CopyCommand},
+      {"size", "Größe von Ordnern mit allen Unterordnern ausgeben", SizeCommand},
       {"transfer", "EXF-Daten in ein neues EPLAN-Projekt übertragen", TransferCommand},
       {"journal", "die Übertragungen im Protokoll auflisten", JournalCommand},
       {"undo", "die letzte (oder die genannte) Übertragung zurücknehmen", UndoCommand},

@@ -43,6 +43,14 @@ class HostFolderListing final : public IFolderListing {
     return FillFindData(fd_.Get(), name.c_str(), name, hostFolder_ + name, out);
   }
 
+  uint64_t Size(size_t index) override {
+    if (entries_[index].directory) return 0;
+    const std::string name(NameOf(entries_[index]));
+    struct stat st;
+    if (fstatat(fd_.Get(), name.c_str(), &st, 0) != 0 || S_ISDIR(st.st_mode)) return 0;
+    return static_cast<uint64_t>(st.st_size);
+  }
+
   FolderId Identity() const override { return identity_; }
 
  private:

@@ -463,3 +463,15 @@ std::optional<std::string> PlainDirectHostPath(std::string_view path) {
 }
 
 }  // namespace velmor::platform::detail
+
+namespace velmor::platform {
+
+std::string DirectHostForm(std::string_view hostPath) {
+  if (hostPath.empty() || hostPath.front() != '/') return {};
+  std::string direct = "\\\\?\\unix";
+  for (const char c : hostPath) direct.push_back(c == '/' ? '\\' : c);
+  if (direct.back() != '\\') direct.push_back('\\');
+  return direct;
+}
+
+}  // namespace velmor::platform

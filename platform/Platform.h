@@ -103,6 +103,8 @@ class IFolderListing {
   virtual uint32_t Attributes(size_t index) = 0;
   // Attributes, size and times; false when the entry vanished since the listing.
   virtual bool Details(size_t index, FindData& out) = 0;
+  // The size alone (one stat, links followed): 0 for a folder and for an entry that vanished.
+  virtual uint64_t Size(size_t index) = 0;
   // The listed folder itself.
   virtual FolderId Identity() const = 0;
 };
@@ -319,6 +321,11 @@ class FolderMask {
   std::string text_;   // the mask (General) or its upper-cased suffix after the "*" (Suffix)
   std::string exact_;  // a literal mask's name as spelled, without a final dot
 };
+// The direct host form of a host folder: "\\?\unix\" + the host path with "\" for "/", ending in "\".
+// It names that very folder whatever drives there are, and the platform maps a path in this form made
+// of plain names back without looking any name up, so walks hand it every folder below one they know.
+// Empty when hostPath is not absolute.
+std::string DirectHostForm(std::string_view hostPath);
 // Windows-1252 ↔ UTF-8.
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);

@@ -247,17 +247,13 @@ class TFindFileEx::Walker {
     path_.pop_back();
   }
 
-  // The folder in the platform's direct host form (\\?\unix\...), built from the names exactly as
-  // listed. Handing the platform this form instead of the drive path spares it matching every
-  // component of the path case-insensitively again for each folder, which costs more than the listing
-  // itself. Empty when the target has no host path; then the drive path is used.
+  // The folder in the platform's direct host form, built from the names exactly as listed. Handing
+  // the platform this form instead of the drive path spares it matching every component of the path
+  // case-insensitively again for each folder, which costs more than the listing itself. Empty when the
+  // target has no host path; then the drive path is used.
   static std::string DirectFolder(const std::string& path) {
-    auto host = platform::Os().ToHost(path.empty() ? platform::Os().CurrentDirectory() : path);
-    if (!host || host->empty() || host->front() != '/') return {};
-    std::string direct = "\\\\?\\unix";
-    for (char c : *host) direct.push_back(c == '/' ? '\\' : c);
-    if (direct.back() != '\\') direct.push_back('\\');
-    return direct;
+    const auto host = platform::Os().ToHost(path.empty() ? platform::Os().CurrentDirectory() : path);
+    return host ? platform::DirectHostForm(*host) : std::string();
   }
 
   TFindFileEx& owner_;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/Parallel.h"
 #include "platform/Platform.h"
 #include "ui/KtFileExplorer28Icons.h"
 #include "ui/KtFileExplorer28Internal.h"
@@ -163,7 +164,11 @@ void TKtDirTree21::AddDriveNodes() {
 }
 
 bool TKtDirTree21::HasSubFolders(const QString& path) const {
-  auto listing = platform::Os().ListFolder(U8(path));
+  return HasSubFolder(U8(path));
+}
+
+bool TKtDirTree21::HasSubFolder(const std::string& path) {
+  auto listing = platform::Os().ListFolder(path);
   if (!listing) return false;
   for (size_t i = 0, n = listing->Count(); i < n; ++i) {
     if (listing->IsDirectory(i) && !IsDotName(listing->Name(i))) return true;
@@ -174,28 +179,45 @@ bool TKtDirTree21::HasSubFolders(const QString& path) const {
 void TKtDirTree21::AddSubFolderNodes(const QString& path, QTreeWidgetItem* parent) {
   const QString p = WithBackslash(path);
   const bool remote = !p.isEmpty() && RemoteDrive(p.at(0));
-  auto listing = platform::Os().ListFolder(U8(p));
+  auto& os = platform::Os();
+  auto listing = os.ListFolder(U8(p));
   if (!listing) return;
-  QStringList names;
+  std::vector<std::string> names;
   for (size_t i = 0, n = listing->Count(); i < n; ++i) {
-    if (listing->IsDirectory(i) && !IsDotName(listing->Name(i))) names << Q(listing->Name(i));
+    if (listing->IsDirectory(i) && !IsDotName(listing->Name(i))) names.emplace_back(listing->Name(i));
   }
   listing.reset();
-  SortNames(names);
+
+  // Every sub-folder is probed for sub-folders of its own, all at once: with a cold cache each probe
+  // waits for the disk, which serves many of them in the time of one. A probe names its folder in the
+  // direct host form, built from the names as listed, so that none resolves the drive path again.
+  // Folders on network drives are never probed: they keep their button until expanded once.
+  std::vector<char> hasChildren(names.size(), remote ? 1 : 0);
+  if (!remote) {
+    const std::optional<std::string> host = os.ToHost(U8(p));
+    const std::string base = host ? platform::DirectHostForm(*host) : std::string();
+    const std::string& folder = base.empty() ? U8(p) : base;
+    platform::ForEachParallel(names.size(), kProbeThreads,
+                              [&](size_t i) { hasChildren[i] = HasSubFolder(folder + names[i]) ? 1 : 0; });
+  }
+
+  QStringList texts;
+  texts.reserve(static_cast<qsizetype>(names.size()));
+  for (const std::string& name : names) texts << Q(name);
+  const std::vector<size_t> order = SortedOrder(texts);
   const QIcon icon = FolderIcon();
   const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
   QList<QTreeWidgetItem*> children;
   children.reserve(static_cast<qsizetype>(names.size()));
-  for (const QString& name : names) {
-    auto* child = new QTreeWidgetItem(QStringList(name));
+  for (const size_t i : order) {
+    auto* child = new QTreeWidgetItem(QStringList(texts[static_cast<qsizetype>(i)]));
     child->setIcon(0, icon);
     child->setFlags(flags);
-    // Folders on network drives are never probed: they keep their button until expanded once.
-    const bool hasChildren = remote || HasSubFolders(p + name);
-    child->setChildIndicatorPolicy(hasChildren ? QTreeWidgetItem::ShowIndicator
-                                               : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    child->setChildIndicatorPolicy(hasChildren[i] ? QTreeWidgetItem::ShowIndicator
+                                                  : QTreeWidgetItem::DontShowIndicatorWhenChildless);
     children << child;
   }
+  // The widget is filled once, with every node at the same time.
   parent->addChildren(children);
 }
 

@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <array>
 #include <functional>
+#include <string>
 
 class QLabel;
 
@@ -175,6 +176,9 @@ class TKtDirTree21 : public QTreeWidget {
   void LoadChildren(QTreeWidgetItem* node);
   void AddSubFolderNodes(const QString& path, QTreeWidgetItem* parent);
   bool HasSubFolders(const QString& path) const;
+  static bool HasSubFolder(const std::string& path);
+  // Probes of sub-folders that run at once when a folder is expanded.
+  static constexpr unsigned kProbeThreads = 16;
   void ExpandOneLevel(QTreeWidgetItem* node);
   void CollapseAll(QTreeWidgetItem* node);
   // Steps shared by a press and an arrow key: SelectedPath from the node, readiness, OnDirChange.

@@ -11,8 +11,14 @@
 #include <QStyle>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/Platform.h"
+#include "search/NameText.h"
+#include "support/FolderSize.h"
 #include "ui/FolderDialogs.h"
 #include "ui/Glyphs.h"
 #include "ui/KtFileExplorer28.h"
@@ -33,16 +39,6 @@ const QString kDefaultFolderName = QStringLiteral("Neuer Ordner");
 
 void ErrorBox(const QString& text) {
   Messages().TypedBox(Kind::Error, text, QMessageBox::Ok);
-}
-
-// The sizes of the files directly in a folder (hidden, system and read-only ones included); 0 when the
-// folder cannot be listed. Summed in 64 bits, so large files and folders count in full.
-uint64_t FolderFilesSize(const QString& path) {
-  uint64_t sum = 0;
-  for (const platform::FindData& entry : platform::Os().FindFiles(U8(WithBackslash(path) + "*.*"), 0x37)) {
-    if ((entry.attributes & platform::kAttrDirectory) == 0) sum += entry.size;
-  }
-  return sum;
 }
 
 }  // namespace
@@ -368,19 +364,34 @@ void TKtDirTree21::ShowTreeSize() {
     WaitCursor wait;
     RedrawSuspender suspend(this);
     const QString path = GetNodePath(node);
-    total = FolderFilesSize(path);
+    // The sizes of every file in the folder and in all folders below it, hidden, system and read-only
+    // ones included, asked for by several threads at once.
+    total = MeasureFolderTree(U8(path)).Bytes;
     heading = Level(node) == 1 ? QStringLiteral("Drive ") + path
                                : QStringLiteral("Folder \"") + LastName(path) + QLatin1Char('"');
-    // Every folder below is loaded once through the tree and its files counted; the walk ends at the
-    // first node outside the folder (a drive's path already ends in a backslash).
+    // Every folder below is loaded once into the tree: each visited node is expanded, so that its own
+    // sub-folders are visited next, until the first node outside the folder (a drive's path already
+    // ends in a backslash). A link back to a folder the walk is inside of is not expanded, or the walk
+    // would never end.
     ExpandOneLevel(node);
     const QString prefix = WithBackslash(path);
     if (node->childCount() > 0) {
+      platform::IPlatform& os = platform::Os();
+      std::vector<platform::FolderId> above = search_detail::FoldersAbove(U8(prefix));
+      std::unordered_map<QTreeWidgetItem*, platform::FolderId> ids;
+      if (const auto id = os.GetFolderId(U8(prefix))) ids[node] = *id;
       for (QTreeWidgetItemIterator it(node->child(0)); *it != nullptr; ++it) {
         const QString visited = GetNodePath(*it);
         if (!visited.startsWith(prefix, Qt::CaseInsensitive)) break;
-        ExpandOneLevel(*it);
-        total += FolderFilesSize(visited);
+        const std::optional<platform::FolderId> id = os.GetFolderId(U8(visited));
+        if (!id) continue;
+        ids[*it] = *id;
+        bool loop = std::find(above.begin(), above.end(), *id) != above.end();
+        for (QTreeWidgetItem* up = (*it)->parent(); up != nullptr && !loop; up = up->parent()) {
+          const auto known = ids.find(up);
+          loop = known != ids.end() && known->second == *id;
+        }
+        if (!loop) ExpandOneLevel(*it);
       }
     }
     ExpandToPath(path);

@@ -14,10 +14,27 @@ QCollator NameCollator(const QLocale& locale) {
   return collator;
 }
 
-void SortNames(QStringList& names, const QLocale& locale) {
+std::vector<size_t> SortedOrder(const QStringList& names, const QLocale& locale) {
+  // Each name's sort key is made once; comparing two keys is a plain comparison of bytes, where
+  // comparing two names through the collator would do the linguistic work again every time (a folder
+  // with 20,000 sub-folders needs some 300,000 comparisons).
   const QCollator collator = NameCollator(locale);
-  std::stable_sort(names.begin(), names.end(),
-                   [&collator](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+  std::vector<QCollatorSortKey> keys;
+  keys.reserve(static_cast<size_t>(names.size()));
+  for (const QString& name : names) keys.push_back(collator.sortKey(name));
+  std::vector<size_t> order(keys.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&keys](size_t a, size_t b) { return keys[a].compare(keys[b]) < 0; });
+  return order;
+}
+
+void SortNames(QStringList& names, const QLocale& locale) {
+  const std::vector<size_t> order = SortedOrder(names, locale);
+  QStringList sorted;
+  sorted.reserve(names.size());
+  for (const size_t i : order) sorted << names[static_cast<qsizetype>(i)];
+  names = std::move(sorted);
 }
 
 }  // namespace velmor::ui

@@ -7,6 +7,7 @@
 #include <QCollator>
 #include <QLocale>
 #include <QStringList>
+#include <vector>
 
 namespace velmor::ui {
 
@@ -14,5 +15,7 @@ namespace velmor::ui {
 QCollator NameCollator(const QLocale& locale = QLocale::system());
 // Sorts names in that order; equal names keep their order.
 void SortNames(QStringList& names, const QLocale& locale = QLocale::system());
+// The indices of names in that order (equal names keep their order), names left as they are.
+std::vector<size_t> SortedOrder(const QStringList& names, const QLocale& locale = QLocale::system());
 
 }  // namespace velmor::ui

@@ -55,7 +55,8 @@ _velmorctl() {
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$(cut -d' ' -f1 <<<"$options") --help" -- "$cur"))
   elif [[ $help =~ velmorctl\ $command\ \[?(ORDNER|VERZEICHNIS|PFAD) ]]; then
-    # A command whose argument is a folder ("velmorctl symbols ORDNER"): folders of this machine.
+    # A command whose arguments are folders ("velmorctl symbols ORDNER", "velmorctl size ORDNER..."):
+    # folders of this machine.
     COMPREPLY=($(compgen -d -- "$cur"))
   elif [[ $help =~ velmorctl\ $command\ \[?KENNUNG ]]; then
     # A transfer of the journal ("velmorctl undo KENNUNG"): the ids that "velmorctl journal" lists first.

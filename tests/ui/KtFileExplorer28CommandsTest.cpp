@@ -323,6 +323,22 @@ TEST_F(CommandsTest, TreeSizeCountsTheFolderAndAllItsSubFoldersOnly) {
   EXPECT_EQ(tree->SelectedPath(), "D:\\");
 }
 
+TEST_F(CommandsTest, TreeSizeEndsAtLinksBackUpAndCountsEveryFileOnce) {
+  prefix.WriteFile("drive_d/Daten/a.bin", std::string(1000, 'a'));
+  prefix.WriteFile("drive_d/Daten/Sub/b.bin", std::string(1048, 'b'));
+  std::filesystem::create_directory_symlink("..", prefix.Abs("drive_d/Daten/Sub/Hoch"));
+  std::filesystem::create_directory_symlink("../..", prefix.Abs("drive_d/Daten/Sub/Laufwerk"));
+  tree->ReloadTree();
+  Navigate("D:\\Daten\\Sub\\Hoch");  // the user has opened the link once already
+  Navigate("D:\\Daten");
+  messages.Clear();
+  tree->PopUp()->Execute(Popup::kGetTreeSize);
+  ASSERT_EQ(messages.boxes.size(), 1u);
+  EXPECT_TRUE(messages.boxes[0].text.endsWith("Sub-Folders  =  2.00 KB"))
+      << messages.boxes[0].text.toStdString();
+  EXPECT_EQ(tree->SelectedPath(), "D:\\Daten\\");
+}
+
 TEST_F(CommandsTest, TreeSizeUsesTheSeparatorsOfTheUsersLocale) {
   const QLocale saved;
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));

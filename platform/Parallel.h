@@ -1,0 +1,16 @@
+// Many small independent pieces of work that mostly wait for the disk (probing folders, asking for
+// file sizes), run on several threads at once: with a cold cache the disk serves many requests in the
+// time it takes for one, and with a warm one the cores share the work.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace velmor::platform {
+
+// Runs work(i) for every i in [0, count) on up to `threads` threads, the calling thread among them, and
+// returns when all have run. The pieces are handed out in index order. When a piece throws, the pieces
+// not yet started are skipped and the first error is raised here once every thread has stopped.
+void ForEachParallel(size_t count, unsigned threads, const std::function<void(size_t)>& work);
+
+}  // namespace velmor::platform
