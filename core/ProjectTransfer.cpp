@@ -460,6 +460,9 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
   TransferPlatform books(os, dryRun_, result, progress_);
   books.SetJournal(journal.get());
   platform::ScopedPlatform scope(books);
+  // Originals that go and files that are replaced are freed in the background while the copies run;
+  // the transfer returns once all of them are gone.
+  const platform::DeferredFrees frees;
   bool journalFailed = false;
 
   try {

@@ -40,6 +40,16 @@ int CreateTempBeside(const std::string& hostPath, std::string& tempPath) {
   return -1;
 }
 
+// A second name (a hard link) for an existing file, beside it; empty when the file system refuses.
+std::string KeepAside(const std::string& hostPath) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::string aside = TempNameBeside(hostPath);
+    if (link(hostPath.c_str(), aside.c_str()) == 0) return aside;
+    if (errno != EEXIST) break;
+  }
+  return {};
+}
+
 uint32_t WriteError(int err) {
   switch (err) {
     case ENOSPC:
@@ -478,8 +488,15 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
   }
   if (!error && fchmod(out.Get(), src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
   if (!out.Close() && !error) error = WriteError(errno);
-  if (!CommitTemporary(temp, targetPath, error)) return false;
+  // The file being replaced keeps a second name until the background removes it, so that the rename
+  // does not wait for its blocks to be freed.
+  const std::string aside = !error && exists && FreesDeferred() ? KeepAside(targetPath) : std::string();
+  if (!CommitTemporary(temp, targetPath, error)) {
+    if (!aside.empty()) unlink(aside.c_str());
+    return false;
+  }
   NameAdded(HostParent(targetPath), HostBaseName(targetPath));
+  if (!aside.empty()) FreeLater(aside);
   return true;
 }
 
@@ -494,6 +511,14 @@ bool HostPlatformImpl::DeleteFile(std::string_view path) {
   if (S_ISDIR(st.st_mode) || (linkResolves && S_ISDIR(target.st_mode)) || IsFolderPath(path))
     return Fail(kErrorAccessDenied);
   if (linkResolves && IsReadOnlyFile(target)) return Fail(kErrorAccessDenied);
+  if (FreesDeferred()) {
+    // Out of the way under a temporary name at once; its blocks are freed in the background.
+    const std::string aside = TempNameBeside(*host);
+    if (renameat2(AT_FDCWD, host->c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
+      FreeLater(aside);
+      return true;
+    }
+  }
   if (unlink(host->c_str()) != 0) return Fail(ErrorFromErrno(errno, *host));
   return true;
 }

@@ -73,6 +73,11 @@ std::optional<int64_t> TemporaryOwner(std::string_view name);
 // temporary is removed.
 bool AtomicWrite(const std::string& hostPath, std::string_view bytes);
 
+// Whether a DeferredFrees object lives on this thread.
+bool FreesDeferred();
+// Removes a file kept under a temporary name (hostPath) on a background thread.
+void FreeLater(std::string hostPath);
+
 class HostPlatformImpl final : public IPlatform {
  public:
   uint32_t LastError() const override;

@@ -123,4 +123,14 @@ void NameAdded(const std::string& hostFolder, std::string_view name) {
   }
 }
 
+void TemporaryRemoved(const std::string& hostFolder) {
+  std::lock_guard lock(gMutex);
+  for (CachedFolder& folder : gFolders) {
+    if (folder.path != hostFolder) continue;
+    const std::optional<Stamp> stamp = StampOf(hostFolder);
+    if (stamp && folder.generation == gGeneration.load()) folder.stamp = *stamp;
+    return;
+  }
+}
+
 }  // namespace velmor::platform::detail

@@ -34,4 +34,8 @@ class FolderChange {
 // other cached folders are untouched.
 void NameAdded(const std::string& hostFolder, std::string_view name);
 
+// A file kept under a temporary name in hostFolder was removed in the background: a listing of the
+// folder that was current stays so (such names never reach a lookup).
+void TemporaryRemoved(const std::string& hostFolder);
+
 }  // namespace velmor::platform::detail

@@ -282,6 +282,21 @@ IPlatform& Os();
 // The real host implementation (process-wide).
 IPlatform& HostPlatform();
 
+// Replacing or deleting a file frees its blocks, and on some disks that waits for the disk (with
+// online discard, milliseconds a file). While a DeferredFrees object lives, the host's CopyFile and
+// DeleteFile calls made on its thread leave that freeing to background threads: the old file is kept
+// under a temporary name beside it (a second link to a copy's target, a rename for a delete) and
+// removed in the background. Every name a caller sees is as without it, at every moment; the
+// destructor of the outermost object waits until every file so kept is gone. A crash in between leaves
+// temporaries that RemoveStaleTemporaries takes away.
+class DeferredFrees {
+ public:
+  DeferredFrees();
+  ~DeferredFrees();
+  DeferredFrees(const DeferredFrees&) = delete;
+  DeferredFrees& operator=(const DeferredFrees&) = delete;
+};
+
 // Replaces Os() for its lifetime (tests, fault injection); restores the previous one afterwards.
 class ScopedPlatform {
  public:

@@ -31,6 +31,8 @@ void TCopyTree::CopyFiles() {
   // makes the copy writable for the next run that overwrites it.
   const size_t total = FoundFiles.size();
   std::string target = TargetFolder;
+  // The files that copies replace are freed in the background; all are gone when this returns.
+  const platform::DeferredFrees frees;
   for (size_t i = 0; i < total; ++i) {
     const std::string& source = FoundFiles[i];
     if (OnProgress) OnProgress(i, total, source);

@@ -1,0 +1,77 @@
+// Copies and deletes that leave freeing the old files to background threads: the names are as without
+// it at every moment, and nothing is left behind once the scope ends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "tests/common/TempPrefix.h"
+
+namespace velmor::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using velmor::testing::TempPrefix;
+using Names = std::vector<std::string>;
+
+Names Entries(const std::string& folder) {
+  Names names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(DeferredFrees, ReplacedAndDeletedFilesGoInTheBackgroundAndAreGoneAtTheEnd) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  prefix.WriteFile("drive_c/src/new.asc", "new content");
+  for (int i = 0; i < 40; ++i) prefix.WriteFile("drive_d/t/F" + std::to_string(i) + ".ASC", "old");
+  prefix.WriteFile("drive_d/t/gone.asc", "old");
+  const std::string held = prefix.Abs("drive_d/t/F0.ASC");
+  fs::create_hard_link(held, prefix.Abs("drive_d/keep.asc"));
+  {
+    const DeferredFrees frees;
+    const DeferredFrees nested;  // only the outermost waits
+    for (int i = 0; i < 40; ++i) {
+      const std::string target = "D:\\t\\F" + std::to_string(i) + ".ASC";
+      ASSERT_TRUE(os.CopyFile("C:\\src\\new.asc", target, false));
+      EXPECT_EQ(os.ReadFile(target), "new content");
+    }
+    ASSERT_TRUE(os.DeleteFile("D:\\t\\gone.asc"));
+    EXPECT_FALSE(os.FileExists("D:\\t\\gone.asc"));
+    EXPECT_FALSE(os.DeleteFile("D:\\t\\gone.asc"));
+    EXPECT_EQ(os.LastError(), kErrorFileNotFound);
+    // A name in another case still reaches the replaced file.
+    ASSERT_TRUE(os.CopyFile("C:\\src\\new.asc", "D:\\T\\f1.asc", false));
+    EXPECT_EQ(prefix.ReadFile("drive_d/t/F1.ASC"), "new content");
+  }
+  Names expected;
+  for (int i = 0; i < 40; ++i) expected.push_back("F" + std::to_string(i) + ".ASC");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Entries(prefix.Abs("drive_d/t")), expected);  // no temporary left
+  // A file that had another link keeps its content there.
+  EXPECT_EQ(prefix.ReadFile("drive_d/keep.asc"), "old");
+}
+
+TEST(DeferredFrees, FailuresLeaveEverythingAsItWas) {
+  TempPrefix prefix;
+  IPlatform& os = HostPlatform();
+  prefix.WriteFile("drive_d/t/ro.asc", "read-only");
+  prefix.WriteFile("drive_d/t/x.asc", "old");
+  ASSERT_TRUE(os.SetFileAttributes("D:\\t\\ro.asc", kAttrReadOnly));
+  {
+    const DeferredFrees frees;
+    EXPECT_FALSE(os.CopyFile("C:\\missing.asc", "D:\\t\\x.asc", false));
+    EXPECT_FALSE(os.CopyFile("D:\\t\\x.asc", "D:\\t\\ro.asc", false));
+    EXPECT_FALSE(os.DeleteFile("D:\\t\\ro.asc"));
+    EXPECT_FALSE(os.DeleteFile("D:\\t"));
+  }
+  EXPECT_EQ(Entries(prefix.Abs("drive_d/t")), (Names{"ro.asc", "x.asc"}));
+  EXPECT_EQ(prefix.ReadFile("drive_d/t/x.asc"), "old");
+  EXPECT_EQ(prefix.ReadFile("drive_d/t/ro.asc"), "read-only");
+}
+
+}  // namespace
+}  // namespace velmor::platform
