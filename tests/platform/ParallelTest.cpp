@@ -1,0 +1,31 @@
+#include "platform/Parallel.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+namespace velmor::platform {
+namespace {
+
+TEST(ForEachParallel, RunsEveryPieceOnceAndPassesTheFirstErrorOn) {
+  for (const unsigned threads : {0u, 1u, 3u, 16u}) {
+    SCOPED_TRACE(threads);
+    std::vector<std::atomic<int>> runs(1000);
+    ForEachParallel(runs.size(), threads, [&](size_t i) { ++runs[i]; });
+    for (const auto& r : runs) ASSERT_EQ(r, 1);
+    ForEachParallel(0, threads, [&](size_t) { FAIL(); });
+  }
+  std::atomic<int> started = 0;
+  EXPECT_THROW(ForEachParallel(10000, 4,
+                               [&](size_t i) {
+                                 ++started;
+                                 if (i == 10) throw std::runtime_error("probe failed");
+                               }),
+               std::runtime_error);
+  EXPECT_LT(started, 10000);  // the pieces after the error are skipped
+}
+
+}  // namespace
+}  // namespace velmor::platform
