@@ -2,7 +2,7 @@
 //
 // Every file-system, registry and environment call of the program goes through IPlatform. The program
 // uses the process-wide instance returned by Os(); tests replace it for a scope (ScopedPlatform), for
-// example with a FaultInjectingPlatform that fails chosen calls.
+// example with one that fails chosen calls.
 //
 // Conventions of this interface:
 // - Paths are Windows paths in UTF-8 ("C:\EPLAN5\P", "D:\EXF\EPL_ASC.EXF"); "/" counts as "\".

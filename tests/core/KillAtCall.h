@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "platform/ForwardingPlatform.h"
+#include "tests/common/ForwardingPlatform.h"
 
 namespace velmor::testing {
 

@@ -7,7 +7,7 @@
 
 #include "core/ProjectTransfer.h"
 #include "platform/Error.h"
-#include "platform/FaultInjectingPlatform.h"
+#include "tests/common/FaultInjectingPlatform.h"
 #include "platform/Platform.h"
 #include "tests/core/CoreTestSupport.h"
 

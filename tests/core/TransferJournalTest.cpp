@@ -12,7 +12,7 @@
 
 #include "core/TransferJournal.h"
 #include "core/TransferUndo.h"
-#include "platform/FaultInjectingPlatform.h"
+#include "tests/common/FaultInjectingPlatform.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/core/KillAtCall.h"
 

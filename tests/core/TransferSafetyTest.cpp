@@ -10,7 +10,7 @@
 
 #include "core/ProjectTransfer.h"
 #include "core/StationLock.h"
-#include "platform/FaultInjectingPlatform.h"
+#include "tests/common/FaultInjectingPlatform.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/core/KillAtCall.h"
 

@@ -1,4 +1,4 @@
-#include "platform/FaultInjectingPlatform.h"
+#include "tests/common/FaultInjectingPlatform.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/FaultInjectingPlatform.h"
+#include "tests/common/FaultInjectingPlatform.h"
 #include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
 

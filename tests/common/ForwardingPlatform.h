@@ -1,5 +1,6 @@
-// An IPlatform that passes every call on to another one. Wrappers that change a few calls (fault
-// injection in tests, the transfer's bookkeeping and dry run) derive from it and override only those.
+// An IPlatform that passes every call on to another one. The tests' wrappers (fault injection, killing
+// the process at a chosen call, logging the order of calls) derive from it and override only the calls
+// they change. The product has none: its wrappers decide every call of the interface themselves.
 #pragma once
 
 #include "platform/Platform.h"

@@ -1,4 +1,4 @@
-#include "platform/FaultInjectingPlatform.h"
+#include "tests/common/FaultInjectingPlatform.h"
 
 namespace velmor::platform {
 namespace {

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ForwardingPlatform.h"
+#include "tests/common/ForwardingPlatform.h"
 
 namespace velmor::platform {
 
