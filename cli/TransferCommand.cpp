@@ -6,6 +6,7 @@
 #include "cli/CliSupport.h"
 #include "core/EplanEnvironment.h"
 #include "core/ProjectTransfer.h"
+#include "core/WindowSettings.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
 #include "search/FindFileEx.h"
@@ -44,11 +45,10 @@ constexpr const char* kHelp =
     "Exit-Codes: 0 erledigt (auch mit Warnungen), 1 fehlgeschlagen, abgelehnt oder abgebrochen,\n"
     "2 falscher Aufruf.\n";
 
-constexpr const char* kIniFile = "Velmor.INI";
-constexpr const char* kIniSection = "VelmorMainFrm";
-
-std::string StoredText(const char* key) {
-  return platform::Os().GetPrivateProfileString(kIniSection, key, "", kIniFile);
+// A text the window stored at its last close.
+std::string StoredText(std::string_view storedText) {
+  return platform::Os().GetPrivateProfileString(settings::kSection, settings::KeyOf(storedText), "",
+                                                settings::kFile);
 }
 
 // Failures and warnings go to stderr; true when something failed.
@@ -80,15 +80,15 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
     return value ? WindowsPathArg(*value) : fallback;
   };
   TransferInputs in;
-  in.ProjectName = parser.Get("name").value_or(StoredText("ProjektName_Text"));
+  in.ProjectName = parser.Get("name").value_or(StoredText(settings::kProjectName));
   in.ProjectPath = pathOption("project-path", env.ProjectFolder);
   in.NormalMaster = pathOption("normal-master", env.NormalMasterFolder);
-  in.ExfDir = pathOption("exf", StoredText("ExfVErz_Text"));
+  in.ExfDir = pathOption("exf", StoredText(settings::kExfDir));
   // As in the window, a new EXF folder is also the folder of the symbols and frames unless they are
   // named apart.
   const bool exfGiven = parser.Has("exf");
-  in.AscDir = pathOption("asc", exfGiven ? in.ExfDir : StoredText("AscVerz_Text"));
-  in.ExpDir = pathOption("exp", exfGiven ? in.ExfDir : StoredText("ExpVerz_Text"));
+  in.AscDir = pathOption("asc", exfGiven ? in.ExfDir : StoredText(settings::kAscDir));
+  in.ExpDir = pathOption("exp", exfGiven ? in.ExfDir : StoredText(settings::kExpDir));
   in.EplanDir = env.EplanDir;
   in.CustomerId = env.CustomerId;
   in.StationNumber = env.StationNumber;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/EplanEnvironment.h"
+#include "core/WindowSettings.h"
 #include "platform/Platform.h"
 
 namespace velmor {
@@ -25,13 +26,16 @@ constexpr std::string_view kSystemReg =
     "\"VERSION\"=\"5.40\"\n"
     "\n";
 
-constexpr std::string_view kVelmorIni =
-    "[VelmorMainFrm]\r\n"
-    "EplanVerz_Text=C:\\EPLAN5\r\n"
-    "ProjektName_Text=DEMO1\r\n"
-    "ExfVErz_Text=D:\\EXF\r\n"
-    "ExpVerz_Text=D:\\EXF\\EXP\r\n"
-    "AscVerz_Text=D:\\EXF\\ASC\r\n";
+// The window's settings as a user left them after a first transfer.
+std::string DemoSettings() {
+  std::string ini = "[" + std::string(settings::kSection) + "]\r\n";
+  for (const auto& [storedText, value] :
+       {std::pair{settings::kEplanDir, "C:\\EPLAN5"}, std::pair{settings::kProjectName, "DEMO1"},
+        std::pair{settings::kExfDir, "D:\\EXF"}, std::pair{settings::kExpDir, "D:\\EXF\\EXP"},
+        std::pair{settings::kAscDir, "D:\\EXF\\ASC"}})
+    ini += settings::KeyOf(storedText) + "=" + value + "\r\n";
+  return ini;
+}
 
 constexpr std::string_view kExfHeader =
     "EXF 2.1 Kelvra Export\r\n"
@@ -86,7 +90,7 @@ std::vector<std::pair<std::string, std::string>> DemoFiles() {
       {"drive_c/EPLAN5/NS/ALT01.ASC", "ASC ALT01\r\n"},
       {"drive_c/EPLAN5/NS/ALT02.ASC", "ASC ALT02\r\n"},
       {"drive_c/EPLAN5/NS/SYM01.ASC", "ASC SYM01 alte Fassung\r\n"},
-      {"drive_c/windows/Velmor.INI", std::string(kVelmorIni)},
+      {"drive_c/windows/" + std::string(settings::kFile), DemoSettings()},
       {"drive_d/EXF/EPL_ASC.EXF", std::string(kExfHeader)},
       {"drive_d/EXF/S001.EXF", "EXF Seite 1\r\n"},
       {"drive_d/EXF/S002.EXF", "EXF Seite 2\r\n"},

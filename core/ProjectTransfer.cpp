@@ -23,17 +23,6 @@ namespace {
 using platform::FindData;
 using platform::IPlatform;
 
-// The name after the last backslash of a full path.
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 // The files one CopyFiles run of the transfer's copier will find: the same search on a copier of its
 // own, without copying.
 std::vector<std::string> PlannedCopies(const std::string& source, const std::string& masks,

@@ -2,20 +2,12 @@
 
 #include <vector>
 
+#include "support/PathRoutines.h"
+
 namespace velmor {
 namespace {
 
 using platform::FindData;
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
 
 // What a whole-file write puts into its file, for the books: the text of a one-line text file (as
 // ARGV.DAT holds it: ANSI, ended by CR LF), else only its size.
@@ -122,9 +114,11 @@ bool TransferPlatform::SetFileAttributes(std::string_view path, uint32_t attribu
   if (DirectoryExists(path)) return true;
   FindData data;
   if (!GetFileData(path, data)) return NotFound();
-  data.attributes = attributes == 0 || attributes == platform::kAttrNormal
-                        ? platform::kAttrArchive
-                        : (attributes & 0x07) | platform::kAttrArchive;
+  data.attributes =
+      attributes == 0 || attributes == platform::kAttrNormal
+          ? platform::kAttrArchive
+          : (attributes & (platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem)) |
+                platform::kAttrArchive;
   FileState& f = overlay_[Key(path)];
   if (f.source.empty()) f.source = std::string(path);
   f.exists = true;

@@ -86,7 +86,7 @@ class TransferPlatform final : public platform::IPlatform {
     return inner_.ListFolder(folder);
   }
   std::vector<platform::FindData> FindFiles(std::string_view pattern,
-                                            uint32_t attributeFilter = 0x37) override {
+                                            uint32_t attributeFilter = platform::kAttrAnyEntry) override {
     return inner_.FindFiles(pattern, attributeFilter);
   }
   std::optional<platform::FolderId> GetFolderId(std::string_view folder) override {

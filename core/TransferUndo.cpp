@@ -5,6 +5,7 @@
 #include <set>
 
 #include "core/StationLock.h"
+#include "support/PathRoutines.h"
 
 namespace velmor {
 namespace {
@@ -14,11 +15,6 @@ using platform::IPlatform;
 using Kind = JournalRecord::Kind;
 
 constexpr uint32_t kKeptBits = platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
 
 // What undo finds at a path.
 struct Look {

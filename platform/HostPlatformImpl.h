@@ -120,7 +120,8 @@ class HostPlatformImpl final : public IPlatform {
   bool WriteFile(std::string_view path, std::string_view bytes) override;
 
   std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override;
-  std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) override;
+  std::vector<FindData> FindFiles(std::string_view pattern,
+                                  uint32_t attributeFilter = kAttrAnyEntry) override;
   std::optional<FolderId> GetFolderId(std::string_view folder) override;
 
   bool RegKeyExists(std::string_view key) override;

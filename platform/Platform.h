@@ -49,9 +49,13 @@ inline constexpr uint32_t kErrorNotConnected = 2250;  // no network drive of tha
 inline constexpr uint32_t kAttrReadOnly = 0x01;
 inline constexpr uint32_t kAttrHidden = 0x02;
 inline constexpr uint32_t kAttrSystem = 0x04;
+inline constexpr uint32_t kAttrVolumeLabel = 0x08;  // a filter bit only: no entry here carries it
 inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrArchive = 0x20;
 inline constexpr uint32_t kAttrNormal = 0x80;
+// Every bit an entry of a folder can carry; as an enumeration filter it lets every entry through.
+inline constexpr uint32_t kAttrAnyEntry =
+    kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory | kAttrArchive;
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
 // Windows drive types (GetDriveType).
@@ -218,8 +222,9 @@ class IPlatform {
   virtual std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) = 0;
   // FindFirstFile/FindNextFile over "folder\mask": the entries whose name matches the mask (Windows
   // wildcard rules, MaskMatches) and whose attributes pass the filter: an entry is delivered unless it
-  // has one of the bits folder/hidden/system that the filter lacks. 0x37 delivers everything.
-  virtual std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) = 0;
+  // has one of the bits folder/hidden/system that the filter lacks. kAttrAnyEntry delivers everything.
+  virtual std::vector<FindData> FindFiles(std::string_view pattern,
+                                          uint32_t attributeFilter = kAttrAnyEntry) = 0;
   // The identity of the folder a path names (links followed); nullopt when it names no folder.
   virtual std::optional<FolderId> GetFolderId(std::string_view folder) = 0;
 

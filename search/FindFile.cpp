@@ -38,7 +38,7 @@ bool LeadsBack(const std::vector<QueuedFolder>& folders, size_t parent, const pl
 }  // namespace
 
 void TFindFile::Execute() {
-  attributeFilter_ = Attributes & 0x3F;
+  attributeFilter_ = Attributes & (platform::kAttrAnyEntry | platform::kAttrVolumeLabel);
   Files.clear();
   fileCount_ = 0;
   if (BeforeExecute) BeforeExecute(*this);

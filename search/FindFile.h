@@ -24,8 +24,8 @@ class TFindFile {
  public:
   // Which special entries are listed (Windows attribute values): ffReadOnly, ffHidden, ffSystem,
   // ffVolumeID, ffDirectory, ffArchive. Four of them share the search's TFileAttribute values.
-  static constexpr uint32_t ffReadOnly = 0x01;
-  static constexpr uint32_t ffVolumeID = 0x08;
+  static constexpr uint32_t ffReadOnly = platform::kAttrReadOnly;
+  static constexpr uint32_t ffVolumeID = platform::kAttrVolumeLabel;
   using TAttrOptions = uint32_t;
 
   TFindFile() = default;
@@ -55,7 +55,7 @@ class TFindFile {
 
  private:
   bool aborted_ = false;
-  uint32_t attributeFilter_ = 0x27;
+  uint32_t attributeFilter_ = ffReadOnly | ffHidden | ffSystem | ffArchive;
   uint64_t fileCount_ = 0;
 };
 

@@ -21,11 +21,11 @@ using TDateTime = double;
 
 // Attribute bits of a search (Windows file attribute values).
 enum TFileAttribute : uint32_t {
-  ffReadonly = 0x01,
-  ffHidden = 0x02,
-  ffSystem = 0x04,
-  ffDirectory = 0x10,
-  ffArchive = 0x20,
+  ffReadonly = platform::kAttrReadOnly,
+  ffHidden = platform::kAttrHidden,
+  ffSystem = platform::kAttrSystem,
+  ffDirectory = platform::kAttrDirectory,
+  ffArchive = platform::kAttrArchive,
 };
 // A set of TFileAttribute values, held as the OR of their bits.
 using TFileAttributes = uint32_t;
@@ -117,14 +117,14 @@ class TAttributeCriteria : public TSearchPersistent {
   // Only the five TFileAttribute bits are kept.
   void SetAttributes(TFileAttributes value) { AttributeBits = value & kKnownBits; }
 
-  // Entry attributes pass: with ExactMatch the bits 0x37 equal AttributeBits, else none of them lies
+  // Entry attributes pass: with ExactMatch their kKnownBits equal AttributeBits, else none of them lies
   // outside AttributeBits.
   bool Matches(uint32_t Attr) const;
   // True when only the folder bit of an entry can decide Matches (the default criteria): then the
   // search need not fetch the entry's other attributes.
   bool OnlyFolderBitMatters() const;
 
-  static constexpr uint32_t kKnownBits = 0x37;
+  static constexpr uint32_t kKnownBits = platform::kAttrAnyEntry;
   uint32_t AttributeBits = ffArchive | ffReadonly | ffHidden | ffSystem;
   bool ExactMatch = false;
 };

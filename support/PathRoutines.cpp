@@ -14,6 +14,16 @@ std::string StripBackslash(const std::string& path) {
   return path.substr(0, path.size() - 1);
 }
 
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 std::string PathPart(const std::string& path, int offset, int mode) {
   TPartStringList parts;
   parts.Delimiter = '\\';

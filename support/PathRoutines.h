@@ -10,6 +10,11 @@ namespace velmor {
 std::string AppendBackslash(const std::string& path);
 // path without one trailing "\" (only one); otherwise unchanged.
 std::string StripBackslash(const std::string& path);
+// The name after the last "\" of a path ("C:\A\B.TXT" gives "B.TXT"); the whole path without one.
+std::string NameOf(const std::string& path);
+// The folder before the last "\" of a path, without that "\" ("C:\A\B.TXT" gives "C:\A"); empty
+// without one.
+std::string FolderOf(const std::string& path);
 // A part of a path split at "\" (empty parts for leading, doubled and trailing backslashes).
 // With n parts, idx = offset + n - 1. Mode 0: part idx. Mode 1: parts 0..idx, each followed by "\".
 // The whole path comes back when idx < 0, in mode 1 when idx <= 0, and for any other mode.

@@ -21,6 +21,7 @@
 #include "ui/EditButtonParts.h"
 #include "ui/Glyphs.h"
 #include "ui/MessageService.h"
+#include "ui/TextConversion.h"
 
 namespace velmor::ui {
 
@@ -28,19 +29,12 @@ namespace {
 
 using velmor::platform::Os;
 
-std::string Std(const QString& text) {
-  return text.toStdString();
-}
-QString ToQ(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
 bool IsDriveRoot(const QString& path) {
   return path.size() == 3 && path[0].isLetter() && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
 bool FolderExists(const QString& folder) {
-  return !folder.isEmpty() && Os().DirectoryExists(Std(folder));
+  return !folder.isEmpty() && Os().DirectoryExists(U8(folder));
 }
 
 QString JoinPath(const QString& folder, const QString& name) {
@@ -57,16 +51,16 @@ struct FolderContents {
 
 FolderContents ListContents(const QString& folder) {
   FolderContents contents;
-  auto listing = Os().ListFolder(Std(folder));
+  auto listing = Os().ListFolder(U8(folder));
   if (!listing) return contents;
   for (size_t i = 0; i < listing->Count(); ++i) {
     const std::string_view name = listing->Name(i);
     if (name == "." || name == "..") continue;
     if ((listing->Attributes(i) & (platform::kAttrHidden | platform::kAttrSystem)) != 0) {
-      if (listing->IsDirectory(i)) contents.hiddenFolders << ToQ(std::string(name));
+      if (listing->IsDirectory(i)) contents.hiddenFolders << Q(std::string(name));
       continue;
     }
-    (listing->IsDirectory(i) ? contents.folders : contents.files) << ToQ(std::string(name));
+    (listing->IsDirectory(i) ? contents.folders : contents.files) << Q(std::string(name));
   }
   return contents;
 }
@@ -337,13 +331,13 @@ TSelectDirDlg::TSelectDirDlg(QWidget* owner, const QString& startFolder) : QDial
   FillDrives();
   // The start folder joined with "*.*", made absolute; its folder part is opened.
   const QString pattern = JoinPath(startFolder.isEmpty() ? QString("\\") : startFolder, "*.*");
-  const QString full = ToQ(Os().FullPath(Std(pattern)).value_or(Std(pattern)));
+  const QString full = Q(Os().FullPath(U8(pattern)).value_or(U8(pattern)));
   QString folder = full.left(full.lastIndexOf('\\') + 1);
   if (folder.size() > 3 && folder.endsWith('\\')) folder.chop(1);
   if (folder.size() >= 2 && folder[0].isLetter() && folder[1] == ':') {
     OpenFolder(folder);
   } else {
-    OpenFolder(ToQ(Os().CurrentDirectory()));
+    OpenFolder(Q(Os().CurrentDirectory()));
   }
   CenterOnScreen(this);
 }
@@ -354,7 +348,7 @@ void TSelectDirDlg::FillDrives() {
   for (int i = 0; i < 26; ++i) {
     if ((drives & (1u << i)) == 0) continue;
     const char letter = static_cast<char>('A' + i);
-    driveBox_->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), ToQ(Os().DriveDisplayName(letter)),
+    driveBox_->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), Q(Os().DriveDisplayName(letter)),
                        QString(QChar(letter)));
   }
 }
@@ -465,7 +459,7 @@ void TBrowseFolderDlg::Prepare(QWidget* owner) {
   for (int i = 0; i < 26; ++i) {
     if ((drives & (1u << i)) == 0) continue;
     const char letter = static_cast<char>('A' + i);
-    auto* drive = new QTreeWidgetItem(computer, QStringList{ToQ(Os().DriveDisplayName(letter))});
+    auto* drive = new QTreeWidgetItem(computer, QStringList{Q(Os().DriveDisplayName(letter))});
     drive->setIcon(0, dialog_->style()->standardIcon(QStyle::SP_DriveHDIcon));
     drive->setData(0, kPathRole, QString(QChar(letter)) + ":\\");
     drive->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
@@ -477,7 +471,7 @@ void TBrowseFolderDlg::Prepare(QWidget* owner) {
   if (Position == TDialogPosition::dpScreenCenter) CenterOnScreen(dialog_);
   // A start folder that does not exist leaves the browser at its root with its own selection.
   if (FolderExists(FolderName)) {
-    OpenAt(ToQ(Os().FullPath(Std(FolderName)).value_or(Std(FolderName))));
+    OpenAt(Q(Os().FullPath(U8(FolderName)).value_or(U8(FolderName))));
   } else {
     tree_->setCurrentItem(computer);
   }
@@ -520,14 +514,14 @@ void TBrowseFolderDlg::OpenAt(const QString& folder) {
       if (node->child(i)->text(0) == part) next = node->child(i);
     }
     for (int i = 0; i < node->childCount() && next == nullptr; ++i) {
-      if (platform::EqualsNoCase(Std(node->child(i)->text(0)), Std(part))) next = node->child(i);
+      if (platform::EqualsNoCase(U8(node->child(i)->text(0)), U8(part))) next = node->child(i);
     }
     if (next == nullptr) {
       // A hidden folder on the way to the start folder is shown (that one only), so that the start
       // folder is selected and OK returns it.
       const QString path = node->data(0, kPathRole).toString();
       for (const QString& hidden : ListContents(path).hiddenFolders) {
-        if (next == nullptr && platform::EqualsNoCase(Std(hidden), Std(part))) {
+        if (next == nullptr && platform::EqualsNoCase(U8(hidden), U8(part))) {
           next = new QTreeWidgetItem(node, QStringList{hidden});
           next->setIcon(0, dialog_->style()->standardIcon(QStyle::SP_DirIcon));
           next->setData(0, kPathRole, JoinPath(path, hidden));

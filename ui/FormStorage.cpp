@@ -15,6 +15,7 @@
 #include "platform/Error.h"
 #include "platform/Platform.h"
 #include "ui/MessageService.h"
+#include "ui/TextConversion.h"
 
 namespace velmor::ui {
 
@@ -72,8 +73,7 @@ QMetaProperty FindProperty(const QObject* object, const QString& name) {
 
 QString ProfileReadString(const QString& file, const QString& section, const QString& key,
                           const QString& defaultValue) {
-  return QString::fromStdString(Os().GetPrivateProfileString(
-      section.toStdString(), key.toStdString(), defaultValue.toStdString(), file.toStdString(), 2048));
+  return Q(Os().GetPrivateProfileString(U8(section), U8(key), U8(defaultValue), U8(file), 2048));
 }
 
 void ProfileWriteString(const QString& file, const QString& section, const QString& key,
@@ -85,10 +85,9 @@ void ProfileWriteString(const QString& file, const QString& section, const QStri
       ((value.front() == '"' && value.back() == '"') || (value.front() == '\'' && value.back() == '\''))) {
     written = '"' + value + '"';
   }
-  const std::string text = written.toStdString();
-  if (!Os().WritePrivateProfileString(section.toStdString(), key.toStdString(), std::string_view(text),
-                                      file.toStdString())) {
-    throw VelmorError("nach " + file.toStdString() + " kann nicht geschrieben werden");
+  const std::string text = U8(written);
+  if (!Os().WritePrivateProfileString(U8(section), U8(key), std::string_view(text), U8(file))) {
+    throw VelmorError("nach " + U8(file) + " kann nicht geschrieben werden");
   }
 }
 
@@ -174,7 +173,7 @@ void TFormPlacement::Guarded(const std::function<void()>& action) {
   try {
     action();
   } catch (const std::exception& error) {
-    Messages().ErrorBox(QString::fromStdString(error.what()));
+    Messages().ErrorBox(Q(error.what()));
   }
 }
 

@@ -486,7 +486,7 @@ void TKtDirTree21::ShowFolderContents() {
     RedrawSuspender suspend(list);
     const QString folder = WithBackslash(folderContentsPath_);
     QStringList names;
-    for (const platform::FindData& entry : platform::Os().FindFiles(U8(folder + "*.*"), 0x37)) {
+    for (const platform::FindData& entry : platform::Os().FindFiles(U8(folder + "*.*"))) {
       if ((entry.attributes & platform::kAttrDirectory) == 0) names << Q(entry.name);
     }
     // Sorted by caption, in the order the user reads names.

@@ -6,14 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace velmor::ui::explorer {
+#include "ui/TextConversion.h"
 
-inline std::string U8(const QString& text) {
-  return text.toStdString();
-}
-inline QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+namespace velmor::ui::explorer {
 
 // Paths and names compare ignoring case, as the Windows programs that share these folders do.
 inline bool SameText(const QString& a, const QString& b) {

@@ -8,6 +8,7 @@
 
 #include "platform/Error.h"
 #include "ui/MessageService.h"
+#include "ui/TextConversion.h"
 
 namespace velmor::ui {
 
@@ -52,9 +53,9 @@ bool VelmorApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const VelmorError& error) {
-    Messages().ErrorBox(QString::fromStdString(error.what()));
+    Messages().ErrorBox(Q(error.what()));
   } catch (const std::exception& error) {
-    Messages().ErrorBox(QString::fromStdString(error.what()));
+    Messages().ErrorBox(Q(error.what()));
   }
   return true;
 }

@@ -19,6 +19,7 @@
 #include "core/ProjectTransfer.h"
 #include "core/TransferJournal.h"
 #include "core/TransferUndo.h"
+#include "core/WindowSettings.h"
 #include "platform/Platform.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/ElidedPathLabel.h"
@@ -27,38 +28,14 @@
 #include "ui/KtFileExplorer28.h"
 #include "ui/MessageService.h"
 #include "ui/QxEditBtn.h"
+#include "ui/TextConversion.h"
 #include "ui/TransferProgress.h"
 #include "ui/WaitCursor.h"
 
 namespace velmor::ui {
 
-namespace {
-
-QString ToQ(const std::string& text) {
-  return QString::fromStdString(text);
-}
-std::string Std(const QString& text) {
-  return text.toStdString();
-}
-
-// The instruction texts of the three EXF folder browsers, by the field's tag.
-QString BrowseText(int tag) {
-  switch (tag) {
-    case 101:
-      return QString::fromUtf8("Quellpfad für EXP_ASC.EXF");
-    case 102:
-      return QString::fromUtf8("Quellpfad für EPLAN-Symboldateien im ASC-Format");
-    case 103:
-      return QString::fromUtf8("Quellpfad für Eplan-Rahmen");
-    default:
-      return {};
-  }
-}
-
-}  // namespace
-
 void WindowReporter::ShowMessage(const std::string& text) {
-  Messages().PlainBox(ToQ(text));
+  Messages().PlainBox(Q(text));
 }
 
 bool WindowReporter::Confirm(const std::string& text) {
@@ -71,7 +48,7 @@ bool WindowReporter::Confirm(const std::string& text) {
       hidden.emplace_back(progress);
     }
   }
-  const bool ok = Messages().TypedBox(IMessageService::Kind::Confirmation, ToQ(text),
+  const bool ok = Messages().TypedBox(IMessageService::Kind::Confirmation, Q(text),
                                       QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
   if (ok)
     for (const auto& progress : hidden)
@@ -86,10 +63,11 @@ TVelmorMainFrm::TVelmorMainFrm(QWidget* parent) : QMainWindow(parent) {
   ConfigureSampleSearch(FF, *(SampleFiles = std::make_unique<TQxstringlist>()));
 
   FormStorage1 = new TFormStorage(this);
-  FormStorage1->IniFileName = "Velmor.INI";
-  FormStorage1->IniSection = "VelmorMainFrm";
-  FormStorage1->SetStoredProps(
-      {"EplanVerz.Text", "ProjektName.Text", "ExfVErz.Text", "ExpVerz.Text", "AscVerz.Text"});
+  FormStorage1->IniFileName = Q(settings::kFile);
+  FormStorage1->IniSection = Q(settings::kSection);
+  QStringList storedTexts;
+  for (const std::string_view item : settings::kStoredTexts) storedTexts << Q(item);
+  FormStorage1->SetStoredProps(storedTexts);
 
   connect(qApp, &QGuiApplication::focusWindowChanged, this, &TVelmorMainFrm::FocusWindowChanged);
   FormCreate();
@@ -323,23 +301,27 @@ void TVelmorMainFrm::EXFVerzChange() {
 void TVelmorMainFrm::QxEditBtnClick(QObject* Sender) {
   auto* field = qobject_cast<TQxEditBtn*>(Sender);
   if (field == nullptr) return;
-  const QString text = BrowseText(field->Tag());
+  // The field a button fills and the instruction text of its folder browser, by the button's tag.
   TQxEditBtn* target = nullptr;
+  const char* text = nullptr;
   switch (field->Tag()) {
     case 101:
       target = ExfVErz;
+      text = "Quellpfad für EXP_ASC.EXF";
       break;
     case 102:
       target = AscVerz;
+      text = "Quellpfad für EPLAN-Symboldateien im ASC-Format";
       break;
     case 103:
       target = ExpVerz;
+      text = "Quellpfad für Eplan-Rahmen";
       break;
     default:
       return;
   }
   QString folder = target->text();
-  BrowseFolder(folder, text, 0);
+  BrowseFolder(folder, QString::fromUtf8(text), 0);
   target->setText(folder);  // unchanged after Cancel, so no change handler runs then
 }
 
@@ -359,18 +341,18 @@ void TVelmorMainFrm::Button1Click() {
 
 void TVelmorMainFrm::LoadEplanEnvironment() {
   if (velmor::LoadEplanEnvironment(Environment, reporter_) != EnvironmentStatus::Loaded) return;
-  const QString projectFolder = ToQ(Environment.ProjectFolder);
+  const QString projectFolder = Q(Environment.ProjectFolder);
   EplanTree->SetInitialDir(projectFolder);
   Label10->setText(projectFolder);
-  MakroPfad->setText(ToQ(Environment.MacroFolder));
-  NormalStamm->setText(ToQ(Environment.NormalMasterFolder));
-  LagerPfad->setText(ToQ(Environment.StockFolder));
-  FormularPfad->setText(ToQ(Environment.FormsFolder));
+  MakroPfad->setText(Q(Environment.MacroFolder));
+  NormalStamm->setText(Q(Environment.NormalMasterFolder));
+  LagerPfad->setText(Q(Environment.StockFolder));
+  FormularPfad->setText(Q(Environment.FormsFolder));
 }
 
 void TVelmorMainFrm::FillSymbolList() {
   SLB->clear();
-  for (const std::string& line : velmor::FillSymbolList(Std(ExfVErz->text()))) SLB->addItem(ToQ(line));
+  for (const std::string& line : velmor::FillSymbolList(U8(ExfVErz->text()))) SLB->addItem(Q(line));
 }
 
 namespace {
@@ -392,12 +374,12 @@ class BusyScope {
 
 void TVelmorMainFrm::TransferProject() {
   TransferInputs inputs;
-  inputs.ProjectName = Std(ProjektName->text());
-  inputs.ProjectPath = Std(Label10->text());
-  inputs.NormalMaster = Std(NormalStamm->text());
-  inputs.ExfDir = Std(ExfVErz->text());
-  inputs.AscDir = Std(AscVerz->text());
-  inputs.ExpDir = Std(ExpVerz->text());
+  inputs.ProjectName = U8(ProjektName->text());
+  inputs.ProjectPath = U8(Label10->text());
+  inputs.NormalMaster = U8(NormalStamm->text());
+  inputs.ExfDir = U8(ExfVErz->text());
+  inputs.AscDir = U8(AscVerz->text());
+  inputs.ExpDir = U8(ExpVerz->text());
   inputs.EplanDir = Environment.EplanDir;
   inputs.CustomerId = Environment.CustomerId;
   inputs.StationNumber = Environment.StationNumber;
@@ -406,14 +388,14 @@ void TVelmorMainFrm::TransferProject() {
   std::unique_ptr<TransferProgress> progress;
   transfer.SetProgress([this, &progress](size_t done, size_t total, const std::string& current) {
     if (!progress) progress = std::make_unique<TransferProgress>(this);
-    progress->Report(done, total, ToQ(current));
+    progress->Report(done, total, Q(current));
   });
   transfer.SetTreeReload([this](const std::string& projectRoot) {
     // The tree is walked afresh to the project root, where the new project folder now shows.
     EplanTree->ReloadTree();
     EplanTree->SetInitialDir("\\");
-    EplanTree->SetInitialDir(ToQ(projectRoot));
-    Label10->setText(ToQ(projectRoot));
+    EplanTree->SetInitialDir(Q(projectRoot));
+    Label10->setText(Q(projectRoot));
   });
   TransferResult result;
   try {
@@ -437,10 +419,10 @@ void TVelmorMainFrm::ReportTransferFailures(const TransferResult& result) {
   const TransferReport report = ReportTransfer(listed);
   if (!report.Failed) return;
   QStringList lines;
-  for (size_t i = 1; i < report.Lines.size(); ++i) lines << ToQ(report.Lines[i]);
+  for (size_t i = 1; i < report.Lines.size(); ++i) lines << Q(report.Lines[i]);
   QStringList buttons;
   if (!result.JournalId.empty()) buttons << QString::fromUtf8("Rückgängig machen");
-  if (Messages().ErrorListBox(ToQ(report.Lines.front()), lines, buttons) == 0) UndoTransfer(result.JournalId);
+  if (Messages().ErrorListBox(Q(report.Lines.front()), lines, buttons) == 0) UndoTransfer(result.JournalId);
 }
 
 void TVelmorMainFrm::UndoTransfer(const std::string& journalId) {
@@ -464,7 +446,7 @@ void TVelmorMainFrm::UndoTransfer(const std::string& journalId) {
   if (result.Outcome != UndoOutcome::Incomplete) return;
   QStringList lines;
   for (const std::vector<std::string>* list : {&result.Conflicts, &result.Failures})
-    for (const std::string& line : *list) lines << ToQ(line);
+    for (const std::string& line : *list) lines << Q(line);
   Messages().ErrorListBox(QString::fromUtf8("Die Übertragung wurde nicht ganz zurückgenommen:"), lines, {});
 }
 
@@ -478,7 +460,7 @@ void TVelmorMainFrm::OfferPendingUndo() {
           "Eine Übertragung wurde unterbrochen und ist noch nicht zurückgenommen:\n%1 (begonnen %2)\n\n"
           "Solange sie nicht zurückgenommen ist, beginnt auf dieser Station keine neue Übertragung. "
           "Jetzt zurücknehmen?")
-          .arg(ToQ(pending->ProjectFolder), ToQ(pending->Time));
+          .arg(Q(pending->ProjectFolder), Q(pending->Time));
   if (Messages().TypedBox(IMessageService::Kind::Warning, text, QMessageBox::Yes | QMessageBox::No) ==
       QMessageBox::Yes)
     UndoTransfer(pending->Id);

@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "core/DemoStation.h"
-#include "tests/common/TempPrefix.h"
+#include "tests/common/DemoStationWorld.h"
 
 namespace velmor::cli {
 
@@ -28,25 +27,6 @@ inline CliRun Velmorctl(const std::vector<std::string>& args, bool stdinIsTermin
   return {code, out.str(), err.str()};
 }
 
-// A demo station in <prefix>/station, selected by the environment its creation prints.
-class DemoStationTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(CreateDemoStation(dir, error)) << error;
-  }
-  std::string At(const std::string& relative) const { return dir + "/" + relative; }
-  std::string Read(const std::string& relative) const {
-    return prefix.ReadFile(At(relative)).value_or("(fehlt)");
-  }
-  bool Exists(const std::string& relative) const { return prefix.Exists(At(relative)); }
-
-  testing::TempPrefix prefix;
-  const std::string dir = prefix.Root() + "/station";
-  testing::ScopedEnv wineprefix{"WINEPREFIX", dir};
-  testing::ScopedEnv customer{"KUNDEN_KENNUNG", "DEMO"};
-  testing::ScopedEnv user{"KENNUNG", "USER1"};
-  testing::ScopedEnv station{"STATIONS_NUMMER", "01"};
-};
+class DemoStationTest : public ::testing::Test, protected testing::DemoStationWorld {};
 
 }  // namespace velmor::cli

@@ -87,7 +87,8 @@ class FaultInjectingPlatform final : public ForwardingPlatform {
   std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX) override;
   bool WriteFile(std::string_view path, std::string_view bytes) override;
   std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override;
-  std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) override;
+  std::vector<FindData> FindFiles(std::string_view pattern,
+                                  uint32_t attributeFilter = kAttrAnyEntry) override;
   bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
                                  std::optional<std::string_view> value, std::string_view file) override;
   bool ShellCopy(std::string_view source, std::string_view targetFolder, const ShellConfirmReplace& confirm,

@@ -69,7 +69,8 @@ class ForwardingPlatform : public IPlatform {
     return inner_.ListFolder(folder);
   }
   std::optional<FolderId> GetFolderId(std::string_view folder) override { return inner_.GetFolderId(folder); }
-  std::vector<FindData> FindFiles(std::string_view pattern, uint32_t attributeFilter = 0x37) override {
+  std::vector<FindData> FindFiles(std::string_view pattern,
+                                  uint32_t attributeFilter = kAttrAnyEntry) override {
     return inner_.FindFiles(pattern, attributeFilter);
   }
   bool RegKeyExists(std::string_view key) override { return inner_.RegKeyExists(key); }

@@ -92,7 +92,7 @@ TEST(ListFolder, LinksToFoldersAreFoldersAndBrokenLinksAreNotListed) {
   EXPECT_NE(os.GetFolderId("D:\\real"), os.GetFolderId("D:\\"));
   EXPECT_FALSE(os.GetFolderId("D:\\file").has_value());
   EXPECT_FALSE(os.GetFolderId("D:\\dangling").has_value());
-  EXPECT_TRUE(Names(os.FindFiles("D:\\dangl*", 0x37)).empty());
+  EXPECT_TRUE(Names(os.FindFiles("D:\\dangl*")).empty());
 }
 
 TEST(ListFolder, DetailsAreFetchedWhenAskedAndSeeChanges) {
@@ -127,15 +127,15 @@ TEST(FindFiles, MasksFoldersAndAttributeFilter) {
   IPlatform& os = HostPlatform();
   ASSERT_TRUE(HostPlatform().SetFileAttributes("D:\\exf\\S1.EXF", kAttrSystem));
 
-  EXPECT_EQ(Names(os.FindFiles("D:\\EXF\\*.exf", 0x37)),
+  EXPECT_EQ(Names(os.FindFiles("D:\\EXF\\*.exf")),
             (std::vector<std::string>{".hid.exf", "EPL_ASC.EXF", "S1.EXF", "s2.exf", "SUB.EXF"}));
   EXPECT_EQ(Names(os.FindFiles("D:\\EXF\\*.exf", 0)), (std::vector<std::string>{"EPL_ASC.EXF", "s2.exf"}));
   EXPECT_EQ(Names(os.FindFiles("D:/exf/SH??", 0)), (std::vector<std::string>{"SH1", "SH12"}));
   EXPECT_EQ(Names(os.FindFiles("D:\\exf\\*", kAttrDirectory)).front(), ".");
-  EXPECT_TRUE(os.FindFiles("D:\\exf\\", 0x37).empty());
-  EXPECT_TRUE(os.FindFiles("D:\\exf\\*.none", 0x37).empty());
+  EXPECT_TRUE(os.FindFiles("D:\\exf\\").empty());
+  EXPECT_TRUE(os.FindFiles("D:\\exf\\*.none").empty());
   EXPECT_EQ(os.LastError(), kErrorFileNotFound);
-  EXPECT_TRUE(os.FindFiles("D:\\nothing\\*", 0x37).empty());
+  EXPECT_TRUE(os.FindFiles("D:\\nothing\\*").empty());
   EXPECT_EQ(os.LastError(), kErrorPathNotFound);
 
   const auto found = os.FindFiles("D:\\exf\\bild.bmp", 0);
@@ -151,7 +151,7 @@ TEST(FindFiles, PlainNameNamesOneEntryAndDotsNameFolders) {
     prefix.WriteFile(std::string("drive_d/ns/") + name, "");
   prefix.MakeDir("drive_d/ns/Sub");
   IPlatform& os = HostPlatform();
-  const auto find = [&](const std::string& mask) { return Names(os.FindFiles("D:\\ns\\" + mask, 0x37)); };
+  const auto find = [&](const std::string& mask) { return Names(os.FindFiles("D:\\ns\\" + mask)); };
   using Names_ = std::vector<std::string>;
   // The exact spelling when it exists, otherwise the first match in listing order; never every variant.
   EXPECT_EQ(find("A.ASC"), Names_{"A.ASC"});
@@ -172,12 +172,12 @@ TEST(FindFiles, PlainNameNamesOneEntryAndDotsNameFolders) {
   EXPECT_EQ(find("Sub\\."), Names_{"Sub"});
   EXPECT_EQ(find("SUB\\.."), Names_{"ns"});
   EXPECT_EQ(find("."), Names_{"ns"});
-  EXPECT_TRUE(Names(os.FindFiles("D:\\.", 0x37)).empty());
+  EXPECT_TRUE(Names(os.FindFiles("D:\\.")).empty());
   EXPECT_EQ(os.LastError(), kErrorFileNotFound);
   EXPECT_TRUE(Names(os.FindFiles("D:\\ns\\Sub\\.", 0)).empty());  // a folder, and the filter wants none
   // A folder part with a trailing dot is the folder without it; only one dot goes.
-  EXPECT_EQ(Names(os.FindFiles("D:\\ns.\\*.TXT", 0x37)), Names_{"X.TXT"});
-  EXPECT_TRUE(Names(os.FindFiles("D:\\ns..\\*.TXT", 0x37)).empty());
+  EXPECT_EQ(Names(os.FindFiles("D:\\ns.\\*.TXT")), Names_{"X.TXT"});
+  EXPECT_TRUE(Names(os.FindFiles("D:\\ns..\\*.TXT")).empty());
   EXPECT_EQ(os.LastError(), kErrorPathNotFound);
 }
 

@@ -20,10 +20,9 @@
 #include <memory>
 #include <sstream>
 
-#include "core/DemoStation.h"
 #include "core/ProjectTransfer.h"
 #include "core/Reporter.h"
-#include "tests/common/TempPrefix.h"
+#include "tests/common/DemoStationWorld.h"
 #include "tests/core/KillAtCall.h"
 #include "tests/ui/ScriptedDialogs.h"
 #include "tests/ui/ScriptedMessages.h"
@@ -38,21 +37,12 @@
 namespace velmor::ui {
 namespace {
 
-using velmor::testing::ScopedEnv;
-using velmor::testing::TempPrefix;
 using velmor::ui::testing::ScriptedDialogs;
 using velmor::ui::testing::ScriptedMessages;
 
-// The demo station as the window's world: its prefix, its customer, user and station.
-class VelmorMainTest : public ::testing::Test {
+// The demo station as the window's world.
+class VelmorMainTest : public ::testing::Test, protected velmor::testing::DemoStationWorld {
  protected:
-  VelmorMainTest() {
-    std::string error;
-    if (!CreateDemoStation(station, error)) ADD_FAILURE() << error;
-  }
-  std::string Host(const std::string& path) const { return station + "/" + path; }
-  bool Exists(const std::string& path) const { return std::filesystem::exists(Host(path)); }
-
   void Start() {
     window = std::make_unique<TVelmorMainFrm>();
     window->show();
@@ -60,12 +50,6 @@ class VelmorMainTest : public ::testing::Test {
     QTRY_VERIFY(window->isActiveWindow());
   }
 
-  TempPrefix prefix;
-  std::string station = prefix.Root() + "/station";
-  ScopedEnv wineprefix{"WINEPREFIX", station};
-  ScopedEnv customer{"KUNDEN_KENNUNG", "DEMO"};
-  ScopedEnv user{"KENNUNG", "USER1"};
-  ScopedEnv stationNumber{"STATIONS_NUMMER", "01"};
   ScriptedMessages messages;
   ScriptedDialogs browser;
   std::unique_ptr<TVelmorMainFrm> window;
@@ -180,7 +164,7 @@ TEST_F(VelmorMainTest, OnlyAReturnFromAnotherWindowOfTheProgramRunsTheActivation
 }
 
 TEST_F(VelmorMainTest, TheClosingOfABoxThatTheReadingShowedDoesNotReadAgain) {
-  std::filesystem::remove(Host("drive_c/EPLAN5/O/DEMO/USER1.APD"));
+  std::filesystem::remove(At("drive_c/EPLAN5/O/DEMO/USER1.APD"));
   // Each box is a real window that takes the focus while it is open and hands it back when it closes.
   messages.onBox = [this](const ScriptedMessages::Box&) {
     QDialog box;
@@ -225,8 +209,8 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
   EXPECT_EQ(messages.Texts(), QStringList({"Keine Musterdateien gefunden"}));
   EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU1.P"));
 
-  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/PROJEKT.DBF", "sample");
-  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/SH1", "excluded");
+  prefix.WriteFile(At("drive_c/SAMPLE/EXF0/PROJEKT.DBF"), "sample");
+  prefix.WriteFile(At("drive_c/SAMPLE/EXF0/SH1"), "excluded");
   SetSampleLocation(window->FF, "C:\\SAMPLE\\");
   window->ProjektName->setText("NEU1");
   messages.Clear();
@@ -238,8 +222,7 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
   EXPECT_TRUE(Exists(project + "S001.EXF"));
   EXPECT_TRUE(Exists(project + "RAHMEN1.EXP"));
   EXPECT_TRUE(Exists("drive_c/EPLAN5/NS/NORM01.ASC"));
-  EXPECT_EQ(prefix.ReadFile(Host("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT")),
-            std::optional<std::string>("NEU1\r\n"));
+  EXPECT_EQ(prefix.ReadFile(At("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT")), std::optional<std::string>("NEU1\r\n"));
   EXPECT_EQ(window->Label10->text().toUpper(), "C:\\EPLAN5\\P\\");
 
   messages.Answer(QMessageBox::Cancel);
@@ -251,9 +234,9 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
 
 TEST_F(VelmorMainTest, AFailedTransferShowsOneBoxWithTheFilesThatFailed) {
   // The project exists and holds a folder where a page must go; a symbol file is write-protected.
-  prefix.MakeDir(station + "/drive_c/EPLAN5/P/NEU1.P/S001.EXF");
-  std::filesystem::permissions(Host("drive_c/EPLAN5/NS/ALT01.ASC"), std::filesystem::perms::owner_read);
-  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/PROJEKT.DBF", "sample");
+  prefix.MakeDir(At("drive_c/EPLAN5/P/NEU1.P/S001.EXF"));
+  std::filesystem::permissions(At("drive_c/EPLAN5/NS/ALT01.ASC"), std::filesystem::perms::owner_read);
+  prefix.WriteFile(At("drive_c/SAMPLE/EXF0/PROJEKT.DBF"), "sample");
   Start();
   SetSampleLocation(window->FF, "C:\\SAMPLE\\");
   window->ProjektName->setText("NEU1");
@@ -303,9 +286,9 @@ class AnswerOk final : public IReporter {
 };
 
 TEST_F(VelmorMainTest, TheFailureBoxAndTheStartOfferToTakeATransferBack) {
-  prefix.MakeDir(station + "/drive_c/EPLAN5/P/NEU1.P/S001.EXF");  // a page cannot arrive
-  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/PROJEKT.DBF", "sample");
-  const auto before = Listing(station);
+  prefix.MakeDir(At("drive_c/EPLAN5/P/NEU1.P/S001.EXF"));  // a page cannot arrive
+  prefix.WriteFile(At("drive_c/SAMPLE/EXF0/PROJEKT.DBF"), "sample");
+  const auto before = Listing(dir);
   Start();
   SetSampleLocation(window->FF, "C:\\SAMPLE\\");
   window->ProjektName->setText("NEU1");
@@ -314,7 +297,7 @@ TEST_F(VelmorMainTest, TheFailureBoxAndTheStartOfferToTakeATransferBack) {
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
   ASSERT_EQ(messages.boxes.size(), 2u) << messages.Texts().join("|").toStdString();
   EXPECT_EQ(messages.boxes[1].extraButtons, QStringList{"Rückgängig machen"});
-  EXPECT_EQ(Listing(station), before);
+  EXPECT_EQ(Listing(dir), before);
   // The tree is walked to the project path again, which stays.
   EXPECT_EQ(window->Label10->text().toUpper(), "C:\\EPLAN5\\P\\");
   ASSERT_NE(window->EplanTree->currentItem(), nullptr);
@@ -334,7 +317,7 @@ TEST_F(VelmorMainTest, TheFailureBoxAndTheStartOfferToTakeATransferBack) {
       transfer.Run({"NEU2", "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\", "D:\\EXF", "D:\\EXF\\ASC", "D:\\EXF\\EXP",
                     "C:\\EPLAN5", "DEMO", "01"});
     }));
-    ASSERT_NE(Listing(station), before);
+    ASSERT_NE(Listing(dir), before);
   };
   killedTransfer();
   messages.Clear();
@@ -346,7 +329,7 @@ TEST_F(VelmorMainTest, TheFailureBoxAndTheStartOfferToTakeATransferBack) {
       messages.boxes[0].text.startsWith("Eine Übertragung wurde unterbrochen und ist noch nicht "
                                         "zurückgenommen:\nC:\\EPLAN5\\P\\NEU2.P (begonnen "))
       << messages.boxes[0].text.toStdString();
-  EXPECT_EQ(Listing(station), before);
+  EXPECT_EQ(Listing(dir), before);
   EXPECT_EQ(window->Label10->text(), "C:\\EPLAN5\\P\\");  // the activation work went on
   window.reset();
 
@@ -364,7 +347,7 @@ TEST_F(VelmorMainTest, TheFailureBoxAndTheStartOfferToTakeATransferBack) {
 }
 
 TEST_F(VelmorMainTest, AWindowOfTheProgramThatComesAndGoesDuringATransferDoesNotRunTheActivationWork) {
-  prefix.WriteFile(station + "/drive_c/SAMPLE/EXF0/PROJEKT.DBF", "sample");
+  prefix.WriteFile(At("drive_c/SAMPLE/EXF0/PROJEKT.DBF"), "sample");
   Start();
   SetSampleLocation(window->FF, "C:\\SAMPLE\\");
   window->ProjektName->setText("ALT");  // exists: the transfer asks
@@ -403,7 +386,7 @@ TEST_F(VelmorMainTest, TheTransfersProgressReportsButCannotBeClosedWhileItRuns) 
 TEST_F(VelmorMainTest, FieldsTakeNoDroppedFiles) {
   Start();
   QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(Host("drive_d/EXF")))});
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(At("drive_d/EXF")))});
   mime.setText(mime.urls().first().toString());
   for (QLineEdit* field :
        {static_cast<QLineEdit*>(window->ExfVErz), static_cast<QLineEdit*>(window->EplanVerz),
@@ -451,7 +434,7 @@ TEST_F(VelmorMainTest, CloseStoresTheTextsForTheNextStart) {
   window->setGeometry(20, 30, 700, 500);
   EXPECT_TRUE(window->close());
   window.reset();
-  const std::optional<std::string> ini = prefix.ReadFile(Host("drive_c/windows/Velmor.INI"));
+  const std::optional<std::string> ini = prefix.ReadFile(At("drive_c/windows/Velmor.INI"));
   ASSERT_TRUE(ini.has_value());
   EXPECT_NE(ini->find("ProjektName_Text=\"\"MIT BLANK\"\"\r\n"), std::string::npos);
   EXPECT_LT(ini->find("EplanVerz_Text"), ini->find("AscVerz_Text"));

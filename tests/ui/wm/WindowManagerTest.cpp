@@ -13,8 +13,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "core/DemoStation.h"
-#include "tests/common/TempPrefix.h"
+#include "tests/common/DemoStationWorld.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/VelmorMain.h"
@@ -22,8 +21,6 @@
 namespace velmor::ui {
 namespace {
 
-using velmor::testing::ScopedEnv;
-using velmor::testing::TempPrefix;
 using velmor::ui::testing::ScriptedMessages;
 
 // Runs xdotool with the arguments and waits for it.
@@ -47,21 +44,15 @@ void Click(QWidget* widget, QPoint at = QPoint(-1, -1)) {
   XDoTool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"});
 }
 
-class WindowManagerTest : public ::testing::Test {
+class WindowManagerTest : public ::testing::Test, protected velmor::testing::DemoStationWorld {
  protected:
-  WindowManagerTest() {
-    std::string error;
-    if (!CreateDemoStation(station, error)) ADD_FAILURE() << error;
-    prefix.MakeDir(station + "/drive_c/EPLAN5/P/KUNDE");
-  }
+  WindowManagerTest() { prefix.MakeDir(At("drive_c/EPLAN5/P/KUNDE")); }
   ~WindowManagerTest() override {
     if (other.state() != QProcess::NotRunning) {
       other.kill();
       other.waitForFinished(5000);
     }
   }
-  bool Exists(const std::string& path) const { return std::filesystem::exists(station + "/" + path); }
-
   void Start() {
     window = std::make_unique<TVelmorMainFrm>();
     window->show();
@@ -99,12 +90,6 @@ class WindowManagerTest : public ::testing::Test {
     QTest::qWait(300);  // whatever the activation brings has happened by now
   }
 
-  TempPrefix prefix;
-  std::string station = prefix.Root() + "/station";
-  ScopedEnv wineprefix{"WINEPREFIX", station};
-  ScopedEnv customer{"KUNDEN_KENNUNG", "DEMO"};
-  ScopedEnv user{"KENNUNG", "USER1"};
-  ScopedEnv stationNumber{"STATIONS_NUMMER", "01"};
   ScriptedMessages messages;
   QProcess other;
   std::unique_ptr<TVelmorMainFrm> window;
