@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/ForwardingPlatform.h"
 #include "search/FindFileEx.h"
+#include "tests/common/ForwardingPlatform.h"
 #include "tests/common/TempPrefix.h"
 
 namespace velmor {

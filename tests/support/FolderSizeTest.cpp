@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "platform/FaultInjectingPlatform.h"
+#include "tests/common/FaultInjectingPlatform.h"
 #include "tests/common/TempPrefix.h"
 
 namespace velmor {
