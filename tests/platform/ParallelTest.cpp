@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace velmor::platform {
@@ -22,6 +24,9 @@ TEST(ForEachParallel, RunsEveryPieceOnceAndPassesTheFirstErrorOn) {
                                [&](size_t i) {
                                  ++started;
                                  if (i == 10) throw std::runtime_error("probe failed");
+                                 // Long enough that the other threads cannot finish every piece
+                                 // while the failing one is still unwinding.
+                                 std::this_thread::sleep_for(std::chrono::microseconds(100));
                                }),
                std::runtime_error);
   EXPECT_LT(started, 10000);  // the pieces after the error are skipped
