@@ -53,6 +53,8 @@ int CopyCommand(const std::vector<std::string>& args, Console& console) {
     console.err << "Der Quellordner " << copier.SourceFolder << " existiert nicht\n";
     return kExitFailed;
   }
+  // Temporary files that an earlier copy left when it was killed: the names are the platform's own.
+  platform::Os().RemoveStaleTemporaries(copier.TargetFolder);
   copier.CopyFiles();
   if (copier.FoundFiles.empty()) {
     console.err << "Keine passende Datei gefunden\n";

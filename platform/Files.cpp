@@ -511,8 +511,10 @@ bool HostPlatformImpl::DeleteFile(std::string_view path) {
   if (S_ISDIR(st.st_mode) || (linkResolves && S_ISDIR(target.st_mode)) || IsFolderPath(path))
     return Fail(kErrorAccessDenied);
   if (linkResolves && IsReadOnlyFile(target)) return Fail(kErrorAccessDenied);
-  if (FreesDeferred()) {
-    // Out of the way under a temporary name at once; its blocks are freed in the background.
+  // A plain file goes out of the way under a temporary name at once and its blocks are freed in the
+  // background. Anything else (a link) is removed here: a temporary that a crash leaves behind is only
+  // taken away later when it is a plain file.
+  if (S_ISREG(st.st_mode) && FreesDeferred()) {
     const std::string aside = TempNameBeside(*host);
     if (renameat2(AT_FDCWD, host->c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
       FreeLater(aside);

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/Platform.h"
 #include "tests/cli/CliTestSupport.h"
@@ -43,6 +45,28 @@ TEST(CopyCommandTest, CopiesListsAndSaysWhatDidNotArrive) {
     EXPECT_EQ(r.code, code) << args[1];
     EXPECT_NE(r.err, "");
   }
+}
+
+// A copy killed earlier left its temporaries (a half-written copy, an old file kept for freeing) in the
+// target: the next copy into that folder takes them away, and only them.
+TEST(CopyCommandTest, TakesAwayTheTemporariesOfAKilledCopy) {
+  testing::TempPrefix prefix;
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const std::string dead = ".velmor-" + std::to_string(child) + "-";
+  prefix.WriteFile("drive_d/NS/A.ASC", "a");
+  prefix.WriteFile("drive_c/OUT/" + dead + "1.tmp", "half");
+  prefix.WriteFile("drive_c/OUT/" + dead + "2.tmp", "old");
+  prefix.WriteFile("drive_c/OUT/.velmor-" + std::to_string(getpid()) + "-3.tmp", "mine");
+
+  const CliRun r = Copy({"--source", "D:\\NS", "--target", "C:\\OUT", "--masks", "*.ASC"});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(prefix.ReadFile("drive_c/OUT/A.ASC"), "a");
+  EXPECT_FALSE(prefix.Exists("drive_c/OUT/" + dead + "1.tmp"));
+  EXPECT_FALSE(prefix.Exists("drive_c/OUT/" + dead + "2.tmp"));
+  EXPECT_TRUE(prefix.Exists("drive_c/OUT/.velmor-" + std::to_string(getpid()) + "-3.tmp"));
 }
 
 }  // namespace
