@@ -1,5 +1,7 @@
 #include "platform/Parallel.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -36,6 +38,12 @@ void ForEachParallel(size_t count, unsigned threads, const std::function<void(si
   run();
   for (std::thread& helper : helpers) helper.join();
   if (error) std::rethrow_exception(error);
+}
+
+uint64_t TimesThreadWaited() {
+  rusage usage{};
+  if (getrusage(RUSAGE_THREAD, &usage) != 0) return 0;
+  return static_cast<uint64_t>(usage.ru_nvcsw);
 }
 
 }  // namespace velmor::platform

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace velmor::platform {
@@ -12,5 +13,10 @@ namespace velmor::platform {
 // returns when all have run. The pieces are handed out in index order. When a piece throws, the pieces
 // not yet started are skipped and the first error is raised here once every thread has stopped.
 void ForEachParallel(size_t count, unsigned threads, const std::function<void(size_t)>& work);
+
+// How often the calling thread has so far gone to sleep waiting for something (the disk, the network,
+// a lock), never for being preempted; 0 where the system does not count it. Work that finds the count
+// unchanged across a call did not wait for the disk there.
+uint64_t TimesThreadWaited();
 
 }  // namespace velmor::platform

@@ -447,6 +447,7 @@ void TFindFileEx::SearchTargets() {
   search_detail::ReadAhead::Settings settings;
   settings.threads = ReadAhead.Threads;
   settings.startAfter = ReadAhead.StartAfter;
+  settings.onlyAfterWaiting = ReadAhead.OnlyAfterWaiting;
   settings.maxReadyFolders = std::max<size_t>(ReadAhead.MaxReadyFolders, 1);
   search_detail::ReadAhead readAhead(*targetSearch_, settings, aborted_);
   // Abort stops the readers from whichever thread it comes; they are gone when this returns.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "platform/Parallel.h"
 #include "search/FindFileEx.h"
 #include "search/NameText.h"
 
@@ -61,9 +62,13 @@ std::shared_ptr<platform::IFolderListing> ReadAhead::Take(Folder& folder) {
   if (folder.state == Folder::State::Waiting) {
     // No reader has started it: listing it here is quicker than waiting for one.
     folder.state = Folder::State::Listing;
+    const bool watch = WatchWalk();
     lock.unlock();
+    const uint64_t waitsBefore = watch ? platform::TimesThreadWaited() : 0;
     Complete(folder);
+    const bool waited = watch && platform::TimesThreadWaited() != waitsBefore;
     lock.lock();
+    WalkWaited(waited);
   }
   done_.wait(lock, [&] { return folder.state == Folder::State::Ready; });
   folder.state = Folder::State::Taken;
@@ -171,7 +176,7 @@ void ReadAhead::Complete(Folder& folder) {
       }
     }
     started_ += 1 + folder.tests.size();
-    if (readers_.empty() && started_ >= settings_.startAfter) StartReaders();
+    if (MayStart()) StartReaders();
     work_.notify_all();
   }
   done_.notify_all();
@@ -187,9 +192,13 @@ bool ReadAhead::ContentMatches(Folder& folder, size_t index, const std::string& 
   std::unique_lock lock(mutex_);
   if (test.state == Folder::FileTest::State::Waiting) {
     test.state = Folder::FileTest::State::Running;
+    const bool watch = WatchWalk();
     lock.unlock();
+    const uint64_t waitsBefore = watch ? platform::TimesThreadWaited() : 0;
     const bool matches = RunTest(test.path, buffer_);
+    const bool waited = watch && platform::TimesThreadWaited() != waitsBefore;
     lock.lock();
+    WalkWaited(waited);
     test.matches = matches;
     test.state = Folder::FileTest::State::Done;
     return matches;
@@ -286,6 +295,20 @@ void ReadAhead::Reader() {
     folder.reset();
     lock.lock();
   }
+}
+
+// Asking whether the thread waited costs a system call, so only every eighth piece of the walk's own
+// work is watched: a cold cache shows within a few folders all the same.
+bool ReadAhead::WatchWalk() {
+  return settings_.threads > 0 && settings_.onlyAfterWaiting && !walkWaited_ && readers_.empty() &&
+         walkWork_++ % 8 == 0;
+}
+
+void ReadAhead::WalkWaited(bool waited) {
+  if (!waited || walkWaited_) return;
+  walkWaited_ = true;
+  if (MayStart()) StartReaders();
+  work_.notify_all();
 }
 
 void ReadAhead::StartReaders() {

@@ -60,6 +60,7 @@ class ReadAhead {
     unsigned threads = 0;   // 0: the walk does everything itself
     size_t startAfter = 0;  // folders listed and files queued before the readers start
     size_t maxReadyFolders = 64;
+    bool onlyAfterWaiting = false;  // and only once the walk has waited for a listing or a file
   };
 
   // One folder of the walk. The walk reads the constant fields; the rest belongs to the read-ahead.
@@ -156,6 +157,14 @@ class ReadAhead {
   bool NextWork(FolderPtr& folder, size_t& test);
   void DropTree(Folder& folder);  // under the lock
   void StartReaders();            // under the lock
+  // Under the lock: whether the walk should watch the listing or test it makes itself for waiting.
+  bool WatchWalk();
+  // Under the lock: the walk waited in work of its own (watched = whether it watched it).
+  void WalkWaited(bool waited);
+  bool MayStart() const {  // under the lock
+    return readers_.empty() && started_ >= settings_.startAfter &&
+           (walkWaited_ || !settings_.onlyAfterWaiting);
+  }
 
   const TTargetSearch& plan_;
   const Settings settings_;
@@ -170,6 +179,8 @@ class ReadAhead {
   std::vector<TestJob> testQueue_;       // heap, earliest in walk order on top
   size_t aheadFolders_ = 0;              // claimed by readers, not yet taken or given up by the walk
   size_t started_ = 0;                   // folders listed and tests queued so far
+  size_t walkWork_ = 0;                  // listings and tests the walk made itself before readers started
+  bool walkWaited_ = false;              // one of them waited for the disk
   std::deque<ReadAheadTarget> targets_;  // the folders refer to them
   std::vector<std::thread> readers_;
   std::string buffer_;  // the walk's own content buffer

@@ -131,6 +131,7 @@ class FindFileExReadAheadTest : public ::testing::Test {
   static void Eager(TFindFileEx& search, size_t maxReady) {
     search.ReadAhead.Threads = 4;
     search.ReadAhead.StartAfter = 0;
+    search.ReadAhead.OnlyAfterWaiting = false;
     search.ReadAhead.MaxReadyFolders = maxReady;
   }
 
@@ -196,6 +197,29 @@ TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
   // The readers did list folders and open files of their own.
   EXPECT_GT(watching.Count(watching.readerListings), 0);
   EXPECT_GT(watching.Count(watching.readerOpens), 0);
+}
+
+// By default the readers start only once the walk has had to wait in a listing of its own (as it does
+// on a cold cache); with every folder in the cache the walk does all the work itself.
+TEST_F(FindFileExReadAheadTest, ReadersStartOnlyOnceTheWalkWaits) {
+  MakeTree();
+  platform::ScopedPlatform scope(watching);
+  auto search = [&] {
+    TFindFileEx s;
+    s.ReadAhead.StartAfter = 0;
+    s.Criteria().Files.FileName = "*.EXF";
+    s.Criteria().Files.Location = "C:\\T";
+    return Run(s);
+  };
+  const Lines first = search();
+  ASSERT_FALSE(first.empty());
+  const int before = watching.Count(watching.readerListings);
+  EXPECT_EQ(search(), first);
+  EXPECT_EQ(watching.Count(watching.readerListings), before);
+
+  watching.slowWalk = true;  // the walk's listings sleep as if they waited for the disk
+  EXPECT_EQ(search(), first);
+  EXPECT_GT(watching.Count(watching.readerListings), before);
 }
 
 TEST_F(FindFileExReadAheadTest, AbortStopsTheReadersAtOnce) {
