@@ -16,7 +16,7 @@ int UndoCommand(const std::vector<std::string>& args, Console& console);
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"env", "EPLAN-Umgebung lesen und anzeigen", EnvCommand},
-      {"symbols", "Symboldateien aus FOLDER\\EPL_ASC.EXF auflisten", SymbolsCommand},
+      {"symbols", "Symboldateien aus ORDNER\\EPL_ASC.EXF auflisten", SymbolsCommand},
       {"find", "Dateien nach Suchkriterien finden", FindCommand},
       {"copy", "Dateien eines Ordners nach Masken flach kopieren", CopyCommand},
       {"size", "Größe von Ordnern mit allen Unterordnern ausgeben", SizeCommand},

@@ -22,7 +22,7 @@ constexpr const char* kJournalHelp =
     "Exit-Codes: 0 erledigt, 2 falscher Aufruf.\n";
 
 constexpr const char* kUndoHelp =
-    "Aufruf: velmorctl undo [KENNUNG] [--dry-run]\n"
+    "Aufruf: velmorctl undo [ID] [--dry-run]\n"
     "\n"
     "Nimmt die letzte (oder die genannte) Übertragung genau zurück: die gesicherten Symboldateien\n"
     "kommen aus SIASC in die Normstammdaten zurück, was die Übertragung angelegt hat, wird entfernt,\n"
@@ -30,7 +30,7 @@ constexpr const char* kUndoHelp =
     "auch für eine unterbrochene Übertragung; eine neue Übertragung auf der Station beginnt erst,\n"
     "wenn sie zurückgenommen ist. Eine Datei, die seit der Übertragung geändert wurde, bleibt, wie sie\n"
     "ist, und wird gemeldet. Folgten auf derselben Station weitere Übertragungen, sind zuerst diese\n"
-    "zurückzunehmen. Die Kennungen nennt velmorctl journal.\n"
+    "zurückzunehmen. Die IDs (Kennungen) nennt velmorctl journal.\n"
     "\n"
     "Optionen:\n"
     "  --dry-run   jeden Schritt der Reihe nach ausgeben, nichts ändern\n"

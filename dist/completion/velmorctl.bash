@@ -58,8 +58,8 @@ _velmorctl() {
     # A command whose arguments are folders ("velmorctl symbols ORDNER", "velmorctl size ORDNER..."):
     # folders of this machine.
     COMPREPLY=($(compgen -d -- "$cur"))
-  elif [[ $help =~ velmorctl\ $command\ \[?KENNUNG ]]; then
-    # A transfer of the journal ("velmorctl undo KENNUNG"): the ids that "velmorctl journal" lists first.
+  elif [[ $help =~ velmorctl\ $command\ \[?ID ]]; then
+    # A transfer of the journal ("velmorctl undo ID"): the ids that "velmorctl journal" lists first.
     COMPREPLY=($(compgen -W "$("$program" journal 2>/dev/null | cut -d' ' -f1)" -- "$cur"))
   fi
   return 0
