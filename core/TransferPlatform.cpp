@@ -23,7 +23,7 @@ TransferAction WriteAction(const std::string& path, std::string_view bytes) {
 
 TransferPlatform::TransferPlatform(platform::IPlatform& inner, bool dryRun, TransferResult& result,
                                    const TransferProgress& progress)
-    : inner_(inner), dryRun_(dryRun), result_(result), progress_(progress) {}
+    : ReadForwardingPlatform(inner), dryRun_(dryRun), result_(result), progress_(progress) {}
 
 bool TransferPlatform::FileExists(std::string_view path) {
   if (dryRun_) {

@@ -5,9 +5,9 @@
 // steps see the station as the real run would (the project folder exists after its creation, a backup
 // copy has the original's size, a deleted original is gone).
 //
-// Deny by default: it implements IPlatform itself instead of forwarding from a base class. A call
-// added to the interface does not compile here until it is decided whether the transfer may make it;
-// every change the transfer does not make on purpose (network drives, profiles, shell operations,
+// Deny by default: its base passes on only the reading calls. A changing call added to the interface
+// does not compile here until it is decided whether the transfer may make it; every change the
+// transfer does not make on purpose (network drives, profiles, shell operations,
 // removing folders, host files, writing through an open file) is refused in both modes.
 #pragma once
 
@@ -23,6 +23,7 @@
 #include "core/TransferJournal.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
+#include "platform/ReadForwardingPlatform.h"
 
 namespace velmor {
 
@@ -39,7 +40,7 @@ class JournalFailure : public VelmorError {
   }
 };
 
-class TransferPlatform final : public platform::IPlatform {
+class TransferPlatform final : public platform::ReadForwardingPlatform {
  public:
   TransferPlatform(platform::IPlatform& inner, bool dryRun, TransferResult& result,
                    const TransferProgress& progress);
@@ -58,55 +59,9 @@ class TransferPlatform final : public platform::IPlatform {
   // Records the copies of a step together, with one flush, before the step makes them.
   void Announce(const std::vector<std::pair<std::string, std::string>>& copies);
 
-  // --- passed on unchanged (reading, or the process's own state) ---
-  uint32_t LastError() const override { return inner_.LastError(); }
-  void SetLastError(uint32_t code) override { inner_.SetLastError(code); }
-  std::string GetEnv(std::string_view name) override { return inner_.GetEnv(name); }
-  std::string PrefixDirectory() override { return inner_.PrefixDirectory(); }
-  std::string CurrentDirectory() override { return inner_.CurrentDirectory(); }
-  bool SetCurrentDirectory(std::string_view path) override { return inner_.SetCurrentDirectory(path); }
-  std::string ProgramDirectory() override { return inner_.ProgramDirectory(); }
-  std::string WindowsDirectory() override { return inner_.WindowsDirectory(); }
-  std::optional<std::string> FullPath(std::string_view path) override { return inner_.FullPath(path); }
-  std::optional<std::string> ToHost(std::string_view windowsPath) override {
-    return inner_.ToHost(windowsPath);
-  }
-  std::string ToWindows(std::string_view hostPath) override { return inner_.ToWindows(hostPath); }
-  uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
-  platform::DriveType GetDriveType(char letter) override { return inner_.GetDriveType(letter); }
-  bool DriveReady(char letter) override { return inner_.DriveReady(letter); }
-  bool DriveSpace(char letter, uint64_t& size, uint64_t& available) override {
-    return inner_.DriveSpace(letter, size, available);
-  }
-  std::string DriveDisplayName(char letter) override { return inner_.DriveDisplayName(letter); }
-  std::string DriveTarget(char letter) override { return inner_.DriveTarget(letter); }
   // The searches of a transfer list folders that it has not changed yet when they run: the overlay
-  // adds no entries to a listing.
-  std::unique_ptr<platform::IFolderListing> ListFolder(std::string_view folder) override {
-    return inner_.ListFolder(folder);
-  }
-  std::vector<platform::FindData> FindFiles(std::string_view pattern,
-                                            uint32_t attributeFilter = platform::kAttrAnyEntry) override {
-    return inner_.FindFiles(pattern, attributeFilter);
-  }
-  std::optional<platform::FolderId> GetFolderId(std::string_view folder) override {
-    return inner_.GetFolderId(folder);
-  }
-  bool RegKeyExists(std::string_view key) override { return inner_.RegKeyExists(key); }
-  std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override {
-    return inner_.RegSubKeys(key);
-  }
-  std::optional<std::string> RegString(std::string_view key, std::string_view name) override {
-    return inner_.RegString(key, name);
-  }
-  std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                      std::string_view defaultValue, std::string_view file,
-                                      size_t bufferSize = 2048) override {
-    return inner_.GetPrivateProfileString(section, key, defaultValue, file, bufferSize);
-  }
-  std::string HostAbsolute(std::string_view hostPath) override { return inner_.HostAbsolute(hostPath); }
-  int64_t ProcessId() override { return inner_.ProcessId(); }
-  bool ProcessRunning(int64_t pid) override { return inner_.ProcessRunning(pid); }
+  // adds no entries to a listing. The other reading calls, and the process's own state, are passed on
+  // unchanged by the base.
 
   // --- read through the dry run's overlay ---
   bool FileExists(std::string_view path) override;
@@ -179,7 +134,6 @@ class TransferPlatform final : public platform::IPlatform {
   bool PretendCopy(const std::string& src, const std::string& dst, bool failIfExists);
   void Progress(const std::string& current);
 
-  platform::IPlatform& inner_;
   const bool dryRun_;
   TransferResult& result_;
   const TransferProgress& progress_;

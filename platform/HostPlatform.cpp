@@ -72,26 +72,25 @@ bool HostPlatformImpl::WritePrivateProfileString(std::string_view section,
   return Fail(error ? error : kErrorAccessDenied);
 }
 
-bool HostPlatformImpl::ShellCopy(std::string_view source, std::string_view targetFolder,
-                                 const ShellConfirmReplace& confirm, const ShellProgress& progress) {
+bool HostPlatformImpl::ShellCopyOrMove(std::string_view source, std::string_view targetFolder, bool move,
+                                       const ShellConfirmReplace& confirm, const ShellProgress& progress) {
   const FolderChange change;
   const std::optional<std::string> from = Resolve(source);
   const std::optional<std::string> to = from ? Resolve(targetFolder) : std::nullopt;
   if (!to) return false;
   uint32_t error = kErrorSuccess;
-  if (ShellCopyHost(*from, *to, false, confirm, progress, error)) return true;
+  if (ShellCopyHost(*from, *to, move, confirm, progress, error)) return true;
   return Fail(error);
+}
+
+bool HostPlatformImpl::ShellCopy(std::string_view source, std::string_view targetFolder,
+                                 const ShellConfirmReplace& confirm, const ShellProgress& progress) {
+  return ShellCopyOrMove(source, targetFolder, false, confirm, progress);
 }
 
 bool HostPlatformImpl::ShellMove(std::string_view source, std::string_view targetFolder,
                                  const ShellConfirmReplace& confirm, const ShellProgress& progress) {
-  const FolderChange change;
-  const std::optional<std::string> from = Resolve(source);
-  const std::optional<std::string> to = from ? Resolve(targetFolder) : std::nullopt;
-  if (!to) return false;
-  uint32_t error = kErrorSuccess;
-  if (ShellCopyHost(*from, *to, true, confirm, progress, error)) return true;
-  return Fail(error);
+  return ShellCopyOrMove(source, targetFolder, true, confirm, progress);
 }
 
 bool HostPlatformImpl::ShellRename(std::string_view source, std::string_view newPath) {
@@ -119,22 +118,22 @@ bool HostPlatformImpl::ShellRename(std::string_view source, std::string_view new
   return Fail(error);
 }
 
-bool HostPlatformImpl::MoveToTrash(std::string_view path) {
+bool HostPlatformImpl::RemoveOnHost(std::string_view path,
+                                    bool (*remove)(const std::string& hostPath, uint32_t& error)) {
   const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
   uint32_t error = kErrorSuccess;
-  if (MoveHostPathToTrash(*host, error)) return true;
+  if (remove(*host, error)) return true;
   return Fail(error);
 }
 
+bool HostPlatformImpl::MoveToTrash(std::string_view path) {
+  return RemoveOnHost(path, MoveHostPathToTrash);
+}
+
 bool HostPlatformImpl::DeleteTree(std::string_view path) {
-  const FolderChange change;
-  const std::optional<std::string> host = Resolve(path);
-  if (!host) return false;
-  uint32_t error = kErrorSuccess;
-  if (DeleteHostTree(*host, error)) return true;
-  return Fail(error);
+  return RemoveOnHost(path, DeleteHostTree);
 }
 
 bool HostPlatformImpl::OpenWithAssociatedProgram(std::string_view path) {

@@ -157,6 +157,12 @@ class HostPlatformImpl final : public IPlatform {
  private:
   // Full path then host path; nullopt (LastError set) when the path cannot be mapped.
   std::optional<std::string> Resolve(std::string_view path);
+  // Copies or moves a file or folder into a folder, as one change of the folders.
+  bool ShellCopyOrMove(std::string_view source, std::string_view targetFolder, bool move,
+                       const ShellConfirmReplace& confirm, const ShellProgress& progress);
+  // Removes what a path names with a host-side removal (to the trash, or for good), as one change of
+  // the folders; the removal's error becomes the last error.
+  bool RemoveOnHost(std::string_view path, bool (*remove)(const std::string& hostPath, uint32_t& error));
   // ToHost; when the path exists as spelled, found is set and st holds its lstat.
   // absent (when given) is set when the lookup saw that nothing of that name, in any case, is there.
   std::optional<std::string> MapPath(std::string_view windowsPath, struct stat& st, bool& found,

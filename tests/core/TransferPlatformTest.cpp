@@ -1,7 +1,7 @@
 // The transfer's platform changes the disk only in the ways a transfer means to, and in a dry run not
-// at all. It implements the platform interface without a forwarding base, so a call added to the
-// interface does not build until it is decided here; these tests hold every changing call of today's
-// interface to that decision.
+// at all. Its base passes on only the reading calls, so a changing call added to the interface does
+// not build until it is decided here; these tests hold every changing call of today's interface to
+// that decision.
 #include "core/TransferPlatform.h"
 
 #include <gtest/gtest.h>

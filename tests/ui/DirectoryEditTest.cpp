@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
-#include <QStyle>
-#include <QStyleOptionFrame>
 #include <QTest>
 
 #include "tests/common/TempPrefix.h"
@@ -30,15 +28,6 @@ class DirectoryEditTest : public ::testing::Test {
   ScriptedDialogs dialogs;
   TDirectoryEdit edit;
 };
-
-TEST_F(DirectoryEditTest, ButtonSitsInTheRightEndOfTheClientArea) {
-  QStyleOptionFrame option;
-  option.initFrom(&edit);
-  const int frame = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
-  const int clientWidth = 353 - 2 * frame;
-  EXPECT_EQ(edit.ButtonContainer()->geometry(), QRect(frame + clientWidth - 21, frame, 21, 21 - 2 * frame));
-  EXPECT_EQ(edit.EditRect().right(), clientWidth - 21 - 2);
-}
 
 TEST_F(DirectoryEditTest, AltDownOpensTheDialogAsTheButtonDoesAndEnterDoesNothing) {
   edit.setFocus();

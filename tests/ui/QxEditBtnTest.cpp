@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QSignalSpy>
-#include <QStyle>
-#include <QStyleOptionFrame>
 #include <QTest>
 
 #include "tests/ui/ScriptedMessages.h"
@@ -29,35 +27,12 @@ class QxEditBtnTest : public ::testing::Test {
   }
   // The signal comes with every handler call.
   ~QxEditBtnTest() override { EXPECT_EQ(btnClicked.count(), clicks); }
-  int Frame() {
-    QStyleOptionFrame option;
-    option.initFrom(&edit);
-    return edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
-  }
-
   ScriptedMessages messages;
   TQxEditBtn edit;
   int clicks = 0;
   TQxEditBtn* sender_ = nullptr;
   QSignalSpy btnClicked{&edit, &TQxEditBtn::btnClicked};
 };
-
-TEST_F(QxEditBtnTest, ButtonFillsTheRightEndAndTextStopsTwoPixelsBeforeIt) {
-  const int frame = Frame();
-  const int clientWidth = 275 - 2 * frame;
-  const int clientHeight = 21 - 2 * frame;
-  EXPECT_EQ(edit.Button()->geometry(), QRect(frame + clientWidth - 21, frame, 21, clientHeight));
-  EXPECT_EQ(edit.EditRect(), QRect(QPoint(0, 0), QPoint(clientWidth - 21 - 2, clientHeight + 1)));
-  EXPECT_EQ(edit.textMargins().right(), 23);
-
-  edit.resize(275, 30);
-  EXPECT_EQ(edit.Button()->width(), 30);
-  EXPECT_EQ(edit.EditRect().right(), clientWidth - 32);
-
-  edit.resize(275, 3);
-  EXPECT_EQ(edit.height(), 5);
-  EXPECT_EQ(edit.Button()->width(), 5);
-}
 
 TEST(QxEditBtnPaint, ButtonIsShownFromTheFirstPaintAndTakesNoFocus) {
   TQxEditBtn edit;

@@ -78,43 +78,16 @@ class ScriptedMessages : public IMessageService {
                                        QMessageBox::StandardButtons buttons) override {
     Box box{Type::Typed, kind, CaptionOf(kind), text, buttons, QMessageBox::NoButton, {}, {}};
     box.answer = Decide(box);
-    boxes.push_back(box);
-    if (onBox) onBox(boxes.back());
+    Record(box);
     return box.answer;
   }
-  void PlainBox(const QString& text) override {
-    boxes.push_back(Box{Type::Plain,
-                        Kind::Information,
-                        QCoreApplication::applicationName(),
-                        text,
-                        QMessageBox::Ok,
-                        QMessageBox::Ok,
-                        {},
-                        {}});
-    if (onBox) onBox(boxes.back());
-  }
-  void ErrorBox(const QString& text) override {
-    boxes.push_back(Box{Type::Error,
-                        Kind::Error,
-                        QCoreApplication::applicationName(),
-                        text,
-                        QMessageBox::Ok,
-                        QMessageBox::Ok,
-                        {},
-                        {}});
-    if (onBox) onBox(boxes.back());
-  }
+  void PlainBox(const QString& text) override { Record(OkBox(Type::Plain, Kind::Information, text)); }
+  void ErrorBox(const QString& text) override { Record(OkBox(Type::Error, Kind::Error, text)); }
   int ErrorListBox(const QString& text, const QStringList& lines, const QStringList& buttons) override {
-    Box box{Type::ErrorList,
-            Kind::Error,
-            QCoreApplication::applicationName(),
-            text,
-            QMessageBox::Ok,
-            QMessageBox::Ok,
-            lines,
-            buttons};
-    boxes.push_back(box);
-    if (onBox) onBox(boxes.back());
+    Box box = OkBox(Type::ErrorList, Kind::Error, text);
+    box.lines = lines;
+    box.extraButtons = buttons;
+    Record(box);
     // The answer is "OK" unless a further button was queued by its index.
     if (listAnswers.empty()) return -1;
     const int answer = listAnswers.front();
@@ -133,6 +106,14 @@ class ScriptedMessages : public IMessageService {
   bool expectAllAnswersUsed = true;
 
  private:
+  // A box with the program's name as its caption and only an OK button.
+  static Box OkBox(Type type, Kind kind, const QString& text) {
+    return Box{type, kind, QCoreApplication::applicationName(), text, QMessageBox::Ok, QMessageBox::Ok, {}, {}};
+  }
+  void Record(const Box& box) {
+    boxes.push_back(box);
+    if (onBox) onBox(boxes.back());
+  }
   static int CountButtons(QMessageBox::StandardButtons buttons) {
     int n = 0;
     for (unsigned bits = buttons.toInt(); bits != 0; bits &= bits - 1) ++n;
