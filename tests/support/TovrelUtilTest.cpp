@@ -36,23 +36,6 @@ TEST(TPartStringListTest, SplitsByTheRules) {
   EXPECT_EQ(Split("\xC3\xA4;\xBA", ';'), (Items{"\xC3\xA4", "\xBA"}));
 }
 
-TEST(TPartStringListTest, JoinsAndRoundTrips) {
-  TPartStringList list;
-  list.Delimiter = ',';
-  EXPECT_EQ(list.CsvText(), "");
-  list.SetCsvText("");
-  EXPECT_EQ(list.TextToSeparate() + "|" + list.CsvText(), "|\"\"");
-  list.FieldDelimiter = '\0';
-  EXPECT_EQ(list.CsvText(), "");
-  list.FieldDelimiter = '"';
-  list.SetCsvText("one,two words,\"\"");                      // the last item is one quote
-  EXPECT_EQ(list.CsvText(), "\"one\",\"two words\",\"\"\"");  // nothing escaped inside an item
-  list[2] = "";
-  // TextToSeparate comes back whole; CsvText brings an empty item back as one quote.
-  EXPECT_EQ(Split(list.TextToSeparate()), (Items{"one", "two words", ""}));
-  EXPECT_EQ(Split(list.CsvText()), (Items{"one", "two words", "\""}));
-}
-
 TEST(TQxstringlistTest, LinesIndexesAndTheWalkingCursor) {
   TQxstringlist list;
   std::string s = "before";

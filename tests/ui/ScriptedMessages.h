@@ -108,7 +108,8 @@ class ScriptedMessages : public IMessageService {
  private:
   // A box with the program's name as its caption and only an OK button.
   static Box OkBox(Type type, Kind kind, const QString& text) {
-    return Box{type, kind, QCoreApplication::applicationName(), text, QMessageBox::Ok, QMessageBox::Ok, {}, {}};
+    return Box{type, kind, QCoreApplication::applicationName(), text, QMessageBox::Ok, QMessageBox::Ok,
+               {},   {}};
   }
   void Record(const Box& box) {
     boxes.push_back(box);
