@@ -70,10 +70,6 @@ bool FaultInjectingPlatform::ShouldFail(FaultKind kind, std::string_view path, s
   return false;
 }
 
-bool FaultInjectingPlatform::SetCurrentDirectory(std::string_view path) {
-  return !ShouldFail(FaultKind::SetCurrentDirectory, path) && inner_.SetCurrentDirectory(path);
-}
-
 bool FaultInjectingPlatform::SetFileAttributes(std::string_view path, uint32_t attributes) {
   return !ShouldFail(FaultKind::SetFileAttributes, path) && inner_.SetFileAttributes(path, attributes);
 }
@@ -86,24 +82,11 @@ bool FaultInjectingPlatform::DeleteFile(std::string_view path) {
   return !ShouldFail(FaultKind::DeleteFile, path) && inner_.DeleteFile(path);
 }
 
-bool FaultInjectingPlatform::CreateDirectory(std::string_view path) {
-  return !ShouldFail(FaultKind::CreateDirectory, path) && inner_.CreateDirectory(path);
-}
-
 bool FaultInjectingPlatform::ForceDirectories(std::string_view path) {
   return !ShouldFail(FaultKind::ForceDirectories, path) && inner_.ForceDirectories(path);
 }
 
-bool FaultInjectingPlatform::RemoveDirectory(std::string_view path) {
-  return !ShouldFail(FaultKind::RemoveDirectory, path) && inner_.RemoveDirectory(path);
-}
-
-bool FaultInjectingPlatform::MoveFile(std::string_view source, std::string_view target) {
-  return !ShouldFail(FaultKind::MoveFile, source, target) && inner_.MoveFile(source, target);
-}
-
 std::unique_ptr<IFile> FaultInjectingPlatform::OpenFile(std::string_view path, OpenMode mode) {
-  if (ShouldFail(FaultKind::OpenFile, path)) return nullptr;
   std::unique_ptr<IFile> file = inner_.OpenFile(path, mode);
   if (!file) return nullptr;
   return std::make_unique<FaultInjectingFile>(std::move(file), *this, std::string(path));
@@ -126,50 +109,6 @@ std::unique_ptr<IFolderListing> FaultInjectingPlatform::ListFolder(std::string_v
 std::vector<FindData> FaultInjectingPlatform::FindFiles(std::string_view pattern, uint32_t attributeFilter) {
   if (ShouldFail(FaultKind::FindFiles, pattern)) return {};
   return inner_.FindFiles(pattern, attributeFilter);
-}
-
-bool FaultInjectingPlatform::WritePrivateProfileString(std::string_view section,
-                                                       std::optional<std::string_view> key,
-                                                       std::optional<std::string_view> value,
-                                                       std::string_view file) {
-  return !ShouldFail(FaultKind::WritePrivateProfileString, file) &&
-         inner_.WritePrivateProfileString(section, key, value, file);
-}
-
-bool FaultInjectingPlatform::ShellCopy(std::string_view source, std::string_view targetFolder,
-                                       const ShellConfirmReplace& confirm, const ShellProgress& progress) {
-  return !ShouldFail(FaultKind::ShellCopy, source, targetFolder) &&
-         inner_.ShellCopy(source, targetFolder, confirm, progress);
-}
-
-bool FaultInjectingPlatform::ShellMove(std::string_view source, std::string_view targetFolder,
-                                       const ShellConfirmReplace& confirm, const ShellProgress& progress) {
-  return !ShouldFail(FaultKind::ShellMove, source, targetFolder) &&
-         inner_.ShellMove(source, targetFolder, confirm, progress);
-}
-
-bool FaultInjectingPlatform::ShellRename(std::string_view source, std::string_view newPath) {
-  return !ShouldFail(FaultKind::ShellRename, source, newPath) && inner_.ShellRename(source, newPath);
-}
-
-bool FaultInjectingPlatform::MoveToTrash(std::string_view path) {
-  return !ShouldFail(FaultKind::MoveToTrash, path) && inner_.MoveToTrash(path);
-}
-
-bool FaultInjectingPlatform::DeleteTree(std::string_view path) {
-  return !ShouldFail(FaultKind::DeleteTree, path) && inner_.DeleteTree(path);
-}
-
-bool FaultInjectingPlatform::HostCreateDirectories(std::string_view hostPath) {
-  return !ShouldFail(FaultKind::HostCreateDirectories, hostPath) && inner_.HostCreateDirectories(hostPath);
-}
-
-bool FaultInjectingPlatform::HostWriteFile(std::string_view hostPath, std::string_view bytes) {
-  return !ShouldFail(FaultKind::HostWriteFile, hostPath) && inner_.HostWriteFile(hostPath, bytes);
-}
-
-bool FaultInjectingPlatform::HostSymlink(std::string_view target, std::string_view linkPath) {
-  return !ShouldFail(FaultKind::HostSymlink, linkPath, target) && inner_.HostSymlink(target, linkPath);
 }
 
 }  // namespace velmor::platform

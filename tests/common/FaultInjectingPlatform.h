@@ -1,21 +1,8 @@
 // An IPlatform for tests that makes chosen calls fail, to prove that a caller survives a failing disk.
-//
-// It wraps another platform (usually HostPlatform()) and forwards every call to it, except the calls
-// that a rule says must fail. A failing call does not reach the wrapped platform: it sets LastError()
-// to the rule's error and returns what the real call returns on failure (false, nullopt, nullptr,
-// an empty list, kInvalidAttributes; ReadFile/FileRead: nullopt/-1). Calls are counted per kind,
-// failed ones included, numbered from 1 since construction or the last Reset().
-//
-//   velmor::platform::FaultInjectingPlatform faulty(velmor::platform::HostPlatform());
-//   velmor::platform::ScopedPlatform use(faulty);           // Os() is now `faulty`
-//   faulty.FailNth(FaultKind::CopyFile, 3, kErrorDiskFull); // the third copy fails
-//   faulty.FailFrom(FaultKind::WriteFile, 1, kErrorDiskFull);  // the disk is full from now on
-//   ... run the code under test ...
-//   EXPECT_EQ(faulty.Calls(FaultKind::CopyFile), 5u);
-//
-// Rules may also be limited to paths that contain a text (FailWhere), e.g. to fail only the copy of
-// one file whatever the order of the calls. Files returned by OpenFile are wrapped too, so FileRead and
-// FileWrite rules reach the reads and writes on an open file. Not thread-safe: use it from one thread.
+// Every call is passed on to the wrapped platform except those a rule makes fail: these do not reach
+// it, set LastError() to the rule's error and return what the real call returns on failure. Calls are
+// counted per kind, failed ones included, from 1 since construction or Reset(). Files from OpenFile
+// are wrapped, so FileRead/FileWrite rules reach their reads and writes. Use it from one thread.
 #pragma once
 
 #include <cstddef>
@@ -32,28 +19,14 @@ namespace velmor::platform {
 enum class FaultKind {
   CopyFile,
   DeleteFile,
-  CreateDirectory,
   ForceDirectories,
-  RemoveDirectory,
-  MoveFile,
   WriteFile,
   ReadFile,
-  OpenFile,
   FileRead,   // IFile::Read on a file from OpenFile
   FileWrite,  // IFile::Write on a file from OpenFile
   SetFileAttributes,
   ListFolder,
   FindFiles,
-  SetCurrentDirectory,
-  WritePrivateProfileString,
-  ShellCopy,
-  ShellMove,
-  ShellRename,
-  MoveToTrash,
-  DeleteTree,
-  HostCreateDirectories,
-  HostWriteFile,
-  HostSymlink,
 };
 
 class FaultInjectingPlatform final : public ForwardingPlatform {
@@ -75,32 +48,16 @@ class FaultInjectingPlatform final : public ForwardingPlatform {
   // Drops all rules and counters.
   void Reset();
 
-  bool SetCurrentDirectory(std::string_view path) override;
   bool SetFileAttributes(std::string_view path, uint32_t attributes) override;
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override;
   bool DeleteFile(std::string_view path) override;
-  bool CreateDirectory(std::string_view path) override;
   bool ForceDirectories(std::string_view path) override;
-  bool RemoveDirectory(std::string_view path) override;
-  bool MoveFile(std::string_view source, std::string_view target) override;
   std::unique_ptr<IFile> OpenFile(std::string_view path, OpenMode mode) override;
   std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX) override;
   bool WriteFile(std::string_view path, std::string_view bytes) override;
   std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override;
   std::vector<FindData> FindFiles(std::string_view pattern,
                                   uint32_t attributeFilter = kAttrAnyEntry) override;
-  bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
-                                 std::optional<std::string_view> value, std::string_view file) override;
-  bool ShellCopy(std::string_view source, std::string_view targetFolder, const ShellConfirmReplace& confirm,
-                 const ShellProgress& progress) override;
-  bool ShellMove(std::string_view source, std::string_view targetFolder, const ShellConfirmReplace& confirm,
-                 const ShellProgress& progress) override;
-  bool ShellRename(std::string_view source, std::string_view newPath) override;
-  bool MoveToTrash(std::string_view path) override;
-  bool DeleteTree(std::string_view path) override;
-  bool HostCreateDirectories(std::string_view hostPath) override;
-  bool HostWriteFile(std::string_view hostPath, std::string_view bytes) override;
-  bool HostSymlink(std::string_view target, std::string_view linkPath) override;
 
   // Counts a call of the kind and tells whether a rule makes it fail (LastError is then set).
   // Public for the wrapped files; callers use the rules above.

@@ -78,7 +78,9 @@ std::optional<std::string> TempPrefix::ReadFile(const std::string& path) const {
   return s.str();
 }
 
-void TempPrefix::MakeDir(const std::string& path) const { fs::create_directories(Abs(path)); }
+void TempPrefix::MakeDir(const std::string& path) const {
+  fs::create_directories(Abs(path));
+}
 
 bool TempPrefix::Exists(const std::string& path) const {
   std::error_code ec;
@@ -109,6 +111,8 @@ ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value)
   SetEnvOpt(name_, value);
 }
 
-ScopedEnv::~ScopedEnv() { SetEnvOpt(name_, saved_); }
+ScopedEnv::~ScopedEnv() {
+  SetEnvOpt(name_, saved_);
+}
 
 }  // namespace velmor::testing

@@ -116,6 +116,16 @@ class TransferStation {
   TransferResult Run() { return Run(Inputs()); }
 
   std::optional<std::string> Read(const std::string& path) const { return prefix.ReadFile(path); }
+  // The files of one folder (not its sub-folders), one "NAME=content" line each, sorted by name.
+  std::string Files(const std::string& folder) const {
+    std::map<std::string, std::string> files;
+    std::error_code none;
+    for (const auto& e : std::filesystem::directory_iterator(prefix.Abs(folder), none))
+      if (e.is_regular_file()) files[e.path().filename()] = Read(e.path()).value_or("");
+    std::string text;
+    for (const auto& [name, content] : files) text += name + "=" + content + "\n";
+    return text;
+  }
 
   TempPrefix prefix;
   TFindFileEx FF;

@@ -84,6 +84,14 @@ class KillAtCall final : public platform::ForwardingPlatform {
   size_t changes_ = 0;
 };
 
+// The changes to the disk that work makes when nothing kills it.
+inline size_t CountChanges(const std::function<void()>& work, bool flushes = true) {
+  KillAtCall counter(platform::HostPlatform(), 0, flushes);
+  platform::ScopedPlatform use(counter);
+  work();
+  return counter.Changes();
+}
+
 // Runs work in a child process that is killed right before its nth change to the disk. True when it
 // was killed, false when it ended before (n past the run's last change).
 inline bool RunKilledAt(size_t n, const std::function<void()>& work, bool flushes = true) {

@@ -7,8 +7,8 @@
 
 #include "core/ProjectTransfer.h"
 #include "platform/Error.h"
-#include "tests/common/FaultInjectingPlatform.h"
 #include "platform/Platform.h"
+#include "tests/common/FaultInjectingPlatform.h"
 #include "tests/core/CoreTestSupport.h"
 
 namespace velmor {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 
 #include "platform/Error.h"
 #include "tests/core/CoreTestSupport.h"
@@ -18,6 +17,8 @@ using Lines = std::vector<std::string>;
 
 const std::string kProject = "drive_c/EPLAN5/P/ANLAGE1.P/";
 const std::string kArgv = "drive_c/EPLAN5/O/DEMO/01/ARGV.DAT";
+const std::string kNs = "drive_c/EPLAN5/NS/";
+const std::string kSiasc = "drive_c/EPLAN5/NS/SIASC/";
 
 TEST(ProjectTransferTest, FirstTransferBuildsTheProjectAndMovesTheOldSymbols) {
   TransferStation st;
@@ -37,22 +38,14 @@ TEST(ProjectTransferTest, FirstTransferBuildsTheProjectAndMovesTheOldSymbols) {
 
   // Samples without the excluded ones (SH1.TXT too) and without the sample folder's sub-folders; the
   // EXF data with its header, bitmap and frame; nothing else.
-  std::set<std::string> project;
-  for (const auto& e : fs::directory_iterator(st.prefix.Abs(kProject))) project.insert(e.path().filename());
-  EXPECT_EQ(project, (std::set<std::string>{"PROJEKT.KOP", "SEITEN.LST", "EPL_ASC.EXF", "S001.EXF",
-                                            "LOGO.BMP", "RAHMEN1.EXP"}));
-  EXPECT_EQ(st.Read(kProject + "PROJEKT.KOP"), "Kopf\r\n");
-
+  EXPECT_EQ(st.Files(kProject),
+            "EPL_ASC.EXF=EXF\r\n950 SYM01.ASC,SYM02.ASC\r\n\nLOGO.BMP=BM\nPROJEKT.KOP=Kopf\r\n\n"
+            "RAHMEN1.EXP=rahmen\nS001.EXF=seite 1\nSEITEN.LST=Seiten\r\n\n");
   // The old symbols sit in the backup folder, the new ones (flat, also from the sub-folder named SIASC,
   // but never SIASC.ASC) in the normal master data folder.
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/ALT01.ASC"), "alt 01");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/SYM01.ASC"), "sym 01 alte Fassung");
-  EXPECT_FALSE(st.prefix.Exists("drive_c/EPLAN5/NS/ALT01.ASC") ||
-               st.prefix.Exists("drive_c/EPLAN5/NS/SIASC.ASC"));
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SYM01.ASC"), "sym 01 neu");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SYM02.ASC"), "sym 02 neu");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SYM03.ASC"), "sym 03 neu");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/NOTE.TXT"), "bleibt");
+  EXPECT_EQ(st.Files(kSiasc), "ALT01.ASC=alt 01\nSYM01.ASC=sym 01 alte Fassung\n");
+  EXPECT_EQ(st.Files(kNs),
+            "NOTE.TXT=bleibt\nSYM01.ASC=sym 01 neu\nSYM02.ASC=sym 02 neu\nSYM03.ASC=sym 03 neu\n");
 
   EXPECT_EQ(st.Read(kArgv), "ANLAGE1\r\n");
   EXPECT_TRUE(r.ArgvWritten && r.FailedCopies.empty() && r.KeptSymbols.empty());
@@ -85,10 +78,9 @@ TEST(ProjectTransferTest, SecondTransferIntoTheSameNameAsksBeforeAnyChange) {
   EXPECT_EQ(st.Read(kProject + "PROJEKT.KOP"), "Kopf\r\n");
   EXPECT_EQ(st.Read(kArgv), "ANLAGE1\r\n");
   EXPECT_EQ(st.reloads.size(), 1u);
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/SYM01.ASC"), "sym 01 neu");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/SYM01.~001.ASC"), "sym 01 alte Fassung");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/ALT01.ASC"), "alt 01");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/SYM02.ASC"), "sym 02 neu");
+  EXPECT_EQ(st.Files(kSiasc),
+            "ALT01.ASC=alt 01\nSYM01.ASC=sym 01 neu\nSYM01.~001.ASC=sym 01 alte Fassung\n"
+            "SYM02.ASC=sym 02 neu\nSYM03.ASC=sym 03 neu\n");
 }
 
 TEST(ProjectTransferTest, RefusalsChangeNothing) {

@@ -156,15 +156,9 @@ void PrepareKilled(TransferStation& st) {
 }
 
 TEST_P(KilledTransferTest, UndoGivesTheStationBackWhereverTheTransferWasKilled) {
-  size_t changes = 0;
-  {
-    TransferStation st;
-    PrepareKilled(st);
-    testing::KillAtCall counter(platform::HostPlatform(), 0, false);
-    platform::ScopedPlatform use(counter);
-    st.Run();
-    changes = counter.Changes();
-  }
+  TransferStation counted;
+  PrepareKilled(counted);
+  const size_t changes = testing::CountChanges([&] { counted.Run(); }, false);
   ASSERT_GT(changes, 4 * kSymbols);
   for (size_t n = 1 + static_cast<size_t>(GetParam()); n <= changes; n += kStride) {
     SCOPED_TRACE("killed before change " + std::to_string(n) + " of " + std::to_string(changes));
@@ -195,21 +189,12 @@ TEST_P(KilledTransferTest, UndoGivesTheStationBackWhereverTheTransferWasKilled) 
 INSTANTIATE_TEST_SUITE_P(Shards, KilledTransferTest, ::testing::Range(0, kShards));
 
 TEST(TransferJournalTest, AnUndoKilledAtAnyMomentIsFinishedByTheNext) {
-  auto transfer = [](TransferStation& st) {
-    testing::KillAtCall noFlushes(platform::HostPlatform(), 0, false);
-    platform::ScopedPlatform use(noFlushes);
-    st.Run();
-  };
-  size_t changes = 0;
-  {
-    TransferStation st;
-    Enrich(st, 24);
-    transfer(st);
-    testing::KillAtCall counter(platform::HostPlatform(), 0, false);
-    platform::ScopedPlatform use(counter);
-    ASSERT_EQ(Undo(st).Outcome, UndoOutcome::Done);
-    changes = counter.Changes();
-  }
+  auto transfer = [](TransferStation& st) { testing::CountChanges([&] { st.Run(); }, false); };
+  TransferStation counted;
+  Enrich(counted, 24);
+  transfer(counted);
+  const size_t changes =
+      testing::CountChanges([&] { ASSERT_EQ(Undo(counted).Outcome, UndoOutcome::Done); }, false);
   ASSERT_GT(changes, 40u);
   for (size_t n = 1; n <= changes; ++n) {
     SCOPED_TRACE("undo killed before change " + std::to_string(n));

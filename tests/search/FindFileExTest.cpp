@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/common/FaultInjectingPlatform.h"
 #include "platform/Platform.h"
+#include "tests/common/FaultInjectingPlatform.h"
 #include "tests/common/TempPrefix.h"
 
 namespace velmor {

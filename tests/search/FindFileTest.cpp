@@ -27,24 +27,31 @@ class FindFileTest : public ::testing::Test {
   TFindFile finder;
 };
 
-TEST_F(FindFileTest, ListsFilesOfOneFolderWithOrWithoutBackslash) {
-  finder.Directory = "D:\\NS";
-  finder.Execute();
-  const Lines expected = {"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC"};
-  EXPECT_EQ(finder.Files, expected);
-  finder.Directory = "D:\\NS\\";
-  finder.Execute();  // a second run does not accumulate
-  EXPECT_EQ(finder.Files, expected);
-}
-
-TEST_F(FindFileTest, AttributesKeepOutHiddenAndFolders) {
-  finder.Directory = "D:\\NS";
-  finder.Attributes = ffArchive;
-  finder.Execute();
-  EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\C.ASC"}));
-  finder.Attributes |= ffDirectory;
-  finder.Execute();
-  EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\C.ASC", "D:\\NS\\X.ASC"}));
+TEST_F(FindFileTest, ListsTheFilesOfOneFolder) {
+  const struct {
+    const char* directory;
+    uint32_t attributes;  // 0: the default
+    Lines expected;
+  } rows[] = {
+      {"D:\\NS", 0, {"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC"}},
+      {"D:\\NS\\", 0, {"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC"}},
+      {"D:\\NS", ffArchive, {"D:\\NS\\A.ASC", "D:\\NS\\C.ASC"}},
+      {"D:\\NS", ffArchive | ffDirectory, {"D:\\NS\\A.ASC", "D:\\NS\\C.ASC", "D:\\NS\\X.ASC"}},
+      {"D:\\NOPE", 0, {}},
+      {"", 0, {}},
+  };
+  int ends = 0;
+  finder.AfterExecute = [&](TFindFile&) { ++ends; };
+  const auto defaults = finder.Attributes;
+  // One finder for every row: a run does not add to the files of the one before.
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.directory);
+    finder.Directory = row.directory;
+    finder.Attributes = row.attributes ? row.attributes : defaults;
+    finder.Execute();
+    EXPECT_EQ(finder.Files, row.expected);
+  }
+  EXPECT_EQ(ends, 6);
 }
 
 TEST_F(FindFileTest, RecurseListsBreadthFirstAndSkipsLinksBackUp) {
@@ -95,18 +102,6 @@ TEST_F(FindFileTest, AbortFromNewPathStopsThisAndLaterRuns) {
   finder.Execute();
   EXPECT_TRUE(finder.Files.empty());
   EXPECT_EQ(begins, 2);
-  EXPECT_EQ(ends, 2);
-}
-
-TEST_F(FindFileTest, MissingOrEmptyDirectoryListsNothing) {
-  int ends = 0;
-  finder.AfterExecute = [&](TFindFile&) { ++ends; };
-  finder.Directory = "D:\\NOPE";
-  finder.Execute();
-  EXPECT_TRUE(finder.Files.empty());
-  finder.Directory = "";
-  finder.Execute();
-  EXPECT_TRUE(finder.Files.empty());
   EXPECT_EQ(ends, 2);
 }
 

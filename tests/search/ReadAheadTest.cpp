@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -30,66 +31,55 @@ class WatchingPlatform final : public platform::ForwardingPlatform {
 
   std::unique_ptr<platform::IFolderListing> ListFolder(std::string_view folder) override {
     const bool onWalk = std::this_thread::get_id() == walkThread_;
-    {
+    ++listings;
+    readerListings += !onWalk;
+    listingsAfterStop += stopped;
+    if (!onWalk && holdReaders) {
       std::unique_lock lock(mutex_);
-      ++listings;
-      if (!onWalk) ++readerListings;
-      if (stopped) ++listingsAfterStop;
-      if (!onWalk && holdReaders) {
-        ++held;
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return !holdReaders; });
-      }
+      ++held;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return !holdReaders; });
     }
     // The walk is slowed down so that the readers surely get work of their own.
     if (onWalk && slowWalk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (folder.find(throwIn) != std::string_view::npos && !throwIn.empty())
+    if (!throwIn.empty() && folder.find(throwIn) != std::string_view::npos)
       throw std::runtime_error("listing failed: " + std::string(folder));
-    if (folder.find(failIn) != std::string_view::npos && !failIn.empty()) return nullptr;
+    if (!failIn.empty() && folder.find(failIn) != std::string_view::npos) return nullptr;
     return ForwardingPlatform::ListFolder(folder);
   }
 
   std::unique_ptr<platform::IFile> OpenFile(std::string_view path, platform::OpenMode mode) override {
-    {
-      std::lock_guard lock(mutex_);
-      if (std::this_thread::get_id() != walkThread_) ++readerOpens;
-      if (stopped) ++opensAfterStop;
-    }
-    if (path.find(failIn) != std::string_view::npos && !failIn.empty()) return nullptr;
+    readerOpens += std::this_thread::get_id() != walkThread_;
+    opensAfterStop += stopped;
+    if (!failIn.empty() && path.find(failIn) != std::string_view::npos) return nullptr;
     return ForwardingPlatform::OpenFile(path, mode);
   }
 
-  // Blocks until count readers wait in a held listing.
-  void WaitForHeld(int count) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return held >= count; });
-  }
-  void Release() {
+  // Holds the walk until count readers wait in a held listing, then aborts through abort and lets
+  // them go; from then on every listing or open counts as one after the stop.
+  void AbortWhenHeld(int count, const std::function<void()>& abort) {
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return held >= count; });
+    }
+    abort();
+    stopped = true;
     {
       std::lock_guard lock(mutex_);
       holdReaders = false;
     }
     changed_.notify_all();
   }
-  void MarkStopped() {
-    std::lock_guard lock(mutex_);
-    stopped = true;
-  }
-  int Count(const int& counter) {
-    std::lock_guard lock(mutex_);
-    return counter;
-  }
 
-  bool holdReaders = false;
-  bool slowWalk = false;
+  std::atomic<bool> holdReaders = false, slowWalk = false, stopped = false;
   std::string throwIn;  // a listing of a folder whose path contains this throws
   std::string failIn;   // a listing or open of a path that contains this fails
-  int listings = 0, readerListings = 0, readerOpens = 0, held = 0;
-  int listingsAfterStop = 0, opensAfterStop = 0;
+  std::atomic<int> listings = 0, readerListings = 0, readerOpens = 0, listingsAfterStop = 0,
+                   opensAfterStop = 0;
 
  private:
   const std::thread::id walkThread_;
-  bool stopped = false;
+  int held = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
 };
@@ -195,8 +185,8 @@ TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
     }
   }
   // The readers did list folders and open files of their own.
-  EXPECT_GT(watching.Count(watching.readerListings), 0);
-  EXPECT_GT(watching.Count(watching.readerOpens), 0);
+  EXPECT_GT(watching.readerListings, 0);
+  EXPECT_GT(watching.readerOpens, 0);
 }
 
 // By default the readers start only once the walk has had to wait in a listing of its own (as it does
@@ -213,13 +203,13 @@ TEST_F(FindFileExReadAheadTest, ReadersStartOnlyOnceTheWalkWaits) {
   };
   const Lines first = search();
   ASSERT_FALSE(first.empty());
-  const int before = watching.Count(watching.readerListings);
+  const int before = watching.readerListings;
   EXPECT_EQ(search(), first);
-  EXPECT_EQ(watching.Count(watching.readerListings), before);
+  EXPECT_EQ(watching.readerListings, before);
 
   watching.slowWalk = true;  // the walk's listings sleep as if they waited for the disk
   EXPECT_EQ(search(), first);
-  EXPECT_GT(watching.Count(watching.readerListings), before);
+  EXPECT_GT(watching.readerListings, before);
 }
 
 TEST_F(FindFileExReadAheadTest, AbortStopsTheReadersAtOnce) {
@@ -235,21 +225,19 @@ TEST_F(FindFileExReadAheadTest, AbortStopsTheReadersAtOnce) {
   int matches = 0;
   search.OnFileMatch = [&](TFindFileEx& sender, const std::string&, const TSearchRec&) {
     ++matches;
-    watching.WaitForHeld(4);  // a reader in each of the four sub-folders of C:\T
-    sender.Abort();
-    watching.MarkStopped();
-    watching.Release();
+    // A reader in each of the four sub-folders of C:\T.
+    watching.AbortWhenHeld(4, [&] { sender.Abort(); });
   };
   search.Execute();
   EXPECT_EQ(matches, 1);
   // Once the readers were told, none started another listing or opened another file, and all of
   // them are gone: nothing more happens after the search returned.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(watching.Count(watching.listingsAfterStop), 0);
-  EXPECT_EQ(watching.Count(watching.opensAfterStop), 0);
-  const int listings = watching.Count(watching.listings);
+  EXPECT_EQ(watching.listingsAfterStop, 0);
+  EXPECT_EQ(watching.opensAfterStop, 0);
+  const int listings = watching.listings;
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(watching.Count(watching.listings), listings);
+  EXPECT_EQ(watching.listings, listings);
   EXPECT_FALSE(search.Busy());
 }
 
