@@ -1,4 +1,5 @@
 #include "search/FindFile.h"
+#include "search/FindFileEx.h"
 
 #include <gtest/gtest.h>
 
@@ -69,21 +70,29 @@ TEST_F(FindFileTest, RecurseListsBreadthFirstAndSkipsLinksBackUp) {
             (Lines{"D:\\NS\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB2\\", "D:\\NS\\X.ASC\\", "D:\\NS\\SUB\\DEEP\\"}));
 }
 
-TEST_F(FindFileTest, RecurseBelowDevFdEnds) {
-  // /dev/fd holds links to the folders the walk has open, /proc/self/root leads up to "/".
+TEST_F(FindFileTest, WalksBelowProcAndDevFdEnd) {
+  // /proc/self/fd and /dev/fd hold links to the folders the walk itself has open, /proc/self/root
+  // leads to "/": each is a link back to a folder the walk is inside of. The working folder is the
+  // small prefix, so /proc/self/cwd adds little. Both searches must end there.
   const std::filesystem::path saved = std::filesystem::current_path();
   std::filesystem::current_path(prefix.Root());
-  finder.Recurse = true;
-  finder.Filter = "*";
-  size_t folders = 0;
-  finder.OnNewPath = [&](TFindFile&, std::string, bool&) { ++folders; };
-  for (const char* directory : {"Z:\\dev\\fd", "Z:\\proc\\self"}) {
-    SCOPED_TRACE(directory);
-    folders = 0;
-    finder.Directory = directory;
+  for (const char* location : {"Z:\\dev\\fd", "Z:\\proc\\self"}) {
+    SCOPED_TRACE(location);
+    size_t folders = 0, walked = 0;
+    finder.Recurse = true;
+    finder.Filter = "*";
+    finder.Directory = location;
+    finder.OnNewPath = [&](TFindFile&, std::string, bool&) { ++folders; };
     finder.Execute();
-    EXPECT_GT(folders, 0u);
-    EXPECT_LT(folders, 20000u);
+    TFindFileEx search;
+    search.Criteria().Files.FileName = "*";
+    search.Criteria().Files.Location = location;
+    search.OnFolderChange = [&](TFindFileEx&, const std::string&, TFolderIgnore&) { ++walked; };
+    search.Execute();
+    for (const size_t n : {folders, walked}) {
+      EXPECT_GT(n, 0u);
+      EXPECT_LT(n, 20000u);
+    }
   }
   std::filesystem::current_path(saved);
 }
