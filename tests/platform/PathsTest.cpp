@@ -8,6 +8,7 @@
 #include "platform/HostPlatformImpl.h"
 #include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
+#include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
 namespace {
@@ -101,12 +102,8 @@ TEST(PathMapping, ResolvesComponentsCaseInsensitively) {
   EXPECT_EQ(os.ToHost("C:\\eplan5\\Neu\\Sub\\").value_or(""), prefix.DriveC() + "/EPLAN5/Neu/Sub/");
   EXPECT_FALSE(os.ToHost("Q:\\x").has_value());
   EXPECT_FALSE(os.ToHost("\\\\server\\share\\x").has_value());
-}
-
-TEST(PathMapping, ExactSpellingWinsThenByteSmallestVariant) {
-  TempPrefix prefix;
+  // Among folders in several spellings the exact one wins, else the byte-smallest.
   for (const char* name : {"data", "Data", "DATA"}) prefix.MakeDir(std::string("drive_d/") + name);
-  IPlatform& os = HostPlatform();
   EXPECT_EQ(os.ToHost("D:\\Data").value_or(""), prefix.DriveD() + "/Data");
   EXPECT_EQ(os.ToHost("D:\\dAtA").value_or(""), prefix.DriveD() + "/DATA");
 }
@@ -162,13 +159,11 @@ TEST(Drives, TypeFromRegistryAndDisplayName) {
   EXPECT_EQ(os.DriveDisplayName('D'), "EXF-Daten (D:)");
 
   // Only a network drive can be disconnected; a connected folder becomes a drive.
-  EXPECT_FALSE(os.DisconnectNetworkDrive('d'));
-  EXPECT_EQ(os.LastError(), kErrorNotConnected);
+  EXPECT_EQ(Err(os.DisconnectNetworkDrive('d')), kErrorNotConnected);
   EXPECT_TRUE(os.DisconnectNetworkDrive('c'));
   EXPECT_EQ(os.LogicalDrives() & (1u << 2), 0u);
   prefix.MakeDir("share");
-  EXPECT_FALSE(os.ConnectNetworkDrive('d', prefix.Abs("share")));
-  EXPECT_EQ(os.LastError(), kErrorAlreadyExists);
+  EXPECT_EQ(Err(os.ConnectNetworkDrive('d', prefix.Abs("share"))), kErrorAlreadyExists);
   EXPECT_FALSE(os.ConnectNetworkDrive('n', prefix.Abs("nothing")));
   ASSERT_TRUE(os.ConnectNetworkDrive('N', prefix.Abs("share")));
   EXPECT_EQ(os.DriveTarget('n'), prefix.Abs("share"));
@@ -202,7 +197,7 @@ TEST(Environment, ProfileWithoutFolderLivesInTheWindowsFolder) {
   EXPECT_EQ(os.GetPrivateProfileString("Velmor", "ProjektName", "-", "Velmor.INI"), "OHNE_C");
 }
 
-TEST(Environment, PrefixHomeAndLongValues) {
+TEST(Environment, PrefixHomeProgramFolderAndLongValues) {
   TempPrefix prefix;
   IPlatform& os = HostPlatform();
   EXPECT_EQ(os.PrefixDirectory(), prefix.Root());
@@ -215,15 +210,9 @@ TEST(Environment, PrefixHomeAndLongValues) {
   ScopedEnv longValue("VELMOR_TEST_VALUE", std::string(256, 'x'));
   EXPECT_EQ(os.GetEnv("VELMOR_TEST_VALUE"), "");
   EXPECT_EQ(os.WindowsDirectory(), "C:\\windows");
-}
-
-TEST(Environment, ProgramDirectoryIsTheExecutablesFolder) {
-  TempPrefix prefix;
-  IPlatform& os = HostPlatform();
-  const std::string folder = os.ProgramDirectory();
-  ASSERT_FALSE(folder.empty());
-  EXPECT_EQ(folder.back(), '\\');
-  EXPECT_EQ(os.ToHost(folder).value_or(""), fs::canonical("/proc/self/exe").parent_path().string() + "/");
+  // The program folder is the executable's, named through the drive map with a final backslash.
+  EXPECT_EQ(os.ToHost(os.ProgramDirectory()).value_or(""),
+            fs::canonical("/proc/self/exe").parent_path().string() + "/");
 }
 
 // The sample project decides the program folder: beside the executable first (build tree, a copied

@@ -7,6 +7,7 @@
 
 #include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
+#include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
 namespace {
@@ -173,12 +174,17 @@ TEST(ProfileApplyWrite, WrittenValuesReadBack) {
 
 class ProfileFile : public ::testing::Test {
  protected:
+  // The error a write left, kErrorSuccess when it succeeded.
+  uint32_t Write(const std::string& file, std::optional<std::string_view> value) {
+    uint32_t error = 0;
+    return ProfileWriteString(file, "S", "k", value, error) ? kErrorSuccess : error;
+  }
   velmor::testing::TempPrefix prefix_;
   std::string ini_ = prefix_.Abs("drive_c/windows/Velmor.INI");
   uint32_t error_ = 0;
 };
 
-TEST_F(ProfileFile, WriteCreatesAndReplacesAtomically) {
+TEST_F(ProfileFile, WriteCreatesAndReplacesAtomicallyAlsoThroughALink) {
   ASSERT_TRUE(ProfileWriteString(ini_, "VelmorMainFrm", "FormVersion", "0", error_));
   EXPECT_EQ(prefix_.ReadFile(ini_), "[VelmorMainFrm]\r\nFormVersion=0\r\n");
   EXPECT_EQ(ProfileGetString(ini_, "velmormainfrm", "formversion", "x", 2048), "0");
@@ -191,55 +197,34 @@ TEST_F(ProfileFile, WriteCreatesAndReplacesAtomically) {
   ASSERT_EQ(::stat(ini_.c_str(), &after), 0);
   EXPECT_NE(before.st_ino, after.st_ino) << "the file must be replaced, not rewritten in place";
   EXPECT_EQ(after.st_mode & 07777, 0640u);
-  // No temporary file stays behind.
-  size_t entries = 0;
-  for ([[maybe_unused]] const auto& e : fs::directory_iterator(prefix_.Abs("drive_c/windows"))) ++entries;
-  EXPECT_EQ(entries, 1u);
+  EXPECT_EQ(Entries(prefix_.Abs("drive_c/windows")), Names{"Velmor.INI"});  // no temporary left
 
   // Deleting from a missing file creates nothing.
   const std::string missing = prefix_.Abs("drive_c/windows/none.ini");
-  EXPECT_TRUE(ProfileWriteString(missing, "S", "k", std::nullopt, error_));
+  EXPECT_EQ(Write(missing, std::nullopt), kErrorSuccess);
   EXPECT_FALSE(prefix_.Exists(missing));
   EXPECT_EQ(ProfileGetString(missing, "S", "k", "def", 2048), "def");
-}
 
-TEST_F(ProfileFile, WriteFailsOnReadOnlyOrMissingPlaces) {
-  prefix_.WriteFile(ini_, "[S]\r\nk=1\r\n");
-
-  // Read-only file: refused even for root, content untouched.
-  fs::permissions(ini_, fs::perms(0444));
-  error_ = 0;
-  EXPECT_FALSE(ProfileWriteString(ini_, "S", "k", "2", error_));
-  EXPECT_EQ(error_, kErrorAccessDenied);
-  EXPECT_EQ(prefix_.ReadFile(ini_), "[S]\r\nk=1\r\n");
-  fs::permissions(ini_, fs::perms(0644));
-
-  // Read-only folder.
-  fs::permissions(prefix_.Abs("drive_c/windows"), fs::perms(0555));
-  error_ = 0;
-  EXPECT_FALSE(ProfileWriteString(ini_, "S", "k", "2", error_));
-  EXPECT_EQ(error_, kErrorAccessDenied);
-  fs::permissions(prefix_.Abs("drive_c/windows"), fs::perms(0755));
-
-  // Missing folder.
-  error_ = 0;
-  EXPECT_FALSE(ProfileWriteString(prefix_.Abs("drive_c/nofolder/x.ini"), "S", "k", "v", error_));
-  EXPECT_EQ(error_, kErrorPathNotFound);
-  EXPECT_FALSE(prefix_.Exists("drive_c/nofolder"));
-
-  // A value that would add lines.
-  error_ = 0;
-  EXPECT_FALSE(ProfileWriteString(ini_, "S", "k", "a\r\n[T]", error_));
-  EXPECT_EQ(error_, kErrorInvalidParameter);
-  EXPECT_EQ(prefix_.ReadFile(ini_), "[S]\r\nk=1\r\n");
-}
-
-TEST_F(ProfileFile, WriteThroughLinkKeepsLink) {
   prefix_.WriteFile("drive_c/real.ini", "[S]\nk=1\n");
-  fs::create_symlink(prefix_.Abs("drive_c/real.ini"), ini_);
-  ASSERT_TRUE(ProfileWriteString(ini_, "S", "k", "2", error_));
-  EXPECT_TRUE(fs::is_symlink(ini_));
+  fs::create_symlink(prefix_.Abs("drive_c/real.ini"), prefix_.Abs("drive_c/link.ini"));
+  ASSERT_EQ(Write(prefix_.Abs("drive_c/link.ini"), "2"), kErrorSuccess);
+  EXPECT_TRUE(fs::is_symlink(prefix_.Abs("drive_c/link.ini")));
   EXPECT_EQ(prefix_.ReadFile("drive_c/real.ini"), "[S]\r\nk=2\r\n");
+}
+
+TEST_F(ProfileFile, WriteFailsOnReadOnlyOrMissingPlacesAndKeepsTheFile) {
+  prefix_.WriteFile(ini_, "[S]\r\nk=1\r\n");
+  fs::permissions(ini_, fs::perms(0444));  // refused even for root
+  EXPECT_EQ(Write(ini_, "2"), kErrorAccessDenied);
+  fs::permissions(ini_, fs::perms(0644));
+  fs::permissions(prefix_.Abs("drive_c/windows"), fs::perms(0555));
+  EXPECT_EQ(Write(ini_, "2"), kErrorAccessDenied);
+  fs::permissions(prefix_.Abs("drive_c/windows"), fs::perms(0755));
+  EXPECT_EQ(Write(ini_, "a\r\n[T]"), kErrorInvalidParameter);  // a value that would add lines
+  EXPECT_EQ(prefix_.ReadFile(ini_), "[S]\r\nk=1\r\n");
+
+  EXPECT_EQ(Write(prefix_.Abs("drive_c/nofolder/x.ini"), "v"), kErrorPathNotFound);
+  EXPECT_FALSE(prefix_.Exists("drive_c/nofolder"));
 }
 
 }  // namespace

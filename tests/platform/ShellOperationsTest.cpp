@@ -1,7 +1,6 @@
 #include "platform/ShellOperations.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -9,6 +8,7 @@
 #include <thread>
 
 #include "tests/common/TempPrefix.h"
+#include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
 namespace {
@@ -145,13 +145,8 @@ TEST_F(ShellOperationsTest, MoveRenamesAndMergesIntoExistingFolder) {
 }
 
 TEST_F(ShellOperationsTest, MoveToAnotherFileSystemCopiesThenDeletes) {
-  struct stat a {
-  }, b{};
-  if (::stat("/dev/shm", &a) != 0 || ::stat(prefix_.Root().c_str(), &b) != 0 || a.st_dev == b.st_dev)
-    GTEST_SKIP() << "needs /dev/shm on a file system of its own";
-  char tmpl[] = "/dev/shm/velmor-shell-XXXXXX";
-  ASSERT_NE(::mkdtemp(tmpl), nullptr);
-  const std::string other = tmpl;
+  const std::string other = FolderOnOtherFileSystem(prefix_.Root());
+  if (other.empty()) GTEST_SKIP() << "needs /dev/shm on a file system of its own";
   const bool ok = ShellCopyHost(Abs("drive_c/src/EXF"), other, true, yes_, nullptr, error_);
   const auto page = fs::exists(other + "/EXF/SUB/page.EXF") ? fs::file_size(other + "/EXF/SUB/page.EXF") : 0;
   const auto time = fs::exists(other + "/EXF/SUB/page.EXF") ? fs::last_write_time(other + "/EXF/SUB/page.EXF")

@@ -1,7 +1,6 @@
 #include "platform/Trash.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,6 +8,7 @@
 
 #include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
+#include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
 namespace {
@@ -67,18 +67,17 @@ TEST_F(TrashTest, FailureLeavesItemAndNoInfo) {
   EXPECT_EQ(error_, kErrorAccessDenied);
 
   // A trash on another file system: the info file is written, the rename fails and is taken back.
-  if (fs::exists("/dev/shm")) {
-    struct stat a {
-    }, b{};
-    if (::stat("/dev/shm", &a) == 0 && ::stat(prefix_.Root().c_str(), &b) == 0 && a.st_dev != b.st_dev) {
-      char tmpl[] = "/dev/shm/velmor-trash-XXXXXX";
-      ASSERT_NE(::mkdtemp(tmpl), nullptr);
-      error_ = 0;
-      EXPECT_FALSE(MoveHostPathToTrashFolder(item, std::string(tmpl) + "/Trash", error_));
-      EXPECT_EQ(error_, kErrorAccessDenied);
-      EXPECT_TRUE(fs::is_empty(std::string(tmpl) + "/Trash/info"));
-      fs::remove_all(tmpl);
-    }
+  if (const std::string other = FolderOnOtherFileSystem(prefix_.Root()); !other.empty()) {
+    error_ = 0;
+    EXPECT_FALSE(MoveHostPathToTrashFolder(item, other + "/Trash", error_));
+    EXPECT_EQ(error_, kErrorAccessDenied);
+    EXPECT_TRUE(fs::is_empty(other + "/Trash/info"));
+    // There the trash is the file system's own top folder, never the home trash.
+    const auto folders = TrashFoldersFor(other);
+    fs::remove_all(other);
+    ASSERT_FALSE(folders.empty());
+    EXPECT_EQ(folders.back(), "/dev/shm/.Trash-" + std::to_string(::getuid()));
+    for (const auto& f : folders) EXPECT_NE(f, trash_);
   }
   EXPECT_EQ(prefix_.ReadFile(item), "keep");
 
@@ -91,20 +90,6 @@ TEST_F(TrashTest, FailureLeavesItemAndNoInfo) {
   EXPECT_FALSE(
       MoveHostPathToTrashFolder(prefix_.Abs("drive_c/outer"), prefix_.Abs("drive_c/outer/T"), error_));
   EXPECT_TRUE(prefix_.Exists("drive_c/outer"));
-}
-
-TEST_F(TrashTest, OtherFileSystemUsesItsTopDirectory) {
-  struct stat a {
-  }, b{};
-  if (::stat("/dev/shm", &a) != 0 || ::stat(prefix_.Root().c_str(), &b) != 0 || a.st_dev == b.st_dev)
-    GTEST_SKIP() << "needs /dev/shm on a file system of its own";
-  char tmpl[] = "/dev/shm/velmor-trash-XXXXXX";
-  ASSERT_NE(::mkdtemp(tmpl), nullptr);
-  const auto folders = TrashFoldersFor(std::string(tmpl));
-  fs::remove_all(tmpl);
-  ASSERT_FALSE(folders.empty());
-  EXPECT_EQ(folders.back(), "/dev/shm/.Trash-" + std::to_string(::getuid()));
-  for (const auto& f : folders) EXPECT_NE(f, trash_);
 }
 
 }  // namespace
