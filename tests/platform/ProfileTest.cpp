@@ -83,37 +83,34 @@ TEST(ProfileApplyWrite, EditsKeepOtherLinesAndWriteCrLf) {
       "\n"
       "[Other]\n"
       "a=1\n";
+  // Each edit's result is the original in CRLF with one stretch replaced.
+  const std::string crlf =
+      "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n\r\n"
+      "[Other]\r\na=1\r\n";
   struct Row {
     const char* name;
     const char* section;
-    std::optional<std::string_view> key;
-    std::optional<std::string_view> value;
-    std::string expected;
+    std::optional<std::string_view> key, value;
+    std::string from, to;
   } rows[] = {
       {"replace in place, spelling kept", "velmormainfrm", "EPLANVERZ_TEXT", "  new value ",
-       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\nEplanVerz_Text=new value \r\n; kept comment\r\n\r\n"
-       "[Other]\r\na=1\r\n"},
-      {"new key after the section's last line", "VelmorMainFrm", "Visible", "0",
-       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n"
-       "Visible=0\r\n\r\n[Other]\r\na=1\r\n"},
-      {"new key in the last section", "Other", "b", "2",
-       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n\r\n"
-       "[Other]\r\na=1\r\nb=2\r\n"},
-      {"new section at the end", "New", "k", "v",
-       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n\r\n"
-       "[Other]\r\na=1\r\n\r\n[New]\r\nk=v\r\n"},
-      {"delete key", "VelmorMainFrm", "eplanverz_text", std::nullopt,
-       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n; kept comment\r\n\r\n[Other]\r\na=1\r\n"},
-      {"erase section", "VELMORMAINFRM", std::nullopt, std::nullopt, "; settings\r\n[Other]\r\na=1\r\n"},
-      {"value encoded in ANSI", "Other", "a", "Müller €",
-       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n\r\n"
-       "[Other]\r\na=M\xFCller \x80\r\n"},
+       "  EplanVerz_Text = old", "EplanVerz_Text=new value "},
+      {"new key after the section's last line", "VelmorMainFrm", "Visible", "0", "comment\r\n",
+       "comment\r\nVisible=0\r\n"},
+      {"new key in the last section", "Other", "b", "2", "a=1\r\n", "a=1\r\nb=2\r\n"},
+      {"new section at the end", "New", "k", "v", "a=1\r\n", "a=1\r\n\r\n[New]\r\nk=v\r\n"},
+      {"delete key", "VelmorMainFrm", "eplanverz_text", std::nullopt, "  EplanVerz_Text = old\r\n", ""},
+      {"erase section", "VELMORMAINFRM", std::nullopt, std::nullopt,
+       crlf.substr(12, crlf.find("[Other]") - 12), ""},
+      {"value encoded in ANSI", "Other", "a", "Müller €", "a=1", "a=M\xFCller \x80"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    std::string bytes = original;
+    std::string bytes = original, expected = crlf;
+    ASSERT_NE(expected.find(row.from), std::string::npos);
+    expected.replace(expected.find(row.from), row.from.size(), row.to);
     EXPECT_EQ(ProfileApplyWrite(bytes, row.section, row.key, row.value), ProfileEdit::Changed);
-    EXPECT_EQ(bytes, row.expected);
+    EXPECT_EQ(bytes, expected);
   }
 
   std::string bytes = original;

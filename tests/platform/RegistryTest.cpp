@@ -68,7 +68,11 @@ TEST(RegistryParse, StringValuesAndEscapes) {
 TEST(RegistryParse, KeyNamesEscapesAndIntermediateKeys) {
   const RegistryFile reg =
       ParseRegistry(Reg("[Software\\\\Caf\\xe9\\\\a\\[1\\]b] 1\n\"v\"=\"x\"\n\n"
-                        "[Software\\\\Deep\\\\Er\\\\Est] 1\n\"v\"=\"deep\"\n"));
+                        "[Software\\\\Deep\\\\Er\\\\Est] 1\n\"v\"=\"deep\"\n"
+                        // Sub-keys come in Wine's order, each with the spelling first seen.
+                        "[Software\\\\E\\\\V5.40] 1\n[Software\\\\E\\\\A] 1\n[Software\\\\E\\\\_under] 1\n"
+                        "[Software\\\\E\\\\\\[x\\]] 1\n[Software\\\\E\\\\5.40a] 1\n[Software\\\\E\\\\5.4] 1\n"
+                        "[Software\\\\E\\\\b\\\\child] 1\n[Software\\\\E\\\\B] 1\n"));
   EXPECT_EQ(reg.String("Software\\Café\\a[1]b", "v"), "x");
   EXPECT_EQ(reg.String("SOFTWARE\\CAFÉ\\A[1]B", "V"), "x");
   EXPECT_EQ(reg.String("\\Software\\\\Deep\\Er\\Est\\", "v"), "deep");
@@ -78,22 +82,10 @@ TEST(RegistryParse, KeyNamesEscapesAndIntermediateKeys) {
   }
   EXPECT_FALSE(reg.KeyExists("Software\\De"));
   EXPECT_FALSE(reg.KeyExists("Software\\Deep\\Er\\Est\\More"));
-  EXPECT_EQ(reg.SubKeys("Software"), (Names{"Café", "Deep"}));
+  EXPECT_EQ(reg.SubKeys("Software"), (Names{"Café", "Deep", "E"}));
+  EXPECT_EQ(reg.SubKeys("software\\e"), (Names{"5.4", "5.40a", "[x]", "_under", "A", "b", "V5.40"}));
   EXPECT_EQ(reg.SubKeys("Software\\Deep\\Er\\Est"), Names{});
   EXPECT_FALSE(reg.SubKeys("Software\\Nope"));
-}
-
-TEST(RegistryParse, SubKeysInWineOrderWithFirstSpelling) {
-  const RegistryFile reg =
-      ParseRegistry(Reg("[Software\\\\E\\\\V5.40] 1\n"
-                        "[Software\\\\E\\\\A] 1\n"
-                        "[Software\\\\E\\\\_under] 1\n"
-                        "[Software\\\\E\\\\\\[x\\]] 1\n"
-                        "[Software\\\\E\\\\5.40a] 1\n"
-                        "[Software\\\\E\\\\5.4] 1\n"
-                        "[Software\\\\E\\\\b\\\\child] 1\n"
-                        "[Software\\\\E\\\\B] 1\n"));
-  EXPECT_EQ(reg.SubKeys("software\\e"), (Names{"5.4", "5.40a", "[x]", "_under", "A", "b", "V5.40"}));
 }
 
 TEST(RegistryParse, ThirtyTwoBitViewInWin64Prefix) {

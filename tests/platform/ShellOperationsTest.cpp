@@ -70,12 +70,23 @@ TEST_F(ShellOperationsTest, CopyFolderKeepsContentModeTimeAndLinks) {
   EXPECT_GE(calls, 3);
 }
 
-TEST_F(ShellOperationsTest, ExistingFilesNeedConfirmationAndReadOnlyStays) {
+TEST_F(ShellOperationsTest, ExistingFilesNeedConfirmationCancelLeavesNoHalfFileAndReadOnlyStays) {
   prefix_.WriteFile("drive_d/EXF/SUB/page.EXF", "old page");
   ASSERT_FALSE(ShellCopyHost(Abs("drive_c/src/EXF/SUB"), Abs("drive_d/EXF"), false, no_, nullptr, error_));
   EXPECT_EQ(error_, kErrorCancelled);
   EXPECT_EQ(asked_, std::vector<std::string>{Abs("drive_d/EXF/SUB/page.EXF")});
   EXPECT_EQ(prefix_.ReadFile("drive_d/EXF/SUB/page.EXF"), "old page");
+
+  // Cancelled in the middle of a file: the old file stays whole and no temporary is left.
+  ShellProgress cancelMidFile = [](uint64_t done, uint64_t, const std::string&) {
+    return done < 1024 * 1024;
+  };
+  ASSERT_FALSE(
+      ShellCopyHost(Abs("drive_c/src/EXF/SUB"), Abs("drive_d/EXF"), false, yes_, cancelMidFile, error_));
+  EXPECT_EQ(error_, kErrorCancelled);
+  EXPECT_EQ(prefix_.ReadFile("drive_d/EXF/SUB/page.EXF"), "old page");
+  for (const auto& e : fs::directory_iterator(Abs("drive_d/EXF/SUB")))
+    EXPECT_NE(e.path().filename().string()[0], '.') << "temporary file left over: " << e.path();
 
   ASSERT_TRUE(ShellCopyHost(Abs("drive_c/src/EXF"), Abs("drive_d"), false, yes_, nullptr, error_));
   EXPECT_EQ(prefix_.ReadFile("drive_d/EXF/SUB/page.EXF")->size(), 3u * 1024 * 1024);
@@ -92,19 +103,6 @@ TEST_F(ShellOperationsTest, ExistingFilesNeedConfirmationAndReadOnlyStays) {
   EXPECT_FALSE(
       ShellCopyHost(Abs("drive_c/src/EXF/SUB"), Abs("drive_d/EXF"), false, nullptr, nullptr, error_));
   EXPECT_NE(error_, kErrorSuccess);
-}
-
-TEST_F(ShellOperationsTest, CancelLeavesNoHalfFile) {
-  prefix_.WriteFile("drive_d/EXF/SUB/page.EXF", "old page");
-  ShellProgress cancelMidFile = [](uint64_t done, uint64_t, const std::string&) {
-    return done < 1024 * 1024;
-  };
-  ASSERT_FALSE(
-      ShellCopyHost(Abs("drive_c/src/EXF/SUB"), Abs("drive_d/EXF"), false, yes_, cancelMidFile, error_));
-  EXPECT_EQ(error_, kErrorCancelled);
-  EXPECT_EQ(prefix_.ReadFile("drive_d/EXF/SUB/page.EXF"), "old page");
-  for (const auto& e : fs::directory_iterator(Abs("drive_d/EXF/SUB")))
-    EXPECT_NE(e.path().filename().string()[0], '.') << "temporary file left over: " << e.path();
 }
 
 TEST_F(ShellOperationsTest, RefusesIntoItselfAndMissingSource) {
