@@ -48,7 +48,8 @@ TEST_F(CopyTreeTest, CopiesMatchesFlatTheLaterOfOneNameWinsAndExclusionsStay) {
   EXPECT_EQ(progress, (std::vector<size_t>{1, 11}));
 }
 
-TEST_F(CopyTreeTest, NothingHappensWithoutSourceOrMatches) {
+TEST_F(CopyTreeTest, NothingWithoutSourceOrMatchesEmptyTargetIsAnErrorAndFailingCopiesArePassedOver) {
+  // Without a source or without matches nothing happens, not even the target folder.
   for (const char* source : {"C:\\NOPE", ""}) {
     copier.SourceFolder = source;
     copier.CopyFiles();
@@ -59,9 +60,8 @@ TEST_F(CopyTreeTest, NothingHappensWithoutSourceOrMatches) {
   EXPECT_TRUE(copier.FoundFiles.empty());
   EXPECT_EQ(copier.TargetFolder, "D:\\PROJ");
   EXPECT_FALSE(prefix.Exists("drive_d/PROJ"));
-}
 
-TEST_F(CopyTreeTest, EmptyTargetIsAnErrorAndFailingCopiesArePassedOver) {
+  copier.Masks = "*.EXF;*.BMP";
   copier.TargetFolder = "";
   try {
     copier.CopyFiles();

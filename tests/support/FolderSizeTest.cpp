@@ -26,7 +26,7 @@ class FolderSizeTest : public ::testing::Test {
   testing::TempPrefix prefix;
 };
 
-TEST_F(FolderSizeTest, CountsEveryFileAtEveryDepthWithAnyNumberOfThreads) {
+TEST_F(FolderSizeTest, CountsEveryFileAtEveryDepthAndLinkTargetsOnceWithAnyNumberOfThreads) {
   for (const unsigned threads : {1u, 8u}) {
     SCOPED_TRACE(threads);
     for (const char* spelling : {"C:\\Daten", "c:\\daten\\"}) {
@@ -40,9 +40,8 @@ TEST_F(FolderSizeTest, CountsEveryFileAtEveryDepthWithAnyNumberOfThreads) {
   EXPECT_FALSE(MeasureFolderTree("C:\\Fehlt").Listed);
   EXPECT_EQ(MeasureFolderTree("C:\\Fehlt").Bytes, 0u);
   EXPECT_FALSE(MeasureFolderTree("").Listed);
-}
 
-TEST_F(FolderSizeTest, LinksCountWhatTheyPointToAndLinksBackUpAreNotEntered) {
+  // Links count what they point to, once; links back up or to the root are not entered.
   namespace fs = std::filesystem;
   fs::create_symlink(prefix.Abs("drive_c/Andere/ziel.bin"), prefix.Abs("drive_c/Daten/verweis.bin"));
   fs::create_directory_symlink(prefix.Abs("drive_c/Andere"), prefix.Abs("drive_c/Daten/Unter/Andere"));
@@ -52,7 +51,6 @@ TEST_F(FolderSizeTest, LinksCountWhatTheyPointToAndLinksBackUpAreNotEntered) {
   for (const unsigned threads : {1u, 8u}) {
     SCOPED_TRACE(threads);
     const FolderTreeSize size = MeasureFolderTree("C:\\Daten", threads);
-    // The file link and the folder link count their targets once; the loops end at once.
     EXPECT_EQ(size.Bytes, 4420u + 50u + 50u);
     EXPECT_EQ(size.Files, 6u);
   }
