@@ -20,7 +20,7 @@ pid_t EndedProcess() {
   return child;
 }
 
-TEST(Durability, LockFileIsExclusiveNamesItsHolderAndEndsWithItsObject) {
+TEST(Durability, LockFileIsExclusiveNamesItsHolderAndFlushesReachTheDisk) {
   TempPrefix prefix;
   IPlatform& os = HostPlatform();
   std::unique_ptr<IFileLock> first = os.TryLockFile("C:\\station.lock", "velmorctl, Prozess 42");
@@ -33,6 +33,13 @@ TEST(Durability, LockFileIsExclusiveNamesItsHolderAndEndsWithItsObject) {
   EXPECT_TRUE(os.TryLockFile("C:\\station.lock", "Fenster"));
   EXPECT_EQ(prefix.ReadFile("drive_c/station.lock"), "Fenster");
   EXPECT_EQ(Err(os.TryLockFile("C:\\missing\\station.lock", "x") != nullptr), kErrorPathNotFound);
+  // Flushes reach the disk or say why.
+  std::unique_ptr<IFile> file = os.OpenFile("C:\\journal", OpenMode::CreateAlways);
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(file->Write("abc", 3));
+  EXPECT_TRUE(file->Flush());
+  EXPECT_TRUE(os.FlushFileSystem("C:\\"));
+  EXPECT_FALSE(os.FlushFileSystem("C:\\missing"));
 }
 
 TEST(Durability, StaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
@@ -70,17 +77,6 @@ TEST(Durability, StaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
   EXPECT_FALSE(os.ProcessRunning(zombie));
   waitpid(zombie, nullptr, 0);
   EXPECT_FALSE(os.ProcessRunning(0));
-}
-
-TEST(Durability, FlushesReachTheDiskOrSayWhy) {
-  TempPrefix prefix;
-  IPlatform& os = HostPlatform();
-  std::unique_ptr<IFile> file = os.OpenFile("C:\\journal", OpenMode::CreateAlways);
-  ASSERT_TRUE(file);
-  ASSERT_TRUE(file->Write("abc", 3));
-  EXPECT_TRUE(file->Flush());
-  EXPECT_TRUE(os.FlushFileSystem("C:\\"));
-  EXPECT_FALSE(os.FlushFileSystem("C:\\missing"));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace {
 
 using testing::TempPrefix;
 
-TEST(FaultInjectingPlatform, FailsTheNthCallAndCountsAll) {
+TEST(FaultInjectingPlatform, FailsTheNthOnePathOrFromACallOnAndCountsAll) {
   TempPrefix prefix;
   prefix.WriteFile("drive_c/a.txt", "a");
   FaultInjectingPlatform faulty(HostPlatform());
@@ -25,11 +25,8 @@ TEST(FaultInjectingPlatform, FailsTheNthCallAndCountsAll) {
   EXPECT_TRUE(prefix.Exists("drive_d/1.txt"));
   EXPECT_FALSE(prefix.Exists("drive_d/2.txt"));  // a failed call never reaches the disk
   EXPECT_TRUE(prefix.Exists("drive_d/3.txt"));
-}
 
-TEST(FaultInjectingPlatform, DiskFillsUpFromTheNthCall) {
-  TempPrefix prefix;
-  FaultInjectingPlatform faulty(HostPlatform());
+  faulty.Reset();
   faulty.FailFrom(FaultKind::WriteFile, 2, kErrorDiskFull);
   EXPECT_TRUE(faulty.WriteFile("C:\\1.dat", "1"));
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(faulty.WriteFile("C:\\n.dat", "n"));
@@ -38,13 +35,9 @@ TEST(FaultInjectingPlatform, DiskFillsUpFromTheNthCall) {
   faulty.Reset();
   EXPECT_TRUE(faulty.WriteFile("C:\\n.dat", "n"));
   EXPECT_EQ(faulty.Calls(FaultKind::WriteFile), 1u);
-}
 
-TEST(FaultInjectingPlatform, PathRulesAndOpenFiles) {
-  TempPrefix prefix;
   prefix.WriteFile("drive_c/keep.asc", "k");
   prefix.WriteFile("drive_c/bad.asc", "b");
-  FaultInjectingPlatform faulty(HostPlatform());
   faulty.FailWhere(FaultKind::DeleteFile, "BAD.ASC", kErrorAccessDenied);
   EXPECT_FALSE(faulty.DeleteFile("C:\\bad.asc"));
   EXPECT_EQ(faulty.LastError(), kErrorAccessDenied);

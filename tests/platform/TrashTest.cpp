@@ -22,7 +22,7 @@ class TrashTest : public ::testing::Test {
   uint32_t error_ = 0;
 };
 
-TEST_F(TrashTest, FileGoesToHomeTrashWithInfo) {
+TEST_F(TrashTest, FilesAndFoldersGoToHomeTrashWithInfoUnderFreeNames) {
   prefix_.WriteFile("drive_c/P/Mein Plan ä%.EXF", "data");
   const std::string item = prefix_.Abs("drive_c/P/Mein Plan ä%.EXF");
   ASSERT_EQ(TrashFoldersFor(item).at(0), trash_);
@@ -37,9 +37,8 @@ TEST_F(TrashTest, FileGoesToHomeTrashWithInfo) {
                                                  "/drive_c/P/Mein%20Plan%20%C3%A4%25\\.EXF\n"
                                                  "DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n")))
       << *info;
-}
 
-TEST_F(TrashTest, TakenNamesGetNumberedAndFoldersMoveWhole) {
+  // Taken names get numbered before the extension; folders move whole.
   for (int i = 0; i < 3; ++i) {
     prefix_.WriteFile("drive_c/x/A.ASC", "v" + std::to_string(i));
     ASSERT_TRUE(MoveHostPathToTrash(prefix_.Abs("drive_c/x/A.ASC"), error_));
