@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 
@@ -129,7 +130,7 @@ TEST(PathMapping, HostToWindowsPicksLongestDriveAndRoundTrips) {
   EXPECT_EQ(os.ToHost(unixForm).value_or(""), outside);
 }
 
-TEST(Drives, FollowTheDosdevicesLinks) {
+TEST(Drives, FollowTheDosdevicesLinksAndWithoutPrefixOnlyZ) {
   TempPrefix prefix;
   IPlatform& os = HostPlatform();
   EXPECT_EQ(os.LogicalDrives(), (1u << 2) | (1u << 3) | (1u << 25));
@@ -146,6 +147,15 @@ TEST(Drives, FollowTheDosdevicesLinks) {
   EXPECT_EQ(os.DriveTarget('c'), prefix.DriveC());
   EXPECT_EQ(os.DriveTarget('q'), "");
   EXPECT_EQ(os.GetDriveType('q'), DriveType::NoRootDir);
+
+  // Without a prefix there is only Z:, and the Windows folder is the configuration folder.
+  ScopedEnv env("WINEPREFIX", prefix.Abs("not-there"));
+  EXPECT_EQ(os.LogicalDrives(), 1u << 25);
+  EXPECT_EQ(os.DriveTarget('z'), "/");
+  EXPECT_EQ(os.ToWindows("/usr/lib"), "Z:\\usr\\lib");
+  std::string expected = "Z:" + prefix.Home() + "/.config/velmor";
+  std::replace(expected.begin(), expected.end(), '/', '\\');
+  EXPECT_EQ(os.WindowsDirectory(), expected);
 }
 
 TEST(Drives, TypeFromRegistryAndDisplayName) {
@@ -167,20 +177,6 @@ TEST(Drives, TypeFromRegistryAndDisplayName) {
   EXPECT_FALSE(os.ConnectNetworkDrive('n', prefix.Abs("nothing")));
   ASSERT_TRUE(os.ConnectNetworkDrive('N', prefix.Abs("share")));
   EXPECT_EQ(os.DriveTarget('n'), prefix.Abs("share"));
-}
-
-TEST(Drives, NoPrefixMeansOnlyZ) {
-  TempPrefix prefix;
-  ScopedEnv env("WINEPREFIX", prefix.Abs("not-there"));
-  IPlatform& os = HostPlatform();
-  EXPECT_EQ(os.LogicalDrives(), 1u << 25);
-  EXPECT_EQ(os.DriveTarget('z'), "/");
-  EXPECT_EQ(os.ToWindows("/usr/lib"), "Z:\\usr\\lib");
-  // Without C: the Windows folder is the configuration folder, named through the drive map.
-  std::string expected = "Z:" + prefix.Home() + "/.config/velmor";
-  for (char& c : expected)
-    if (c == '/') c = '\\';
-  EXPECT_EQ(os.WindowsDirectory(), expected);
 }
 
 TEST(Environment, ProfileWithoutFolderLivesInTheWindowsFolder) {
