@@ -236,23 +236,18 @@ TEST(WriteFile, ReplacesAtomicallyKeepsOldContentOnFailureAndWritesThroughLinks)
 }
 
 // Makes every write past `bytes` fail with EFBIG, like a disk that fills up, for its lifetime.
-class ScopedFileSizeLimit {
- public:
-  explicit ScopedFileSizeLimit(rlim_t bytes) {
-    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
+struct ScopedFileSizeLimit {
+  explicit ScopedFileSizeLimit(rlim_t bytes) : handler(signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit limit{bytes, saved.rlim_max};
     setrlimit(RLIMIT_FSIZE, &limit);
   }
   ~ScopedFileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, oldHandler_);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, handler);
   }
-
- private:
-  rlimit saved_{};
-  sighandler_t oldHandler_;
+  sighandler_t handler;
+  rlimit saved{};
 };
 
 TEST(WriteFile, FullDiskKeepsOldFilesAndLeavesNoTemporary) {

@@ -67,7 +67,7 @@ TEST(ListFolder, SortsLikeWineWithDotsFirstExceptInDriveRoot) {
                                                        "\xc3\x84RGERLICH_a", "\xc3\xa4rgerlich_Z"}));
 }
 
-TEST(ListFolder, LinksToFoldersAreFoldersAndBrokenLinksAreNotListed) {
+TEST(ListFolder, LinksToFoldersAreFoldersBrokenLinksAreNotListedAndDetailsSeeChanges) {
   TempPrefix prefix;
   prefix.MakeDir("drive_d/real");
   prefix.WriteFile("drive_d/file", "");
@@ -89,28 +89,24 @@ TEST(ListFolder, LinksToFoldersAreFoldersAndBrokenLinksAreNotListed) {
   EXPECT_FALSE(os.GetFolderId("D:\\file").has_value());
   EXPECT_FALSE(os.GetFolderId("D:\\dangling").has_value());
   EXPECT_TRUE(Names(os.FindFiles("D:\\dangl*")).empty());
-}
 
-TEST(ListFolder, DetailsAreFetchedWhenAskedAndSeeChanges) {
-  TempPrefix prefix;
-  prefix.WriteFile("drive_d/data.exf", "12345");
-  prefix.WriteFile("drive_d/.versteckt", "");
-  IPlatform& os = HostPlatform();
-  auto listing = os.ListFolder("D:\\");
+  // Details are fetched when asked: changes made after the listing show.
+  prefix.WriteFile("drive_d/real/data.exf", "12345");
+  prefix.WriteFile("drive_d/real/.versteckt", "");
+  listing = os.ListFolder("D:\\real");
   ASSERT_NE(listing, nullptr);
-  ASSERT_EQ(Names(*listing), (std::vector<std::string>{".versteckt", "data.exf"}));
-  // Changes made after the listing show: nothing was read from the entries before now.
-  chmod((prefix.DriveD() + "/data.exf").c_str(), 0444);
-  setxattr((prefix.DriveD() + "/data.exf").c_str(), "user.DOSATTRIB", "0x4", 3, 0);
-  prefix.WriteFile("drive_d/data.exf", "1234567");
-  EXPECT_EQ(listing->Attributes(1), kAttrArchive | kAttrReadOnly | kAttrSystem);
-  EXPECT_EQ(listing->Attributes(0), kAttrArchive | kAttrHidden);
+  ASSERT_EQ(Names(*listing), (std::vector<std::string>{".", "..", ".versteckt", "data.exf"}));
+  chmod((prefix.DriveD() + "/real/data.exf").c_str(), 0444);
+  setxattr((prefix.DriveD() + "/real/data.exf").c_str(), "user.DOSATTRIB", "0x4", 3, 0);
+  prefix.WriteFile("drive_d/real/data.exf", "1234567");
+  EXPECT_EQ(listing->Attributes(3), kAttrArchive | kAttrReadOnly | kAttrSystem);
+  EXPECT_EQ(listing->Attributes(2), kAttrArchive | kAttrHidden);
   FindData data;
-  ASSERT_TRUE(listing->Details(1, data));
+  ASSERT_TRUE(listing->Details(3, data));
   EXPECT_EQ(data.name, "data.exf");
   EXPECT_EQ(data.size, 7u);
-  fs::remove(prefix.DriveD() + "/data.exf");
-  EXPECT_FALSE(listing->Details(1, data));
+  fs::remove(prefix.DriveD() + "/real/data.exf");
+  EXPECT_FALSE(listing->Details(3, data));
 }
 
 TEST(FindFiles, MasksFoldersAndAttributeFilter) {

@@ -127,7 +127,7 @@ TEST(ProfileApplyWrite, EditsKeepOtherLinesAndWriteCrLf) {
   EXPECT_EQ(utf8, "\xEF\xBB\xBF[S]\r\nk=Müller €\r\n");
 }
 
-TEST(ProfileApplyWrite, RefusesTextsThatWouldInjectLines) {
+TEST(ProfileApplyWrite, RefusesTextsThatWouldInjectLinesAndWrittenValuesReadBack) {
   struct Row {
     const char* name;
     std::string section;
@@ -145,13 +145,11 @@ TEST(ProfileApplyWrite, RefusesTextsThatWouldInjectLines) {
     EXPECT_EQ(ProfileApplyWrite(bytes, row.section, row.key, row.value), ProfileEdit::Invalid);
     EXPECT_EQ(bytes, "[S]\r\nk=1\r\n");
   }
-}
-
-TEST(ProfileApplyWrite, WrittenValuesReadBack) {
-  struct Row {
+  // A written value reads back as the reader takes it: outer blanks and one pair of quotes go.
+  struct Written {
     const char* written;
     const char* read;
-  } rows[] = {
+  } written[] = {
       {"plain", "plain"},
       // The settings store wraps a text that starts and ends with a quote in one more pair.
       {"\"\"both\"\"", "\"both\""},
@@ -161,7 +159,7 @@ TEST(ProfileApplyWrite, WrittenValuesReadBack) {
       {"a=b;c [x]", "a=b;c [x]"},
       {"", ""},
   };
-  for (const auto& row : rows) {
+  for (const auto& row : written) {
     SCOPED_TRACE(row.written);
     std::string bytes = "[S]\r\nk=old\r\n";
     ASSERT_EQ(ProfileApplyWrite(bytes, "S", "k", row.written), ProfileEdit::Changed);
