@@ -26,6 +26,12 @@ inline CliRun Velmorctl(const std::vector<std::string>& args, bool stdinIsTermin
   const int code = RunMain(args, console);
   return {code, out.str(), err.str()};
 }
+// One command with its arguments: RunCommand("find", {"--mask", "*.EXF"}).
+inline CliRun RunCommand(const std::string& name, std::vector<std::string> args, bool stdinIsTerminal = false,
+                         const std::string& input = "") {
+  args.insert(args.begin(), name);
+  return Velmorctl(args, stdinIsTerminal, input);
+}
 
 class DemoStationTest : public ::testing::Test, protected testing::DemoStationWorld {};
 

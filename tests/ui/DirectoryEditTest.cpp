@@ -1,5 +1,8 @@
+// The edit fields with a button: the plain one and the one that picks a folder, with its dialogs.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -7,12 +10,15 @@
 #include "tests/ui/ScriptedDialogs.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/DirectoryEdit.h"
+#include "ui/Glyphs.h"
+#include "ui/QxEditBtn.h"
 
 namespace velmor::ui {
 namespace {
 
 using velmor::testing::TempPrefix;
 using velmor::ui::testing::ScriptedDialogs;
+using velmor::ui::testing::ScriptedMessages;
 
 class DirectoryEditTest : public ::testing::Test {
  protected:
@@ -24,59 +30,40 @@ class DirectoryEditTest : public ::testing::Test {
     edit.show();
   }
   TempPrefix prefix;
-  velmor::ui::testing::ScriptedMessages messages;
+  ScriptedMessages messages;
   ScriptedDialogs dialogs;
   TDirectoryEdit edit;
 };
 
-TEST_F(DirectoryEditTest, AltDownOpensTheDialogAsTheButtonDoesAndEnterDoesNothing) {
+TEST_F(DirectoryEditTest, ButtonAndAltDownOpenTheDialogAtTheFieldsFolderAndOkReplacesTheSelection) {
+  // Enter opens nothing; Alt+Down opens the dialog as the button does, at the current drive for an
+  // empty field.
   edit.setFocus();
   QTest::keyClick(&edit, Qt::Key_Return);
-  EXPECT_TRUE(dialogs.calls.isEmpty());
   QTest::keyClick(&edit, Qt::Key_Down, Qt::AltModifier);
   QTest::mouseClick(edit.Button(), Qt::LeftButton);
-  EXPECT_EQ(dialogs.calls, QStringList({"select:\\", "select:\\"}));
-  EXPECT_TRUE(edit.text().isEmpty());  // both cancelled
-}
-
-TEST_F(DirectoryEditTest, StartFolderIsTheTextThenInitialDirThenTheCurrentDrive) {
+  // It starts at the text when that folder exists, else at the current drive; Cancel changes nothing.
   edit.setText("C:\\EPLAN5\\NS");
-  dialogs.answers = {std::nullopt};
+  QSignalSpy changes(&edit, &QLineEdit::textChanged);
   edit.DoClick();
+  EXPECT_EQ(edit.text(), "C:\\EPLAN5\\NS");
+  EXPECT_EQ(changes.count(), 0);
   edit.setText("C:\\GIBTESNICHT");
-  dialogs.answers = {std::nullopt};
   edit.DoClick();
-  EXPECT_EQ(dialogs.calls, QStringList({"select:C:\\EPLAN5\\NS", "select:\\"}));
-
-  // After OK on an existing folder, an empty field starts there.
-  dialogs.calls.clear();
-  edit.setText("");
-  dialogs.answers = {QString("C:\\EPLAN5\\P"), std::nullopt};
+  // OK replaces the selected text, and an empty field then starts at that folder.
+  changes.clear();
+  edit.selectAll();
+  dialogs.answers = {QString("C:\\EPLAN5\\P")};
   edit.DoClick();
   EXPECT_EQ(edit.text(), "C:\\EPLAN5\\P");
+  EXPECT_EQ(changes.count(), 2);  // the deleted selection, then the new folder
   EXPECT_EQ(edit.InitialDir(), "C:\\EPLAN5\\P");
   edit.setText("");
   edit.DoClick();
-  EXPECT_EQ(dialogs.calls, QStringList({"select:\\", "select:C:\\EPLAN5\\P"}));
-}
-
-TEST_F(DirectoryEditTest, OkReplacesTheSelectedTextCancelChangesNothing) {
-  edit.setText("C:\\EPLAN5");
-  QSignalSpy changes(&edit, &QLineEdit::textChanged);
-  dialogs.answers = {std::nullopt};
-  QTest::mouseClick(edit.Button(), Qt::LeftButton);
-  EXPECT_EQ(changes.count(), 0);
-  EXPECT_EQ(edit.text(), "C:\\EPLAN5");
-
-  edit.selectAll();
-  dialogs.answers = {QString("C:\\EPLAN5\\NS")};
-  edit.DoClick();
-  EXPECT_EQ(edit.text(), "C:\\EPLAN5\\NS");
-  EXPECT_EQ(changes.count(), 2);  // the deleted selection, then the new folder
-
   edit.setReadOnly(true);
-  edit.DoClick();
-  EXPECT_EQ(dialogs.calls.size(), 2);  // a read-only field opens nothing
+  edit.DoClick();  // a read-only field opens nothing
+  EXPECT_EQ(dialogs.calls, QStringList({"select:\\", "select:\\", "select:C:\\EPLAN5\\NS", "select:\\",
+                                        "select:\\", "select:C:\\EPLAN5\\P"}));
 }
 
 TEST_F(DirectoryEditTest, DirectoryDialogOpensTheStartFolderWithItsParents) {
@@ -109,14 +96,8 @@ TEST_F(DirectoryEditTest, DirectoryDialogOpensTheStartFolderWithItsParents) {
   // The network button opens its dialog through the seam, like every dialog of the window.
   dialog.findChild<QPushButton*>("NetworkButton")->click();
   EXPECT_EQ(dialogs.calls, QStringList({"connect"}));
-}
-
-TEST_F(DirectoryEditTest, DirectoryDialogStartsOnTheCurrentDriveForABackslash) {
-  TSelectDirDlg dialog(nullptr, "\\");
-  const QString current = dialog.CurrentFolder();
-  ASSERT_GE(current.size(), 3);
-  EXPECT_EQ(current.mid(1, 2), ":\\");
-  EXPECT_EQ(current.size(), 3);
+  // "\\" is the root of the current drive.
+  EXPECT_EQ(TSelectDirDlg(nullptr, "\\").CurrentFolder().mid(1), ":\\");
 }
 
 TEST_F(DirectoryEditTest, FolderBrowserOffersOkOnlyOnExistingFoldersAndTrimsTheBackslash) {
@@ -155,6 +136,93 @@ TEST_F(DirectoryEditTest, FolderBrowserOffersOkOnlyOnExistingFoldersAndTrimsTheB
   EXPECT_EQ(browser.Tree()->currentItem(), browser.Tree()->topLevelItem(0));
   EXPECT_FALSE(browser.Finish(false));
   EXPECT_EQ(browser.FolderName, "C:\\NIRGENDS");
+}
+
+class QxEditBtnTest : public ::testing::Test {
+ protected:
+  QxEditBtnTest() {
+    edit.resize(275, 21);
+    edit.show();  // a hidden widget gets its resize events only when shown
+    edit.SetGlyph(OpenFolderGlyph());
+    edit.OnBtnClick = [this](TQxEditBtn* sender) {
+      ++clicks;
+      sender_ = sender;
+    };
+  }
+  // The signal comes with every handler call.
+  ~QxEditBtnTest() override { EXPECT_EQ(btnClicked.count(), clicks); }
+  ScriptedMessages messages;
+  TQxEditBtn edit;
+  int clicks = 0;
+  TQxEditBtn* sender_ = nullptr;
+  QSignalSpy btnClicked{&edit, &TQxEditBtn::btnClicked};
+};
+
+TEST(QxEditBtnPaint, ButtonIsShownFromTheFirstPaintAndTakesNoFocus) {
+  TQxEditBtn edit;
+  EXPECT_FALSE(edit.Button()->isVisibleTo(&edit));
+  edit.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+  QTRY_VERIFY(edit.Button()->isVisible());
+  EXPECT_EQ(edit.Button()->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(edit.Button()->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(QxEditBtnTest, OnlyAClickRaisesOnBtnClickWithTheEditAndAReadOnlyFieldOnlyBeeps) {
+  edit.setFocus();
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_F4, Qt::Key_Down, Qt::Key_Space}) QTest::keyClick(&edit, key);
+  QTest::keyClick(&edit, Qt::Key_Down, Qt::AltModifier);
+  EXPECT_EQ(clicks, 0);
+  QTest::mouseClick(edit.Button(), Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(sender_, &edit);
+  EXPECT_EQ(messages.beeps, 0);
+
+  edit.setReadOnly(true);
+  QTest::mouseClick(edit.Button(), Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(messages.beeps, 1);
+
+  edit.OnBtnClick = nullptr;
+  edit.setReadOnly(false);
+  edit.BtnClick();  // no handler: only the signal
+  EXPECT_EQ(messages.beeps, 1);
+  EXPECT_EQ(btnClicked.count(), 2);
+  clicks = 2;
+}
+
+TEST_F(QxEditBtnTest, CutAndPasteNeedEditorEnabledButTypingDoesNot) {
+  edit.setFocus();
+  QApplication::clipboard()->setText("PASTE");
+  edit.SetEditorEnabled(false);
+  QTest::keyClicks(&edit, "ab");
+  EXPECT_EQ(edit.text(), "ab");
+  QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+  edit.selectAll();
+  QTest::keyClick(&edit, Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(edit.text(), "ab");
+  EXPECT_EQ(messages.beeps, 0);  // dropped silently
+
+  edit.SetEditorEnabled(true);
+  edit.setCursorPosition(2);
+  QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(edit.text(), "abPASTE");
+}
+
+// A field that takes digits only, as classes built on the edit may do.
+class DigitsOnly : public TQxEditBtn {
+ public:
+  bool IsValidChar(QChar key) override { return key.isDigit(); }
+};
+
+TEST(QxEditBtnValidation, RejectedCharactersAreDroppedWithABeep) {
+  ScriptedMessages messages;
+  DigitsOnly edit;
+  edit.show();
+  edit.setFocus();
+  QTest::keyClicks(&edit, "1a2");
+  EXPECT_EQ(edit.text(), "12");
+  EXPECT_EQ(messages.beeps, 1);
 }
 
 }  // namespace

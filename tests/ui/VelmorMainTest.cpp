@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDropEvent>
 #include <QHelpEvent>
+#include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -50,28 +51,40 @@ class VelmorMainTest : public ::testing::Test, protected velmor::testing::DemoSt
     QTRY_VERIFY(window->isActiveWindow());
   }
 
+  // NEU1 from the sample project C:\SAMPLE, whose first page cannot arrive: a folder of its name is in
+  // the way in the existing project. The question to overwrite is answered.
+  void StartWithABlockedPage() {
+    prefix.MakeDir(At("drive_c/EPLAN5/P/NEU1.P/S001.EXF"));
+    prefix.WriteFile(At("drive_c/SAMPLE/EXF0/PROJEKT.DBF"), "sample");
+    Start();
+    SetSampleLocation(window->FF, "C:\\SAMPLE\\");
+    window->ProjektName->setText("NEU1");
+    messages.Answer(QMessageBox::Ok);
+  }
+
   ScriptedMessages messages;
   ScriptedDialogs browser;
   std::unique_ptr<TVelmorMainFrm> window;
 };
 
-TEST(VelmorApplication, CaptionsGetNoApplicationNameAppended) {
+TEST(VelmorApplication, NameIconAndGermanStandardButtons) {
   VelmorApplication::Configure();
   EXPECT_EQ(QCoreApplication::applicationName(), "Velmor");
   // A pinned display name would be appended to every caption; unpinned, it follows the name.
   QCoreApplication::setApplicationName("Probe");
   EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Probe");
   QCoreApplication::setApplicationName("Velmor");
-}
-
-TEST(VelmorApplication, StandardButtonsSpeakGermanThroughQtsOwnTranslation) {
-  VelmorApplication::Configure();
+  // The icon is built into the program, so the window has it also where no icon theme does.
+  EXPECT_EQ(QIcon(":/icons/velmor-48.png").pixmap(48, 48).size(), QSize(48, 48));
+  EXPECT_FALSE(VelmorApplication::ApplicationIcon().isNull());
+  // The standard buttons speak German through Qt's own translation.
   QMessageBox box(QMessageBox::Question, "Velmor", "?",
                   QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
-  EXPECT_EQ(box.button(QMessageBox::Ok)->text(), "OK");
-  EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "Abbrechen");
-  EXPECT_EQ(box.button(QMessageBox::Yes)->text(), "&Ja");
-  EXPECT_EQ(box.button(QMessageBox::No)->text(), "&Nein");
+  QStringList texts;
+  for (QMessageBox::StandardButton b :
+       {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No})
+    texts << box.button(b)->text();
+  EXPECT_EQ(texts, QStringList({"OK", "Abbrechen", "&Ja", "&Nein"}));
 }
 
 TEST_F(VelmorMainTest, HiddenMenuAndTheOddKeyboardOrderOfTheEplanPaths) {
@@ -113,13 +126,14 @@ TEST_F(VelmorMainTest, RestoreRunsBeforeTheActivationWhichFillsThePathsAndTheTre
 
 // Lets another top-level window of the program take the focus, closes it and comes back to the main
 // window, as a user does who answers a box or a dialog.
-void VisitWindow(QWidget& other, QWidget& main) {
+void VisitWindow(QWidget& other, QWidget* main) {
   other.show();
   other.activateWindow();
   QTRY_VERIFY(other.isActiveWindow());
   other.hide();
-  main.activateWindow();
-  QTRY_VERIFY(main.isActiveWindow());
+  if (main == nullptr) return;
+  main->activateWindow();
+  QTRY_VERIFY(main->isActiveWindow());
 }
 
 TEST_F(VelmorMainTest, OnlyAReturnFromAnotherWindowOfTheProgramRunsTheActivationAgain) {
@@ -135,12 +149,12 @@ TEST_F(VelmorMainTest, OnlyAReturnFromAnotherWindowOfTheProgramRunsTheActivation
   // Windows that only report on the work do not count.
   TransferProgress progress(window.get());
   progress.setWindowModality(Qt::NonModal);
-  VisitWindow(progress, *window);
+  VisitWindow(progress, window.get());
   EXPECT_EQ(window->Label10->text(), "D:\\EXF");
 
   // A dialog of the program does: its closing reads the environment again.
   QDialog dialog(window.get());
-  VisitWindow(dialog, *window);
+  VisitWindow(dialog, window.get());
   EXPECT_EQ(window->Label10->text(), projectFolder);
 }
 
@@ -149,11 +163,7 @@ TEST_F(VelmorMainTest, TheClosingOfABoxThatTheReadingShowedDoesNotReadAgain) {
   // Each box is a real window that takes the focus while it is open and hands it back when it closes.
   messages.onBox = [this](const ScriptedMessages::Box&) {
     QDialog box;
-    box.show();
-    box.activateWindow();
-    (void)QTest::qWaitFor([&] { return box.isActiveWindow(); });
-    box.hide();
-    if (window) window->activateWindow();
+    VisitWindow(box, window.get());  // the window is still being made
   };
   Start();
   QTest::qWait(200);
@@ -214,14 +224,8 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
 }
 
 TEST_F(VelmorMainTest, AFailedTransferShowsOneBoxWithTheFilesThatFailed) {
-  // The project exists and holds a folder where a page must go; a symbol file is write-protected.
-  prefix.MakeDir(At("drive_c/EPLAN5/P/NEU1.P/S001.EXF"));
   std::filesystem::permissions(At("drive_c/EPLAN5/NS/ALT01.ASC"), std::filesystem::perms::owner_read);
-  prefix.WriteFile(At("drive_c/SAMPLE/EXF0/PROJEKT.DBF"), "sample");
-  Start();
-  SetSampleLocation(window->FF, "C:\\SAMPLE\\");
-  window->ProjektName->setText("NEU1");
-  messages.Answer(QMessageBox::Ok);  // overwrite
+  StartWithABlockedPage();
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
   ASSERT_EQ(messages.boxes.size(), 2u);
   const ScriptedMessages::Box& box = messages.boxes[1];
@@ -267,17 +271,11 @@ class AnswerOk final : public IReporter {
 };
 
 TEST_F(VelmorMainTest, TheFailureBoxAndTheStartOfferToTakeATransferBack) {
-  prefix.MakeDir(At("drive_c/EPLAN5/P/NEU1.P/S001.EXF"));  // a page cannot arrive
-  prefix.WriteFile(At("drive_c/SAMPLE/EXF0/PROJEKT.DBF"), "sample");
+  StartWithABlockedPage();
   const auto before = Listing(dir);
-  Start();
-  SetSampleLocation(window->FF, "C:\\SAMPLE\\");
-  window->ProjektName->setText("NEU1");
-  messages.Answer(QMessageBox::Ok);  // overwrite
-  messages.listAnswers = {0};        // "Rückgängig machen"
+  messages.listAnswers = {0};  // "Rückgängig machen"
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
   ASSERT_EQ(messages.boxes.size(), 2u) << messages.Texts().join("|").toStdString();
-  EXPECT_EQ(messages.boxes[1].extraButtons, QStringList{"Rückgängig machen"});
   EXPECT_EQ(Listing(dir), before);
   // The tree is walked to the project path again, which stays.
   EXPECT_EQ(window->Label10->text().toUpper(), "C:\\EPLAN5\\P\\");
@@ -333,17 +331,11 @@ TEST_F(VelmorMainTest, AWindowOfTheProgramThatComesAndGoesDuringATransferDoesNot
   SetSampleLocation(window->FF, "C:\\SAMPLE\\");
   window->ProjektName->setText("ALT");  // exists: the transfer asks
   messages.Answer(QMessageBox::Ok);
-  messages.onBox = [&](const ScriptedMessages::Box& box) {
-    if (box.type != ScriptedMessages::Type::Typed) return;
-    // The question is a window of the program: it takes the focus, and the main window gets it back
-    // while the transfer goes on.
-    auto* question = new QDialog(window.get());
-    question->setAttribute(Qt::WA_DeleteOnClose);
-    question->show();
-    question->activateWindow();
-    QTRY_VERIFY(question->isActiveWindow());
-    question->close();
-    window->activateWindow();
+  // The question is a window of the program: it takes the focus, and the main window gets it back while
+  // the transfer goes on.
+  messages.onBox = [&](const ScriptedMessages::Box&) {
+    QDialog question(window.get());
+    VisitWindow(question, window.get());
   };
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
   messages.onBox = nullptr;

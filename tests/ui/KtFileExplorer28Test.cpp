@@ -1,22 +1,328 @@
-// The context menu of the folder tree and its commands, on real folders of a temporary prefix.
+// The folder tree on a temporary prefix: nodes, navigation, presses and keys, lazy loading, drive
+// readiness, and the context menu's commands on real folders.
+//
+//   C: drive_c/EPLAN/P/{Proj1,Proj2}, drive_c/EPLAN/M, drive_c/.versteckt/Innen, drive_c/windows
+//   D: drive_d/Daten (label "Archiv")
+//   Z: /   (from the prefix itself)
+#include <gtest/gtest.h>
+
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "platform/Platform.h"
-#include "tests/ui/KtFileExplorer28Fixture.h"
+#include "tests/common/TempPrefix.h"
 #include "tests/ui/ScriptedDialogs.h"
+#include "tests/ui/ScriptedMessages.h"
+#include "ui/KtFileExplorer28.h"
 #include "ui/NameOrder.h"
 
 namespace velmor::ui::testing {
 namespace {
+
+class TreeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    prefix.MakeDir("drive_c/EPLAN/P/Proj1");
+    prefix.MakeDir("drive_c/EPLAN/P/Proj2");
+    prefix.MakeDir("drive_c/EPLAN/M");
+    prefix.MakeDir("drive_c/.versteckt/Innen");
+    prefix.MakeDir("drive_d/Daten");
+    prefix.WriteFile("drive_d/.windows-label", "Archiv\n");
+    tree = std::make_unique<TKtDirTree21>();
+    // The events are watched the Qt way; the handlers must fire exactly as often as the signals.
+    dirChanged = std::make_unique<QSignalSpy>(tree.get(), &TKtDirTree21::dirChanged);
+    fileChanged = std::make_unique<QSignalSpy>(tree.get(), &TKtDirTree21::fileChanged);
+    QObject::connect(tree.get(), &TKtDirTree21::treeClicked, [this] { clicks << tree->SelectedPath(); });
+    tree->OnDirChange = [this](TKtDirTree21* sender, const QString&) {
+      EXPECT_EQ(sender, tree.get());
+      ++handlerCalls;
+    };
+    tree->OnClick = [this](TKtDirTree21*) { ++handlerCalls; };
+    tree->OnFileChange = [this](TKtDirTree21*, const QString&) { ++handlerCalls; };
+    tree->resize(400, 600);
+    tree->show();
+  }
+  void TearDown() override {
+    EXPECT_EQ(handlerCalls, signalsSeen + dirChanged->count() + fileChanged->count() + clicks.size());
+    tree.reset();
+  }
+
+  // The paths that dirChanged / fileChanged reported, in order.
+  static QStringList Paths(const QSignalSpy& spy) {
+    QStringList paths;
+    for (const QList<QVariant>& arguments : spy) paths << arguments.at(0).toString();
+    return paths;
+  }
+  QStringList DirChanges() const { return Paths(*dirChanged); }
+  QStringList FileChanges() const { return Paths(*fileChanged); }
+  // Forgets the events so far.
+  void ClearDirChanges() {
+    signalsSeen += dirChanged->count();
+    dirChanged->clear();
+  }
+
+  // Child of a node by its text ("P"), or a drive node by letter when text is one character + ':'.
+  static QTreeWidgetItem* Child(QTreeWidgetItem* node, const QString& text) {
+    for (int i = 0; node != nullptr && i < node->childCount(); ++i) {
+      if (node->child(i)->text(0) == text) return node->child(i);
+    }
+    return nullptr;
+  }
+  static QStringList ChildTexts(QTreeWidgetItem* node) {
+    QStringList texts;
+    for (int i = 0; node != nullptr && i < node->childCount(); ++i) texts << node->child(i)->text(0);
+    return texts;
+  }
+  // Presses and releases the left button on a node's label, as a user clicks it.
+  void ClickLabel(QTreeWidgetItem* node, Qt::MouseButton button = Qt::LeftButton) {
+    tree->scrollToItem(node);
+    const QRect cell = tree->visualItemRect(node);
+    QTest::mouseClick(tree->viewport(), button, Qt::NoModifier, QPoint(cell.left() + 8, cell.center().y()));
+  }
+  void Navigate(const QString& path) { tree->ExpandToPath(path); }
+
+  velmor::testing::TempPrefix prefix;
+  ScriptedMessages messages;
+  std::unique_ptr<TKtDirTree21> tree;
+  std::unique_ptr<QSignalSpy> dirChanged;
+  std::unique_ptr<QSignalSpy> fileChanged;
+  QStringList clicks;  // SelectedPath at each click
+  int handlerCalls = 0;
+  int signalsSeen = 0;  // cleared away
+};
+
+TEST_F(TreeTest, ShowsTheComputerWithOneNodePerDriveInLetterOrder) {
+  QTreeWidgetItem* computer = tree->ComputerNode();
+  ASSERT_NE(computer, nullptr);
+  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_EQ(computer->text(0), "Arbeitsplatz");
+  EXPECT_TRUE(computer->isExpanded());
+  EXPECT_EQ(ChildTexts(computer),
+            QStringList({QString::fromUtf8(" (C:)  Lokaler Datenträger "), " (D:)  Archiv ",
+                         QString::fromUtf8(" (Z:)  Lokaler Datenträger ")}));
+  // Drives get their button without being read; nothing is selected at first.
+  EXPECT_TRUE(TKtDirTree21::HasChildrenFlag(tree->DriveNode('D')));
+  EXPECT_EQ(tree->DriveNode('D')->childCount(), 0);
+  EXPECT_EQ(tree->currentItem(), nullptr);
+  EXPECT_TRUE(tree->SelectedPath().isEmpty());
+  EXPECT_EQ(tree->GetNodePath(computer), "");
+  EXPECT_EQ(tree->GetNodePath(tree->DriveNode('C')), "C:\\");
+}
+
+TEST_F(TreeTest, ExpandToPathMatchesComponentsIgnoringCaseAndEndsWithABackslash) {
+  Navigate("c:\\eplan\\p");
+  QTreeWidgetItem* c = tree->DriveNode('C');
+  QTreeWidgetItem* eplan = Child(c, "EPLAN");
+  ASSERT_NE(eplan, nullptr);
+  QTreeWidgetItem* p = Child(eplan, "P");
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(tree->currentItem(), p);
+  EXPECT_TRUE(c->isExpanded() && eplan->isExpanded() && p->isExpanded());
+  EXPECT_EQ(ChildTexts(p), QStringList({"Proj1", "Proj2"}));
+  EXPECT_EQ(tree->SelectedPath(), "c:\\eplan\\p\\");
+  EXPECT_EQ(DirChanges(), QStringList({"c:\\eplan\\p\\"}));
+  EXPECT_EQ(tree->GetNodePath(p), "C:\\EPLAN\\P");
+
+  // A second walk collapses what the first opened; the same folder again raises the event again.
+  Navigate("D:\\");
+  EXPECT_FALSE(eplan->isExpanded());
+  EXPECT_EQ(tree->currentItem(), tree->DriveNode('D'));
+  EXPECT_TRUE(tree->DriveNode('D')->isExpanded());
+  EXPECT_EQ(tree->SelectedPath(), "D:\\");
+  Navigate("D:\\");
+  EXPECT_EQ(DirChanges().size(), 3);
+
+  // Missing folders, "\" and empty text do nothing.
+  for (const QString& ignored : {QString(), QString("\\"), QString("C:\\Fehlt"), QString("X")}) {
+    SCOPED_TRACE(ignored.toStdString());
+    Navigate(ignored);
+    EXPECT_EQ(DirChanges().size(), 3);
+    EXPECT_EQ(tree->SelectedPath(), "D:\\");
+  }
+}
+
+TEST_F(TreeTest, ExpandToPathCanMatchALoadedFolderOfTheSameNameElsewhereBelow) {
+  // B is loaded while it holds only Y; Z\X is loaded too. X created inside B afterwards is not in the
+  // tree, so the walk goes on past B's children and finds Z\X.
+  prefix.MakeDir("drive_c/B/Y");
+  prefix.MakeDir("drive_c/Z/X");
+  Navigate("C:\\Z\\X");
+  Navigate("C:\\B");
+  prefix.MakeDir("drive_c/B/X");
+  Navigate("C:\\B\\X");
+  QTreeWidgetItem* zx = Child(Child(tree->DriveNode('C'), "Z"), "X");
+  EXPECT_EQ(tree->currentItem(), zx);
+  EXPECT_EQ(tree->SelectedPath(), "C:\\B\\X\\");
+  // After a reload only the drives are loaded and the walk finds the right folder.
+  tree->ReloadTree();
+  Navigate("C:\\B\\X");
+  EXPECT_EQ(tree->GetNodePath(tree->currentItem()), "C:\\B\\X");
+}
+
+TEST_F(TreeTest, InitialDirNavigatesOnlyWhenTheFolderChanges) {
+  QLabel label;
+  tree->SetLblShowSelected(&label);
+
+  tree->SetInitialDir("");
+  EXPECT_EQ(label.text(), "");
+  EXPECT_TRUE(DirChanges().isEmpty());
+
+  tree->SetInitialDir("C:\\EPLAN\\P\\");
+  EXPECT_EQ(tree->InitialDir(), "C:\\EPLAN\\P\\");
+  EXPECT_EQ(label.text(), "C:\\EPLAN\\P\\");
+  tree->SetInitialDir("c:\\eplan\\p\\");  // the same, ignoring case: no walk
+  EXPECT_EQ(DirChanges().size(), 1);
+  tree->SetInitialDir("C:\\EPLAN\\P");  // without the backslash it never equals the stored value
+  EXPECT_EQ(DirChanges().size(), 2);
+  EXPECT_EQ(label.text(), "C:\\EPLAN\\P\\");
+
+  // "\" exists (the current drive's root): stored and shown, but no walk; the next assignment of the
+  // same folder then walks again.
+  tree->SetInitialDir("\\");
+  EXPECT_EQ(tree->InitialDir(), "\\");
+  EXPECT_EQ(label.text(), "\\");
+  EXPECT_EQ(DirChanges().size(), 2);
+  tree->SetInitialDir("C:\\EPLAN\\P\\");
+  EXPECT_EQ(DirChanges().size(), 3);
+
+  // A missing folder only reaches the label.
+  tree->SetInitialDir("C:\\Gibt\\Es\\Nicht");
+  EXPECT_EQ(label.text(), "C:\\Gibt\\Es\\Nicht");
+  EXPECT_EQ(tree->InitialDir(), "C:\\EPLAN\\P\\");
+  EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P\\");
+  EXPECT_EQ(DirChanges().size(), 3);
+}
+
+TEST_F(TreeTest, PressesSetSelectedPathBeforeTheClickHandlerRuns) {
+  QLabel label("unverändert");
+  tree->SetLblShowSelected(&label);
+  ClickLabel(tree->ComputerNode());
+  EXPECT_EQ(tree->SelectedPath(), "Drives");
+
+  ClickLabel(tree->DriveNode('C'));
+  EXPECT_EQ(tree->SelectedPath(), "C:\\");
+
+  Navigate("C:\\EPLAN\\P");
+  EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P\\");
+  ClickLabel(tree->currentItem());
+  EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P");
+
+  EXPECT_EQ(clicks, QStringList({"Drives", "C:\\", "C:\\EPLAN\\P"}));
+  EXPECT_EQ(DirChanges(), QStringList({"Drives", "C:\\", "C:\\EPLAN\\P\\", "C:\\EPLAN\\P"}));
+  EXPECT_EQ(label.text(), QString::fromUtf8("unverändert"));  // presses leave the label alone
+
+  // A press right of a label changes nothing, but the click still comes.
+  QTreeWidgetItem* d = tree->DriveNode('D');
+  const QRect cell = tree->visualItemRect(d);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(cell.right() - 2, cell.center().y()));
+  EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P");
+  EXPECT_EQ(clicks.size(), 4);
+  EXPECT_EQ(DirChanges().size(), 4);
+
+  // A right-button press picks the node too, but only the left button's release is a click.
+  tree->SetPopUpMenuEnabled(false);
+  ClickLabel(d, Qt::RightButton);
+  EXPECT_EQ(tree->SelectedPath(), "D:\\");
+  EXPECT_EQ(clicks.size(), 4);
+}
+
+TEST_F(TreeTest, ArrowKeysPickTheNodeTheyMoveTo) {
+  QLabel label("fest");
+  tree->SetLblShowSelected(&label);
+  ClickLabel(tree->ComputerNode());
+  tree->setFocus();
+  QTest::keyClick(tree.get(), Qt::Key_Down);
+  EXPECT_EQ(tree->currentItem(), tree->DriveNode('C'));
+  EXPECT_EQ(tree->SelectedPath(), "C:\\");
+  QTest::keyClick(tree.get(), Qt::Key_Right);  // expands C: and stays on it
+  QTest::keyClick(tree.get(), Qt::Key_Down);
+  EXPECT_EQ(tree->SelectedPath(), "C:\\.versteckt");
+  EXPECT_EQ(DirChanges().mid(1), QStringList({"C:\\", "C:\\", "C:\\.versteckt"}));
+  QTest::keyClick(tree.get(), Qt::Key_Home);  // not an arrow: no pick
+  EXPECT_EQ(tree->SelectedPath(), "C:\\.versteckt");
+  EXPECT_EQ(label.text(), "fest");
+}
+
+TEST_F(TreeTest, FoldersAreLoadedOnceOnFirstExpansionSortedWithHiddenOnes) {
+  prefix.MakeDir("drive_c/EPLAN/a-klein");
+  prefix.WriteFile("drive_c/EPLAN/datei.txt", "x");
+  QTreeWidgetItem* c = tree->DriveNode('C');
+  c->setExpanded(true);
+  QTreeWidgetItem* eplan = Child(c, "EPLAN");
+  ASSERT_NE(eplan, nullptr);
+  ASSERT_NE(Child(c, ".versteckt"), nullptr);
+  EXPECT_EQ(eplan->childCount(), 0);
+  EXPECT_TRUE(TKtDirTree21::HasChildrenFlag(eplan));
+  EXPECT_TRUE(TKtDirTree21::HasChildrenFlag(Child(c, ".versteckt")));
+  eplan->setExpanded(true);
+  EXPECT_EQ(ChildTexts(eplan), QStringList({"a-klein", "M", "P"}));  // files and "." / ".." never show
+  EXPECT_FALSE(TKtDirTree21::HasChildrenFlag(Child(eplan, "M")));    // probed: empty
+  EXPECT_TRUE(TKtDirTree21::HasChildrenFlag(Child(eplan, "P")));
+
+  // Not read again: a folder made outside shows only after a reload.
+  prefix.MakeDir("drive_c/EPLAN/Neu");
+  eplan->setExpanded(false);
+  eplan->setExpanded(true);
+  EXPECT_EQ(eplan->childCount(), 3);
+  tree->ReloadTree();
+  EXPECT_EQ(tree->currentItem(), nullptr);
+  EXPECT_FALSE(tree->ComputerNode()->isExpanded());
+  Navigate("C:\\EPLAN");
+  EXPECT_EQ(tree->currentItem()->childCount(), 4);
+}
+
+TEST_F(TreeTest, FoldersOnNetworkDrivesAreNeverProbed) {
+  prefix.MakeDir("share/Leer");
+  prefix.MakeDir("share/Voll/Innen");
+  prefix.AddDrive('n', prefix.Abs("share"));
+  prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"n:\"=\"network\"\n");
+  tree->ReloadTree();
+  EXPECT_TRUE(tree->RemoteDrive('N'));
+  EXPECT_FALSE(tree->RemoteDrive('C'));
+  QTreeWidgetItem* n = tree->DriveNode('N');
+  ASSERT_NE(n, nullptr);
+  n->setExpanded(true);
+  QTreeWidgetItem* empty = Child(n, "Leer");
+  ASSERT_NE(empty, nullptr);
+  EXPECT_TRUE(TKtDirTree21::HasChildrenFlag(empty));  // button until expanded once
+  empty->setExpanded(true);
+  EXPECT_FALSE(TKtDirTree21::HasChildrenFlag(empty));
+  EXPECT_EQ(empty->childCount(), 0);
+}
+
+TEST_F(TreeTest, APressOnARemovableDriveWithoutMediumWarnsAndRaisesNothing) {
+  prefix.AddDrive('a', prefix.Abs("kein-medium"));  // the target is missing
+  prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"a:\"=\"floppy\"\n");
+  tree->ReloadTree();
+  ClickLabel(tree->DriveNode('A'));
+  EXPECT_EQ(tree->SelectedPath(), "A:\\");
+  EXPECT_TRUE(DirChanges().isEmpty());
+  ASSERT_EQ(messages.boxes.size(), 1u);
+  EXPECT_EQ(messages.boxes[0].kind, IMessageService::Kind::Warning);
+  EXPECT_EQ(messages.boxes[0].text, "There is no disk in Drive A\ror Drive A: is not ready");
+  EXPECT_EQ(messages.beeps, 1);
+  EXPECT_EQ(clicks, QStringList({"A:\\"}));  // the click still comes, with the drive root
+
+  // DriveReady itself: a lower-case letter is fine; a non-letter says so and fails.
+  EXPECT_TRUE(tree->DriveReady('c', true));
+  EXPECT_FALSE(tree->DriveReady('1', false));
+  EXPECT_EQ(messages.Last().text, "Not a valid Drive ID");
+  EXPECT_EQ(messages.beeps, 1);
+}
 
 using Popup = TKtDirTree21PopUp;
 
@@ -38,6 +344,14 @@ class CommandsTest : public TreeTest {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   bool HostDir(const std::string& path) { return std::filesystem::is_directory(prefix.Abs(path)); }
+  // The names of the folders in a host folder, sorted.
+  QStringList HostDirs(const std::string& path) {
+    QStringList names;
+    for (const auto& e : std::filesystem::directory_iterator(prefix.Abs(path)))
+      if (e.is_directory()) names << QString::fromStdString(e.path().filename().string());
+    names.sort();
+    return names;
+  }
 };
 
 // Runs `action` and meanwhile answers the first modal dialog that opens with `answer`.
@@ -56,6 +370,12 @@ void WithModalDialog(const std::function<void()>& action, const std::function<vo
   action();
   timer.stop();
   EXPECT_TRUE(answered) << "no dialog opened";
+}
+
+QStringList Texts(const QListWidget* list) {
+  QStringList texts;
+  for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+  return texts;
 }
 
 void PressOk(QDialog* dialog) {
@@ -77,45 +397,34 @@ TEST_F(CommandsTest, MenuEntriesAreEnabledByTheSelection) {
 TEST_F(CommandsTest, NewFolderIsNamedInPlaceWithoutAQuestion) {
   Navigate("C:\\EPLAN");
   tree->PopUp()->Execute(Popup::kAddNode);
-  EXPECT_TRUE(HostDir("drive_c/EPLAN/Neuer Ordner"));
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\Neuer Ordner\\");
   EXPECT_EQ(DirChanges().last(), "C:\\EPLAN\\Neuer Ordner\\");
   EXPECT_TRUE(tree->NewFolderNaming());
-  QLineEdit* editor = Editor();
-  ASSERT_NE(editor, nullptr);
-  editor->setText("Projekt 7");
-  QTest::keyClick(editor, Qt::Key_Return);
+  ASSERT_NE(Editor(), nullptr);
+  Editor()->setText("Projekt 7");
+  QTest::keyClick(Editor(), Qt::Key_Return);
   FlushDeletes();
-  EXPECT_TRUE(messages.boxes.empty());  // no question while naming a new folder
-  EXPECT_TRUE(HostDir("drive_c/EPLAN/Projekt 7"));
-  EXPECT_FALSE(HostDir("drive_c/EPLAN/Neuer Ordner"));
+  EXPECT_EQ(HostDirs("drive_c/EPLAN"), QStringList({"M", "P", "Projekt 7"}));
   EXPECT_NE(Child(Child(tree->DriveNode('C'), "EPLAN"), "Projekt 7"), nullptr);
   EXPECT_EQ(tree->currentItem(), Child(tree->DriveNode('C'), "EPLAN"));  // the parent is selected
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\Neuer Ordner\\");          // a rename keeps it
   EXPECT_FALSE(tree->NewFolderNaming());
-}
 
-TEST_F(CommandsTest, EscapeKeepsTheDefaultNameAndTheNextRenameAsksNothing) {
-  Navigate("C:\\EPLAN");
+  // Escape keeps the default name with a beep; a second "Neuer Ordner" cannot be made and nothing
+  // visible happens; the next rename still asks nothing.
   tree->PopUp()->Execute(Popup::kAddNode);
   ASSERT_NE(Editor(), nullptr);
   QTest::keyClick(Editor(), Qt::Key_Escape);
   FlushDeletes();
   EXPECT_EQ(messages.beeps, 1);
-  EXPECT_TRUE(messages.boxes.empty());
-  EXPECT_TRUE(HostDir("drive_c/EPLAN/Neuer Ordner"));
   EXPECT_TRUE(tree->NewFolderNaming());
-  // A second "Neuer Ordner" cannot be made: nothing visible happens.
   Navigate("C:\\EPLAN");
   tree->PopUp()->Execute(Popup::kAddNode);
   EXPECT_EQ(tree->currentItem()->text(0), "EPLAN");
-  EXPECT_TRUE(messages.boxes.empty());
-
-  QTreeWidgetItem* m = Child(Child(tree->DriveNode('C'), "EPLAN"), "M");
-  tree->RenameFolder(m, "Makros", false);
-  EXPECT_TRUE(messages.boxes.empty());
-  EXPECT_TRUE(HostDir("drive_c/EPLAN/Makros"));
+  tree->RenameFolder(Child(Child(tree->DriveNode('C'), "EPLAN"), "M"), "Makros", false);
+  EXPECT_EQ(HostDirs("drive_c/EPLAN"), QStringList({"Makros", "Neuer Ordner", "P", "Projekt 7"}));
   EXPECT_FALSE(tree->NewFolderNaming());
+  EXPECT_TRUE(messages.boxes.empty());  // no question while naming a new folder
 }
 
 TEST_F(CommandsTest, RenameAsksAndRefusesBadNames) {
@@ -133,33 +442,30 @@ TEST_F(CommandsTest, RenameAsksAndRefusesBadNames) {
   EXPECT_EQ(messages.boxes[0].text,
             "Do you want to rename the selected folder\r\r    From  : Proj1\r    To     : Anlage");
   EXPECT_EQ(proj1->text(0), "Proj1");
-  EXPECT_TRUE(HostDir("drive_c/EPLAN/P/Proj1"));
+  EXPECT_EQ(HostDirs("drive_c/EPLAN/P"), QStringList({"Proj1", "Proj2"}));
 
   messages.Answer(QMessageBox::Yes);
   tree->RenameFolder(proj1, "Anlage", false);
   EXPECT_EQ(proj1->text(0), "Anlage");
-  EXPECT_TRUE(HostDir("drive_c/EPLAN/P/Anlage"));
-  EXPECT_FALSE(HostDir("drive_c/EPLAN/P/Proj1"));
+  EXPECT_EQ(HostDirs("drive_c/EPLAN/P"), QStringList({"Anlage", "Proj2"}));
 
   messages.Clear();
   QTreeWidgetItem* proj2 = Child(proj1->parent(), "Proj2");
   tree->RenameFolder(proj2, "", false);  // empty: the sound only
   tree->RenameFolder(proj2, "A:B", false);
   EXPECT_EQ(messages.beeps, 2);
-  ASSERT_EQ(messages.boxes.size(), 1u);
-  EXPECT_EQ(messages.boxes[0].text, "Error - Invalid Directory Name\rA:B");
+  EXPECT_EQ(messages.Texts(), QStringList({"Error - Invalid Directory Name\rA:B"}));
   // A name that exists is refused and said so; the node keeps its text.
   messages.Answer(QMessageBox::Yes);
   tree->RenameFolder(proj2, "Anlage", false);
   EXPECT_EQ(proj2->text(0), "Proj2");
   EXPECT_EQ(messages.Last().kind, IMessageService::Kind::Error);
-  EXPECT_TRUE(HostDir("drive_c/EPLAN/P/Proj2"));
+  EXPECT_EQ(HostDirs("drive_c/EPLAN/P"), QStringList({"Anlage", "Proj2"}));
   // A change of case only is a rename like any other.
   messages.Answer(QMessageBox::Yes);
   tree->RenameFolder(proj2, "PROJ2", false);
   EXPECT_EQ(proj2->text(0), "PROJ2");
-  EXPECT_TRUE(HostDir("drive_c/EPLAN/P/PROJ2"));
-  EXPECT_FALSE(HostDir("drive_c/EPLAN/P/Proj2"));
+  EXPECT_EQ(HostDirs("drive_c/EPLAN/P"), QStringList({"Anlage", "PROJ2"}));
   EXPECT_EQ(messages.boxes.size(), 4u);  // the question only
   // Drives and the computer are never renamed.
   tree->RenameFolder(tree->DriveNode('C'), "X", false);
@@ -219,8 +525,8 @@ TEST_F(CommandsTest, CopyAndCutPasteIntoTheSelectedFolderOnce) {
   tree->PopUp()->Execute(Popup::kCutNode);
   Navigate("D:\\Daten");
   tree->PopUp()->Execute(Popup::kPasteNode);
-  EXPECT_TRUE(HostDir("drive_d/Daten/Proj2"));
-  EXPECT_FALSE(HostDir("drive_c/EPLAN/P/Proj2"));
+  EXPECT_EQ(HostDirs("drive_d/Daten"), QStringList({"Proj2"}));
+  EXPECT_EQ(HostDirs("drive_c/EPLAN/P"), QStringList({"Proj1"}));
   EXPECT_TRUE(messages.boxes.empty());
 }
 
@@ -230,9 +536,8 @@ TEST_F(CommandsTest, RefusedOrCancelledPastesFailAndEmptyTheClipboard) {
   tree->PopUp()->Execute(Popup::kCopyNode);
   Navigate("C:\\EPLAN\\P\\Proj1");  // into its own sub-folder
   tree->PopUp()->Execute(Popup::kPasteNode);
-  ASSERT_EQ(messages.boxes.size(), 1u);
-  EXPECT_EQ(messages.boxes[0].text, "File operation failed");
-  EXPECT_EQ(messages.boxes[0].kind, IMessageService::Kind::Error);
+  EXPECT_EQ(messages.Texts(), QStringList({"File operation failed"}));
+  EXPECT_EQ(messages.Last().kind, IMessageService::Kind::Error);
   EXPECT_FALSE(tree->ClipboardFilled());
   EXPECT_FALSE(HostDir("drive_c/EPLAN/P/Proj1/P"));
 
@@ -302,6 +607,14 @@ TEST_F(CommandsTest, TreeSizeCountsTheFolderAndAllItsSubFoldersOnly) {
   EXPECT_TRUE(
       messages.Last().text.startsWith("=== TREE SIZE ===\r\rDrive D:\\\rand all its Sub-Folders  =  "));
   EXPECT_EQ(tree->SelectedPath(), "D:\\");
+
+  // The separators are those of the user's locale.
+  const QLocale saved;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  QStringList german;
+  for (double bytes : {0.0, 1.0, 99999.0 * 1024, 99999.5 * 1024}) german << TKtDirTree21::TreeSizeText(bytes);
+  EXPECT_EQ(german, QStringList({"0,00 KB", "1,00 KB", "99.999,00 KB", "97,66 MB"}));
+  QLocale::setDefault(saved);
 }
 
 TEST_F(CommandsTest, TreeSizeEndsAtLinksBackUpAndCountsEveryFileOnce) {
@@ -320,16 +633,6 @@ TEST_F(CommandsTest, TreeSizeEndsAtLinksBackUpAndCountsEveryFileOnce) {
   EXPECT_EQ(tree->SelectedPath(), "D:\\Daten\\");
 }
 
-TEST_F(CommandsTest, TreeSizeUsesTheSeparatorsOfTheUsersLocale) {
-  const QLocale saved;
-  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  EXPECT_EQ(TKtDirTree21::TreeSizeText(0), "0,00 KB");
-  EXPECT_EQ(TKtDirTree21::TreeSizeText(1), "1,00 KB");
-  EXPECT_EQ(TKtDirTree21::TreeSizeText(99999.0 * 1024), "99.999,00 KB");
-  EXPECT_EQ(TKtDirTree21::TreeSizeText(99999.5 * 1024), "97,66 MB");
-  QLocale::setDefault(saved);
-}
-
 TEST_F(CommandsTest, FolderContentsListsTheFilesAndOkReportsThePickedOne) {
   prefix.WriteFile("drive_c/EPLAN/P/b.txt", "b");
   prefix.WriteFile("drive_c/EPLAN/P/A.EXF", "a");
@@ -344,9 +647,7 @@ TEST_F(CommandsTest, FolderContentsListsTheFilesAndOkReportsThePickedOne) {
   EXPECT_FALSE(tree->DriveNode('C')->isExpanded());
   auto* list = window->findChild<QListWidget*>("FileList");
   ASSERT_NE(list, nullptr);
-  QStringList names;
-  for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
-  EXPECT_EQ(names, QStringList({".versteckt", "A.EXF", "b.txt"}));  // files only, sorted
+  EXPECT_EQ(Texts(list), QStringList({".versteckt", "A.EXF", "b.txt"}));  // files only, sorted
   EXPECT_TRUE(list->selectedItems().isEmpty());
   EXPECT_EQ(list->currentRow(), 0);
   EXPECT_EQ(list->toolTip(), "LeftClick - Select\nDblClick  - Open");
@@ -387,12 +688,9 @@ TEST_F(CommandsTest, TheTreeAndTheContentsListSortNamesAsTheUserReadsThem) {
   EXPECT_EQ(ChildTexts(tree->currentItem()), expected);
 
   tree->PopUp()->Execute(Popup::kShowFolderContents);
-  auto* list = tree->ContentsWindow()->findChild<QListWidget*>("FileList");
-  QStringList files;
-  for (int i = 0; i < list->count(); ++i) files << list->item(i)->text();
   QStringList expectedFiles;
   for (const QString& name : expected) expectedFiles << name + ".txt";
-  EXPECT_EQ(files, expectedFiles);
+  EXPECT_EQ(Texts(tree->ContentsWindow()->findChild<QListWidget*>("FileList")), expectedFiles);
   tree->CloseFolderContents();
 
   // Another locale, another order: in Swedish ä is a letter of its own after z.

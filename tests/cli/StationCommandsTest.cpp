@@ -1,39 +1,24 @@
+// The commands on a demo station: demo-station itself, env, symbols, headers and transfer.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <map>
+#include <functional>
 #include <regex>
-#include <sstream>
 
 #include "tests/cli/CliTestSupport.h"
+#include "tests/core/CoreTestSupport.h"
 
 namespace velmor::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Every file and folder below root with its content.
-std::map<std::string, std::string> Listing(const fs::path& root) {
-  std::map<std::string, std::string> tree;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    std::ostringstream s;
-    if (!e.is_symlink() && e.is_regular_file()) s << std::ifstream(e.path(), std::ios::binary).rdbuf();
-    tree[fs::relative(e.path(), root).string()] = s.str();
-  }
-  return tree;
-}
-
 using TransferCommandTest = DemoStationTest;
 using Args = std::vector<std::string>;
 
-CliRun Transfer(Args args, bool stdinIsTerminal = false, const std::string& input = "") {
-  args.insert(args.begin(), "transfer");
-  return Velmorctl(args, stdinIsTerminal, input);
-}
-
 TEST_F(TransferCommandTest, TransfersFromTheStoredSettingsOrTheOptions) {
-  CliRun r = Transfer({"--yes", "--quiet"});
+  CliRun r = RunCommand("transfer", {"--yes", "--quiet"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   // Five sample files, the header, two pages and a bitmap, two frames, three symbols.
   EXPECT_TRUE(std::regex_match(
@@ -46,8 +31,8 @@ TEST_F(TransferCommandTest, TransfersFromTheStoredSettingsOrTheOptions) {
 
   // The EXF folder given has no header: only the samples reach the project, the symbols come from it
   // too. A host path for the normal master data keeps its trailing separator.
-  r = Transfer({"--name", "NEU", "--project-path", At("drive_d"), "--exf", "D:\\EXF\\ASC", "--normal-master",
-                At("drive_c/EPLAN5/NS/"), "--quiet"});
+  r = RunCommand("transfer", {"--name", "NEU", "--project-path", At("drive_d"), "--exf", "D:\\EXF\\ASC",
+                              "--normal-master", At("drive_c/EPLAN5/NS/"), "--quiet"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   EXPECT_EQ(Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "NEU\r\n");
   EXPECT_TRUE(Exists("drive_d/NEU.P/PROJEKT.KOP"));
@@ -57,10 +42,10 @@ TEST_F(TransferCommandTest, TransfersFromTheStoredSettingsOrTheOptions) {
 }
 
 TEST_F(TransferCommandTest, DryRunPrintsThePlanAndChangesNothing) {
-  const auto before = Listing(dir);
-  const CliRun r = Transfer({"--dry-run", "--name", "PLAN"});
+  const auto before = testing::StationListing(dir);
+  const CliRun r = RunCommand("transfer", {"--dry-run", "--name", "PLAN"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_EQ(Listing(dir), before);
+  EXPECT_EQ(testing::StationListing(dir), before);
   EXPECT_EQ(r.out.rfind("Ordner anlegen: C:\\EPLAN5\\P\\PLAN.P\n"
                         "Ordner anlegen: C:\\EPLAN5\\NS\\SIASC\n"
                         "sichern: C:\\EPLAN5\\NS\\ALT01.ASC -> C:\\EPLAN5\\NS\\SIASC\\ALT01.ASC\n",
@@ -94,7 +79,7 @@ TEST_F(TransferCommandTest, ExistingProjectNeedsAnAnswer) {
     SCOPED_TRACE(row.name);
     Args args = {"--name", "ALT", "--quiet"};
     args.insert(args.end(), row.args.begin(), row.args.end());
-    const CliRun r = Transfer(args, row.terminal, row.input);
+    const CliRun r = RunCommand("transfer", args, row.terminal, row.input);
     EXPECT_EQ(r.code, row.code);
     EXPECT_NE(r.err.find(row.shown), std::string::npos) << r.err;
     EXPECT_EQ(Exists("drive_c/EPLAN5/P/ALT.P/PROJEKT.KOP"), row.code == kExitOk);
@@ -107,13 +92,13 @@ TEST_F(TransferCommandTest, AWriteProtectedOriginalIsAWarningAFailedCopyAnError)
     fs::permissions(At("drive_c/EPLAN5/NS/" + name), fs::perms::owner_read, fs::perm_options::replace);
   };
   protect("ALT01.ASC");
-  CliRun r = Transfer({"--name", "WARN", "--quiet"});
+  CliRun r = RunCommand("transfer", {"--name", "WARN", "--quiet"});
   EXPECT_EQ(r.code, kExitOk) << r.err;
   EXPECT_EQ(r.err, "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\ALT01.ASC\n");
 
   // SYM01.ASC has a new symbol of its name, which cannot replace the protected original.
   protect("SYM01.ASC");
-  r = Transfer({"--name", "FEHLER", "--quiet"});
+  r = RunCommand("transfer", {"--name", "FEHLER", "--quiet"});
   EXPECT_EQ(r.code, kExitFailed);
   EXPECT_EQ(r.err,
             "Bei der Übertragung gab es 1 Fehler:\n"
@@ -126,13 +111,79 @@ TEST_F(TransferCommandTest, AWriteProtectedOriginalIsAWarningAFailedCopyAnError)
 }
 
 TEST_F(TransferCommandTest, RefusalsAndWrongUsageChangeNothing) {
-  const auto before = Listing(dir);
-  const CliRun r = Transfer({"--name", "..\\X", "--yes"});
+  const auto before = testing::StationListing(dir);
+  const CliRun r = RunCommand("transfer", {"--name", "..\\X", "--yes"});
   EXPECT_EQ(r.code, kExitFailed);
   EXPECT_EQ(r.err, "Ungültiger Projektname: ..\\X\n");
   for (const Args& args : {Args{"--yes", "--no"}, Args{"ANLAGE"}, Args{"--name"}})
-    EXPECT_EQ(Transfer(args).code, kExitUsage);
-  EXPECT_EQ(Listing(dir), before);
+    EXPECT_EQ(RunCommand("transfer", args).code, kExitUsage);
+  EXPECT_EQ(testing::StationListing(dir), before);
+}
+
+TEST_F(DemoStationTest, EnvAndSymbolsPrintExactlyTheirLines) {
+  const CliRun env = Velmorctl({"env"});
+  EXPECT_EQ(env.code, kExitOk) << env.err;
+  EXPECT_EQ(env.out,
+            "EplanDir: C:\\EPLAN5\nCustomerId: DEMO\nUserId: USER1\nStationNumber: 01\n"
+            "ApdFile: C:\\EPLAN5\\O\\DEMO\\USER1.APD\nProjectFolder: C:\\EPLAN5\\P\\\n"
+            "MacroFolder: C:\\EPLAN5\\MAKROS\\\nNormalMasterFolder: C:\\EPLAN5\\NS\\\n"
+            "StockFolder: C:\\EPLAN5\\LAGER\\\nFormsFolder: C:\\EPLAN5\\FORM\\\n"
+            "ArgvFile: C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT\n");
+  for (const std::string& folder : {std::string("D:\\EXF"), At("drive_d/EXF")}) {
+    const CliRun r = Velmorctl({"symbols", folder});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "1:SYM01.ASC\n2:SYM02.ASC\n3:NORM01.ASC\n") << folder;
+  }
+  CliRun r = Velmorctl({"symbols", "D:\\EXF\\ASC"});
+  EXPECT_EQ(r.code, kExitFailed);
+  EXPECT_EQ(r.out + r.err, "Keine Kopfdatei D:\\EXF\\ASC\\EPL_ASC.EXF gefunden\n");
+  // A header without a record is read: no lines, no failure.
+  fs::resize_file(At("drive_d/EXF/EPL_ASC.EXF"), 0);
+  r = Velmorctl({"symbols", "D:\\EXF"});
+  EXPECT_EQ(r.code, kExitOk);
+  EXPECT_EQ(r.out + r.err, "");
+}
+
+TEST_F(DemoStationTest, EnvFailuresGoToStderrWithExitOne) {
+  const std::string apd = At("drive_c/EPLAN5/O/DEMO/USER1.APD");
+  // Each step adds its fault to those before it.
+  const std::vector<std::pair<std::function<void()>, std::string>> steps = {
+      {[&] { fs::resize_file(apd, 0); }, "Parameterdatei:C:\\EPLAN5\\O\\DEMO\\USER1.APD ist leer\n"},
+      {[&] { chmod(apd.c_str(), 0444); },
+       "Parameterdatei:C:\\EPLAN5\\O\\DEMO\\USER1.APD kann nicht geöffnet werden\n"},
+      {[&] { fs::remove(apd); }, "EPLAN ist nicht installiert\n"},
+      {[&] { fs::remove(At("system.reg")); }, "EPLAN 5 ist in der Registry nicht eingetragen\n"},
+  };
+  for (const auto& [fault, message] : steps) {
+    fault();
+    const CliRun r = Velmorctl({"env"});
+    EXPECT_EQ(r.code, kExitFailed);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, message);
+  }
+}
+
+TEST_F(DemoStationTest, HeadersSplitsOrSaysWhyNot) {
+  CliRun r = Velmorctl({"headers"});
+  EXPECT_EQ(r.code, kExitFailed);
+  EXPECT_EQ(r.err, "Die Datei D:\\SEITEN.SPL kann nicht geöffnet werden\n");
+  EXPECT_FALSE(Exists("drive_d/SH1"));
+  prefix.WriteFile(At("drive_d/SEITEN.SPL"), std::string(256, 'S'));
+  r = Velmorctl({"headers"});
+  EXPECT_EQ(r.code, kExitOk);
+  EXPECT_EQ(Read("drive_d/SH3"), std::string(178, 'S'));
+}
+
+TEST_F(DemoStationTest, CommandPrintsTheEnvironmentAndRefusesAFolderThatIsNotEmpty) {
+  CliRun r = Velmorctl({"demo-station", dir});
+  EXPECT_EQ(r.code, kExitFailed);
+  EXPECT_NE(r.err.find("nicht leer"), std::string::npos) << r.err;
+  prefix.MakeDir("leer");
+  r = Velmorctl({"demo-station", prefix.Abs("leer")});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1),
+            "WINEPREFIX=" + prefix.Abs("leer") + " KUNDEN_KENNUNG=DEMO KENNUNG=USER1 STATIONS_NUMMER=01\n");
+  EXPECT_EQ(fs::read_symlink(prefix.Abs("leer/dosdevices/z:")), "/");
 }
 
 }  // namespace

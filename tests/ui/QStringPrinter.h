@@ -1,9 +1,0 @@
-// Lets GoogleTest print QString values in failure messages as text.
-#pragma once
-
-#include <QString>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}
