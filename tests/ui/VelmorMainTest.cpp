@@ -223,26 +223,9 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
   EXPECT_EQ(messages.boxes[0].text, QString::fromUtf8("vorhandene EXF-Daten überschreiben ??"));
 }
 
-TEST_F(VelmorMainTest, AFailedTransferShowsOneBoxWithTheFilesThatFailed) {
-  std::filesystem::permissions(At("drive_c/EPLAN5/NS/ALT01.ASC"), std::filesystem::perms::owner_read);
+TEST_F(VelmorMainTest, ARunThatAnErrorEndsListsWhatFailedBeforeTheErrorGoesOnToItsBox) {
   StartWithABlockedPage();
-  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
-  ASSERT_EQ(messages.boxes.size(), 2u);
-  const ScriptedMessages::Box& box = messages.boxes[1];
-  EXPECT_EQ(box.type, ScriptedMessages::Type::ErrorList);
-  EXPECT_EQ(box.text, "Bei der Übertragung gab es 1 Fehler:");
-  ASSERT_EQ(box.lines.size(), 2);
-  EXPECT_TRUE(box.lines[0].startsWith("nicht kopiert: ") && box.lines[0].contains("S001.EXF"))
-      << box.lines[0].toStdString();
-  // A write-protected original was backed up and only stayed: no failure, but said with the failures.
-  EXPECT_EQ(box.lines[1], "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\ALT01.ASC");
-  EXPECT_EQ(box.extraButtons, QStringList{"Rückgängig machen"});
-  EXPECT_TRUE(Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"));  // the rest arrived
-
-  // A run that an error ends lists what failed before it, then the error goes on to its box.
-  messages.Clear();
   window->NormalStamm->clear();  // the symbols have nowhere to go
-  messages.Answer(QMessageBox::Ok);
   EXPECT_THROW(window->TransferProject(), TransferError);
   ASSERT_EQ(messages.boxes.size(), 2u);
   EXPECT_EQ(messages.boxes[1].type, ScriptedMessages::Type::ErrorList);
@@ -270,12 +253,27 @@ class AnswerOk final : public IReporter {
   bool Confirm(const std::string&) override { return true; }
 };
 
-TEST_F(VelmorMainTest, TheFailureBoxAndTheStartOfferToTakeATransferBack) {
+TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBackAsDoesTheNextStart) {
+  std::filesystem::permissions(At("drive_c/EPLAN5/NS/ALT01.ASC"), std::filesystem::perms::owner_read);
   StartWithABlockedPage();
   const auto before = Listing(dir);
   messages.listAnswers = {0};  // "Rückgängig machen"
+  bool restArrived = false;    // when the box is shown
+  messages.onBox = [&](const ScriptedMessages::Box&) {
+    restArrived = Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF");
+  };
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
+  messages.onBox = nullptr;
   ASSERT_EQ(messages.boxes.size(), 2u) << messages.Texts().join("|").toStdString();
+  const ScriptedMessages::Box& box = messages.boxes[1];
+  EXPECT_EQ(box.type, ScriptedMessages::Type::ErrorList);
+  EXPECT_EQ(box.text, "Bei der Übertragung gab es 1 Fehler:");
+  // A write-protected original was backed up and only stayed: no failure, but said with the failures.
+  EXPECT_EQ(box.lines,
+            QStringList({"nicht kopiert: D:\\EXF\\S001.EXF -> C:\\EPLAN5\\P\\NEU1.P\\S001.EXF",
+                         "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\ALT01.ASC"}));
+  EXPECT_EQ(box.extraButtons, QStringList{"Rückgängig machen"});
+  EXPECT_TRUE(restArrived);
   EXPECT_EQ(Listing(dir), before);
   // The tree is walked to the project path again, which stays.
   EXPECT_EQ(window->Label10->text().toUpper(), "C:\\EPLAN5\\P\\");
