@@ -47,6 +47,17 @@ struct StoredForm {
   int firstChanges = 0;
 };
 
+// The line that gives the screen's pixels per inch, and the key suffix of its resolution. The probe
+// saves when it goes away, so it lives in a prefix of its own.
+std::string PpiLine() {
+  TempPrefix prefix;
+  return "PixelsPerInch=" + std::to_string(StoredForm().storage->ScreenPixelsPerInch()) + "\r\n";
+}
+std::string Suffix() {
+  TempPrefix prefix;
+  return StoredForm().storage->ResolutionSuffix().toStdString();
+}
+
 QStringList Keys(const std::string& ini) {
   QStringList keys;
   for (const QString& line : QString::fromStdString(ini).split("\r\n", Qt::SkipEmptyParts)) {
@@ -111,12 +122,7 @@ struct PlacementCase {
 };
 
 TEST(FormStorage, PlacementRules) {
-  std::string ppiLine, suffix;
-  {
-    StoredForm probe;
-    ppiLine = "PixelsPerInch=" + std::to_string(probe.storage->ScreenPixelsPerInch()) + "\r\n";
-    suffix = probe.storage->ResolutionSuffix().toStdString();
-  }
+  const std::string ppiLine = PpiLine(), suffix = Suffix();
   const PlacementCase cases[] = {
       {"two words keep right and bottom", ppiLine + "NormPos=10,20\r\n", QRect(10, 20, 490, 400), false},
       {"right not beyond left applies nothing", ppiLine + "NormPos=10,20,5,30\r\n", QRect(100, 120, 400, 300),
@@ -136,18 +142,13 @@ TEST(FormStorage, PlacementRules) {
     StoredForm stored;
     stored.Show();
     EXPECT_EQ(stored.form->isMaximized(), row.maximized);
-    if (!row.maximized) {
-      EXPECT_EQ(stored.form->geometry(), row.expected);
-    }
+    if (!row.maximized) EXPECT_EQ(stored.form->geometry(), row.expected);
     EXPECT_EQ(stored.first->text(), "quoted");  // texts come back whatever the placement did
   }
 }
 
 TEST(FormStorage, PlacementFlagsAreRestoredAndWrittenBack) {
-  const std::string ppi = [] {
-    StoredForm probe;
-    return "PixelsPerInch=" + std::to_string(probe.storage->ScreenPixelsPerInch()) + "\r\n";
-  }();
+  const std::string ppi = PpiLine();
   struct Row {
     const char* name;
     const char* body;

@@ -343,6 +343,13 @@ class CommandsTest : public TreeTest {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
+  // Copies (or cuts) the folder `from` and pastes it into `to`, as the menu does.
+  void PasteInto(const QString& from, const QString& to, int how = Popup::kCopyNode) {
+    Navigate(from);
+    tree->PopUp()->Execute(how);
+    Navigate(to);
+    tree->PopUp()->Execute(Popup::kPasteNode);
+  }
   bool HostDir(const std::string& path) { return std::filesystem::is_directory(prefix.Abs(path)); }
   // The names of the folders in a host folder, sorted.
   QStringList HostDirs(const std::string& path) {
@@ -521,10 +528,7 @@ TEST_F(CommandsTest, CopyAndCutPasteIntoTheSelectedFolderOnce) {
   EXPECT_EQ(DirChanges(), QStringList({"C:\\EPLAN\\M\\"}));
   EXPECT_EQ(ChildTexts(tree->currentItem()), QStringList({"Proj1"}));
 
-  Navigate("C:\\EPLAN\\P\\Proj2");
-  tree->PopUp()->Execute(Popup::kCutNode);
-  Navigate("D:\\Daten");
-  tree->PopUp()->Execute(Popup::kPasteNode);
+  PasteInto("C:\\EPLAN\\P\\Proj2", "D:\\Daten", Popup::kCutNode);
   EXPECT_EQ(HostDirs("drive_d/Daten"), QStringList({"Proj2"}));
   EXPECT_EQ(HostDirs("drive_c/EPLAN/P"), QStringList({"Proj1"}));
   EXPECT_TRUE(messages.boxes.empty());
@@ -532,10 +536,7 @@ TEST_F(CommandsTest, CopyAndCutPasteIntoTheSelectedFolderOnce) {
 
 TEST_F(CommandsTest, RefusedOrCancelledPastesFailAndEmptyTheClipboard) {
   prefix.WriteFile("drive_c/EPLAN/P/Proj1/a.txt", "neu");
-  Navigate("C:\\EPLAN\\P");
-  tree->PopUp()->Execute(Popup::kCopyNode);
-  Navigate("C:\\EPLAN\\P\\Proj1");  // into its own sub-folder
-  tree->PopUp()->Execute(Popup::kPasteNode);
+  PasteInto("C:\\EPLAN\\P", "C:\\EPLAN\\P\\Proj1");  // into its own sub-folder
   EXPECT_EQ(messages.Texts(), QStringList({"File operation failed"}));
   EXPECT_EQ(messages.Last().kind, IMessageService::Kind::Error);
   EXPECT_FALSE(tree->ClipboardFilled());
@@ -543,23 +544,16 @@ TEST_F(CommandsTest, RefusedOrCancelledPastesFailAndEmptyTheClipboard) {
 
   // A file in the way is replaced only when the user agrees.
   prefix.WriteFile("drive_c/EPLAN/M/Proj1/a.txt", "alt");
-  Navigate("C:\\EPLAN\\P\\Proj1");
-  tree->PopUp()->Execute(Popup::kCopyNode);
-  Navigate("C:\\EPLAN\\M");
   messages.Clear();
   messages.Answer(QMessageBox::Cancel);
-  tree->PopUp()->Execute(Popup::kPasteNode);
+  PasteInto("C:\\EPLAN\\P\\Proj1", "C:\\EPLAN\\M");
   ASSERT_EQ(messages.boxes.size(), 2u);
   EXPECT_EQ(messages.boxes[0].kind, IMessageService::Kind::Confirmation);
-  EXPECT_TRUE(messages.boxes[0].text.contains("a.txt"));
-  EXPECT_EQ(messages.boxes[1].text, "File operation failed");
+  EXPECT_TRUE(messages.boxes[0].text.contains("a.txt") && messages.boxes[1].text == "File operation failed");
   EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN/M/Proj1/a.txt"), "alt");
 
-  Navigate("C:\\EPLAN\\P\\Proj1");
-  tree->PopUp()->Execute(Popup::kCutNode);
-  Navigate("C:\\EPLAN\\M");
   messages.Answer(QMessageBox::Yes);
-  tree->PopUp()->Execute(Popup::kPasteNode);
+  PasteInto("C:\\EPLAN\\P\\Proj1", "C:\\EPLAN\\M", Popup::kCutNode);
   EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN/M/Proj1/a.txt"), "neu");
   EXPECT_FALSE(HostDir("drive_c/EPLAN/P/Proj1"));
 }
