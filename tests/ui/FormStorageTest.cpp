@@ -142,7 +142,9 @@ TEST(FormStorage, PlacementRules) {
     StoredForm stored;
     stored.Show();
     EXPECT_EQ(stored.form->isMaximized(), row.maximized);
-    if (!row.maximized) EXPECT_EQ(stored.form->geometry(), row.expected);
+    if (!row.maximized) {
+      EXPECT_EQ(stored.form->geometry(), row.expected);
+    }
     EXPECT_EQ(stored.first->text(), "quoted");  // texts come back whatever the placement did
   }
 }
