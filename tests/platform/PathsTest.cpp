@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/HostPlatformImpl.h"
-#include "platform/Platform.h"
-#include "tests/common/TempPrefix.h"
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
@@ -16,35 +14,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ScopedEnv;
-using testing::TempPrefix;
+using FullPath = PlatformTest;
+using PathMapping = PlatformTest;
+using Drives = PlatformTest;
+using Environment = PlatformTest;
 
-// Restores the process's working folder after a test changed it.
-class ScopedWorkingFolder {
- public:
-  ScopedWorkingFolder() : saved_(fs::current_path()) {}
-  ~ScopedWorkingFolder() {
-    std::error_code ec;
-    fs::current_path(saved_, ec);
-  }
-
- private:
-  fs::path saved_;
-};
-
-struct PathRow {
-  const char* in;
-  const char* out;
-};
-
-TEST(FullPath, ResolvesLikeGetFullPathName) {
-  TempPrefix prefix;
-  ScopedWorkingFolder keep;
+TEST_F(FullPath, ResolvesLikeGetFullPathName) {
   prefix.MakeDir("drive_c/work");
-  IPlatform& os = HostPlatform();
   ASSERT_TRUE(os.SetCurrentDirectory("C:\\work"));
   ASSERT_EQ(os.CurrentDirectory(), "C:\\work");
 
-  const PathRow rows[] = {
+  const std::pair<const char*, const char*> rows[] = {
       {"Drives\\X.P", "C:\\work\\Drives\\X.P"},
       {".", "C:\\work"},
       {"..\\A", "C:\\A"},
@@ -86,17 +66,15 @@ TEST(FullPath, ResolvesLikeGetFullPathName) {
       {"C:\\a..\\.", "C:\\a"},
       {"C:\\a. \\b\\..", "C:\\a"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.in);
-    EXPECT_EQ(os.FullPath(row.in).value_or("<none>"), row.out);
+  for (const auto& [in, out] : rows) {
+    SCOPED_TRACE(in);
+    EXPECT_EQ(os.FullPath(in).value_or("<none>"), out);
   }
   EXPECT_FALSE(os.FullPath("").has_value());
 }
 
-TEST(PathMapping, ResolvesComponentsCaseInsensitively) {
-  TempPrefix prefix;
+TEST_F(PathMapping, ResolvesComponentsCaseInsensitively) {
   prefix.WriteFile("drive_c/EPLAN5/P/Ärger.P/SH1", "x");
-  IPlatform& os = HostPlatform();
   EXPECT_EQ(os.ToHost("c:\\eplan5\\p\\ärger.p\\sh1").value_or(""), prefix.DriveC() + "/EPLAN5/P/Ärger.P/SH1");
   EXPECT_EQ(os.ToHost("C:/EPLAN5/P/ÄRGER.P").value_or(""), prefix.DriveC() + "/EPLAN5/P/Ärger.P");
   // Missing parts are appended as spelled; a trailing backslash survives.
@@ -109,12 +87,10 @@ TEST(PathMapping, ResolvesComponentsCaseInsensitively) {
   EXPECT_EQ(os.ToHost("D:\\dAtA").value_or(""), prefix.DriveD() + "/DATA");
 }
 
-TEST(PathMapping, HostToWindowsPicksLongestDriveAndRoundTrips) {
-  TempPrefix prefix;
+TEST_F(PathMapping, HostToWindowsPicksLongestDriveAndRoundTrips) {
   prefix.MakeDir("drive_c/EPLAN5/P");
   prefix.AddDrive('e', "../drive_c/EPLAN5");
   prefix.AddDrive('f', "../drive_c/EPLAN5");  // same target: the lower letter wins
-  IPlatform& os = HostPlatform();
   EXPECT_EQ(os.ToWindows(prefix.DriveC() + "/EPLAN5/P"), "E:\\P");
   EXPECT_EQ(os.ToWindows(prefix.DriveC()), "C:\\");
   EXPECT_EQ(os.ToWindows(prefix.DriveD() + "/new/file.txt"), "D:\\new\\file.txt");
@@ -130,9 +106,7 @@ TEST(PathMapping, HostToWindowsPicksLongestDriveAndRoundTrips) {
   EXPECT_EQ(os.ToHost(unixForm).value_or(""), outside);
 }
 
-TEST(Drives, FollowTheDosdevicesLinksAndWithoutPrefixOnlyZ) {
-  TempPrefix prefix;
-  IPlatform& os = HostPlatform();
+TEST_F(Drives, FollowTheDosdevicesLinksAndWithoutPrefixOnlyZ) {
   EXPECT_EQ(os.LogicalDrives(), (1u << 2) | (1u << 3) | (1u << 25));
   fs::create_symlink("../missing", prefix.Abs("dosdevices/G:"));  // upper case, target missing
   EXPECT_EQ(os.LogicalDrives() & (1u << 6), 1u << 6);
@@ -158,10 +132,8 @@ TEST(Drives, FollowTheDosdevicesLinksAndWithoutPrefixOnlyZ) {
   EXPECT_EQ(os.WindowsDirectory(), expected);
 }
 
-TEST(Drives, TypeFromRegistryAndDisplayName) {
-  TempPrefix prefix;
+TEST_F(Drives, TypeFromRegistryAndDisplayName) {
   prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"d:\"=\"CDROM\"\n\"c:\"=\"network\"\n");
-  IPlatform& os = HostPlatform();
   EXPECT_EQ(os.GetDriveType('d'), DriveType::CdRom);
   EXPECT_EQ(os.DriveDisplayName('d'), "CD-Laufwerk (D:)");
   EXPECT_EQ(os.DriveDisplayName('z'), "Lokaler Datenträger (Z:)");
@@ -179,9 +151,7 @@ TEST(Drives, TypeFromRegistryAndDisplayName) {
   EXPECT_EQ(os.DriveTarget('n'), prefix.Abs("share"));
 }
 
-TEST(Environment, ProfileWithoutFolderLivesInTheWindowsFolder) {
-  TempPrefix prefix;
-  IPlatform& os = HostPlatform();
+TEST_F(Environment, ProfileWithoutFolderLivesInTheWindowsFolder) {
   ASSERT_TRUE(os.WritePrivateProfileString("Velmor", "ProjektName", "TEST", "Velmor.INI"));
   EXPECT_TRUE(prefix.Exists("drive_c/windows/Velmor.INI"));
   EXPECT_EQ(os.GetPrivateProfileString("velmor", "projektname", "-", "velmor.ini"), "TEST");
@@ -193,9 +163,7 @@ TEST(Environment, ProfileWithoutFolderLivesInTheWindowsFolder) {
   EXPECT_EQ(os.GetPrivateProfileString("Velmor", "ProjektName", "-", "Velmor.INI"), "OHNE_C");
 }
 
-TEST(Environment, PrefixHomeProgramFolderAndLongValues) {
-  TempPrefix prefix;
-  IPlatform& os = HostPlatform();
+TEST_F(Environment, PrefixHomeProgramFolderAndLongValues) {
   EXPECT_EQ(os.PrefixDirectory(), prefix.Root());
   {
     ScopedEnv noPrefix("WINEPREFIX", std::nullopt);
@@ -213,8 +181,7 @@ TEST(Environment, PrefixHomeProgramFolderAndLongValues) {
 
 // The sample project decides the program folder: beside the executable first (build tree, a copied
 // program folder), else share/velmor of an installed tree, else the executable's own folder.
-TEST(Environment, ProgramFolderFollowsTheSampleProject) {
-  TempPrefix prefix;
+TEST_F(Environment, ProgramFolderFollowsTheSampleProject) {
   const std::string tree = prefix.Abs("opt/velmor");
   const std::string exe = tree + "/bin/velmorctl";
   prefix.WriteFile(exe, "");
