@@ -4,9 +4,7 @@ namespace velmor::platform {
 namespace {
 
 bool ContainsNoCase(std::string_view text, std::string_view part) {
-  if (part.empty()) return true;
-  const std::string upperText = FoldUpper(text);
-  return upperText.find(FoldUpper(part)) != std::string::npos;
+  return FoldUpper(text).find(FoldUpper(part)) != std::string::npos;
 }
 
 // An open file whose reads and writes go through the rules of its platform.
@@ -34,18 +32,6 @@ class FaultInjectingFile final : public IFile {
 };
 
 }  // namespace
-
-void FaultInjectingPlatform::FailNth(FaultKind kind, size_t n, uint32_t error) {
-  rules_.push_back({kind, n, n, {}, error});
-}
-
-void FaultInjectingPlatform::FailFrom(FaultKind kind, size_t n, uint32_t error) {
-  rules_.push_back({kind, n, SIZE_MAX, {}, error});
-}
-
-void FaultInjectingPlatform::FailWhere(FaultKind kind, std::string pathPart, uint32_t error) {
-  rules_.push_back({kind, 1, SIZE_MAX, std::move(pathPart), error});
-}
 
 size_t FaultInjectingPlatform::Calls(FaultKind kind) const {
   const auto it = calls_.find(kind);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -34,13 +35,17 @@ class FaultInjectingPlatform final : public ForwardingPlatform {
   explicit FaultInjectingPlatform(IPlatform& inner) : ForwardingPlatform(inner) {}
 
   // The nth call of the kind (1-based, counted since construction or Reset) fails with error.
-  void FailNth(FaultKind kind, size_t n, uint32_t error);
+  void FailNth(FaultKind kind, size_t n, uint32_t error) { rules_.push_back({kind, n, n, {}, error}); }
   // Every call of the kind from the nth on fails with error (a disk that fills up mid-run).
-  void FailFrom(FaultKind kind, size_t n, uint32_t error);
+  void FailFrom(FaultKind kind, size_t n, uint32_t error) {
+    rules_.push_back({kind, n, SIZE_MAX, {}, error});
+  }
   // The next call of the kind fails with error.
   void FailNext(FaultKind kind, uint32_t error) { FailNth(kind, Calls(kind) + 1, error); }
   // Every call of the kind whose path contains pathPart (case-insensitive) fails with error.
-  void FailWhere(FaultKind kind, std::string pathPart, uint32_t error);
+  void FailWhere(FaultKind kind, std::string pathPart, uint32_t error) {
+    rules_.push_back({kind, 1, SIZE_MAX, std::move(pathPart), error});
+  }
   // Number of calls of the kind so far, failed ones included.
   size_t Calls(FaultKind kind) const;
   // Number of calls that a rule made fail, over all kinds.

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -31,10 +31,8 @@ TempPrefix::TempPrefix() {
   std::string tmpl = (fs::temp_directory_path() / "velmor-test-XXXXXX").string();
   if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
   root_ = fs::canonical(tmpl).string();
-  fs::create_directories(root_ + "/dosdevices");
-  fs::create_directories(root_ + "/drive_c/windows");
-  fs::create_directories(root_ + "/drive_d");
-  fs::create_directories(root_ + "/home");
+  for (const char* folder : {"/dosdevices", "/drive_c/windows", "/drive_d", "/home"})
+    fs::create_directories(root_ + folder);
   AddDrive('c', "../drive_c");
   AddDrive('d', "../drive_d");
   AddDrive('z', "/");
@@ -73,9 +71,7 @@ void TempPrefix::WriteFile(const std::string& path, std::string_view content) co
 std::optional<std::string> TempPrefix::ReadFile(const std::string& path) const {
   std::ifstream f(Abs(path), std::ios::binary);
   if (!f) return std::nullopt;
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 void TempPrefix::MakeDir(const std::string& path) const {
@@ -88,15 +84,13 @@ bool TempPrefix::Exists(const std::string& path) const {
 }
 
 void TempPrefix::AddDrive(char letter, const std::string& target) const {
-  const std::string link = root_ + "/dosdevices/" + std::string(1, letter) + ":";
-  std::error_code ec;
-  fs::remove(link, ec);
-  fs::create_symlink(target, link);
+  RemoveDrive(letter);
+  fs::create_symlink(target, root_ + "/dosdevices/" + letter + ":");
 }
 
 void TempPrefix::RemoveDrive(char letter) const {
   std::error_code ec;
-  fs::remove(root_ + "/dosdevices/" + std::string(1, letter) + ":", ec);
+  fs::remove(root_ + "/dosdevices/" + letter + ":", ec);
 }
 
 void TempPrefix::WriteRegistry(std::string_view body, bool win64) const {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -29,19 +30,13 @@ std::string Help(const std::vector<std::string>& args) {
   return out.str();
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) lines.push_back(line);
-  return lines;
-}
-
 // The options a help text defines: its indented lines that begin with "--name".
 Options HelpOptions(const std::string& help) {
   static const std::regex option(R"(^\s+(--[a-z][a-z-]*))");
   Options options;
   std::smatch m;
-  for (const std::string& line : Lines(help))
+  std::istringstream lines(help);
+  for (std::string line; std::getline(lines, line);)
     if (std::regex_search(line, m, option)) options.insert(m[1]);
   return options;
 }
@@ -52,14 +47,10 @@ std::vector<std::string> HelpCommands(const std::string& overview) {
   std::vector<std::string> commands;
   bool inside = false;
   std::smatch m;
-  for (const std::string& line : Lines(overview)) {
-    if (line == "Befehle:") {
-      inside = true;
-    } else if (line.empty()) {
-      inside = false;
-    } else if (inside && std::regex_search(line, m, command)) {
-      commands.push_back(m[1]);
-    }
+  std::istringstream lines(overview);
+  for (std::string line; std::getline(lines, line);) {
+    if (inside && std::regex_search(line, m, command)) commands.push_back(m[1]);
+    inside = line == "Befehle:" || (inside && !line.empty());
   }
   return commands;
 }
@@ -72,7 +63,8 @@ OptionTable PageOptions(const std::string& page) {
   OptionTable table;
   Options* section = nullptr;
   std::smatch m;
-  for (const std::string& line : Lines(page)) {
+  std::istringstream lines(page);
+  for (std::string line; std::getline(lines, line);) {
     if (line == "# OPTIONEN") {
       section = &table[""];
     } else if (std::regex_search(line, m, commandHeading)) {
@@ -89,9 +81,7 @@ OptionTable PageOptions(const std::string& page) {
 TEST(ManualPage, DocumentsEveryCommandAndOptionOfTheHelp) {
   std::ifstream file(VELMOR_MANUAL_PAGE);
   ASSERT_TRUE(file) << VELMOR_MANUAL_PAGE;
-  std::stringstream page;
-  page << file.rdbuf();
-  const OptionTable documented = PageOptions(page.str());
+  const OptionTable documented = PageOptions({std::istreambuf_iterator<char>(file), {}});
 
   const std::string overview = Help({"--help"});
   OptionTable offered{{"", HelpOptions(overview)}};
@@ -102,18 +92,8 @@ TEST(ManualPage, DocumentsEveryCommandAndOptionOfTheHelp) {
   ASSERT_EQ(offered[""], (Options{"--help", "--version"}));
   ASSERT_TRUE(offered.at("transfer").count("--dry-run"));
 
-  for (const auto& [command, options] : offered) {
-    const std::string name = command.empty() ? "(allgemein)" : command;
-    auto it = documented.find(command);
-    if (it == documented.end()) {
-      ADD_FAILURE() << "velmorctl " << name << " fehlt in der Handbuchseite";
-      continue;
-    }
-    EXPECT_EQ(it->second, options) << "Optionen von velmorctl " << name;
-  }
-  for (const auto& [command, options] : documented)
-    EXPECT_TRUE(offered.count(command))
-        << "die Handbuchseite beschreibt velmorctl " << command << ", das Programm kennt den Befehl nicht";
+  // Per command (the general options under ""): what the page documents against what --help offers.
+  EXPECT_EQ(documented, offered);
 }
 
 }  // namespace

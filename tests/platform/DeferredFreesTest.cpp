@@ -4,19 +4,15 @@
 
 #include <filesystem>
 
-#include "platform/Platform.h"
-#include "tests/common/TempPrefix.h"
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using velmor::testing::TempPrefix;
+using DeferredFreesTest = PlatformTest;
 
-TEST(DeferredFrees, ReplacedAndDeletedFilesGoInTheBackgroundAndAreGoneAtTheEnd) {
-  TempPrefix prefix;
-  IPlatform& os = HostPlatform();
+TEST_F(DeferredFreesTest, ReplacedAndDeletedFilesGoInTheBackgroundAndAreGoneAtTheEnd) {
   prefix.WriteFile("drive_c/src/new.asc", "new content");
   for (int i = 0; i < 40; ++i) prefix.WriteFile("drive_d/t/F" + std::to_string(i) + ".ASC", "old");
   prefix.WriteFile("drive_d/t/gone.asc", "old");
@@ -45,9 +41,7 @@ TEST(DeferredFrees, ReplacedAndDeletedFilesGoInTheBackgroundAndAreGoneAtTheEnd) 
   EXPECT_EQ(prefix.ReadFile("drive_d/keep.asc"), "old");
 }
 
-TEST(DeferredFrees, FailuresLeaveEverythingAsItWas) {
-  TempPrefix prefix;
-  IPlatform& os = HostPlatform();
+TEST_F(DeferredFreesTest, FailuresLeaveEverythingAsItWas) {
   prefix.WriteFile("drive_d/t/ro.asc", "read-only");
   prefix.WriteFile("drive_d/t/x.asc", "old");
   ASSERT_TRUE(os.SetFileAttributes("D:\\t\\ro.asc", kAttrReadOnly));
@@ -58,9 +52,7 @@ TEST(DeferredFrees, FailuresLeaveEverythingAsItWas) {
     EXPECT_FALSE(os.DeleteFile("D:\\t\\ro.asc"));
     EXPECT_FALSE(os.DeleteFile("D:\\t"));
   }
-  EXPECT_EQ(Entries(prefix.Abs("drive_d/t")), (Names{"ro.asc", "x.asc"}));
-  EXPECT_EQ(prefix.ReadFile("drive_d/t/x.asc"), "old");
-  EXPECT_EQ(prefix.ReadFile("drive_d/t/ro.asc"), "read-only");
+  EXPECT_EQ(Tree(prefix.Abs("drive_d/t")), "ro.asc=read-only ro\nx.asc=old\n");
 }
 
 }  // namespace

@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Platform.h"
-#include "tests/common/TempPrefix.h"
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
 namespace {
 
-using testing::TempPrefix;
+using Durability = PlatformTest;
 
 // The id of a process that has ended and been reaped.
 pid_t EndedProcess() {
@@ -20,9 +18,7 @@ pid_t EndedProcess() {
   return child;
 }
 
-TEST(Durability, LockFileIsExclusiveNamesItsHolderAndFlushesReachTheDisk) {
-  TempPrefix prefix;
-  IPlatform& os = HostPlatform();
+TEST_F(Durability, LockFileIsExclusiveNamesItsHolderAndFlushesReachTheDisk) {
   std::unique_ptr<IFileLock> first = os.TryLockFile("C:\\station.lock", "velmorctl, Prozess 42");
   ASSERT_TRUE(first);
   // A second open of the same file is a second holder, even in the same process.
@@ -42,9 +38,7 @@ TEST(Durability, LockFileIsExclusiveNamesItsHolderAndFlushesReachTheDisk) {
   EXPECT_FALSE(os.FlushFileSystem("C:\\missing"));
 }
 
-TEST(Durability, StaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
-  TempPrefix prefix;
-  IPlatform& os = HostPlatform();
+TEST_F(Durability, StaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
   const std::string dead = std::to_string(EndedProcess());
   const std::string alive = std::to_string(getppid());
   const std::string self = std::to_string(getpid());
