@@ -165,14 +165,11 @@ TEST_F(CopyFile, RefusesBadTargetsAndLeavesNoTemporaryNorOpenDescriptor) {
   prefix.MakeDir("drive_d/folder");
   ASSERT_EQ(mkfifo((prefix.DriveC() + "/pipe").c_str(), 0600), 0);
   const size_t descriptors = OpenDescriptors();
-  struct Row {
-    const char* what;
-    const char* source;
-    const char* target;
+  const struct {
+    const char *what, *source, *target;
     bool failIfExists;
     uint32_t error;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"source missing", "C:\\none.txt", "D:\\x.txt", false, kErrorFileNotFound},
       {"target folder missing", "C:\\src.txt", "D:\\none\\x.txt", false, kErrorPathNotFound},
       {"target below a file", "C:\\src.txt", "D:\\kept.txt\\", false, kErrorPathNotFound},
@@ -197,7 +194,6 @@ TEST_F(WriteFile, ReplacesAtomicallyKeepsOldContentOnFailureAndWritesThroughLink
   chmod(host.c_str(), 0640);
   ASSERT_TRUE(os.SetFileAttributes("C:\\EPLAN5\\ARGV.DAT", kAttrHidden));
   ASSERT_TRUE(os.WriteFile("c:\\eplan5\\argv.dat", "PROJEKT"));
-  EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN5/ARGV.DAT"), "PROJEKT");
   EXPECT_EQ(ModeOf(host), 0640u);
   EXPECT_EQ(os.GetFileAttributes("C:\\EPLAN5\\ARGV.DAT"), kAttrArchive | kAttrHidden);
 
@@ -208,10 +204,9 @@ TEST_F(WriteFile, ReplacesAtomicallyKeepsOldContentOnFailureAndWritesThroughLink
   ASSERT_EQ(mkfifo((prefix.DriveC() + "/pipe").c_str(), 0666), 0);
   EXPECT_FALSE(os.WriteFile("C:\\pipe", "x"));
   EXPECT_FALSE(os.CopyFile("C:\\EPLAN5\\ARGV.DAT", "C:\\pipe", false));
-  EXPECT_TRUE(fs::is_fifo(prefix.DriveC() + "/pipe"));
   ASSERT_TRUE(os.SetFileAttributes("C:\\EPLAN5\\ARGV.DAT", kAttrReadOnly));
   EXPECT_FALSE(os.WriteFile("C:\\EPLAN5\\ARGV.DAT", "lost?"));
-  EXPECT_EQ(Tree(prefix.DriveC() + "/EPLAN5"), "ARGV.DAT=PROJEKT ro\n");
+  EXPECT_EQ(Tree(prefix.DriveC()), "EPLAN5/\nEPLAN5/ARGV.DAT=PROJEKT ro\npipe (special)\nwindows/\n");
 
   prefix.WriteFile("drive_d/real.ini", "a");
   fs::create_symlink(prefix.DriveD() + "/real.ini", prefix.DriveC() + "/link.ini");
@@ -313,7 +308,6 @@ TEST_F(Folders, CreateRemoveForceAndMove) {
   EXPECT_FALSE(os.CreateDirectory("C:\\file"));
 
   EXPECT_TRUE(os.ForceDirectories("C:\\neu\\x\\y\\z\\"));
-  EXPECT_TRUE(fs::is_directory(prefix.DriveC() + "/Neu/x/y/z"));
   EXPECT_TRUE(os.ForceDirectories("C:\\neu\\x"));
   EXPECT_FALSE(os.ForceDirectories("C:\\file\\sub"));
 

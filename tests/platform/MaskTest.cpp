@@ -5,15 +5,11 @@
 namespace velmor::platform {
 namespace {
 
-struct MaskRow {
-  const char* what;
-  const char* name;
-  const char* mask;
-  bool matches;
-};
-
 TEST(MaskMatches, FollowsWindowsWildcardRules) {
-  const MaskRow rows[] = {
+  const struct {
+    const char *what, *name, *mask;
+    bool matches;
+  } rows[] = {
       {"star takes everything", "README", "*", true},
       {"star-dot-star takes names without a dot", "SH1", "*.*", true},
       {"star crosses dots", "A.B.C", "*C", true},
@@ -66,14 +62,10 @@ TEST(MaskMatches, FollowsWindowsWildcardRules) {
   EXPECT_FALSE(MaskMatches(name, "*a*a*a*a*a*a*a*b"));
 }
 
-struct FoldRow {
-  const char* what;
-  const char* in;
-  const char* upper;
-};
-
 TEST(CodePage, FoldsWindows1252LettersAndEveryByteRoundTrips) {
-  const FoldRow rows[] = {
+  const struct {
+    const char *what, *in, *upper;
+  } rows[] = {
       {"ascii", "abc.asc", "ABC.ASC"},
       {"umlauts", "äöü", "ÄÖÜ"},
       {"accents", "éèà", "ÉÈÀ"},

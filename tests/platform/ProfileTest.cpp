@@ -35,11 +35,8 @@ TEST(ProfileLookup, ReadingRules) {
       "other=from the second section\n"
       "[Other]\n"
       "x=1";
-  struct Row {
-    const char* name;
-    const char* section;
-    const char* key;
-    const char* def;
+  const struct {
+    const char *name, *section, *key, *def;
     size_t buffer;
     std::string expected;
   } rows[] = {
@@ -88,8 +85,7 @@ TEST(ProfileApplyWrite, EditsKeepOtherLinesAndWriteCrLf) {
       "; settings\r\n[VelmorMainFrm]\r\nFormVersion=0\r\n  EplanVerz_Text = old\r\n; kept comment\r\n\r\n"
       "[Other]\r\na=1\r\n";
   struct Row {
-    const char* name;
-    const char* section;
+    const char *name, *section;
     std::optional<std::string_view> key, value;
     std::string from, to;
   } rows[] = {
@@ -128,11 +124,9 @@ TEST(ProfileApplyWrite, EditsKeepOtherLinesAndWriteCrLf) {
 }
 
 TEST(ProfileApplyWrite, RefusesTextsThatWouldInjectLinesAndWrittenValuesReadBack) {
-  struct Row {
+  const struct {
     const char* name;
-    std::string section;
-    std::string key;
-    std::string value;
+    std::string section, key, value;
   } rows[] = {
       {"LF in value", "S", "k", "a\n[Evil]\nx=1"},        {"CR in value", "S", "k", "a\rb"},
       {"NUL in value", "S", "k", std::string("a\0b", 3)}, {"line break in key", "S", "k\nx", "v"},
@@ -146,10 +140,7 @@ TEST(ProfileApplyWrite, RefusesTextsThatWouldInjectLinesAndWrittenValuesReadBack
     EXPECT_EQ(bytes, "[S]\r\nk=1\r\n");
   }
   // A written value reads back as the reader takes it: outer blanks and one pair of quotes go.
-  struct Written {
-    const char* written;
-    const char* read;
-  } written[] = {
+  const std::pair<const char*, const char*> written[] = {
       {"plain", "plain"},
       // The settings store wraps a text that starts and ends with a quote in one more pair.
       {"\"\"both\"\"", "\"both\""},
@@ -159,11 +150,11 @@ TEST(ProfileApplyWrite, RefusesTextsThatWouldInjectLinesAndWrittenValuesReadBack
       {"a=b;c [x]", "a=b;c [x]"},
       {"", ""},
   };
-  for (const auto& row : written) {
-    SCOPED_TRACE(row.written);
+  for (const auto& [value, read] : written) {
+    SCOPED_TRACE(value);
     std::string bytes = "[S]\r\nk=old\r\n";
-    ASSERT_EQ(ProfileApplyWrite(bytes, "S", "k", row.written), ProfileEdit::Changed);
-    EXPECT_EQ(ProfileLookup(bytes, "S", "k", "default", 2048), row.read);
+    ASSERT_EQ(ProfileApplyWrite(bytes, "S", "k", value), ProfileEdit::Changed);
+    EXPECT_EQ(ProfileLookup(bytes, "S", "k", "default", 2048), read);
   }
 }
 

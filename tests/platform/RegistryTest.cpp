@@ -39,10 +39,7 @@ TEST(RegistryParse, StringValuesAndEscapes) {
                         "  00,00\n"
                         "\"Empty\"=\"\"\n"));
   const std::string key = "Software\\EPLAN\\EPLAN 5\\5.40";
-  struct Row {
-    const char* name;
-    std::optional<std::string> expected;
-  } rows[] = {
+  const std::pair<const char*, std::optional<std::string>> rows[] = {
       {"", "Standard"},
       {"EXEDIR", "C:\\EPLAN5\\BIN"},
       {"exedir", "C:\\EPLAN5\\BIN"},
@@ -58,9 +55,9 @@ TEST(RegistryParse, StringValuesAndEscapes) {
       {"Empty", ""},
       {"Missing", std::nullopt},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(reg.String(key, row.name), row.expected);
+  for (const auto& [name, expected] : rows) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(reg.String(key, name), expected);
   }
   EXPECT_FALSE(reg.String("Software\\EPLAN", "EXEDIR"));
 }
@@ -76,12 +73,10 @@ TEST(RegistryParse, KeyNamesEscapesAndIntermediateKeys) {
   EXPECT_EQ(reg.String("Software\\Café\\a[1]b", "v"), "x");
   EXPECT_EQ(reg.String("SOFTWARE\\CAFÉ\\A[1]B", "V"), "x");
   EXPECT_EQ(reg.String("\\Software\\\\Deep\\Er\\Est\\", "v"), "deep");
-  for (const char* key : {"Software", "software\\deep", "Software\\Deep\\Er", "Software\\Café"}) {
-    SCOPED_TRACE(key);
-    EXPECT_TRUE(reg.KeyExists(key));
-  }
-  EXPECT_FALSE(reg.KeyExists("Software\\De"));
-  EXPECT_FALSE(reg.KeyExists("Software\\Deep\\Er\\Est\\More"));
+  for (const char* key : {"Software", "software\\deep", "Software\\Deep\\Er", "Software\\Café"})
+    EXPECT_TRUE(reg.KeyExists(key)) << key;
+  for (const char* key : {"Software\\De", "Software\\Deep\\Er\\Est\\More"})
+    EXPECT_FALSE(reg.KeyExists(key)) << key;
   EXPECT_EQ(reg.SubKeys("Software"), (Names{"Café", "Deep", "E"}));
   EXPECT_EQ(reg.SubKeys("software\\e"), (Names{"5.4", "5.40a", "[x]", "_under", "A", "b", "V5.40"}));
   EXPECT_EQ(reg.SubKeys("Software\\Deep\\Er\\Est"), Names{});
@@ -107,18 +102,15 @@ TEST(RegistryParse, ThirtyTwoBitViewInWin64Prefix) {
 }
 
 TEST(RegistryParse, MalformedInputIsSkippedNotFatal) {
-  struct Row {
-    const char* name;
-    std::string text;
-  } rows[] = {
+  const std::pair<const char*, std::string> rows[] = {
       {"empty", ""},
       {"no header", "[Software\\\\A] 1\n\"v\"=\"x\"\n"},
       {"wrong version", "WINE REGISTRY Version 1\n[Software\\\\A] 1\n\"v\"=\"x\"\n"},
       {"header only, no newline", "WINE REGISTRY Version 2"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const RegistryFile reg = ParseRegistry(row.text);
+  for (const auto& [name, text] : rows) {
+    SCOPED_TRACE(name);
+    const RegistryFile reg = ParseRegistry(text);
     EXPECT_EQ(reg.SectionCount(), 0u);
     EXPECT_FALSE(reg.KeyExists("Software\\A"));
   }

@@ -26,20 +26,22 @@ class FolderSizeTest : public ::testing::Test {
   testing::TempPrefix prefix;
 };
 
+// What a measurement found, in one line.
+std::string Measured(const std::string& folder, unsigned threads = 1) {
+  const FolderTreeSize size = MeasureFolderTree(folder, threads);
+  return (size.Listed ? "" : "not listed, ") + std::to_string(size.Bytes) + " bytes, " +
+         std::to_string(size.Files) + " files, " + std::to_string(size.Folders) + " folders";
+}
+
 TEST_F(FolderSizeTest, CountsEveryFileAtEveryDepthAndLinkTargetsOnceWithAnyNumberOfThreads) {
   for (const unsigned threads : {1u, 8u}) {
     SCOPED_TRACE(threads);
-    for (const char* spelling : {"C:\\Daten", "c:\\daten\\"}) {
-      const FolderTreeSize size = MeasureFolderTree(spelling, threads);
-      EXPECT_TRUE(size.Listed);
-      EXPECT_EQ(size.Bytes, 4420u);  // hidden and read-only files too; the sibling Daten2 not
-      EXPECT_EQ(size.Files, 4u);
-      EXPECT_EQ(size.Folders, 4u);  // Unter, Tief, Tiefer, Leer
-    }
+    // Hidden and read-only files count, the sibling Daten2 not; the folders are Unter, Tief, Tiefer, Leer.
+    for (const char* spelling : {"C:\\Daten", "c:\\daten\\"})
+      EXPECT_EQ(Measured(spelling, threads), "4420 bytes, 4 files, 4 folders");
   }
-  EXPECT_FALSE(MeasureFolderTree("C:\\Fehlt").Listed);
-  EXPECT_EQ(MeasureFolderTree("C:\\Fehlt").Bytes, 0u);
-  EXPECT_FALSE(MeasureFolderTree("").Listed);
+  EXPECT_EQ(Measured("C:\\Fehlt"), "not listed, 0 bytes, 0 files, 0 folders");
+  EXPECT_EQ(Measured(""), "not listed, 0 bytes, 0 files, 0 folders");
 
   // Links count what they point to, once; links back up or to the root are not entered.
   namespace fs = std::filesystem;
@@ -49,10 +51,7 @@ TEST_F(FolderSizeTest, CountsEveryFileAtEveryDepthAndLinkTargetsOnceWithAnyNumbe
   fs::create_directory_symlink("/", prefix.Abs("drive_c/Daten/Wurzel"));
   fs::create_symlink(prefix.Abs("drive_c/weg"), prefix.Abs("drive_c/Daten/kaputt"));
   for (const unsigned threads : {1u, 8u}) {
-    SCOPED_TRACE(threads);
-    const FolderTreeSize size = MeasureFolderTree("C:\\Daten", threads);
-    EXPECT_EQ(size.Bytes, 4420u + 50u + 50u);
-    EXPECT_EQ(size.Files, 6u);
+    EXPECT_EQ(Measured("C:\\Daten", threads), "4520 bytes, 6 files, 5 folders") << threads;
   }
 }
 
@@ -61,9 +60,9 @@ TEST_F(FolderSizeTest, AFolderThatCannotBeReadCountsNothing) {
   platform::FaultInjectingPlatform faulty(platform::HostPlatform());
   platform::ScopedPlatform scope(faulty);
   faulty.FailWhere(platform::FaultKind::ListFolder, "\\Unter\\", platform::kErrorAccessDenied);
-  EXPECT_EQ(MeasureFolderTree("C:\\Daten", 1).Bytes, 120u);
+  EXPECT_EQ(Measured("C:\\Daten"), "120 bytes, 2 files, 1 folders");
   faulty.FailWhere(platform::FaultKind::ListFolder, "\\Daten\\", platform::kErrorAccessDenied);
-  EXPECT_FALSE(MeasureFolderTree("C:\\Daten", 1).Listed);
+  EXPECT_EQ(Measured("C:\\Daten"), "not listed, 0 bytes, 0 files, 0 folders");
 }
 
 }  // namespace
