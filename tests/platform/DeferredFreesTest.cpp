@@ -1,8 +1,5 @@
 // Copies and deletes that leave freeing the old files to background threads: the names are as without
 // it at every moment, and nothing is left behind once the scope ends.
-#include <gtest/gtest.h>
-
-#include <filesystem>
 
 #include "tests/platform/PlatformTestUtil.h"
 

@@ -1,8 +1,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {

@@ -1,7 +1,5 @@
 #include "tests/common/FaultInjectingPlatform.h"
 
-#include <gtest/gtest.h>
-
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {

@@ -1,14 +1,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
-
-#include <gtest/gtest.h>
 
 #include "tests/platform/PlatformTestUtil.h"
 

@@ -1,10 +1,4 @@
-#include <sys/stat.h>
 #include <sys/xattr.h>
-
-#include <algorithm>
-#include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "tests/platform/PlatformTestUtil.h"
 

@@ -1,10 +1,6 @@
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
-#include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "platform/HostPlatformImpl.h"
 #include "tests/platform/PlatformTestUtil.h"

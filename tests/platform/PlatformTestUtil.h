@@ -1,4 +1,5 @@
-// Small helpers the platform tests share.
+// Small helpers the platform tests share; including this brings GoogleTest, <filesystem>, the
+// platform and the temporary prefix with it.
 #pragma once
 
 #include <gtest/gtest.h>

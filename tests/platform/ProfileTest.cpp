@@ -1,18 +1,21 @@
 #include "platform/Profile.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <filesystem>
-
-#include "platform/Platform.h"
-#include "tests/common/TempPrefix.h"
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
 namespace {
 
 namespace fs = std::filesystem;
+
+// An edit's outcome and the bytes after it, in one text: "changed: [S]\r\nk=v\r\n".
+std::string Edited(std::string bytes, std::string_view section, std::optional<std::string_view> key,
+                   std::optional<std::string_view> value) {
+  const ProfileEdit edit = ProfileApplyWrite(bytes, section, key, value);
+  return (edit == ProfileEdit::Changed     ? "changed: "
+          : edit == ProfileEdit::Unchanged ? "unchanged: "
+                                           : "invalid: ") +
+         bytes;
+}
 
 TEST(ProfileLookup, ReadingRules) {
   const std::string file =
@@ -102,25 +105,16 @@ TEST(ProfileApplyWrite, EditsKeepOtherLinesAndWriteCrLf) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    std::string bytes = original, expected = crlf;
+    std::string expected = crlf;
     ASSERT_NE(expected.find(row.from), std::string::npos);
     expected.replace(expected.find(row.from), row.from.size(), row.to);
-    EXPECT_EQ(ProfileApplyWrite(bytes, row.section, row.key, row.value), ProfileEdit::Changed);
-    EXPECT_EQ(bytes, expected);
+    EXPECT_EQ(Edited(original, row.section, row.key, row.value), "changed: " + expected);
   }
-
-  std::string bytes = original;
-  EXPECT_EQ(ProfileApplyWrite(bytes, "Other", "missing", std::nullopt), ProfileEdit::Unchanged);
-  EXPECT_EQ(ProfileApplyWrite(bytes, "Missing", std::nullopt, std::nullopt), ProfileEdit::Unchanged);
-  EXPECT_EQ(bytes, original);
-
-  std::string empty;
-  EXPECT_EQ(ProfileApplyWrite(empty, "S", "k", "v"), ProfileEdit::Changed);
-  EXPECT_EQ(empty, "[S]\r\nk=v\r\n");
-
-  std::string utf8 = "\xEF\xBB\xBF[S]\nk=old\n";
-  EXPECT_EQ(ProfileApplyWrite(utf8, "S", "k", "Müller €"), ProfileEdit::Changed);
-  EXPECT_EQ(utf8, "\xEF\xBB\xBF[S]\r\nk=Müller €\r\n");
+  EXPECT_EQ(Edited(original, "Other", "missing", std::nullopt), "unchanged: " + original);
+  EXPECT_EQ(Edited(original, "Missing", std::nullopt, std::nullopt), "unchanged: " + original);
+  EXPECT_EQ(Edited("", "S", "k", "v"), "changed: [S]\r\nk=v\r\n");
+  EXPECT_EQ(Edited("\xEF\xBB\xBF[S]\nk=old\n", "S", "k", "Müller €"),
+            "changed: \xEF\xBB\xBF[S]\r\nk=Müller €\r\n");
 }
 
 TEST(ProfileApplyWrite, RefusesTextsThatWouldInjectLinesAndWrittenValuesReadBack) {
@@ -135,9 +129,7 @@ TEST(ProfileApplyWrite, RefusesTextsThatWouldInjectLinesAndWrittenValuesReadBack
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    std::string bytes = "[S]\r\nk=1\r\n";
-    EXPECT_EQ(ProfileApplyWrite(bytes, row.section, row.key, row.value), ProfileEdit::Invalid);
-    EXPECT_EQ(bytes, "[S]\r\nk=1\r\n");
+    EXPECT_EQ(Edited("[S]\r\nk=1\r\n", row.section, row.key, row.value), "invalid: [S]\r\nk=1\r\n");
   }
   // A written value reads back as the reader takes it: outer blanks and one pair of quotes go.
   const std::pair<const char*, const char*> written[] = {

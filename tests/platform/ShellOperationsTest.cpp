@@ -1,13 +1,10 @@
 #include "platform/ShellOperations.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
-#include "tests/common/TempPrefix.h"
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
@@ -38,14 +35,14 @@ class ShellOperationsTest : public ::testing::Test {
   velmor::testing::TempPrefix prefix_;
   uint32_t error_ = 0;
   std::vector<std::string> asked_;
-  ShellConfirmReplace yes_ = [this](const std::string& f) {
-    asked_.push_back(f);
-    return true;
-  };
-  ShellConfirmReplace no_ = [this](const std::string& f) {
-    asked_.push_back(f);
-    return false;
-  };
+  // Answers to the replace question that note which file was asked about.
+  ShellConfirmReplace Answer(bool replace) {
+    return [this, replace](const std::string& f) {
+      asked_.push_back(f);
+      return replace;
+    };
+  }
+  ShellConfirmReplace yes_ = Answer(true), no_ = Answer(false);
 };
 
 TEST_F(ShellOperationsTest, CopyFolderKeepsContentModeTimeAndLinks) {

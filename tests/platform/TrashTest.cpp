@@ -1,9 +1,7 @@
 #include "platform/Trash.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <regex>
 
 #include "tests/platform/PlatformTestUtil.h"
