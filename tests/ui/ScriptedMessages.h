@@ -58,6 +58,21 @@ class ScriptedMessages : public IMessageService {
     for (const Box& box : boxes) texts << box.text;
     return texts;
   }
+  // Every box so far, one line each: the caption of a typed box ("Meldung", "Fehlerbox" or
+  // "Fehlerliste" for the others) and the text, then the lines and further buttons of a list box.
+  QStringList Log() const {
+    QStringList log;
+    for (const Box& box : boxes) {
+      const QString caption = box.type == Type::Typed   ? CaptionOf(box.kind)
+                              : box.type == Type::Plain ? QString("Meldung")
+                              : box.type == Type::Error ? QString("Fehlerbox")
+                                                        : QString("Fehlerliste");
+      QStringList parts = QStringList({caption + ": " + box.text}) + box.lines;
+      if (!box.extraButtons.isEmpty()) parts << "[" + box.extraButtons.join("][") + "]";
+      log << parts.join(" | ");
+    }
+    return log;
+  }
   const Box& Last() const {
     static const Box none;
     if (boxes.empty()) ADD_FAILURE() << "no message box was shown";
