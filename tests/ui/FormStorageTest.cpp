@@ -174,7 +174,7 @@ TEST(FormStorage, AWriteProtectedFileIsReportedAndTheCloseGoesOn) {
     stored.Show();
     EXPECT_TRUE(stored.form->close());
     EXPECT_FALSE(stored.form->isVisible());
-    EXPECT_EQ(messages.Log(), QStringList({"Fehlerbox: nach Velmor.INI kann nicht geschrieben werden"}));
+    EXPECT_EQ(messages.boxes, QStringList({"Fehlerbox: nach Velmor.INI kann nicht geschrieben werden"}));
   }
   // Nothing was saved, so the destruction tried once more.
   EXPECT_EQ(messages.boxes.size(), 2u);

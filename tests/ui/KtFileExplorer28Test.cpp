@@ -271,13 +271,13 @@ TEST_F(TreeTest, APressOnARemovableDriveWithoutMediumWarnsAndRaisesNothing) {
   ClickLabel(tree->DriveNode('A'));
   EXPECT_TRUE(DirChanges().isEmpty());
   EXPECT_EQ(clicks, QStringList({"A:\\"}));  // the click still comes, with the drive root
-  EXPECT_EQ(messages.Log(), QStringList({"Warnung: There is no disk in Drive A\ror Drive A: is not ready"}));
+  EXPECT_EQ(messages.boxes, QStringList({"Warnung: There is no disk in Drive A\ror Drive A: is not ready"}));
   EXPECT_EQ(messages.beeps, 1);
 
   // DriveReady itself: a lower-case letter is fine; a non-letter says so and fails.
   EXPECT_TRUE(tree->DriveReady('c', true));
   EXPECT_FALSE(tree->DriveReady('1', false));
-  EXPECT_EQ(messages.Last().text, "Not a valid Drive ID");
+  EXPECT_EQ(messages.Last(), "Fehler: Not a valid Drive ID");
   EXPECT_EQ(messages.beeps, 1);
 }
 
@@ -426,7 +426,7 @@ TEST_F(CommandsTest, RenameAsksAndRefusesBadNames) {
   EXPECT_EQ(HostDirs("drive_c/EPLAN/P"), QStringList({"Anlage", "PROJ2"}));
   const QString question = QString::fromUtf8(
       "Bestätigung: Do you want to rename the selected folder\r\r    From  : %1\r    To     : %2");
-  EXPECT_EQ(messages.Log(),
+  EXPECT_EQ(messages.boxes,
             QStringList({question.arg("Proj1", "Anlage"), question.arg("Proj1", "Anlage"),
                          "Fehler: Error - Invalid Directory Name\rA:B", question.arg("Proj2", "Anlage"),
                          QString::fromUtf8(
@@ -451,14 +451,14 @@ TEST_F(CommandsTest, DeleteMovesTheFolderToTheTrashAfterConfirmation) {
   EXPECT_EQ(Render(tree->currentItem()), "-P*\n   Proj2\n");
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P\\Proj1\\");  // unchanged, as after a rename
   // The question speaks the language of its caption and buttons.
-  const QString question = QString::fromUtf8(
-      "Möchten Sie den Ordner \"Proj1\" mit seinem ganzen Inhalt in den Papierkorb verschieben?");
-  EXPECT_EQ(messages.Texts(), QStringList({question, question}));
+  EXPECT_EQ(messages.boxes, QStringList(2,
+                                        "Bestätigung: Möchten Sie den Ordner \"Proj1\" mit seinem ganzen "
+                                        "Inhalt in den Papierkorb verschieben?"));
 
   // A folder removed behind the tree's back.
   std::filesystem::remove(prefix.Abs("drive_c/EPLAN/P/Proj2"));
   tree->DeleteFolder(Child(tree->currentItem(), "Proj2"));
-  EXPECT_EQ(messages.Last().text, "C:\\EPLAN\\P\\Proj2not found");
+  EXPECT_EQ(messages.Last(), "Fehler: C:\\EPLAN\\P\\Proj2not found");
   EXPECT_EQ(messages.beeps, 1);
 }
 
@@ -481,7 +481,7 @@ TEST_F(CommandsTest, CopyAndCutPasteIntoTheSelectedFolderOnce) {
 TEST_F(CommandsTest, RefusedOrCancelledPastesFailAndEmptyTheClipboard) {
   prefix.WriteFile("drive_c/EPLAN/P/Proj1/a.txt", "neu");
   PasteInto("C:\\EPLAN\\P", "C:\\EPLAN\\P\\Proj1");  // into its own sub-folder
-  EXPECT_EQ(messages.Log(), QStringList({"Fehler: File operation failed"}));
+  EXPECT_EQ(messages.boxes, QStringList({"Fehler: File operation failed"}));
   EXPECT_FALSE(tree->ClipboardFilled());
   EXPECT_FALSE(HostDir("drive_c/EPLAN/P/Proj1/P"));
 
@@ -493,7 +493,7 @@ TEST_F(CommandsTest, RefusedOrCancelledPastesFailAndEmptyTheClipboard) {
   const QString question = QString::fromUtf8(
       "Bestätigung: Der Zielordner enthält bereits die Datei\r\r    %1\r\r"
       "Soll sie ersetzt werden?");
-  EXPECT_EQ(messages.Log(),
+  EXPECT_EQ(messages.boxes,
             QStringList({question.arg(QString::fromStdString(prefix.Abs("drive_c/EPLAN/M/Proj1/a.txt"))),
                          "Fehler: File operation failed"}));
   EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN/M/Proj1/a.txt").value_or(""), "alt");
@@ -538,7 +538,7 @@ TEST_F(CommandsTest, TreeSizeCountsTheFolderAndAllItsSubFoldersOnly) {
     ClearDirChanges();
     messages.Clear();
     tree->PopUp()->Execute(Popup::kGetTreeSize);
-    EXPECT_EQ(messages.Log(), QStringList({"Information: === TREE SIZE ===\r\rFolder \"Daten\"\rand all its "
+    EXPECT_EQ(messages.boxes, QStringList({"Information: === TREE SIZE ===\r\rFolder \"Daten\"\rand all its "
                                            "Sub-Folders  =  " +
                                            QString(row.sizeText)}));
     EXPECT_EQ(DirChanges(), QStringList({"D:\\Daten\\"}));  // the folder is shown again
@@ -548,8 +548,8 @@ TEST_F(CommandsTest, TreeSizeCountsTheFolderAndAllItsSubFoldersOnly) {
   ClickLabel(tree->DriveNode('D'));
   messages.Clear();
   tree->PopUp()->Execute(Popup::kGetTreeSize);
-  EXPECT_TRUE(
-      messages.Last().text.startsWith("=== TREE SIZE ===\r\rDrive D:\\\rand all its Sub-Folders  =  "));
+  EXPECT_TRUE(messages.Last().startsWith(
+      "Information: === TREE SIZE ===\r\rDrive D:\\\rand all its Sub-Folders  =  "));
   EXPECT_EQ(tree->SelectedPath(), "D:\\");
 
   // The separators are those of the user's locale.
@@ -584,7 +584,7 @@ TEST_F(CommandsTest, FolderContentsListsTheFilesAndOkReportsThePickedOne) {
     velmor::testing::ScopedEnv noOpener("PATH", prefix.Abs("leer"));  // no program to open files with
     emit list->itemDoubleClicked(list->item(1));
   }
-  EXPECT_EQ(messages.Texts(), QStringList({"ERROR - Can't Open file  A.EXF"}));
+  EXPECT_EQ(messages.boxes, QStringList({"Fehler: ERROR - Can't Open file  A.EXF"}));
   EXPECT_TRUE(window->isVisible());
 
   // OK without a pick: empty SelectedFile, no event; the folder is shown again.
@@ -686,7 +686,7 @@ TEST_F(CommandsTest, TheConnectDialogDefaultsToTheLetterAfterTheHighestDrive) {
                     PressOk(dialog);  // refused: the dialog stays open
                     EXPECT_TRUE(dialog->isVisible());
                   });
-  EXPECT_EQ(messages.Last().kind, IMessageService::Kind::Error);
+  EXPECT_EQ(messages.Last(), "Fehler: Der Ordner \"/gibt/es/nicht\" existiert nicht.");
   EXPECT_EQ(velmor::platform::Os().LogicalDrives() & (1u << 4), 0u);
 }
 

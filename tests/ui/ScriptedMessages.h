@@ -4,7 +4,7 @@
 //   ScriptedMessages messages;            // installs itself for its lifetime
 //   messages.Answer(QMessageBox::Yes);    // the next box with a choice gets "Yes"
 //   tree.DoSomething();
-//   EXPECT_EQ(messages.Texts(), QStringList({"..."}));
+//   EXPECT_EQ(messages.boxes, QStringList({"Warnung: ..."}));
 //
 // A box that offers only one button needs no queued answer. A box with a choice and no queued answer is
 // a test fault: it is reported and answered with Cancel (else No), as a user closing the box would.
@@ -19,7 +19,6 @@
 #include <deque>
 #include <functional>
 #include <ostream>
-#include <vector>
 
 #include "ui/MessageService.h"
 
@@ -32,16 +31,6 @@ namespace velmor::ui::testing {
 
 class ScriptedMessages : public IMessageService {
  public:
-  enum class Type { Typed, Plain, Error, ErrorList };
-
-  struct Box {
-    Type type = Type::Typed;
-    Kind kind = Kind::Information;  // meaningful for typed boxes only
-    QString text;
-    QStringList lines;         // of an error list box
-    QStringList extraButtons;  // of an error list box
-  };
-
   ScriptedMessages() : scope_(*this) {}
   ~ScriptedMessages() override {
     if (!answers_.empty()) ADD_FAILURE() << answers_.size() << " queued answer(s) never used";
@@ -52,31 +41,9 @@ class ScriptedMessages : public IMessageService {
   // Queues the answer for the next box that offers a choice.
   void Answer(QMessageBox::StandardButton button) { answers_.push_back(button); }
 
-  // The texts of all boxes so far, in order.
-  QStringList Texts() const {
-    QStringList texts;
-    for (const Box& box : boxes) texts << box.text;
-    return texts;
-  }
-  // Every box so far, one line each: the caption of a typed box ("Meldung", "Fehlerbox" or
-  // "Fehlerliste" for the others) and the text, then the lines and further buttons of a list box.
-  QStringList Log() const {
-    QStringList log;
-    for (const Box& box : boxes) {
-      const QString caption = box.type == Type::Typed   ? CaptionOf(box.kind)
-                              : box.type == Type::Plain ? QString("Meldung")
-                              : box.type == Type::Error ? QString("Fehlerbox")
-                                                        : QString("Fehlerliste");
-      QStringList parts = QStringList({caption + ": " + box.text}) + box.lines;
-      if (!box.extraButtons.isEmpty()) parts << "[" + box.extraButtons.join("][") + "]";
-      log << parts.join(" | ");
-    }
-    return log;
-  }
-  const Box& Last() const {
-    static const Box none;
+  QString Last() const {
     if (boxes.empty()) ADD_FAILURE() << "no message box was shown";
-    return boxes.empty() ? none : boxes.back();
+    return boxes.empty() ? QString() : boxes.back();
   }
   void Clear() {
     boxes.clear();
@@ -85,7 +52,7 @@ class ScriptedMessages : public IMessageService {
 
   QMessageBox::StandardButton TypedBox(Kind kind, const QString& text,
                                        QMessageBox::StandardButtons buttons) override {
-    Record({Type::Typed, kind, text, {}, {}});
+    Record(CaptionOf(kind) + ": " + text);
     if (std::popcount(static_cast<unsigned>(buttons.toInt())) <= 1) {
       return buttons == QMessageBox::NoButton ? QMessageBox::Ok
                                               : static_cast<QMessageBox::StandardButton>(buttons.toInt());
@@ -102,11 +69,12 @@ class ScriptedMessages : public IMessageService {
     }
     return answer;
   }
-  void PlainBox(const QString& text) override { Record({Type::Plain, Kind::Information, text, {}, {}}); }
-  void ErrorBox(const QString& text) override { Record({Type::Error, Kind::Error, text, {}, {}}); }
+  void PlainBox(const QString& text) override { Record("Meldung: " + text); }
+  void ErrorBox(const QString& text) override { Record("Fehlerbox: " + text); }
   // The answer is "OK" (-1) unless the index of a further button was queued in listAnswers.
   int ErrorListBox(const QString& text, const QStringList& lines, const QStringList& buttons) override {
-    Record({Type::ErrorList, Kind::Error, text, lines, buttons});
+    Record((QStringList({"Fehlerliste: " + text}) + lines + QStringList({"[" + buttons.join("][") + "]"}))
+               .join(" | "));
     if (listAnswers.empty()) return -1;
     const int answer = listAnswers.front();
     listAnswers.pop_front();
@@ -115,15 +83,17 @@ class ScriptedMessages : public IMessageService {
   void Beep() override { ++beeps; }
 
   std::deque<int> listAnswers;
-  std::vector<Box> boxes;
+  // Every box so far, in order: the caption of a typed box ("Meldung", "Fehlerbox" or "Fehlerliste"
+  // for the others), ": " and the text; a list box adds its lines and further buttons, " | " apart.
+  QStringList boxes;
   int beeps = 0;
   // Called after each box is recorded (e.g. to look at the widget's state while the box "is open").
-  std::function<void(const Box&)> onBox;
+  std::function<void()> onBox;
 
  private:
-  void Record(const Box& box) {
-    boxes.push_back(box);
-    if (onBox) onBox(boxes.back());
+  void Record(const QString& box) {
+    boxes << box;
+    if (onBox) onBox();
   }
 
   std::deque<QMessageBox::StandardButton> answers_;

@@ -172,14 +172,14 @@ TEST_F(VelmorMainTest, OnlyAReturnFromAnotherWindowOfTheProgramRunsTheActivation
 TEST_F(VelmorMainTest, TheClosingOfABoxThatTheReadingShowedDoesNotReadAgain) {
   std::filesystem::remove(At("drive_c/EPLAN5/O/DEMO/USER1.APD"));
   // Each box is a real window that takes the focus while it is open and hands it back when it closes.
-  messages.onBox = [this](const ScriptedMessages::Box&) {
+  messages.onBox = [this]() {
     QDialog box;
     VisitWindow(box, window.get());  // the window is still being made
   };
   Start();
   QTest::qWait(200);
   // Once from the restored EPLAN folder, once from the first activation; none after the box closed.
-  EXPECT_EQ(messages.Texts(), QStringList({"EPLAN ist nicht installiert", "EPLAN ist nicht installiert"}));
+  EXPECT_EQ(messages.boxes, QStringList(2, "Meldung: EPLAN ist nicht installiert"));
 }
 
 TEST_F(VelmorMainTest, TreeClickAndBrowseButtonsByTag) {
@@ -207,7 +207,7 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
   Start();
   SetSampleLocation(window->FF, "C:\\NIRGENDS\\");
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
-  EXPECT_EQ(messages.Texts(), QStringList({"Keine Musterdateien gefunden"}));
+  EXPECT_EQ(messages.boxes, QStringList({"Meldung: Keine Musterdateien gefunden"}));
   EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU1.P"));
 
   prefix.WriteFile(At("drive_c/SAMPLE/EXF0/PROJEKT.DBF"), "sample");
@@ -227,7 +227,7 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
 
   messages.Answer(QMessageBox::Cancel);
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
-  EXPECT_EQ(messages.Log(),
+  EXPECT_EQ(messages.boxes,
             QStringList({QString::fromUtf8("Bestätigung: vorhandene EXF-Daten überschreiben ??")}));
 }
 
@@ -235,7 +235,7 @@ TEST_F(VelmorMainTest, ARunThatAnErrorEndsListsWhatFailedBeforeTheErrorGoesOnToI
   StartWithABlockedPage();
   window->NormalStamm->clear();  // the symbols have nowhere to go
   EXPECT_THROW(window->TransferProject(), TransferError);
-  EXPECT_EQ(messages.Log(), QStringList({kOverwrite, kFailedPage + " | [Rückgängig machen]"}));
+  EXPECT_EQ(messages.boxes, QStringList({kOverwrite, kFailedPage + " | [Rückgängig machen]"}));
 }
 
 // Every folder and file of the station's drives with contents, the window's own settings aside.
@@ -264,13 +264,11 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   const auto before = Listing(dir);
   messages.listAnswers = {0};  // "Rückgängig machen"
   bool restArrived = false;    // when the box is shown
-  messages.onBox = [&](const ScriptedMessages::Box&) {
-    restArrived = Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF");
-  };
+  messages.onBox = [&]() { restArrived = Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"); };
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
   messages.onBox = nullptr;
   // A write-protected original was backed up and only stayed: no failure, but said with the failures.
-  EXPECT_EQ(messages.Log(),
+  EXPECT_EQ(messages.boxes,
             QStringList({kOverwrite, kFailedPage + " | gesichert, aber nicht entfernt (schreibgeschützt): "
                                                    "C:\\EPLAN5\\NS\\ALT01.ASC | [Rückgängig machen]"}));
   EXPECT_TRUE(restArrived);
@@ -300,12 +298,10 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   messages.Clear();
   messages.Answer(QMessageBox::Yes);
   Start();
-  ASSERT_FALSE(messages.boxes.empty());
-  EXPECT_EQ(messages.boxes[0].kind, IMessageService::Kind::Warning);
   EXPECT_TRUE(
-      messages.boxes[0].text.startsWith("Eine Übertragung wurde unterbrochen und ist noch nicht "
-                                        "zurückgenommen:\nC:\\EPLAN5\\P\\NEU2.P (begonnen "))
-      << messages.boxes[0].text.toStdString();
+      messages.boxes.value(0).startsWith("Warnung: Eine Übertragung wurde unterbrochen und ist noch "
+                                         "nicht zurückgenommen:\nC:\\EPLAN5\\P\\NEU2.P (begonnen "))
+      << messages.boxes.join("|").toStdString();
   EXPECT_EQ(Listing(dir), before);
   EXPECT_EQ(window->Label10->text(), "C:\\EPLAN5\\P\\");  // the activation work went on
   window.reset();
@@ -318,8 +314,8 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   SetSampleLocation(window->FF, "C:\\SAMPLE\\");
   window->ProjektName->setText("NEU3");
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
-  EXPECT_TRUE(messages.Last().text.contains("Bitte zuerst zurücknehmen: velmorctl undo "))
-      << messages.Last().text.toStdString();
+  EXPECT_TRUE(messages.Last().contains("Bitte zuerst zurücknehmen: velmorctl undo "))
+      << messages.Last().toStdString();
   EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU3.P"));
 }
 
@@ -331,13 +327,13 @@ TEST_F(VelmorMainTest, AWindowOfTheProgramThatComesAndGoesDuringATransferDoesNot
   messages.Answer(QMessageBox::Ok);
   // The question is a window of the program: it takes the focus, and the main window gets it back while
   // the transfer goes on.
-  messages.onBox = [&](const ScriptedMessages::Box&) {
+  messages.onBox = [&]() {
     QDialog question(window.get());
     VisitWindow(question, window.get());
   };
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
   messages.onBox = nullptr;
-  EXPECT_EQ(messages.Texts(), QStringList{"vorhandene EXF-Daten überschreiben ??"});
+  EXPECT_EQ(messages.boxes, QStringList({kOverwrite}));
   EXPECT_TRUE(Exists("drive_c/EPLAN5/P/ALT.P/PROJEKT.DBF"));
 }
 
