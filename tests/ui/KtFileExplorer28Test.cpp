@@ -15,7 +15,6 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -42,36 +41,26 @@ class TreeTest : public ::testing::Test {
     prefix.MakeDir("drive_d/Daten");
     prefix.WriteFile("drive_d/.windows-label", "Archiv\n");
     tree = std::make_unique<TKtDirTree21>();
-    // The events are watched the Qt way; the handlers must fire exactly as often as the signals.
-    dirChanged = std::make_unique<QSignalSpy>(tree.get(), &TKtDirTree21::dirChanged);
-    fileChanged = std::make_unique<QSignalSpy>(tree.get(), &TKtDirTree21::fileChanged);
-    QObject::connect(tree.get(), &TKtDirTree21::treeClicked, [this] { clicks << tree->SelectedPath(); });
-    tree->OnDirChange = [this](TKtDirTree21* sender, const QString&) {
-      EXPECT_EQ(sender, tree.get());
-      ++handlerCalls;
+    // The handlers record the events; each must come with its Qt signal.
+    tree->OnDirChange = [this](TKtDirTree21* sender, const QString& path) {
+      dirChanges << (sender == tree.get() ? path : "from another sender");
     };
-    tree->OnClick = [this](TKtDirTree21*) { ++handlerCalls; };
-    tree->OnFileChange = [this](TKtDirTree21*, const QString&) { ++handlerCalls; };
+    tree->OnFileChange = [this](TKtDirTree21*, const QString& path) { fileChanges << path; };
+    tree->OnClick = [this](TKtDirTree21*) { clicks << tree->SelectedPath(); };
+    QObject::connect(tree.get(), &TKtDirTree21::dirChanged, [this] { ++signalCount; });
+    QObject::connect(tree.get(), &TKtDirTree21::fileChanged, [this] { ++signalCount; });
+    QObject::connect(tree.get(), &TKtDirTree21::treeClicked, [this] { ++signalCount; });
     tree->resize(400, 600);
     tree->show();
   }
   void TearDown() override {
-    EXPECT_EQ(handlerCalls, signalsSeen + dirChanged->count() + fileChanged->count() + clicks.size());
+    EXPECT_EQ(signalCount, cleared + dirChanges.size() + fileChanges.size() + clicks.size());
     tree.reset();
   }
-
-  // The paths that dirChanged / fileChanged reported, in order.
-  static QStringList Paths(const QSignalSpy& spy) {
-    QStringList paths;
-    for (const QList<QVariant>& arguments : spy) paths << arguments.at(0).toString();
-    return paths;
-  }
-  QStringList DirChanges() const { return Paths(*dirChanged); }
-  QStringList FileChanges() const { return Paths(*fileChanged); }
-  // Forgets the events so far.
+  // Forgets the folder events so far.
   void ClearDirChanges() {
-    signalsSeen += dirChanged->count();
-    dirChanged->clear();
+    cleared += dirChanges.size();
+    dirChanges.clear();
   }
 
   // Child of a node by its text ("P").
@@ -107,11 +96,11 @@ class TreeTest : public ::testing::Test {
   velmor::testing::TempPrefix prefix;
   ScriptedMessages messages;
   std::unique_ptr<TKtDirTree21> tree;
-  std::unique_ptr<QSignalSpy> dirChanged;
-  std::unique_ptr<QSignalSpy> fileChanged;
-  QStringList clicks;  // SelectedPath at each click
-  int handlerCalls = 0;
-  int signalsSeen = 0;  // cleared away
+  QStringList dirChanges;   // the paths of OnDirChange, in order
+  QStringList fileChanges;  // the paths of OnFileChange
+  QStringList clicks;       // SelectedPath at each OnClick
+  qsizetype signalCount = 0;
+  qsizetype cleared = 0;  // folder events forgotten
 };
 
 TEST_F(TreeTest, ShowsTheComputerWithOneNodePerDriveInLetterOrder) {
@@ -139,7 +128,7 @@ TEST_F(TreeTest, ExpandToPathMatchesComponentsIgnoringCaseAndEndsWithABackslash)
                                         "         Proj2\n     windows\n  - (D:)  Archiv *\n     Daten\n"
                                         "  + (Z:)  Lokaler Datenträger \n"));
   EXPECT_EQ(tree->SelectedPath(), "D:\\");
-  EXPECT_EQ(DirChanges(), QStringList({"c:\\eplan\\p\\", "D:\\", "D:\\"}));
+  EXPECT_EQ(dirChanges, QStringList({"c:\\eplan\\p\\", "D:\\", "D:\\"}));
 }
 
 TEST_F(TreeTest, ExpandToPathCanMatchALoadedFolderOfTheSameNameElsewhereBelow) {
@@ -184,7 +173,7 @@ TEST_F(TreeTest, InitialDirNavigatesOnlyWhenTheFolderChanges) {
     tree->SetInitialDir(step.dir);
     EXPECT_EQ(label.text(), step.label);
     EXPECT_EQ(tree->InitialDir(), step.stored);
-    EXPECT_EQ(DirChanges().size(), step.walks);
+    EXPECT_EQ(dirChanges.size(), step.walks);
   }
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P\\");
 }
@@ -199,7 +188,7 @@ TEST_F(TreeTest, PressesSetSelectedPathBeforeTheClickHandlerRuns) {
   // A press right of a label changes nothing, but the click still comes.
   ClickLabel(tree->DriveNode('D'), Qt::LeftButton, true);
   EXPECT_EQ(clicks, QStringList({"Drives", "C:\\", "C:\\EPLAN\\P", "C:\\EPLAN\\P"}));
-  EXPECT_EQ(DirChanges(), QStringList({"Drives", "C:\\", "C:\\EPLAN\\P\\", "C:\\EPLAN\\P"}));
+  EXPECT_EQ(dirChanges, QStringList({"Drives", "C:\\", "C:\\EPLAN\\P\\", "C:\\EPLAN\\P"}));
   EXPECT_EQ(label.text(), QString::fromUtf8("unverändert"));  // presses leave the label alone
 
   // A right-button press picks the node too, but only the left button's release is a click.
@@ -217,7 +206,7 @@ TEST_F(TreeTest, ArrowKeysPickTheNodeTheyMoveTo) {
   // Right expands C: and stays on it; Home is not an arrow and picks nothing.
   for (Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Home})
     QTest::keyClick(tree.get(), key);
-  EXPECT_EQ(DirChanges(), QStringList({"Drives", "C:\\", "C:\\", "C:\\.versteckt"}));
+  EXPECT_EQ(dirChanges, QStringList({"Drives", "C:\\", "C:\\", "C:\\.versteckt"}));
   EXPECT_EQ(tree->SelectedPath(), "C:\\.versteckt");
   EXPECT_EQ(label.text(), "fest");
 }
@@ -269,7 +258,7 @@ TEST_F(TreeTest, APressOnARemovableDriveWithoutMediumWarnsAndRaisesNothing) {
   prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"a:\"=\"floppy\"\n");
   tree->ReloadTree();
   ClickLabel(tree->DriveNode('A'));
-  EXPECT_TRUE(DirChanges().isEmpty());
+  EXPECT_TRUE(dirChanges.isEmpty());
   EXPECT_EQ(clicks, QStringList({"A:\\"}));  // the click still comes, with the drive root
   EXPECT_EQ(messages.boxes, QStringList({"Warnung: There is no disk in Drive A\ror Drive A: is not ready"}));
   EXPECT_EQ(messages.beeps, 1);
@@ -361,7 +350,7 @@ TEST_F(CommandsTest, MenuEntriesAreEnabledByTheSelection) {
 TEST_F(CommandsTest, NewFolderIsNamedInPlaceWithoutAQuestion) {
   Navigate("C:\\EPLAN");
   tree->PopUp()->Execute(Popup::kAddNode);
-  EXPECT_EQ(DirChanges().last(), "C:\\EPLAN\\Neuer Ordner\\");
+  EXPECT_EQ(dirChanges.last(), "C:\\EPLAN\\Neuer Ordner\\");
   EXPECT_TRUE(tree->NewFolderNaming());
   ASSERT_NE(Editor(), nullptr);
   Editor()->setText("Projekt 7");
@@ -466,7 +455,7 @@ TEST_F(CommandsTest, CopyAndCutPasteIntoTheSelectedFolderOnce) {
   prefix.WriteFile("drive_c/EPLAN/P/Proj1/a.txt", "a");
   PasteInto("C:\\EPLAN\\P\\Proj1", "C:\\EPLAN\\M");
   // The paste shows the target once more, with the copy in it, and empties the clipboard.
-  EXPECT_EQ(DirChanges(), QStringList({"C:\\EPLAN\\P\\Proj1\\", "C:\\EPLAN\\M\\", "C:\\EPLAN\\M\\"}));
+  EXPECT_EQ(dirChanges, QStringList({"C:\\EPLAN\\P\\Proj1\\", "C:\\EPLAN\\M\\", "C:\\EPLAN\\M\\"}));
   EXPECT_EQ(Render(tree->currentItem()), "-M*\n   Proj1\n");
   EXPECT_FALSE(tree->ClipboardFilled());
   EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN/M/Proj1/a.txt").value_or(""), "a");
@@ -541,7 +530,7 @@ TEST_F(CommandsTest, TreeSizeCountsTheFolderAndAllItsSubFoldersOnly) {
     EXPECT_EQ(messages.boxes, QStringList({"Information: === TREE SIZE ===\r\rFolder \"Daten\"\rand all its "
                                            "Sub-Folders  =  " +
                                            QString(row.sizeText)}));
-    EXPECT_EQ(DirChanges(), QStringList({"D:\\Daten\\"}));  // the folder is shown again
+    EXPECT_EQ(dirChanges, QStringList({"D:\\Daten\\"}));  // the folder is shown again
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
   // A drive is headed by its root.
@@ -592,8 +581,8 @@ TEST_F(CommandsTest, FolderContentsListsTheFilesAndOkReportsThePickedOne) {
   QTest::mouseClick(window->findChild<QPushButton*>("OkButton"), Qt::LeftButton);
   EXPECT_EQ(tree->ContentsWindow(), nullptr);
   EXPECT_TRUE(tree->SelectedFile().isEmpty());
-  EXPECT_TRUE(FileChanges().isEmpty());
-  EXPECT_EQ(DirChanges(), QStringList({"C:\\EPLAN\\P\\"}));
+  EXPECT_TRUE(fileChanges.isEmpty());
+  EXPECT_EQ(dirChanges, QStringList({"C:\\EPLAN\\P\\"}));
 
   // On a drive, then with a file picked.
   prefix.WriteFile("drive_d/wurzel.dat", "w");
@@ -607,7 +596,7 @@ TEST_F(CommandsTest, FolderContentsListsTheFilesAndOkReportsThePickedOne) {
   list->findItems("wurzel.dat", Qt::MatchExactly).first()->setSelected(true);
   tree->CloseFolderContents();
   EXPECT_EQ(tree->SelectedFile(), "D:\\wurzel.dat");
-  EXPECT_EQ(FileChanges(), QStringList({"D:\\wurzel.dat"}));
+  EXPECT_EQ(fileChanges, QStringList({"D:\\wurzel.dat"}));
 }
 
 TEST_F(CommandsTest, TheTreeAndTheContentsListSortNamesAsTheUserReadsThem) {
@@ -655,7 +644,7 @@ TEST_F(CommandsTest, ConnectAndDisconnectNetworkDrives) {
   ASSERT_NE(tree->DriveNode('N'), nullptr);
   EXPECT_EQ(tree->currentItem(), tree->DriveNode('N'));
   EXPECT_EQ(tree->SelectedPath(), "N:\\");
-  EXPECT_EQ(DirChanges().size(), 1);  // no event from connecting
+  EXPECT_EQ(dirChanges.size(), 1);  // no event from connecting
 
   // Disconnect offers the network drives only; N counts as one once the registry says so.
   prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"n:\"=\"network\"\n");
