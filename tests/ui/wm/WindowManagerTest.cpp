@@ -32,11 +32,6 @@ void XDoTool(const QStringList& arguments) {
                                 << tool.readAllStandardError().toStdString();
 }
 
-// Asks the window manager to activate an X window, as a click on it or the task switcher does.
-void Activate(WId window) {
-  XDoTool({"windowactivate", "--sync", QString::number(window)});
-}
-
 // A real left click at the centre of a widget (or at a point inside it).
 void Click(QWidget* widget, QPoint at = QPoint(-1, -1)) {
   if (at.x() < 0) at = widget->rect().center();
@@ -62,12 +57,8 @@ class WindowManagerTest : public ::testing::Test, protected velmor::testing::Dem
   }
   // Clicks a folder under the project folder C:\EPLAN5\P in the tree.
   void ClickFolder(const QString& name) {
-    QTreeWidgetItem* project = window->EplanTree->currentItem();
-    ASSERT_NE(project, nullptr);
-    QTreeWidgetItem* folder = nullptr;
-    for (int i = 0; i < project->childCount(); ++i) {
-      if (project->child(i)->text(0) == name) folder = project->child(i);
-    }
+    QTreeWidgetItem* folder =
+        window->EplanTree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive).value(0);
     ASSERT_NE(folder, nullptr) << name.toStdString();
     window->EplanTree->scrollToItem(folder);
     const QRect cell = window->EplanTree->visualItemRect(folder);
@@ -80,12 +71,12 @@ class WindowManagerTest : public ::testing::Test, protected velmor::testing::Dem
     ASSERT_TRUE(other.waitForReadyRead(10000));
     const WId id = other.readLine().trimmed().toULongLong();
     ASSERT_NE(id, 0u);
-    QTest::qWait(200);  // mapped and framed
-    Activate(id);
+    QTest::qWait(200);                                           // mapped and framed
+    XDoTool({"windowactivate", "--sync", QString::number(id)});  // as a click on it or the task switcher
     QTRY_VERIFY(!window->isActiveWindow());
   }
   void ComeBack() {
-    Activate(window->winId());
+    XDoTool({"windowactivate", "--sync", QString::number(window->winId())});
     QTRY_VERIFY(window->isActiveWindow());
     QTest::qWait(300);  // whatever the activation brings has happened by now
   }
