@@ -46,7 +46,6 @@ TEST_F(DirectoryEditTest, ButtonAndAltDownOpenTheDialogAtTheFieldsFolderAndOkRep
   edit.setText("C:\\EPLAN5\\NS");
   QSignalSpy changes(&edit, &QLineEdit::textChanged);
   edit.DoClick();
-  EXPECT_EQ(edit.text(), "C:\\EPLAN5\\NS");
   EXPECT_EQ(changes.count(), 0);
   edit.setText("C:\\GIBTESNICHT");
   edit.DoClick();
@@ -57,7 +56,6 @@ TEST_F(DirectoryEditTest, ButtonAndAltDownOpenTheDialogAtTheFieldsFolderAndOkRep
   edit.DoClick();
   EXPECT_EQ(edit.text(), "C:\\EPLAN5\\P");
   EXPECT_EQ(changes.count(), 2);  // the deleted selection, then the new folder
-  EXPECT_EQ(edit.InitialDir(), "C:\\EPLAN5\\P");
   edit.setText("");
   edit.DoClick();
   edit.setReadOnly(true);

@@ -50,17 +50,15 @@ struct StoredForm {
 
 // The line that gives the screen's pixels per inch, and the key suffix of its resolution. The probe
 // saves when it goes away, so it lives in a prefix of its own.
-std::string PpiLine() {
+std::pair<std::string, std::string> PpiLineAndSuffix() {
   TempPrefix prefix;
-  return "PixelsPerInch=" + std::to_string(StoredForm().storage->ScreenPixelsPerInch()) + "\r\n";
-}
-std::string Suffix() {
-  TempPrefix prefix;
-  return StoredForm().storage->ResolutionSuffix().toStdString();
+  const StoredForm probe;
+  return {"PixelsPerInch=" + std::to_string(probe.storage->ScreenPixelsPerInch()) + "\r\n",
+          probe.storage->ResolutionSuffix().toStdString()};
 }
 
 TEST(FormStorage, CloseOrDestructionWritesEveryKeyInOrderAndARestartReadsThemBack) {
-  const std::string ppiLine = PpiLine(), suffix = Suffix();
+  const auto [ppiLine, suffix] = PpiLineAndSuffix();
   TempPrefix prefix;
   ScriptedMessages messages;
   {
@@ -98,7 +96,7 @@ TEST(FormStorage, CloseOrDestructionWritesEveryKeyInOrderAndARestartReadsThemBac
 // The placement is restored from the stored lines, the texts come back whatever it did, and the
 // flags are written back at the close as they were read.
 TEST(FormStorage, PlacementRules) {
-  const std::string ppi = PpiLine(), suffix = Suffix();
+  const auto [ppi, suffix] = PpiLineAndSuffix();
   struct Row {
     const char* name;
     std::string body;             // the section's lines after the header

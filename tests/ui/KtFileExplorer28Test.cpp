@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -298,11 +299,7 @@ class CommandsTest : public TreeTest {
   }
   // The names of the folders in a host folder, sorted.
   QStringList HostDirs(const std::string& path) {
-    QStringList names;
-    for (const auto& e : std::filesystem::directory_iterator(prefix.Abs(path)))
-      if (e.is_directory()) names << QString::fromStdString(e.path().filename().string());
-    names.sort();
-    return names;
+    return QDir(QString::fromStdString(prefix.Abs(path))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
   }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QDir>
 #include <QDropEvent>
 #include <QHelpEvent>
 #include <QIcon>
@@ -64,12 +65,9 @@ class VelmorMainTest : public ::testing::Test, protected velmor::testing::DemoSt
   }
   // The names in a folder of the station, sorted, one blank apart.
   QString Names(const std::string& relative) const {
-    QStringList names;
-    for (const auto& e : std::filesystem::directory_iterator(At(relative))) {
-      names << QString::fromStdString(e.path().filename().string());
-    }
-    names.sort();
-    return names.join(' ');
+    return QDir(QString::fromStdString(At(relative)))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+        .join(' ');
   }
   // NEU1 from the sample project C:\SAMPLE, whose first page cannot arrive: a folder of its name is in
   // the way in the existing project. The question to overwrite is answered.
