@@ -6,6 +6,7 @@
 #include "cli/Cli.h"
 #include "platform/Platform.h"
 #include "tests/cli/CliTestSupport.h"
+#include "tests/core/CoreTestSupport.h"
 
 namespace velmor::cli {
 namespace {
@@ -75,68 +76,48 @@ TEST(SizeCommand, PrintsBytesPerFolderAndFailsForAMissingOne) {
   prefix.WriteFile("drive_d/P/A.EXF", std::string(1000, 'a'));
   prefix.WriteFile("drive_d/P/S/B.BMP", std::string(24, 'b'));
   prefix.WriteFile("drive_d/Q/C.ASC", "");
-
-  CliRun r = Velmorctl({"size", "D:\\P", prefix.Abs("drive_d/Q")});
-  EXPECT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_EQ(r.out, "1024\tD:\\P\n0\tD:\\Q\n");
-  r = Velmorctl({"size", "--details", "d:\\p\\"});
-  EXPECT_EQ(r.out, "1024\td:\\p\\\t2 Dateien\t1 Unterordner\n");
-
+  EXPECT_EQ(Shown(Velmorctl({"size", "D:\\P", prefix.Abs("drive_d/Q")})), "exit 0\n1024\tD:\\P\n0\tD:\\Q\n");
+  EXPECT_EQ(Shown(Velmorctl({"size", "--details", "d:\\p\\"})),
+            "exit 0\n1024\td:\\p\\\t2 Dateien\t1 Unterordner\n");
   // The folders that exist are measured all the same.
-  r = Velmorctl({"size", "D:\\FEHLT", "D:\\P"});
-  EXPECT_EQ(r.code, kExitFailed);
-  EXPECT_EQ(r.out, "1024\tD:\\P\n");
-  EXPECT_EQ(r.err, "Der Ordner D:\\FEHLT existiert nicht\n");
+  EXPECT_EQ(Shown(Velmorctl({"size", "D:\\FEHLT", "D:\\P"})),
+            "exit 1\n1024\tD:\\P\n--\nDer Ordner D:\\FEHLT existiert nicht\n");
   EXPECT_EQ(Velmorctl({"size"}).code, kExitUsage);
 }
 
-class FindCommandTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (const char* f : {"EXF/A.EXF", "EXF/B.BMP", "EXF/SIASC.ASC", "EXF/S/C.ASC", "EXF/S/T/D.EXF"})
-      prefix.WriteFile(std::string("drive_d/") + f, "klemmenleiste");
-    prefix.WriteFile("drive_d/EXF/BIG.EXF", std::string(500, 'x'));
-  }
+TEST(FindCommand, OptionsReachTheCriteriaAndMatchesComeInReportOrder) {
   testing::TempPrefix prefix;
-};
-
-TEST_F(FindCommandTest, OptionsReachTheCriteriaAndMatchesComeInReportOrder) {
+  for (const char* f : {"EXF/A.EXF", "EXF/B.BMP", "EXF/SIASC.ASC", "EXF/S/C.ASC", "EXF/S/T/D.EXF"})
+    prefix.WriteFile(std::string("drive_d/") + f, "klemmenleiste");
+  prefix.WriteFile("drive_d/EXF/BIG.EXF", std::string(500, 'x'));
   const std::string all =
       "D:\\EXF\\A.EXF\nD:\\EXF\\BIG.EXF\nD:\\EXF\\SIASC.ASC\nD:\\EXF\\S\\C.ASC\nD:\\EXF\\S\\T\\D.EXF\n";
   struct Row {
     Args args;
-    std::string out;
+    std::string shown;
   };
   const Row rows[] = {
-      {{"--mask", "*.ASC;*.EXF"}, all},
-      {{"--mask", "*.ASC", "--exclude", "SIASC"}, "D:\\EXF\\S\\C.ASC\n"},
-      {{"--mask", "*.EXF", "--no-subfolders"}, "D:\\EXF\\A.EXF\nD:\\EXF\\BIG.EXF\n"},
-      {{"--mask", "*.EXF", "--min-level", "2"}, "D:\\EXF\\S\\T\\D.EXF\n"},
-      {{"--mask", "*.EXF", "--max-level", "1"}, "D:\\EXF\\A.EXF\nD:\\EXF\\BIG.EXF\n"},
-      {{"--mask", "*.EXF", "--min-size", "100"}, "D:\\EXF\\BIG.EXF\n"},
+      {{"--mask", "*.ASC;*.EXF"}, "exit 0\n" + all},
+      {{"--mask", "*.ASC", "--exclude", "SIASC"}, "exit 0\nD:\\EXF\\S\\C.ASC\n"},
+      {{"--mask", "*.EXF", "--no-subfolders"}, "exit 0\nD:\\EXF\\A.EXF\nD:\\EXF\\BIG.EXF\n"},
+      {{"--mask", "*.EXF", "--min-level", "2"}, "exit 0\nD:\\EXF\\S\\T\\D.EXF\n"},
+      {{"--mask", "*.EXF", "--max-level", "1"}, "exit 0\nD:\\EXF\\A.EXF\nD:\\EXF\\BIG.EXF\n"},
+      {{"--mask", "*.EXF", "--min-size", "100"}, "exit 0\nD:\\EXF\\BIG.EXF\n"},
       {{"--mask", "*.EXF", "--max-size", "100", "--phrase", "KLEMMEN"},
-       "D:\\EXF\\A.EXF\nD:\\EXF\\S\\T\\D.EXF\n"},
-      {{"--mask", "*.*", "--attributes", "d", "--max-level", "2"}, "D:\\EXF\\S\nD:\\EXF\\S\\T\n"},
-      {{"--mask", "*.EXF", "--count"}, "3\n"},
+       "exit 0\nD:\\EXF\\A.EXF\nD:\\EXF\\S\\T\\D.EXF\n"},
+      {{"--mask", "*.*", "--attributes", "d", "--max-level", "2"}, "exit 0\nD:\\EXF\\S\nD:\\EXF\\S\\T\n"},
+      {{"--mask", "*.EXF", "--count"}, "exit 0\n3\n"},
+      {{"--mask", "*.EXF", "--phrase", "KLEMMEN", "--case-sensitive"},
+       "exit 1\n--\nKeine passende Datei gefunden\n"},
   };
   for (const Row& row : rows) {
     Args args = {"--location", "D:\\EXF"};
     args.insert(args.end(), row.args.begin(), row.args.end());
     SCOPED_TRACE(::testing::PrintToString(args));
-    const CliRun r = RunCommand("find", args);
-    EXPECT_EQ(r.code, kExitOk) << r.err;
-    EXPECT_EQ(r.out, row.out);
+    EXPECT_EQ(Shown(RunCommand("find", args)), row.shown);
   }
-  const CliRun none = RunCommand(
-      "find", {"--location", "D:\\EXF", "--mask", "*.EXF", "--phrase", "KLEMMEN", "--case-sensitive"});
-  EXPECT_EQ(none.code, kExitFailed);
-  EXPECT_EQ(none.out, "");
-}
-
-TEST_F(FindCommandTest, HostPathsAndWrongUsage) {
-  const CliRun r = RunCommand("find", {"--location", "<" + prefix.DriveD() + "/EXF", "--mask", "*.BMP"});
-  EXPECT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_EQ(r.out, "D:\\EXF\\B.BMP\n");
+  EXPECT_EQ(Shown(RunCommand("find", {"--location", "<" + prefix.DriveD() + "/EXF", "--mask", "*.BMP"})),
+            "exit 0\nD:\\EXF\\B.BMP\n");
   for (const Args& bad :
        {Args{"--mask", "*.*"}, Args{"--location", "D:\\", "--attributes", "x"},
         Args{"--location", "D:\\", "--max-level", "70000"}, Args{"--location", "D:\\", "--min-size", "-1"}}) {
@@ -145,37 +126,31 @@ TEST_F(FindCommandTest, HostPathsAndWrongUsage) {
   }
 }
 
-TEST(CopyCommandTest, CopiesListsAndSaysWhatDidNotArrive) {
+TEST(CopyCommand, CopiesListsAndSaysWhatDidNotArrive) {
   testing::TempPrefix prefix;
   prefix.WriteFile("drive_d/NS/A.ASC", "a");
   prefix.WriteFile("drive_d/NS/SIASC.ASC", "s");
   prefix.WriteFile("drive_d/NS/SUB/B.ASC", "b");
   prefix.WriteFile("drive_d/NS/C.TXT", "c");
-
-  CliRun r = RunCommand(
-      "copy", {"--source", "D:\\NS", "--target", "C:\\OUT", "--masks", "*.ASC", "--exclude", "SIASC"});
-  EXPECT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_EQ(r.out, "D:\\NS\\A.ASC\nD:\\NS\\SUB\\B.ASC\n");
-  EXPECT_EQ(prefix.ReadFile("drive_c/OUT/B.ASC"), "b");
-  EXPECT_FALSE(prefix.Exists("drive_c/OUT/SIASC.ASC"));
-
-  r = RunCommand("copy", {"--source", prefix.DriveD() + "/NS", "--target", "C:\\OUT", "--masks", "*.TXT",
-                          "--attributes", "1"});
-  EXPECT_EQ(r.code, kExitOk) << r.err;
+  auto copy = [&](const std::string& source, const std::string& masks, Args more = {}) {
+    Args args = {"--source", source, "--target", "C:\\OUT", "--masks", masks};
+    args.insert(args.end(), more.begin(), more.end());
+    return Shown(RunCommand("copy", args));
+  };
+  EXPECT_EQ(copy("D:\\NS", "*.ASC", {"--exclude", "SIASC"}), "exit 0\nD:\\NS\\A.ASC\nD:\\NS\\SUB\\B.ASC\n");
+  EXPECT_EQ(copy(prefix.DriveD() + "/NS", "*.TXT", {"--attributes", "1"}), "exit 0\nD:\\NS\\C.TXT\n");
   EXPECT_NE(platform::Os().GetFileAttributes("C:\\OUT\\C.TXT") & platform::kAttrReadOnly, 0u);
   // The read-only copy refuses the next overwrite: the old file stays and the exit code says so.
   prefix.WriteFile("drive_d/NS/C.TXT", "new");
-  r = RunCommand("copy",
-                 {"--source", "D:\\NS", "--target", "C:\\OUT", "--masks", "*.TXT", "--attributes", "1"});
-  EXPECT_EQ(prefix.ReadFile("drive_c/OUT/C.TXT"), "c");
-  EXPECT_EQ(r.code, kExitFailed);
-  EXPECT_EQ(r.err, "Nicht kopiert: D:\\NS\\C.TXT\n");
+  EXPECT_EQ(copy("D:\\NS", "*.TXT", {"--attributes", "1"}),
+            "exit 1\nD:\\NS\\C.TXT\n--\nNicht kopiert: D:\\NS\\C.TXT\n");
+  EXPECT_EQ(testing::FilesIn(prefix, "drive_c/OUT"), "A.ASC=a\nB.ASC=b\nC.TXT=c\n");
 
-  for (const auto& [args, code] : std::vector<std::pair<std::vector<std::string>, int>>{
+  for (const auto& [args, code] : std::vector<std::pair<Args, int>>{
            {{"--source", "D:\\NS", "--target", "C:\\OUT", "--masks", "*.ZZZ"}, kExitFailed},
            {{"--source", "D:\\NONE", "--target", "C:\\OUT", "--masks", "*.*"}, kExitFailed},
            {{"--source", "D:\\NS", "--masks", "*.*"}, kExitUsage}}) {
-    r = RunCommand("copy", args);
+    const CliRun r = RunCommand("copy", args);
     EXPECT_EQ(r.code, code) << args[1];
     EXPECT_NE(r.err, "");
   }
@@ -183,24 +158,21 @@ TEST(CopyCommandTest, CopiesListsAndSaysWhatDidNotArrive) {
 
 // A copy killed earlier left its temporaries (a half-written copy, an old file kept for freeing) in the
 // target: the next copy into that folder takes them away, and only them.
-TEST(CopyCommandTest, TakesAwayTheTemporariesOfAKilledCopy) {
+TEST(CopyCommand, TakesAwayTheTemporariesOfAKilledCopy) {
   testing::TempPrefix prefix;
   const pid_t child = fork();
   if (child == 0) _exit(0);
   ASSERT_GT(child, 0);
   ASSERT_EQ(waitpid(child, nullptr, 0), child);
   const std::string dead = ".velmor-" + std::to_string(child) + "-";
+  const std::string mine = ".velmor-" + std::to_string(getpid()) + "-3.tmp";
   prefix.WriteFile("drive_d/NS/A.ASC", "a");
   prefix.WriteFile("drive_c/OUT/" + dead + "1.tmp", "half");
   prefix.WriteFile("drive_c/OUT/" + dead + "2.tmp", "old");
-  prefix.WriteFile("drive_c/OUT/.velmor-" + std::to_string(getpid()) + "-3.tmp", "mine");
-
-  const CliRun r = RunCommand("copy", {"--source", "D:\\NS", "--target", "C:\\OUT", "--masks", "*.ASC"});
-  EXPECT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_EQ(prefix.ReadFile("drive_c/OUT/A.ASC"), "a");
-  EXPECT_FALSE(prefix.Exists("drive_c/OUT/" + dead + "1.tmp"));
-  EXPECT_FALSE(prefix.Exists("drive_c/OUT/" + dead + "2.tmp"));
-  EXPECT_TRUE(prefix.Exists("drive_c/OUT/.velmor-" + std::to_string(getpid()) + "-3.tmp"));
+  prefix.WriteFile("drive_c/OUT/" + mine, "mine");
+  EXPECT_EQ(Shown(RunCommand("copy", {"--source", "D:\\NS", "--target", "C:\\OUT", "--masks", "*.ASC"})),
+            "exit 0\nD:\\NS\\A.ASC\n");
+  EXPECT_EQ(testing::FilesIn(prefix, "drive_c/OUT"), mine + "=mine\nA.ASC=a\n");
 }
 
 }  // namespace

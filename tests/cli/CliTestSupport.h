@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,6 +32,15 @@ inline CliRun RunCommand(const std::string& name, std::vector<std::string> args,
                          const std::string& input = "") {
   args.insert(args.begin(), name);
   return Velmorctl(args, stdinIsTerminal, input);
+}
+
+// A whole run as one text to compare at once: the exit code, stdout, then stderr after "--"; a
+// well-formed journal id (date-time-process, a count when the process made more than one) reads "ID".
+inline std::string Shown(const CliRun& r) {
+  static const std::regex id("velmorctl undo [0-9]{8}-[0-9]{6}-[0-9]+(-[0-9]+)?\n");
+  const std::string text =
+      "exit " + std::to_string(r.code) + "\n" + r.out + (r.err.empty() ? "" : "--\n" + r.err);
+  return std::regex_replace(text, id, "velmorctl undo ID\n");
 }
 
 class DemoStationTest : public ::testing::Test, protected testing::DemoStationWorld {};

@@ -65,6 +65,18 @@ inline std::map<std::string, std::string> StationListing(const TempPrefix& prefi
   return StationListing(prefix.Root());
 }
 
+// The files of one folder (not its sub-folders), one "NAME=content" line each, sorted by name; empty
+// for a folder that does not exist.
+inline std::string FilesIn(const TempPrefix& prefix, const std::string& folder) {
+  std::map<std::string, std::string> files;
+  std::error_code none;
+  for (const auto& e : std::filesystem::directory_iterator(prefix.Abs(folder), none))
+    if (e.is_regular_file()) files[e.path().filename()] = prefix.ReadFile(e.path()).value_or("");
+  std::string text;
+  for (const auto& [name, content] : files) text += name + "=" + content + "\n";
+  return text;
+}
+
 // C:\EPLAN5 with NS (two old symbols and a text file), P and O\DEMO\01\ARGV.DAT; the sample project
 // C:\VELMOR\EXF0 (two project files, excluded files, a sub-folder); EXF data in D:\EXF with symbols in
 // D:\EXF\ASC (one in a sub-folder, one named SIASC.ASC, one inside a sub-folder SIASC), frames in
@@ -116,16 +128,7 @@ class TransferStation {
   TransferResult Run() { return Run(Inputs()); }
 
   std::optional<std::string> Read(const std::string& path) const { return prefix.ReadFile(path); }
-  // The files of one folder (not its sub-folders), one "NAME=content" line each, sorted by name.
-  std::string Files(const std::string& folder) const {
-    std::map<std::string, std::string> files;
-    std::error_code none;
-    for (const auto& e : std::filesystem::directory_iterator(prefix.Abs(folder), none))
-      if (e.is_regular_file()) files[e.path().filename()] = Read(e.path()).value_or("");
-    std::string text;
-    for (const auto& [name, content] : files) text += name + "=" + content + "\n";
-    return text;
-  }
+  std::string Files(const std::string& folder) const { return FilesIn(prefix, folder); }
 
   TempPrefix prefix;
   TFindFileEx FF;
