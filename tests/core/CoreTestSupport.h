@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "core/ProjectTransfer.h"
 #include "core/Reporter.h"
 #include "search/FindFileEx.h"
@@ -36,9 +38,10 @@ class ScriptedReporter final : public IReporter {
 };
 
 // A station as a change must leave it, or undo must give it back: every folder and file below the
-// drives of the prefix folder root, files with their bytes, permission bits, hidden/system attribute
-// and last-write time (in Windows' 100 ns steps).
-inline std::map<std::string, std::string> StationListing(const std::string& root) {
+// drives of the prefix folder root, one line each, files with their bytes, permission bits,
+// hidden/system attribute and last-write time (in Windows' 100 ns steps). As one text, a failed
+// comparison shows just the lines that differ.
+inline std::string StationListing(const std::string& root) {
   namespace fs = std::filesystem;
   std::map<std::string, std::string> tree;
   for (const char* drive : {"/drive_c", "/drive_d"}) {
@@ -54,26 +57,32 @@ inline std::map<std::string, std::string> StationListing(const std::string& root
       stat(e.path().c_str(), &st);
       char dos[16] = "";
       const ssize_t n = getxattr(e.path().c_str(), "user.DOSATTRIB", dos, sizeof dos - 1);
-      tree[rel] = content.str() + " mode " + std::to_string(st.st_mode & 0777) + " dos " +
+      tree[rel] = "= " + content.str() + " mode " + std::to_string(st.st_mode & 0777) + " dos " +
                   std::string(dos, n > 0 ? static_cast<size_t>(n) : 0) + " mtime " +
                   std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec / 100);
     }
   }
-  return tree;
+  std::string text;
+  for (const auto& [path, entry] : tree) text += path + entry + "\n";
+  return text;
 }
-inline std::map<std::string, std::string> StationListing(const TempPrefix& prefix) {
+inline std::string StationListing(const TempPrefix& prefix) {
   return StationListing(prefix.Root());
 }
 
-// The files of one folder (not its sub-folders), one "NAME=content" line each, sorted by name; empty
-// for a folder that does not exist.
-inline std::string FilesIn(const TempPrefix& prefix, const std::string& folder) {
+// The files of one folder (not its sub-folders) by name, with their content; none for a folder that
+// does not exist.
+inline std::map<std::string, std::string> FileMap(const TempPrefix& prefix, const std::string& folder) {
   std::map<std::string, std::string> files;
   std::error_code none;
   for (const auto& e : std::filesystem::directory_iterator(prefix.Abs(folder), none))
     if (e.is_regular_file()) files[e.path().filename()] = prefix.ReadFile(e.path()).value_or("");
+  return files;
+}
+// The same as one "NAME=content" line each.
+inline std::string FilesIn(const TempPrefix& prefix, const std::string& folder) {
   std::string text;
-  for (const auto& [name, content] : files) text += name + "=" + content + "\n";
+  for (const auto& [name, content] : FileMap(prefix, folder)) text += name + "=" + content + "\n";
   return text;
 }
 
@@ -138,5 +147,13 @@ class TransferStation {
   bool journal = true;
   size_t backupBatch = 256;
 };
+
+// Both original symbol files of the station are still there, in the normal master data folder or in
+// its backup folder (under their names or versioned ones).
+inline void ExpectOriginalsSaved(const TransferStation& st) {
+  const std::string saved = st.Files("drive_c/EPLAN5/NS/") + st.Files("drive_c/EPLAN5/NS/SIASC/");
+  for (const char* original : {"=alt 01\n", "=sym 01 alte Fassung\n"})
+    EXPECT_NE(saved.find(original), std::string::npos) << original << " lost";
+}
 
 }  // namespace velmor::testing

@@ -3,8 +3,6 @@
 // ARGV.DAT holds its old or its new text, what reached the project is intact, and the failure shows.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "core/ProjectTransfer.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
@@ -14,10 +12,11 @@
 namespace velmor {
 namespace {
 
-namespace fs = std::filesystem;
 using platform::FaultInjectingPlatform;
 using platform::FaultKind;
 using testing::TransferStation;
+
+const std::string kProject = "drive_c/EPLAN5/P/ANLAGE1.P";
 
 struct Outcome {
   bool threw = false;
@@ -36,30 +35,15 @@ Outcome RunFaulty(TransferStation& st, FaultInjectingPlatform& faulty) {
   return o;
 }
 
-void CheckNothingLost(const TransferStation& st, const Outcome& o, bool failureMustShow) {
-  const std::map<std::string, std::string> originals = {{"ALT01.ASC", "alt 01"},
-                                                        {"SYM01.ASC", "sym 01 alte Fassung"}};
-  for (const auto& [name, content] : originals) {
-    const bool inPlace = st.Read("drive_c/EPLAN5/NS/" + name) == content;
-    const bool backedUp = st.Read("drive_c/EPLAN5/NS/SIASC/" + name) == content;
-    EXPECT_TRUE(inPlace || backedUp) << name << " lost";
-  }
+// complete: the project folder of a run that nothing made fail.
+void CheckNothingLost(const TransferStation& st, const Outcome& o, bool failureMustShow,
+                      const std::map<std::string, std::string>& complete) {
+  testing::ExpectOriginalsSaved(st);
   const auto argv = st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT");
   EXPECT_TRUE(argv == "ALT\r\n" || argv == "ANLAGE1\r\n") << (argv ? *argv : "(missing)");
-
   // Whatever arrived in the project folder arrived whole.
-  const std::map<std::string, std::string> sources = {{"PROJEKT.KOP", "drive_c/VELMOR/EXF0/"},
-                                                      {"SEITEN.LST", "drive_c/VELMOR/EXF0/"},
-                                                      {"EPL_ASC.EXF", "drive_d/EXF/"},
-                                                      {"S001.EXF", "drive_d/EXF/"},
-                                                      {"LOGO.BMP", "drive_d/EXF/"},
-                                                      {"RAHMEN1.EXP", "drive_d/EXF/EXP/"}};
-  std::error_code noProject;  // a run that failed early made none
-  for (const auto& e : fs::directory_iterator(st.prefix.Abs("drive_c/EPLAN5/P/ANLAGE1.P"), noProject)) {
-    const std::string name = e.path().filename();
-    ASSERT_TRUE(sources.count(name)) << name;
-    EXPECT_EQ(st.Read(e.path()), st.Read(sources.at(name) + name)) << name;
-  }
+  for (const auto& [name, content] : testing::FileMap(st.prefix, kProject))
+    EXPECT_EQ(content, complete.count(name) ? complete.at(name) : "(not in a complete project)") << name;
 
   if (failureMustShow) {
     const bool shows = o.threw || o.result.Outcome != TransferOutcome::Done ||
@@ -82,18 +66,17 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
   const uint32_t errors[] = {platform::kErrorDiskFull, platform::kErrorWriteFault,
                              platform::kErrorAccessDenied};
 
+  TransferStation clean;
+  FaultInjectingPlatform counting(platform::HostPlatform());
+  const Outcome o = RunFaulty(clean, counting);
+  ASSERT_FALSE(o.threw || !o.result.FailedCopies.empty());
+  const auto complete = testing::FileMap(clean.prefix, kProject);
+  ASSERT_EQ(complete.size(), 6u);
+
   size_t runs = 0;
   for (const Kind& k : kinds) {
-    size_t calls;
-    {
-      TransferStation st;
-      FaultInjectingPlatform counting(platform::HostPlatform());
-      const Outcome clean = RunFaulty(st, counting);
-      ASSERT_FALSE(clean.threw);
-      ASSERT_TRUE(clean.result.FailedCopies.empty());
-      calls = counting.Calls(k.kind);
-      EXPECT_GT(calls, 0u) << k.name;
-    }
+    const size_t calls = counting.Calls(k.kind);
+    EXPECT_GT(calls, 0u) << k.name;
     for (size_t n = 1; n <= calls; ++n) {
       // The transfer never looks at the error code, so the three errors take turns instead of
       // multiplying the runs (each run syncs its copies to disk).
@@ -109,7 +92,7 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
           faulty.FailNth(k.kind, n, error);
         const Outcome o = RunFaulty(st, faulty);
         ASSERT_GT(faulty.InjectedFailures(), 0u);
-        CheckNothingLost(st, o, k.failureMustShow);
+        CheckNothingLost(st, o, k.failureMustShow, complete);
         ++runs;
       }
     }

@@ -18,18 +18,12 @@ namespace velmor {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ExpectOriginalsSaved;
 using testing::StationListing;
 using testing::TransferStation;
 
 const std::string kNs = "drive_c/EPLAN5/NS/";
 const std::string kSiasc = "drive_c/EPLAN5/NS/SIASC/";
-
-// Every original is still there, in the normal master data folder or in its backup folder.
-void ExpectOriginalsSaved(const TransferStation& st) {
-  const std::string saved = st.Files(kNs) + st.Files(kSiasc);
-  for (const char* original : {"=alt 01\n", "=sym 01 alte Fassung\n"})
-    EXPECT_NE(saved.find(original), std::string::npos) << original << " lost";
-}
 
 TEST(TransferSafetyTest, BackupsAreNeverOverwrittenAcrossTransfers) {
   TransferStation st;
@@ -45,18 +39,17 @@ TEST(TransferSafetyTest, BackupsAreNeverOverwrittenAcrossTransfers) {
   EXPECT_EQ(st.Read(kNs + "SYM01.ASC"), "sym 01 v3");
 
   struct Row {
-    std::string name;
+    std::string name, expected;
     std::vector<std::string> used;
-    std::string expected;
   };
   const Row rows[] = {
-      {"X.ASC", {}, "X.~001.ASC"},
+      {"X.ASC", "X.~001.ASC", {}},
       {"X.ASC",
-       {"X.~001.ASC", "x.~009.asc", "X.~abc.ASC", "Y.~050.ASC", "X.~.ASC", "X.~002.EXF"},
-       "X.~010.ASC"},
-      {"X.ASC", {"X.~999.ASC"}, "X.~1000.ASC"},
-      {"A.B.ASC", {"A.B.~002.ASC"}, "A.B.~003.ASC"},
-      {"OHNE", {"OHNE.~004"}, "OHNE.~005"},
+       "X.~010.ASC",
+       {"X.~001.ASC", "x.~009.asc", "X.~abc.ASC", "Y.~050.ASC", "X.~.ASC", "X.~002.EXF"}},
+      {"X.ASC", "X.~1000.ASC", {"X.~999.ASC"}},
+      {"A.B.ASC", "A.B.~003.ASC", {"A.B.~002.ASC"}},
+      {"OHNE", "OHNE.~005", {"OHNE.~004"}},
   };
   for (const Row& row : rows) EXPECT_EQ(VersionedBackupName(row.name, row.used), row.expected) << row.name;
 }
