@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <regex>
 
 #include "tests/cli/CliTestSupport.h"
 #include "tests/core/CoreTestSupport.h"
@@ -43,17 +43,15 @@ TEST_F(TransferCommandTest, DryRunPrintsThePlanAndChangesNothing) {
   const CliRun r = RunCommand("transfer", {"--dry-run", "--name", "PLAN"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   EXPECT_EQ(testing::StationListing(dir), before);
-  EXPECT_EQ(r.out.rfind("Ordner anlegen: C:\\EPLAN5\\P\\PLAN.P\n"
-                        "Ordner anlegen: C:\\EPLAN5\\NS\\SIASC\n"
-                        "sichern: C:\\EPLAN5\\NS\\ALT01.ASC -> C:\\EPLAN5\\NS\\SIASC\\ALT01.ASC\n",
-                        0),
-            0u)
+  // Each change planned on a line of its own (their texts are the transfer's), then what the run would
+  // have done: two folders, three backups, their deletions, 14 copies, ARGV.DAT.
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 24) << r.out;
+  EXPECT_EQ(r.out.rfind("Ordner anlegen: C:\\EPLAN5\\P\\PLAN.P\n", 0), 0u) << r.out;
+  EXPECT_TRUE(r.out.ends_with(
+      "\nschreiben: C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT = \"PLAN\"\nProbelauf, nichts geändert: "
+      "Projekt C:\\EPLAN5\\P\\PLAN.P, 14 Dateien kopiert, 3 Symboldateien gesichert, "
+      "ARGV.DAT geschrieben\n"))
       << r.out;
-  for (const char* line :
-       {"löschen: C:\\EPLAN5\\NS\\ALT01.ASC\n",
-        "kopieren: D:\\EXF\\EXP\\RAHMEN1.EXP -> C:\\EPLAN5\\P\\PLAN.P\\RAHMEN1.EXP\n",
-        "schreiben: C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT = \"PLAN\"\nProbelauf, nichts geändert: "})
-    EXPECT_NE(r.out.find(line), std::string::npos) << line;
 }
 
 TEST_F(TransferCommandTest, ExistingProjectNeedsAnAnswer) {

@@ -128,9 +128,7 @@ TEST(ProjectTransferTest, InputVariants) {
     fs::remove(st.prefix.Abs("drive_d/EXF/EPL_ASC.EXF"));
     st.prefix.WriteFile(kArgv, "");
     st.Run(st.Inputs("Süd"));
-    EXPECT_FALSE(st.prefix.Exists("drive_c/EPLAN5/P/Süd.P/S001.EXF") ||
-                 st.prefix.Exists("drive_c/EPLAN5/P/Süd.P/RAHMEN1.EXP"));
-    EXPECT_TRUE(st.prefix.Exists("drive_c/EPLAN5/P/Süd.P/PROJEKT.KOP"));
+    EXPECT_EQ(st.Files("drive_c/EPLAN5/P/Süd.P"), "PROJEKT.KOP=Kopf\r\n\nSEITEN.LST=Seiten\r\n\n");
     EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SYM02.ASC"), "sym 02 neu");
     EXPECT_EQ(st.Read(kArgv),
               "S\xFC"
@@ -151,7 +149,7 @@ TEST(ProjectTransferTest, InputVariants) {
     fs::current_path(st.prefix.Abs("drive_c/work"));
     const TransferResult r = st.Run(in);
     fs::current_path(saved);
-    EXPECT_EQ(st.Read("drive_c/EPLAN5/NSSIASC/ALT01.ASC"), "alt 01");
+    EXPECT_EQ(st.Files("drive_c/EPLAN5/NSSIASC"), "ALT01.ASC=alt 01\nSYM01.ASC=sym 01 alte Fassung\n");
     EXPECT_EQ(r.ProjectFolder, "C:\\work\\Drives\\ANLAGE1.P");
     EXPECT_TRUE(st.prefix.Exists("drive_c/work/Drives/ANLAGE1.P/PROJEKT.KOP"));
   }
