@@ -127,13 +127,10 @@ TEST(TransferSafetyTest, OneTransferPerStationAndTheSecondNamesTheFirst) {
   TransferInputs in = st.Inputs("ANLAGE2");
   in.NormalMaster = "c:\\eplan5\\ns\\";  // the same folder in another spelling is the same station
   EXPECT_EQ(second.Run(in).Outcome, TransferOutcome::Busy);
+  const std::string busy = "Auf dieser Station läuft bereits eine Übertragung (velmorctl transfer, Prozess " +
+                           std::to_string(first) + ", seit ";
   ASSERT_EQ(st.reporter.messages.size(), 1u);
-  EXPECT_EQ(st.reporter.messages[0].rfind("Auf dieser Station läuft bereits eine Übertragung (velmorctl "
-                                          "transfer, Prozess " +
-                                              std::to_string(first) + ", seit ",
-                                          0),
-            0u)
-      << st.reporter.messages[0];
+  EXPECT_EQ(st.reporter.messages[0].substr(0, busy.size()), busy);
   EXPECT_EQ(StationListing(st.prefix), before);
 
   byte = 'j';
