@@ -68,8 +68,8 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
 
   TransferStation clean;
   FaultInjectingPlatform counting(platform::HostPlatform());
-  const Outcome o = RunFaulty(clean, counting);
-  ASSERT_FALSE(o.threw || !o.result.FailedCopies.empty());
+  const Outcome cleanRun = RunFaulty(clean, counting);
+  ASSERT_FALSE(cleanRun.threw || !cleanRun.result.FailedCopies.empty());
   const auto complete = testing::FileMap(clean.prefix, kProject);
   ASSERT_EQ(complete.size(), 6u);
 
