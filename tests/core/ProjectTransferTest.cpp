@@ -153,21 +153,21 @@ TEST(ProjectTransferTest, InputVariants) {
     EXPECT_EQ(r.ProjectFolder, "C:\\work\\Drives\\ANLAGE1.P");
     EXPECT_TRUE(st.prefix.Exists("drive_c/work/Drives/ANLAGE1.P/PROJEKT.KOP"));
   }
-}
-
-TEST(ProjectTransferTest, EmptyNormalMasterFolderWithSymbolsToCopyEndsWithTheFolderError) {
-  TransferStation st;
-  TransferInputs in = st.Inputs();
-  in.NormalMaster = "";
-  try {
-    st.Run(in);
-    ADD_FAILURE() << "no error";
-  } catch (const VelmorError& e) {
-    EXPECT_STREQ(e.what(), "Das Verzeichnis kann nicht erstellt werden");
+  {
+    SCOPED_TRACE("empty normal master folder with symbols to copy: the folder error ends the run");
+    TransferStation st;
+    TransferInputs in = st.Inputs();
+    in.NormalMaster = "";
+    try {
+      st.Run(in);
+      ADD_FAILURE() << "no error";
+    } catch (const VelmorError& e) {
+      EXPECT_STREQ(e.what(), "Das Verzeichnis kann nicht erstellt werden");
+    }
+    EXPECT_TRUE(st.prefix.Exists(kProject + "RAHMEN1.EXP"));
+    EXPECT_EQ(st.Read(kArgv), "ALT\r\n");
+    EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/ALT01.ASC"), "alt 01");
   }
-  EXPECT_TRUE(st.prefix.Exists(kProject + "RAHMEN1.EXP"));
-  EXPECT_EQ(st.Read(kArgv), "ALT\r\n");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/ALT01.ASC"), "alt 01");
 }
 
 TEST(ProjectTransferTest, DryRunChangesNothingAndPlansWhatTheRealRunDoes) {
