@@ -17,14 +17,11 @@
 #include <QToolTip>
 #include <QUrl>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <sstream>
 
 #include "core/ProjectTransfer.h"
-#include "core/Reporter.h"
 #include "tests/common/DemoStationWorld.h"
+#include "tests/core/CoreTestSupport.h"
 #include "tests/core/KillAtCall.h"
 #include "tests/ui/ScriptedDialogs.h"
 #include "tests/ui/ScriptedMessages.h"
@@ -225,8 +222,7 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
 
   messages.Answer(QMessageBox::Cancel);
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
-  EXPECT_EQ(messages.boxes,
-            QStringList({QString::fromUtf8("Bestätigung: vorhandene EXF-Daten überschreiben ??")}));
+  EXPECT_EQ(messages.boxes, QStringList({kOverwrite}));
 }
 
 TEST_F(VelmorMainTest, ARunThatAnErrorEndsListsWhatFailedBeforeTheErrorGoesOnToItsBox) {
@@ -236,30 +232,16 @@ TEST_F(VelmorMainTest, ARunThatAnErrorEndsListsWhatFailedBeforeTheErrorGoesOnToI
   EXPECT_EQ(messages.boxes, QStringList({kOverwrite, kFailedPage + " | [Rückgängig machen]"}));
 }
 
-// Every folder and file of the station's drives with contents, the window's own settings aside.
-std::map<std::string, std::string> Listing(const std::string& station) {
-  std::map<std::string, std::string> tree;
-  for (const char* drive : {"/drive_c", "/drive_d"}) {
-    for (const auto& e : std::filesystem::recursive_directory_iterator(station + drive)) {
-      if (e.path().filename() == "Velmor.INI") continue;
-      std::ostringstream content;
-      if (e.is_regular_file()) content << std::ifstream(e.path(), std::ios::binary).rdbuf();
-      tree[e.path().string()] = e.is_directory() ? "/" : content.str();
-    }
-  }
-  return tree;
-}
-
-class AnswerOk final : public IReporter {
- public:
-  void ShowMessage(const std::string&) override {}
-  bool Confirm(const std::string&) override { return true; }
-};
-
 TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBackAsDoesTheNextStart) {
   std::filesystem::permissions(At("drive_c/EPLAN5/NS/ALT01.ASC"), std::filesystem::perms::owner_read);
   StartWithABlockedPage();
-  const auto before = Listing(dir);
+  // The station, the window's own settings aside.
+  const auto listing = [this] {
+    auto files = velmor::testing::StationListing(dir);
+    files.erase("drive_c/windows/Velmor.INI");
+    return files;
+  };
+  const auto before = listing();
   messages.listAnswers = {0};  // "Rückgängig machen"
   bool restArrived = false;    // when the box is shown
   messages.onBox = [&]() { restArrived = Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"); };
@@ -270,7 +252,7 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
             QStringList({kOverwrite, kFailedPage + " | gesichert, aber nicht entfernt (schreibgeschützt): "
                                                    "C:\\EPLAN5\\NS\\ALT01.ASC | [Rückgängig machen]"}));
   EXPECT_TRUE(restArrived);
-  EXPECT_EQ(Listing(dir), before);
+  EXPECT_EQ(listing(), before);
   // The tree is walked to the project path again, which stays.
   EXPECT_EQ(window->Label10->text().toUpper(), "C:\\EPLAN5\\P\\");
   EXPECT_EQ(window->EplanTree->GetNodePath(window->EplanTree->currentItem()), "C:\\EPLAN5\\P");
@@ -284,12 +266,12 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
       TQxstringlist samples;
       ConfigureSampleSearch(FF, samples);
       SetSampleLocation(FF, "C:\\SAMPLE\\");
-      AnswerOk reporter;
+      velmor::testing::ScriptedReporter reporter;
       ProjectTransfer transfer(FF, samples, reporter);
       transfer.Run({"NEU2", "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\", "D:\\EXF", "D:\\EXF\\ASC", "D:\\EXF\\EXP",
                     "C:\\EPLAN5", "DEMO", "01"});
     }));
-    ASSERT_NE(Listing(dir), before);
+    ASSERT_NE(listing(), before);
   };
   killedTransfer();
   messages.Clear();
@@ -299,7 +281,7 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
       messages.boxes.value(0).startsWith("Warnung: Eine Übertragung wurde unterbrochen und ist noch "
                                          "nicht zurückgenommen:\nC:\\EPLAN5\\P\\NEU2.P (begonnen "))
       << messages.boxes.join("|").toStdString();
-  EXPECT_EQ(Listing(dir), before);
+  EXPECT_EQ(listing(), before);
   EXPECT_EQ(window->Label10->text(), "C:\\EPLAN5\\P\\");  // the activation work went on
   window.reset();
 
