@@ -336,14 +336,12 @@ TEST_F(VelmorMainTest, FieldsTakeNoDroppedFiles) {
   for (QLineEdit* field :
        {static_cast<QLineEdit*>(window->ExfVErz), static_cast<QLineEdit*>(window->EplanVerz),
         window->ProjektName, window->NormalStamm}) {
-    const QString before = field->text();
     QSignalSpy changes(field, &QLineEdit::textChanged);
     const QPoint at = field->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(field, &enter);
     QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(field, &drop);
-    EXPECT_EQ(field->text(), before) << field->objectName().toStdString();
     EXPECT_EQ(changes.count(), 0) << field->objectName().toStdString();
   }
 }
