@@ -234,13 +234,8 @@ TEST_F(VelmorMainTest, ARunThatAnErrorEndsListsWhatFailedBeforeTheErrorGoesOnToI
 TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBackAsDoesTheNextStart) {
   std::filesystem::permissions(At("drive_c/EPLAN5/NS/ALT01.ASC"), std::filesystem::perms::owner_read);
   StartWithABlockedPage();
-  // The station, the window's own settings aside.
-  const auto listing = [this] {
-    auto files = velmor::testing::StationListing(dir);
-    files.erase("drive_c/windows/Velmor.INI");
-    return files;
-  };
-  const auto before = listing();
+  const auto listing = [this] { return velmor::testing::StationListing(dir); };
+  std::string before = listing();
   messages.listAnswers = {0};  // "Rückgängig machen"
   bool restArrived = false;    // when the box is shown
   messages.onBox = [&]() { restArrived = Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"); };
@@ -256,6 +251,7 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   EXPECT_EQ(window->Label10->text().toUpper(), "C:\\EPLAN5\\P\\");
   EXPECT_EQ(window->EplanTree->GetNodePath(window->EplanTree->currentItem()), "C:\\EPLAN5\\P");
   window.reset();
+  before = listing();  // with the settings the window saved on closing
 
   // A transfer killed in another process leaves its journal open; the next start offers to take it
   // back before anything else.
@@ -283,6 +279,7 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   EXPECT_EQ(listing(), before);
   EXPECT_EQ(window->Label10->text(), "C:\\EPLAN5\\P\\");  // the activation work went on
   window.reset();
+  before = listing();
 
   // Not now: the station stays held, and a transfer says how to take the other one back.
   killedTransfer();
