@@ -127,26 +127,31 @@ platform::FileTime LocalFileTime(int year, int month, int day, int hour, int min
 TEST(DateTimeCriteria, WholeDayTimeOfDayAndFullBounds) {
   // 2024-03-15 is day 45366 after 1899-12-30.
   const double day = 45366;
-  const auto morning = LocalFileTime(2024, 3, 15, 8, 0);
-  const auto evening = LocalFileTime(2024, 3, 15, 23, 0);
-  const auto dayBefore = LocalFileTime(2024, 3, 14, 23, 59);
+  const std::pair<const char*, platform::FileTime> times[] = {
+      {"14. 23:59", LocalFileTime(2024, 3, 14, 23, 59)},
+      {"15. 8:00", LocalFileTime(2024, 3, 15, 8, 0)},
+      {"15. 23:00", LocalFileTime(2024, 3, 15, 23, 0)},
+      {"2001 9:00", LocalFileTime(2001, 1, 1, 9, 0)}};
   TDateTimeCriteria c;
+  // The last-write times that pass.
+  auto passing = [&] {
+    std::string text;
+    for (const auto& [name, time] : times)
+      if (c.Matches(0, time, 0)) text += std::string(name) + "; ";
+    return text;
+  };
   EXPECT_TRUE(c.Matches(0, 0, 0));
+  EXPECT_EQ(passing(), "14. 23:59; 15. 8:00; 15. 23:00; 2001 9:00; ");
   c.ModifiedAfter = day;  // a date without time: the whole day counts
-  EXPECT_TRUE(c.Matches(0, morning, 0));
-  EXPECT_TRUE(c.Matches(0, evening, 0));
-  EXPECT_FALSE(c.Matches(0, dayBefore, 0));
+  EXPECT_EQ(passing(), "15. 8:00; 15. 23:00; ");
   c.ModifiedAfter = 0;
   c.ModifiedBefore = 0.5;  // time of day only: before noon on any day
-  EXPECT_TRUE(c.Matches(0, morning, 0));
-  EXPECT_TRUE(c.Matches(0, LocalFileTime(2001, 1, 1, 9, 0), 0));
-  EXPECT_FALSE(c.Matches(0, evening, 0));
+  EXPECT_EQ(passing(), "15. 8:00; 2001 9:00; ");
   c.ModifiedBefore = day + 0.5;  // the full value
-  EXPECT_TRUE(c.Matches(0, morning, 0));
-  EXPECT_FALSE(c.Matches(0, evening, 0));
+  EXPECT_EQ(passing(), "14. 23:59; 15. 8:00; 2001 9:00; ");
   c.ModifiedBefore = 0;
   c.CreatedAfter = day;  // the creation pair is checked first and rejects on its own
-  EXPECT_FALSE(c.Matches(dayBefore, morning, morning));
+  EXPECT_FALSE(c.Matches(times[0].second, times[1].second, times[1].second));
 }
 
 class ContentFiles : public ::testing::Test {
