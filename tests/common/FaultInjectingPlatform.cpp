@@ -56,45 +56,10 @@ bool FaultInjectingPlatform::ShouldFail(FaultKind kind, std::string_view path, s
   return false;
 }
 
-bool FaultInjectingPlatform::SetFileAttributes(std::string_view path, uint32_t attributes) {
-  return !ShouldFail(FaultKind::SetFileAttributes, path) && inner_.SetFileAttributes(path, attributes);
-}
-
-bool FaultInjectingPlatform::CopyFile(std::string_view source, std::string_view target, bool failIfExists) {
-  return !ShouldFail(FaultKind::CopyFile, source, target) && inner_.CopyFile(source, target, failIfExists);
-}
-
-bool FaultInjectingPlatform::DeleteFile(std::string_view path) {
-  return !ShouldFail(FaultKind::DeleteFile, path) && inner_.DeleteFile(path);
-}
-
-bool FaultInjectingPlatform::ForceDirectories(std::string_view path) {
-  return !ShouldFail(FaultKind::ForceDirectories, path) && inner_.ForceDirectories(path);
-}
-
 std::unique_ptr<IFile> FaultInjectingPlatform::OpenFile(std::string_view path, OpenMode mode) {
   std::unique_ptr<IFile> file = inner_.OpenFile(path, mode);
   if (!file) return nullptr;
   return std::make_unique<FaultInjectingFile>(std::move(file), *this, std::string(path));
-}
-
-std::optional<std::string> FaultInjectingPlatform::ReadFile(std::string_view path, size_t maxBytes) {
-  if (ShouldFail(FaultKind::ReadFile, path)) return std::nullopt;
-  return inner_.ReadFile(path, maxBytes);
-}
-
-bool FaultInjectingPlatform::WriteFile(std::string_view path, std::string_view bytes) {
-  return !ShouldFail(FaultKind::WriteFile, path) && inner_.WriteFile(path, bytes);
-}
-
-std::unique_ptr<IFolderListing> FaultInjectingPlatform::ListFolder(std::string_view folder) {
-  if (ShouldFail(FaultKind::ListFolder, folder)) return nullptr;
-  return inner_.ListFolder(folder);
-}
-
-std::vector<FindData> FaultInjectingPlatform::FindFiles(std::string_view pattern, uint32_t attributeFilter) {
-  if (ShouldFail(FaultKind::FindFiles, pattern)) return {};
-  return inner_.FindFiles(pattern, attributeFilter);
 }
 
 }  // namespace velmor::platform

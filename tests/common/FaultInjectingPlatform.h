@@ -53,16 +53,34 @@ class FaultInjectingPlatform final : public ForwardingPlatform {
   // Drops all rules and counters.
   void Reset();
 
-  bool SetFileAttributes(std::string_view path, uint32_t attributes) override;
-  bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override;
-  bool DeleteFile(std::string_view path) override;
-  bool ForceDirectories(std::string_view path) override;
+  bool SetFileAttributes(std::string_view path, uint32_t attributes) override {
+    return !ShouldFail(FaultKind::SetFileAttributes, path) && inner_.SetFileAttributes(path, attributes);
+  }
+  bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override {
+    return !ShouldFail(FaultKind::CopyFile, source, target) && inner_.CopyFile(source, target, failIfExists);
+  }
+  bool DeleteFile(std::string_view path) override {
+    return !ShouldFail(FaultKind::DeleteFile, path) && inner_.DeleteFile(path);
+  }
+  bool ForceDirectories(std::string_view path) override {
+    return !ShouldFail(FaultKind::ForceDirectories, path) && inner_.ForceDirectories(path);
+  }
   std::unique_ptr<IFile> OpenFile(std::string_view path, OpenMode mode) override;
-  std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX) override;
-  bool WriteFile(std::string_view path, std::string_view bytes) override;
-  std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override;
+  std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX) override {
+    if (ShouldFail(FaultKind::ReadFile, path)) return std::nullopt;
+    return inner_.ReadFile(path, maxBytes);
+  }
+  bool WriteFile(std::string_view path, std::string_view bytes) override {
+    return !ShouldFail(FaultKind::WriteFile, path) && inner_.WriteFile(path, bytes);
+  }
+  std::unique_ptr<IFolderListing> ListFolder(std::string_view folder) override {
+    return ShouldFail(FaultKind::ListFolder, folder) ? nullptr : inner_.ListFolder(folder);
+  }
   std::vector<FindData> FindFiles(std::string_view pattern,
-                                  uint32_t attributeFilter = kAttrAnyEntry) override;
+                                  uint32_t attributeFilter = kAttrAnyEntry) override {
+    if (ShouldFail(FaultKind::FindFiles, pattern)) return {};
+    return inner_.FindFiles(pattern, attributeFilter);
+  }
 
   // Counts a call of the kind and tells whether a rule makes it fail (LastError is then set).
   // Public for the wrapped files; callers use the rules above.

@@ -94,10 +94,12 @@ void TempPrefix::RemoveDrive(char letter) const {
 }
 
 void TempPrefix::WriteRegistry(std::string_view body, bool win64) const {
-  std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
-  if (win64) text += "#arch=win64\n\n";
-  text += body;
-  WriteFile("system.reg", text);
+  WriteFile("system.reg", RegistryText(body, win64));
+}
+
+std::string RegistryText(std::string_view body, bool win64) {
+  return "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n" +
+         std::string(win64 ? "#arch=win64\n\n" : "") + std::string(body);
 }
 
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value)

@@ -39,6 +39,9 @@ class TempPrefix {
   std::map<std::string, std::optional<std::string>> savedEnv_;
 };
 
+// A system.reg text: the standard header lines, then body.
+std::string RegistryText(std::string_view body, bool win64 = false);
+
 // Sets (or, with nullopt, unsets) an environment variable for a scope.
 class ScopedEnv {
  public:

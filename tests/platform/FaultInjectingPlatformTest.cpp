@@ -14,8 +14,7 @@ TEST_F(FaultInjectingPlatformTest, FailsTheNthOnePathOrFromACallOnAndCountsAll) 
   faulty.FailNth(FaultKind::CopyFile, 2, kErrorDiskFull);
 
   EXPECT_TRUE(Os().CopyFile("C:\\a.txt", "D:\\1.txt", false));
-  EXPECT_FALSE(Os().CopyFile("C:\\a.txt", "D:\\2.txt", false));
-  EXPECT_EQ(Os().LastError(), kErrorDiskFull);
+  EXPECT_EQ(Err(Os().CopyFile("C:\\a.txt", "D:\\2.txt", false)), kErrorDiskFull);
   EXPECT_TRUE(Os().CopyFile("C:\\a.txt", "D:\\3.txt", false));
   EXPECT_EQ(faulty.Calls(FaultKind::CopyFile), 3u);
   EXPECT_EQ(faulty.InjectedFailures(), 1u);
@@ -34,15 +33,13 @@ TEST_F(FaultInjectingPlatformTest, FailsTheNthOnePathOrFromACallOnAndCountsAll) 
   prefix.WriteFile("drive_c/keep.asc", "k");
   prefix.WriteFile("drive_c/bad.asc", "b");
   faulty.FailWhere(FaultKind::DeleteFile, "BAD.ASC", kErrorAccessDenied);
-  EXPECT_FALSE(faulty.DeleteFile("C:\\bad.asc"));
-  EXPECT_EQ(faulty.LastError(), kErrorAccessDenied);
+  EXPECT_EQ(Err(faulty.DeleteFile("C:\\bad.asc")), kErrorAccessDenied);
   EXPECT_TRUE(faulty.DeleteFile("C:\\keep.asc"));
 
   faulty.FailNext(FaultKind::FileWrite, kErrorWriteFault);
   auto file = faulty.OpenFile("C:\\out.dat", OpenMode::CreateAlways);
   ASSERT_NE(file, nullptr);
-  EXPECT_FALSE(file->Write("x", 1));
-  EXPECT_EQ(faulty.LastError(), kErrorWriteFault);
+  EXPECT_EQ(Err(file->Write("x", 1)), kErrorWriteFault);
   EXPECT_TRUE(file->Write("y", 1));
 
   faulty.FailNext(FaultKind::ListFolder, kErrorNotReady);

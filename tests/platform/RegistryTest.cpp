@@ -14,30 +14,26 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::string Reg(std::string_view body, bool win64 = false) {
-  std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
-  if (win64) text += "#arch=win64\n\n";
-  return text + std::string(body);
-}
+using testing::RegistryText;
 
 TEST(RegistryParse, StringValuesAndEscapes) {
   const RegistryFile reg =
-      ParseRegistry(Reg("[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1700000000\n"
-                        "#time=1d9a2b3c4d5e6f7\n"
-                        "@=\"Standard\"\n"
-                        "\"EXEDIR\"=\"C:\\\\EPLAN5\\\\BIN\"\n"
-                        "\"Quote\"=\"say \\\"hi\\\"\"\n"
-                        "\"Ctrl\"=\"a\\tb\\nc\\rd\"\n"
-                        "\"Umlaut\"=\"M\\xfcller \\x20ac\"\n"
-                        "\"Nul\"=\"before\\0after\"\n"
-                        "\"Expand\"=str(2):\"%SystemRoot%\\\\x\"\n"
-                        "\"Multi\"=str(7):\"a\\0b\\0\"\n"
-                        "\"Number\"=dword:0000002a\n"
-                        "\"Binary\"=hex:01,02,\\\n"
-                        "  ff,00\n"
-                        "\"Wide\"=hex(2):41,00,42,00,\\\n"
-                        "  00,00\n"
-                        "\"Empty\"=\"\"\n"));
+      ParseRegistry(RegistryText("[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1700000000\n"
+                                 "#time=1d9a2b3c4d5e6f7\n"
+                                 "@=\"Standard\"\n"
+                                 "\"EXEDIR\"=\"C:\\\\EPLAN5\\\\BIN\"\n"
+                                 "\"Quote\"=\"say \\\"hi\\\"\"\n"
+                                 "\"Ctrl\"=\"a\\tb\\nc\\rd\"\n"
+                                 "\"Umlaut\"=\"M\\xfcller \\x20ac\"\n"
+                                 "\"Nul\"=\"before\\0after\"\n"
+                                 "\"Expand\"=str(2):\"%SystemRoot%\\\\x\"\n"
+                                 "\"Multi\"=str(7):\"a\\0b\\0\"\n"
+                                 "\"Number\"=dword:0000002a\n"
+                                 "\"Binary\"=hex:01,02,\\\n"
+                                 "  ff,00\n"
+                                 "\"Wide\"=hex(2):41,00,42,00,\\\n"
+                                 "  00,00\n"
+                                 "\"Empty\"=\"\"\n"));
   const std::string key = "Software\\EPLAN\\EPLAN 5\\5.40";
   const std::pair<const char*, std::optional<std::string>> rows[] = {
       {"", "Standard"},
@@ -63,13 +59,13 @@ TEST(RegistryParse, StringValuesAndEscapes) {
 }
 
 TEST(RegistryParse, KeyNamesEscapesAndIntermediateKeys) {
-  const RegistryFile reg =
-      ParseRegistry(Reg("[Software\\\\Caf\\xe9\\\\a\\[1\\]b] 1\n\"v\"=\"x\"\n\n"
-                        "[Software\\\\Deep\\\\Er\\\\Est] 1\n\"v\"=\"deep\"\n"
-                        // Sub-keys come in Wine's order, each with the spelling first seen.
-                        "[Software\\\\E\\\\V5.40] 1\n[Software\\\\E\\\\A] 1\n[Software\\\\E\\\\_under] 1\n"
-                        "[Software\\\\E\\\\\\[x\\]] 1\n[Software\\\\E\\\\5.40a] 1\n[Software\\\\E\\\\5.4] 1\n"
-                        "[Software\\\\E\\\\b\\\\child] 1\n[Software\\\\E\\\\B] 1\n"));
+  const RegistryFile reg = ParseRegistry(
+      RegistryText("[Software\\\\Caf\\xe9\\\\a\\[1\\]b] 1\n\"v\"=\"x\"\n\n"
+                   "[Software\\\\Deep\\\\Er\\\\Est] 1\n\"v\"=\"deep\"\n"
+                   // Sub-keys come in Wine's order, each with the spelling first seen.
+                   "[Software\\\\E\\\\V5.40] 1\n[Software\\\\E\\\\A] 1\n[Software\\\\E\\\\_under] 1\n"
+                   "[Software\\\\E\\\\\\[x\\]] 1\n[Software\\\\E\\\\5.40a] 1\n[Software\\\\E\\\\5.4] 1\n"
+                   "[Software\\\\E\\\\b\\\\child] 1\n[Software\\\\E\\\\B] 1\n"));
   EXPECT_EQ(reg.String("Software\\Café\\a[1]b", "v"), "x");
   EXPECT_EQ(reg.String("SOFTWARE\\CAFÉ\\A[1]B", "V"), "x");
   EXPECT_EQ(reg.String("\\Software\\\\Deep\\Er\\Est\\", "v"), "deep");
@@ -88,7 +84,7 @@ TEST(RegistryParse, ThirtyTwoBitViewInWin64Prefix) {
       "[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1\n\"EXEDIR\"=\"C:\\\\native\"\n"
       "[Software\\\\Wow6432Node\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1\n\"Other\"=\"32\"\n"
       "[Software\\\\Only64\\\\K] 1\n\"v\"=\"64\"\n";
-  const RegistryFile win64 = ParseRegistry(Reg(body, true));
+  const RegistryFile win64 = ParseRegistry(RegistryText(body, true));
   EXPECT_TRUE(win64.Win64());
   // The 32-bit key wins as a whole: no fallback to the 64-bit key's values.
   EXPECT_EQ(win64.String("Software\\EPLAN\\EPLAN 5\\5.40", "Other"), "32");
@@ -96,7 +92,7 @@ TEST(RegistryParse, ThirtyTwoBitViewInWin64Prefix) {
   EXPECT_EQ(win64.String("Software\\Only64\\K", "v"), "64");
   EXPECT_EQ(win64.SubKeys("Software\\EPLAN\\EPLAN 5"), Names{"5.40"});
 
-  const RegistryFile win32 = ParseRegistry(Reg(body, false));
+  const RegistryFile win32 = ParseRegistry(RegistryText(body, false));
   EXPECT_FALSE(win32.Win64());
   EXPECT_EQ(win32.String("Software\\EPLAN\\EPLAN 5\\5.40", "EXEDIR"), "C:\\native");
 }
@@ -116,13 +112,13 @@ TEST(RegistryParse, MalformedInputIsSkippedNotFatal) {
   }
 
   const RegistryFile reg =
-      ParseRegistry(Reg("[Software\\\\Good] 1\n\"a\"=\"1\"\n"
-                        "garbage line\n"
-                        "\"unterminated=\"x\"\n"
-                        "\"b\"=\"open\n"
-                        "[Software\\\\Broken 1\n\"c\"=\"leak\"\n"
-                        "[Software\\\\Trailing\\\\] 1\r\n\"d\"=\"crlf\"\r\n"
-                        "\"e\"=\"tail\\"));
+      ParseRegistry(RegistryText("[Software\\\\Good] 1\n\"a\"=\"1\"\n"
+                                 "garbage line\n"
+                                 "\"unterminated=\"x\"\n"
+                                 "\"b\"=\"open\n"
+                                 "[Software\\\\Broken 1\n\"c\"=\"leak\"\n"
+                                 "[Software\\\\Trailing\\\\] 1\r\n\"d\"=\"crlf\"\r\n"
+                                 "\"e\"=\"tail\\"));
   EXPECT_EQ(reg.String("Software\\Good", "a"), "1");
   EXPECT_FALSE(reg.String("Software\\Good", "b"));
   // The values under a broken key line must not land in the key before it.
