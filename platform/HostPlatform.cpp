@@ -78,8 +78,23 @@ bool HostPlatformImpl::ShellCopyOrMove(std::string_view source, std::string_view
   const std::optional<std::string> from = Resolve(source);
   const std::optional<std::string> to = from ? Resolve(targetFolder) : std::nullopt;
   if (!to) return false;
+  // The caller hears of files as the user knows them: by their Windows paths. The progress names the
+  // same file many times in a row, so its path is converted once per file.
+  ShellConfirmReplace confirmWindows;
+  if (confirm) confirmWindows = [&](const std::string& host) { return confirm(ToWindows(host)); };
+  ShellProgress progressWindows;
+  std::string lastHost, lastWindows;
+  if (progress) {
+    progressWindows = [&](uint64_t done, uint64_t total, const std::string& host) {
+      if (host != lastHost) {
+        lastHost = host;
+        lastWindows = ToWindows(host);
+      }
+      return progress(done, total, lastWindows);
+    };
+  }
   uint32_t error = kErrorSuccess;
-  if (ShellCopyHost(*from, *to, move, confirm, progress, error)) return true;
+  if (ShellCopyHost(*from, *to, move, confirmWindows, progressWindows, error)) return true;
   return Fail(error);
 }
 

@@ -140,10 +140,12 @@ enum class OpenMode {
   CreateAlways,  // create or truncate, read and write access (fails on a read-only file)
 };
 
-// Progress of a shell folder operation: bytes done / bytes total and the file being worked on.
+// Progress of a shell folder operation: bytes done / bytes total and the Windows path of the file
+// being worked on.
 // Return false to cancel.
 using ShellProgress = std::function<bool(uint64_t done, uint64_t total, const std::string& current)>;
-// Asked before an existing file is replaced; return false to refuse (the operation then fails).
+// Asked, with its Windows path, before an existing file is replaced; return false to refuse (the
+// operation then fails).
 using ShellConfirmReplace = std::function<bool(const std::string& existingFile)>;
 
 class IPlatform {
