@@ -60,32 +60,31 @@ int CopyCommand(const std::vector<std::string>& args, Console& console) {
     console.err << "Keine passende Datei gefunden\n";
     return kExitFailed;
   }
-  std::string listing;
-  for (const std::string& file : copier.FoundFiles) listing += file + "\n";
-  console.out << listing;
-  console.out.flush();
-
-  // The copy itself passes failures over; tell the user which files did not arrive. A copy keeps the
-  // source's size and last-write time, so an older file of the same name left in the target (one that
-  // refused to be overwritten) does not count as arrived. Of several sources with one name the last
-  // is the one that must have arrived.
+  // The copy itself passes failures over, so each file is checked in the target: the output lists
+  // the files that arrived, and the errors name the ones that did not. A copy keeps the source's size
+  // and last-write time, so an older file of the same name left in the target (one that refused to be
+  // overwritten) does not count as arrived. Of several sources with one name the last is the one that
+  // must have arrived.
   std::map<std::string, std::string> lastSourceOf;
   for (const std::string& file : copier.FoundFiles)
     lastSourceOf[platform::FoldUpper(file.substr(file.rfind('\\') + 1))] = file;
-  int missing = 0;
+  std::string listing, errors;
   for (const std::string& file : copier.FoundFiles) {
     const std::string name = file.substr(file.rfind('\\') + 1);
-    if (lastSourceOf[platform::FoldUpper(name)] != file) continue;
     platform::FindData source, target;
-    const bool arrived = platform::Os().GetFileData(file, source) &&
-                         platform::Os().GetFileData(copier.TargetFolder + name, target) &&
-                         target.size == source.size && target.lastWriteTime == source.lastWriteTime;
-    if (!arrived) {
-      console.err << "Nicht kopiert: " << file << "\n";
-      ++missing;
-    }
+    const bool arrived = lastSourceOf[platform::FoldUpper(name)] != file ||
+                         (platform::Os().GetFileData(file, source) &&
+                          platform::Os().GetFileData(copier.TargetFolder + name, target) &&
+                          target.size == source.size && target.lastWriteTime == source.lastWriteTime);
+    if (arrived)
+      listing += file + "\n";
+    else
+      errors += "Nicht kopiert: " + file + "\n";
   }
-  return missing == 0 ? kExitOk : kExitFailed;
+  console.out << listing;
+  console.out.flush();
+  console.err << errors;
+  return errors.empty() ? kExitOk : kExitFailed;
 }
 
 }  // namespace velmor::cli
