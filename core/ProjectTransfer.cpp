@@ -165,6 +165,23 @@ std::string InvalidProjectNameMessage(const std::string& name) {
   return "Ungültiger Projektname: " + name;
 }
 
+std::optional<std::string> ProjectPlaceProblem(const TransferInputs& in) {
+  if (in.EplanDir.empty() || in.NormalMaster.empty())
+    return std::string(
+        "Keine EPLAN-Umgebung: der EPLAN-Ordner oder der Ordner der Normstammdaten (NormalStamm) ist "
+        "nicht bekannt. Bitte die EPLAN-Installation und die Station (KUNDEN_KENNUNG, KENNUNG, "
+        "STATIONS_NUMMER) prüfen oder den Ordner NormalStamm angeben.");
+  if (in.ProjectName.find_first_not_of(" \t") == std::string::npos)
+    return std::string("Kein Projektname: bitte den Namen des neuen Projekts eingeben.");
+  const std::string& path = in.ProjectPath;
+  const bool full = (path.size() >= 3 && path[1] == ':' && path[2] == '\\') || path.rfind("\\\\", 0) == 0;
+  if (!full || !platform::Os().DirectoryExists(path))
+    return "Kein Projektpfad: \"" + path +
+           "\" ist kein vorhandener Ordner. Bitte den Ordner wählen, in dem das Projekt angelegt werden "
+           "soll.";
+  return std::nullopt;
+}
+
 std::optional<std::string> ProjectFolderProblem(const std::string& fullFolder,
                                                 const std::vector<std::string>& fileNames) {
   // The parts after the root: "C:\", "\\server\share\" or the host form "\\?\unix\".
@@ -353,6 +370,11 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
 
   // Checked before anything else: a name like "..\X" or "C:\X" would put the project, and everything
   // the transfer writes, outside the chosen project folder.
+  if (const std::optional<std::string> problem = ProjectPlaceProblem(in)) {
+    reporter_.ShowMessage(*problem);
+    result.Outcome = TransferOutcome::InvalidName;
+    return result;
+  }
   if (!IsValidProjectName(in.ProjectName)) {
     reporter_.ShowMessage(InvalidProjectNameMessage(in.ProjectName));
     result.Outcome = TransferOutcome::InvalidName;
@@ -401,7 +423,7 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
   // A transfer that was cut short on this station is taken back before another one starts: its
   // journal records the station as it was, which a new transfer would change under it.
   if (const std::optional<JournalInfo> pending = FindPendingJournal(stationKey)) {
-    reporter_.ShowMessage(PendingJournalMessage(*pending));
+    if (!pendingLeftToCaller_) reporter_.ShowMessage(PendingJournalMessage(*pending));
     result.Outcome = TransferOutcome::Pending;
     result.JournalId = pending->Id;
     return result;

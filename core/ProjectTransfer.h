@@ -158,6 +158,10 @@ class ProjectTransfer {
   void SetLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
   // How many originals are backed up between two flushes to the disk.
   void SetBackupBatch(size_t files) { backupBatch_ = files > 0 ? files : 1; }
+  // A transfer refused because an interrupted one on the station is not taken back yet: the refusal is
+  // said through the reporter (with the command that takes it back), or, when left to the caller,
+  // said by nobody: the caller finds the pending journal's id in the result and offers the undo itself.
+  void SetPendingLeftToCaller(bool left) { pendingLeftToCaller_ = left; }
   // Whether a real run keeps a journal to undo it (on unless switched off; measurements compare).
   void SetJournal(bool on) { journalEnabled_ = on; }
 
@@ -174,6 +178,7 @@ class ProjectTransfer {
   std::chrono::milliseconds lockWait_{3000};
   size_t backupBatch_ = 256;
   bool journalEnabled_ = true;
+  bool pendingLeftToCaller_ = false;
 
   void CopyIntoProjectAndStation(TransferPlatform& books, const TransferInputs& in,
                                  const std::string& projectFolder, TransferResult& result);
@@ -196,6 +201,12 @@ std::string ArgvFileName(const std::string& eplanDir, const std::string& custome
 bool IsValidProjectName(std::string_view name);
 // "Ungültiger Projektname: %s".
 std::string InvalidProjectNameMessage(const std::string& name);
+// Why the inputs name no place for a new project (German, naming what to choose); nullopt when they
+// do. Refused: no EPLAN environment (no EPLAN folder or no normal master data folder), an empty or
+// blank project name, and a project path that is not a full path of an existing folder (the label's
+// "Label10" before any reading, "Drives" after a click on the computer, an empty text): a relative
+// path would put the project into whatever folder the program was started in.
+std::optional<std::string> ProjectPlaceProblem(const TransferInputs& in);
 // Windows' limits on a full path: a folder that CreateDirectory accepts, a file inside it.
 inline constexpr size_t kMaxFolderPath = 247;
 inline constexpr size_t kMaxFilePath = 259;

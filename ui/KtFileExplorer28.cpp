@@ -267,18 +267,19 @@ void TKtDirTree21::ExpandToPath(const QString& path) {
         if (!rest.contains(QLatin1Char('\\'))) break;
         return;
       }
-      // The visit runs on past the end of the child list, so a folder already loaded elsewhere below
-      // can match when the name is missing among the children of the node reached.
+      // Two folders may differ in case only (apfel and Apfel): the exact spelling is the folder that
+      // path names, as on the disk; only without one does a spelling that differs in case match. The
+      // visit runs on past the end of the child list, so a folder already loaded elsewhere below can
+      // match when the name is missing among the children of the node reached.
+      const auto keyOf = [](const QTreeWidgetItem* item) {
+        return Level(item) == 1 ? item->text(0).mid(2, 2) + QLatin1Char('\\')
+                                : item->text(0) + QLatin1Char('\\');
+      };
       QTreeWidgetItem* match = nullptr;
-      for (QTreeWidgetItemIterator it(first); *it != nullptr; ++it) {
-        const int level = Level(*it);
-        const QString key =
-            level == 1 ? (*it)->text(0).mid(2, 2) + QLatin1Char('\\') : (*it)->text(0) + QLatin1Char('\\');
-        if (level >= 1 && SameText(key, component)) {
-          match = *it;
-          break;
-        }
-      }
+      for (int i = 0; i < node->childCount() && match == nullptr; ++i)
+        if (keyOf(node->child(i)) == component) match = node->child(i);
+      for (QTreeWidgetItemIterator it(first); *it != nullptr && match == nullptr; ++it)
+        if (Level(*it) >= 1 && SameText(keyOf(*it), component)) match = *it;
       if (match == nullptr) return;
       node = match;
       setCurrentItem(node);

@@ -167,7 +167,9 @@ void TKtDirTree21::AddNewFolder(QTreeWidgetItem* node, const QString& name) {
   if (!platform::Os().CreateDirectory(U8(newPath))) return;
   ReloadTree();
   ExpandToPath(WithBackslash(newPath));
-  if (currentItem() != nullptr && folderName == kDefaultFolderName) editItem(currentItem());
+  // The edit opens on the folder just made, never on another one the walk may have stopped at.
+  if (currentItem() != nullptr && folderName == kDefaultFolderName && GetNodePath(currentItem()) == newPath)
+    editItem(currentItem());
 }
 
 void TKtDirTree21::EditSelectedLabel() {

@@ -145,6 +145,14 @@ int QtMessageService::ErrorListBox(const QString& text, const QStringList& lines
   return pressed;
 }
 
+void RunGuarded(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const std::exception& error) {
+    Messages().ErrorBox(QString::fromUtf8(error.what()));
+  }
+}
+
 void MarkAsReportWindow(QWidget* window) {
   window->setProperty(kReportWindowProperty, true);
 }

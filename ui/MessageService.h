@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QWidget;
 
@@ -58,6 +59,12 @@ class QtMessageService : public IMessageService {
 // decides whether an activation runs the activation work.
 void MarkAsReportWindow(QWidget* window);
 bool IsReportWindow(const QWidget* window);
+
+// Runs the work of an event handler. An error it raises (VelmorError with its German text, or any
+// std::exception) ends the work and is shown in the error box with the application title; the window
+// stays usable. Qt does not let exceptions pass through its event dispatch, so every handler that can
+// meet one runs its work through this.
+void RunGuarded(const std::function<void()>& work);
 
 // Installs a service for its lifetime (tests); restores the previous one afterwards.
 class ScopedMessageService {

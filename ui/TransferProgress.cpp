@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <algorithm>
 
+#include "ui/ElidedPathLabel.h"
 #include "ui/MessageService.h"
 
 namespace velmor::ui {
@@ -10,9 +11,13 @@ namespace velmor::ui {
 TransferProgress::TransferProgress(QWidget* parent) : QProgressDialog(parent) {
   setObjectName(QStringLiteral("TransferProgress"));
   if (parent != nullptr) setWindowTitle(parent->window()->windowTitle());
-  // A title bar without a close button.
+  // A title bar and nothing else: no close, no minimise (which would take the main window with it),
+  // no maximise.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setCancelButton(nullptr);
+  // One width for the whole run: a long file name is drawn shortened instead of widening the box.
+  setLabel(new ElidedPathLabel(QString(), this));
+  setFixedWidth(qRound(460 * logicalDpiX() / 96.0));
   setWindowModality(Qt::WindowModal);
   setMinimumDuration(0);
   setAutoClose(false);

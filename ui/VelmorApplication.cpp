@@ -6,10 +6,6 @@
 
 #include <memory>
 
-#include "platform/Error.h"
-#include "ui/MessageService.h"
-#include "ui/TextConversion.h"
-
 namespace velmor::ui {
 
 VelmorApplication::VelmorApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -46,17 +42,6 @@ bool VelmorApplication::LoadGermanQtTexts() {
   }
   translator = loaded.release();  // lives as long as the program
   QCoreApplication::installTranslator(translator);
-  return true;
-}
-
-bool VelmorApplication::notify(QObject* receiver, QEvent* event) {
-  try {
-    return QApplication::notify(receiver, event);
-  } catch (const VelmorError& error) {
-    Messages().ErrorBox(Q(error.what()));
-  } catch (const std::exception& error) {
-    Messages().ErrorBox(Q(error.what()));
-  }
   return true;
 }
 

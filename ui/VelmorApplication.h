@@ -1,6 +1,5 @@
-// The application object of the window. Every event passes through notify(); an error that escapes an
-// event handler (VelmorError with its German text, or any std::exception) is shown in the error box of
-// Messages() and the event counts as handled, so the window stays usable and the loop goes on.
+// The application object of the window: its name, icon, icon theme and Qt's German texts. Errors never
+// reach it: each handler catches them at its own boundary (RunGuarded in ui/MessageService.h).
 #pragma once
 
 #include <QApplication>
@@ -22,8 +21,6 @@ class VelmorApplication : public QApplication {
   // Qt's German translation (qtbase_de.qm), so that the standard buttons and dialogs speak German
   // whatever the desktop's language; false when it is not installed (the texts stay English).
   static bool LoadGermanQtTexts();
-
-  bool notify(QObject* receiver, QEvent* event) override;
 };
 
 }  // namespace velmor::ui

@@ -187,11 +187,14 @@ void TVelmorMainFrm::BuildLayout() {
   place(SLB, 72, 70, 145, 132);
   ProjektNeu = new QToolButton(GroupBox3);
   ProjektNeu->setObjectName("ProjektNeu");
-  ProjektNeu->setText(QString::fromUtf8("EXF - Daten übertragen"));
+  // Alt+T starts the transfer; the underlined letter on the button says so (a letter that every
+  // keyboard has, unlike Ü).
+  ProjektNeu->setText(QString::fromUtf8("EXF - Daten über&tragen"));
   ProjektNeu->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
   ProjektNeu->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   ProjektNeu->setAutoRaise(true);
-  ProjektNeu->setFocusPolicy(Qt::NoFocus);
+  // Reachable with Tab after the fields (Space presses it), unlike the close button.
+  ProjektNeu->setFocusPolicy(Qt::TabFocus);
   place(ProjektNeu, 73, 209, 216, 37);
 
   // Panel3 keeps to the right edge of the group's client area, below its caption.
@@ -216,6 +219,13 @@ void TVelmorMainFrm::BuildLayout() {
   EplanTree->setIndentation(px(19));
   EplanTree->SetLblShowSelected(Label10);
   connect(EplanTree, &TKtDirTree21::treeClicked, this, &TVelmorMainFrm::EplanTreeClick);
+  // Whatever moves the tree's highlight (keys, the menu's commands, a walk) moves the project path
+  // with it, once the move is over.
+  pathSync_ = new QTimer(this);
+  pathSync_->setSingleShot(true);
+  pathSync_->setInterval(0);
+  connect(pathSync_, &QTimer::timeout, this, &TVelmorMainFrm::ProjectPathFromTree);
+  connect(EplanTree, &QTreeWidget::currentItemChanged, pathSync_, qOverload<>(&QTimer::start));
   panel3Layout->addWidget(EplanTree, 1);
 
   // --- second page ------------------------------------------------------------------------------------
@@ -235,16 +245,18 @@ void TVelmorMainFrm::BuildLayout() {
   Headerbilden1->setVisible(false);
 
   // --- keyboard order -----------------------------------------------------------------------------------
-  const QList<QWidget*> order = {LagerPfad, FormularPfad, NormalStamm, MakroPfad, ExfVErz,  AscVerz,
-                                 ExpVerz,   ProjektName,  EplanTree,   SLB,       EplanVerz};
+  const QList<QWidget*> order = {LagerPfad, FormularPfad, NormalStamm, MakroPfad, ExfVErz,    AscVerz,
+                                 ExpVerz,   ProjektName,  EplanTree,   SLB,       ProjektNeu, EplanVerz};
   for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+  // The name of the new project is what a user types first.
+  ProjektName->setFocus();
 
   // --- handlers -----------------------------------------------------------------------------------------
   connect(QuastelSpeedButton1, &QToolButton::clicked, this, [this] { QuastelSpeedButton1Click(); });
-  connect(ProjektNeu, &QToolButton::clicked, this, [this] { ProjektNeuClick(); });
-  connect(ExfVErz, &QLineEdit::textChanged, this, [this] { EXFVerzChange(); });
-  connect(EplanVerz, &QLineEdit::textChanged, this, [this] { EplanVerzChange(); });
-  connect(Headerbilden1, &QAction::triggered, this, [this] { Button1Click(); });
+  connect(ProjektNeu, &QToolButton::clicked, this, [this] { RunGuarded([this] { ProjektNeuClick(); }); });
+  connect(ExfVErz, &QLineEdit::textChanged, this, [this] { RunGuarded([this] { EXFVerzChange(); }); });
+  connect(EplanVerz, &QLineEdit::textChanged, this, [this] { RunGuarded([this] { EplanVerzChange(); }); });
+  connect(Headerbilden1, &QAction::triggered, this, [this] { RunGuarded([this] { Button1Click(); }); });
 }
 
 // --- handlers -----------------------------------------------------------------------------------------
@@ -284,6 +296,7 @@ void TVelmorMainFrm::FormActivate() {
 
 void TVelmorMainFrm::EplanTreeClick() {
   Label10->setText(EplanTree->SelectedPath());
+  projectPathChosen_ = true;
 }
 
 void TVelmorMainFrm::EplanVerzChange() {
@@ -337,13 +350,82 @@ void TVelmorMainFrm::Button1Click() {
   BuildHeaders();
 }
 
+// --- the project path ---------------------------------------------------------------------------------
+
+namespace {
+
+// Without the backslash that ends a folder (a drive root keeps its own).
+QString FolderText(QString path) {
+  while (path.size() > 3 && path.endsWith(QLatin1Char('\\'))) path.chop(1);
+  return path;
+}
+
+// The text of a node as the project path: "Drives" for the computer, else its folder.
+QString NodeFolder(const TKtDirTree21& tree, const QTreeWidgetItem* node) {
+  return TKtDirTree21::Level(node) == 0 ? QStringLiteral("Drives") : tree.GetNodePath(node);
+}
+
+}  // namespace
+
+bool TVelmorMainFrm::SameFolder(const QString& a, const QString& b) {
+  const QString left = FolderText(a);
+  const QString right = FolderText(b);
+  if (left == right) return true;
+  if (QString::compare(left, right, Qt::CaseInsensitive) != 0) return false;
+  // Spellings that differ in case may name one folder or two (apfel and Apfel): the disk decides.
+  const auto hostLeft = platform::Os().ToHost(U8(left));
+  const auto hostRight = platform::Os().ToHost(U8(right));
+  return hostLeft && hostRight && *hostLeft == *hostRight;
+}
+
+bool TVelmorMainFrm::IsExistingFolder(const QString& path) {
+  // A full path only: "Label10", "Drives" or a relative text would name a folder below wherever the
+  // program was started.
+  const bool full = (path.size() >= 3 && path.at(1) == QLatin1Char(':') && path.at(2) == QLatin1Char('\\')) ||
+                    path.startsWith(QStringLiteral("\\\\"));
+  return full && platform::Os().DirectoryExists(U8(path));
+}
+
+bool TVelmorMainFrm::TreeShows(const QString& path) const {
+  const QTreeWidgetItem* node = EplanTree->currentItem();
+  return node != nullptr && SameFolder(NodeFolder(*EplanTree, node), path);
+}
+
+void TVelmorMainFrm::ProjectPathFromTree() {
+  const QTreeWidgetItem* node = EplanTree->currentItem();
+  if (node == nullptr || TreeShows(Label10->text())) return;
+  // The tree's own text when it names that node (with the backslash of a walk), else the node's folder.
+  const QString selected = EplanTree->SelectedPath();
+  const QString folder = NodeFolder(*EplanTree, node);
+  Label10->setText(SameFolder(selected, folder) ? selected : folder);
+  projectPathChosen_ = true;
+}
+
 // --- commands -----------------------------------------------------------------------------------------
 
 void TVelmorMainFrm::LoadEplanEnvironment() {
   if (velmor::LoadEplanEnvironment(Environment, reporter_) != EnvironmentStatus::Loaded) return;
-  const QString projectFolder = Q(Environment.ProjectFolder);
-  EplanTree->SetInitialDir(projectFolder);
-  Label10->setText(projectFolder);
+  const QString chosen = Label10->text();
+  if (projectPathChosen_ && IsExistingFolder(chosen)) {
+    // The folder the user chose in the tree stays the project path; the tree shows it again if
+    // something moved the highlight away.
+    if (!TreeShows(chosen)) EplanTree->ExpandToPath(chosen);
+  } else {
+    projectPathChosen_ = false;
+    const QString projectFolder = Q(Environment.ProjectFolder);
+    EplanTree->SetInitialDir(projectFolder);
+    Label10->setText(projectFolder);
+    // The tree navigates only when its start folder changed: when the highlight went elsewhere
+    // meanwhile, it is brought back, or taken away when the folder does not exist.
+    if (!TreeShows(projectFolder)) {
+      if (IsExistingFolder(projectFolder)) {
+        EplanTree->ExpandToPath(projectFolder);
+      } else {
+        EplanTree->setCurrentItem(nullptr);
+      }
+    }
+  }
+  pathSync_->stop();
   MakroPfad->setText(Q(Environment.MacroFolder));
   NormalStamm->setText(Q(Environment.NormalMasterFolder));
   LagerPfad->setText(Q(Environment.StockFolder));
@@ -373,6 +455,11 @@ class BusyScope {
 }  // namespace
 
 void TVelmorMainFrm::TransferProject() {
+  // A highlight moved just now moves the project path first.
+  if (pathSync_->isActive()) {
+    pathSync_->stop();
+    ProjectPathFromTree();
+  }
   TransferInputs inputs;
   inputs.ProjectName = U8(ProjektName->text());
   inputs.ProjectPath = U8(Label10->text());
@@ -385,6 +472,7 @@ void TVelmorMainFrm::TransferProject() {
   inputs.StationNumber = Environment.StationNumber;
 
   ProjectTransfer transfer(FF, *SampleFiles, reporter_);
+  transfer.SetPendingLeftToCaller(true);
   std::unique_ptr<TransferProgress> progress;
   transfer.SetProgress([this, &progress](size_t done, size_t total, const std::string& current) {
     if (!progress) progress = std::make_unique<TransferProgress>(this);
@@ -398,18 +486,23 @@ void TVelmorMainFrm::TransferProject() {
     Label10->setText(Q(projectRoot));
   });
   TransferResult result;
+  std::string error;
   try {
     WaitCursor wait;
     BusyScope busy(busy_);
     result = transfer.Run(inputs);
-  } catch (const TransferError& error) {
-    // What failed before the error ended the run is listed too; the error box follows.
-    progress.reset();
-    ReportTransferFailures(error.Result());
-    throw;
+  } catch (const TransferError& failure) {
+    result = failure.Result();
+    error = failure.what();
   }
   progress.reset();
+  if (result.Outcome == TransferOutcome::Pending) {
+    OfferUndoOfPending(result.JournalId);
+    return;
+  }
+  // What failed before an error ended the run is listed first; the error's own box follows.
   ReportTransferFailures(result);
+  if (!error.empty()) Messages().ErrorBox(Q(error));
 }
 
 void TVelmorMainFrm::ReportTransferFailures(const TransferResult& result) {
@@ -443,11 +536,61 @@ void TVelmorMainFrm::UndoTransfer(const std::string& journalId) {
     EplanTree->SetInitialDir(projectPath);
     Label10->setText(projectPath);
   }
+  if (result.Outcome == UndoOutcome::Done) {
+    Messages().TypedBox(IMessageService::Kind::Information, Q(UndoSummary(result)), QMessageBox::Ok);
+    return;
+  }
   if (result.Outcome != UndoOutcome::Incomplete) return;
   QStringList lines;
   for (const std::vector<std::string>* list : {&result.Conflicts, &result.Failures})
     for (const std::string& line : *list) lines << Q(line);
   Messages().ErrorListBox(QString::fromUtf8("Die Übertragung wurde nicht ganz zurückgenommen:"), lines, {});
+}
+
+std::string TVelmorMainFrm::DescribeTransfer(const JournalInfo& journal) {
+  // "2026-12-07 10:15:30" as a German reader says it.
+  std::string when = journal.Time;
+  if (when.size() >= 16 && when[4] == '-' && when[7] == '-' && when[10] == ' ')
+    when = "am " + when.substr(8, 2) + "." + when.substr(5, 2) + "." + when.substr(0, 4) + " um " +
+           when.substr(11, 5) + " Uhr";
+  return "Projekt " + journal.ProjectName + " (" + journal.ProjectFolder + "), begonnen " + when;
+}
+
+std::string TVelmorMainFrm::UndoSummary(const UndoResult& result) {
+  size_t removed = 0, restored = 0, folders = 0;
+  for (const UndoStep& step : result.Steps) {
+    switch (step.Type) {
+      case UndoStep::Kind::Remove:
+        ++removed;
+        break;
+      case UndoStep::Kind::Restore:
+      case UndoStep::Kind::Rename:
+        ++restored;
+        break;
+      case UndoStep::Kind::RemoveFolder:
+        ++folders;
+        break;
+      case UndoStep::Kind::SetAttributes:
+        break;
+    }
+  }
+  // Restored are the originals of the symbol files, the files the transfer overwrote and ARGV.DAT.
+  return "Die Übertragung ist zurückgenommen:\n" + DescribeTransfer(result.Journal) + "\n\n" +
+         std::to_string(restored) + " Dateien wiederhergestellt, " + std::to_string(removed) +
+         " Dateien und " + std::to_string(folders) + " Ordner der Übertragung entfernt.";
+}
+
+void TVelmorMainFrm::OfferUndoOfPending(const std::string& journalId) {
+  std::optional<JournalInfo> pending;
+  for (const JournalInfo& journal : ListJournals())
+    if (journal.Id == journalId) pending = journal;
+  if (!pending) return;
+  const QString text = QString::fromUtf8(
+      "Eine unterbrochene Übertragung auf dieser Station ist noch nicht zurückgenommen. Solange sie nicht "
+      "zurückgenommen ist, beginnt hier keine neue Übertragung:");
+  if (Messages().ErrorListBox(text, {Q(DescribeTransfer(*pending))},
+                              {QString::fromUtf8("Rückgängig machen")}) == 0)
+    UndoTransfer(pending->Id);
 }
 
 void TVelmorMainFrm::OfferPendingUndo() {
@@ -457,10 +600,10 @@ void TVelmorMainFrm::OfferPendingUndo() {
   if (!pending) return;
   const QString text =
       QString::fromUtf8(
-          "Eine Übertragung wurde unterbrochen und ist noch nicht zurückgenommen:\n%1 (begonnen %2)\n\n"
+          "Eine Übertragung wurde unterbrochen und ist noch nicht zurückgenommen:\n%1\n\n"
           "Solange sie nicht zurückgenommen ist, beginnt auf dieser Station keine neue Übertragung. "
           "Jetzt zurücknehmen?")
-          .arg(Q(pending->ProjectFolder), Q(pending->Time));
+          .arg(Q(DescribeTransfer(*pending)));
   if (Messages().TypedBox(IMessageService::Kind::Warning, text, QMessageBox::Yes | QMessageBox::No) ==
       QMessageBox::Yes)
     UndoTransfer(pending->Id);

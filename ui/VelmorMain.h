@@ -25,12 +25,14 @@
 #include "core/EplanEnvironment.h"
 #include "core/ProjectTransfer.h"
 #include "core/Reporter.h"
+#include "core/TransferUndo.h"
 #include "search/FindFileEx.h"
 #include "support/TovrelUtil.h"
 
 class QGroupBox;
 class QAction;
 class QLineEdit;
+class QTimer;
 class QWindow;
 
 namespace velmor::ui {
@@ -114,6 +116,23 @@ class TVelmorMainFrm : public QMainWindow {
   // At the start: a transfer that was cut short (the program killed, the power gone) is offered for
   // undo before anything else happens; until it is taken back no transfer starts on its station.
   void OfferPendingUndo();
+  // A transfer was refused because that one is still pending: the refusal offers the undo right there.
+  void OfferUndoOfPending(const std::string& journalId);
+  // "Projekt NEU2 (C:\EPLAN5\P\NEU2.P), begonnen am 07.12.2026 um 10:15 Uhr".
+  static std::string DescribeTransfer(const JournalInfo& journal);
+  // The confirmation after an undo: which transfer, what came back, what went.
+  static std::string UndoSummary(const UndoResult& result);
+
+  // --- the project path: Label10 and the tree's highlight name the same folder ----------------------
+  // Whether two texts name one folder: equal but for a closing backslash, or differing in case and
+  // leading to the same folder on the disk.
+  static bool SameFolder(const QString& a, const QString& b);
+  // A full Windows path of a folder that exists.
+  static bool IsExistingFolder(const QString& path);
+  // Whether the tree's highlighted node is that folder.
+  bool TreeShows(const QString& path) const;
+  // Label10 takes the folder the tree highlights, when it names another one.
+  void ProjectPathFromTree();
 
   // The reporter the window's services talk through (tests look at it).
   WindowReporter& Reporter() { return reporter_; }
@@ -139,6 +158,10 @@ class TVelmorMainFrm : public QMainWindow {
   bool otherWindowCounts_ = false;
   bool inActivation_ = false;
   bool pendingOffered_ = false;
+  // The user chose Label10's folder in the tree since the last reading: the next reading keeps it
+  // while it exists.
+  bool projectPathChosen_ = false;
+  QTimer* pathSync_ = nullptr;
   // A transfer or an undo runs: windows that come and go meanwhile are part of it, and the activation
   // work waits.
   bool busy_ = false;

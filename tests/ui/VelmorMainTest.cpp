@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -77,6 +78,18 @@ class VelmorMainTest : public ::testing::Test, protected velmor::testing::DemoSt
     messages.Answer(QMessageBox::Ok);
   }
 
+  // The boxes so far, with the times of transfers as "am TT.MM.JJJJ um hh:mm Uhr".
+  QStringList Boxes() const {
+    QStringList boxes = messages.boxes;
+    boxes.replaceInStrings(QRegularExpression("am \\d\\d\\.\\d\\d\\.\\d{4} um \\d\\d:\\d\\d Uhr"),
+                           "am TT.MM.JJJJ um hh:mm Uhr");
+    return boxes;
+  }
+  // The project path and the folder the tree highlights.
+  QString ProjectPathAndHighlight() const {
+    return window->Label10->text() + " | " + window->EplanTree->GetNodePath(window->EplanTree->currentItem());
+  }
+
   ScriptedMessages messages;
   ScriptedDialogs browser;
   std::unique_ptr<TVelmorMainFrm> window;
@@ -100,14 +113,20 @@ TEST(VelmorApplication, NameIconAndGermanStandardButtons) {
 TEST_F(VelmorMainTest, HiddenMenuTheOddKeyboardOrderOfTheEplanPathsAndPlacementOnASmallerScreen) {
   Start();
   EXPECT_FALSE(window->Headerbilden1->isVisible());
-  QWidget* widget = window->LagerPfad;
-  QList<QWidget*> order;
-  while (order.size() < 4) {
-    widget = widget->nextInFocusChain();
-    if ((widget->focusPolicy() & Qt::TabFocus) != 0) order << widget;
-  }
-  EXPECT_EQ(order,
+  // The widgets that Tab reaches after a widget.
+  const auto tabOrder = [](QWidget* widget, qsizetype count) {
+    QList<QWidget*> order;
+    while (order.size() < count) {
+      widget = widget->nextInFocusChain();
+      if ((widget->focusPolicy() & Qt::TabFocus) != 0) order << widget;
+    }
+    return order;
+  };
+  EXPECT_EQ(tabOrder(window->LagerPfad, 4),
             QList<QWidget*>({window->FormularPfad, window->NormalStamm, window->MakroPfad, window->ExfVErz}));
+  // The name is typed first; the transfer button is reached after the symbol list.
+  EXPECT_EQ(window->focusWidget(), window->ProjektName);
+  EXPECT_EQ(tabOrder(window->SLB, 1), QList<QWidget*>({window->ProjektNeu}));
   // The designed placement is moved onto the offscreen screen, which is smaller.
   EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry()));
 }
@@ -137,7 +156,7 @@ void VisitWindow(QWidget& other, QWidget* main) {
   other.activateWindow();
   QTRY_VERIFY(other.isActiveWindow());
   other.hide();
-  if (main == nullptr) return;
+  if (main == nullptr || !main->testAttribute(Qt::WA_Mapped)) return;  // not on the screen yet
   main->activateWindow();
   QTRY_VERIFY(main->isActiveWindow());
 }
@@ -158,10 +177,19 @@ TEST_F(VelmorMainTest, OnlyAReturnFromAnotherWindowOfTheProgramRunsTheActivation
   VisitWindow(progress, window.get());
   EXPECT_EQ(window->Label10->text(), "D:\\EXF");
 
-  // A dialog of the program does: its closing reads the environment again.
+  // A dialog of the program does: its closing reads the environment again, which keeps the folder the
+  // user chose while it exists, and the tree shows it.
   QDialog dialog(window.get());
   VisitWindow(dialog, window.get());
-  EXPECT_EQ(window->Label10->text(), projectFolder);
+  EXPECT_EQ(ProjectPathAndHighlight(), "D:\\EXF | D:\\EXF");
+  // A chosen folder that is gone gives way to the project folder.
+  window->EplanTree->SetSelectedPath("D:\\FEHLT");
+  window->EplanTreeClick();
+  VisitWindow(dialog, window.get());
+  EXPECT_EQ(ProjectPathAndHighlight(), projectFolder + " | C:\\EPLAN5\\P");
+  // Keys that move the highlight move the project path with it.
+  QTest::keyClick(window->EplanTree, Qt::Key_Up);
+  QTRY_COMPARE(ProjectPathAndHighlight(), "C:\\EPLAN5\\O | C:\\EPLAN5\\O");
 }
 
 TEST_F(VelmorMainTest, TheClosingOfABoxThatTheReadingShowedDoesNotReadAgain) {
@@ -226,9 +254,12 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
 
 TEST_F(VelmorMainTest, ARunThatAnErrorEndsListsWhatFailedBeforeTheErrorGoesOnToItsBox) {
   StartWithABlockedPage();
-  window->NormalStamm->clear();  // the symbols have nowhere to go
-  EXPECT_THROW(window->TransferProject(), TransferError);
-  EXPECT_EQ(messages.boxes, QStringList({kOverwrite, kFailedPage + " | [Rückgängig machen]"}));
+  // ARGV.DAT cannot be written again: the error ends the run, after the copies.
+  std::filesystem::permissions(At("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), std::filesystem::perms::owner_read);
+  window->TransferProject();
+  EXPECT_EQ(messages.boxes,
+            QStringList({kOverwrite, kFailedPage + " | [Rückgängig machen]",
+                         "Fehlerbox: Datei C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT kann nicht erstellt werden"}));
 }
 
 TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBackAsDoesTheNextStart) {
@@ -238,13 +269,17 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   std::string before = listing();
   messages.listAnswers = {0};  // "Rückgängig machen"
   bool restArrived = false;    // when the box is shown
-  messages.onBox = [&]() { restArrived = Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"); };
+  messages.onBox = [&]() { restArrived = restArrived || Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"); };
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
   messages.onBox = nullptr;
   // A write-protected original was backed up and only stayed: no failure, but said with the failures.
-  EXPECT_EQ(messages.boxes,
-            QStringList({kOverwrite, kFailedPage + " | gesichert, aber nicht entfernt (schreibgeschützt): "
-                                                   "C:\\EPLAN5\\NS\\ALT01.ASC | [Rückgängig machen]"}));
+  // The undo says what it did.
+  EXPECT_EQ(Boxes(), QStringList({kOverwrite,
+                                  kFailedPage + " | gesichert, aber nicht entfernt (schreibgeschützt): "
+                                                "C:\\EPLAN5\\NS\\ALT01.ASC | [Rückgängig machen]",
+                                  "Information: Die Übertragung ist zurückgenommen:\nProjekt NEU1 "
+                                  "(C:\\EPLAN5\\P\\NEU1.P), begonnen am TT.MM.JJJJ um hh:mm Uhr\n\n3 Dateien "
+                                  "wiederhergestellt, 10 Dateien und 1 Ordner der Übertragung entfernt."}));
   EXPECT_TRUE(restArrived);
   EXPECT_EQ(listing(), before);
   // The tree is walked to the project path again, which stays.
@@ -272,25 +307,35 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   messages.Clear();
   messages.Answer(QMessageBox::Yes);
   Start();
-  EXPECT_TRUE(
-      messages.boxes.value(0).startsWith("Warnung: Eine Übertragung wurde unterbrochen und ist noch "
-                                         "nicht zurückgenommen:\nC:\\EPLAN5\\P\\NEU2.P (begonnen "))
-      << messages.boxes.join("|").toStdString();
+  const QString pending = "Projekt NEU2 (C:\\EPLAN5\\P\\NEU2.P), begonnen am TT.MM.JJJJ um hh:mm Uhr";
+  EXPECT_EQ(Boxes(), QStringList({"Warnung: Eine Übertragung wurde unterbrochen und ist noch nicht "
+                                  "zurückgenommen:\n" +
+                                      pending +
+                                      "\n\nSolange sie nicht zurückgenommen ist, beginnt auf dieser Station "
+                                      "keine neue Übertragung. Jetzt zurücknehmen?",
+                                  "Information: Die Übertragung ist zurückgenommen:\n" + pending +
+                                      "\n\n0 Dateien wiederhergestellt, 2 Dateien und 2 Ordner der "
+                                      "Übertragung entfernt."}));
   EXPECT_EQ(listing(), before);
   EXPECT_EQ(window->Label10->text(), "C:\\EPLAN5\\P\\");  // the activation work went on
   window.reset();
   before = listing();
 
-  // Not now: the station stays held, and a transfer says how to take the other one back.
+  // Not now: the station stays held; the refused transfer offers the undo right there.
   killedTransfer();
-  messages.Clear();
   messages.Answer(QMessageBox::No);
   Start();
   SetSampleLocation(window->FF, "C:\\SAMPLE\\");
   window->ProjektName->setText("NEU3");
+  messages.Clear();
+  messages.listAnswers = {0};
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
-  EXPECT_TRUE(messages.Last().contains("Bitte zuerst zurücknehmen: velmorctl undo "))
-      << messages.Last().toStdString();
+  EXPECT_EQ(Boxes().value(0),
+            "Fehlerliste: Eine unterbrochene Übertragung auf dieser Station ist noch nicht "
+            "zurückgenommen. Solange sie nicht zurückgenommen ist, beginnt hier keine neue "
+            "Übertragung: | " +
+                pending + " | [Rückgängig machen]");
+  EXPECT_EQ(listing(), before);
   EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU3.P"));
 }
 

@@ -2,11 +2,15 @@
 // and clicks and window switches are real X events (xdotool), not events sent to the widgets.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidgetItem>
 #include <QWindow>
@@ -15,7 +19,9 @@
 
 #include "tests/common/DemoStationWorld.h"
 #include "tests/ui/ScriptedMessages.h"
+#include "ui/DirectoryEdit.h"
 #include "ui/KtFileExplorer28.h"
+#include "ui/QxEditBtn.h"
 #include "ui/VelmorMain.h"
 
 namespace velmor::ui {
@@ -39,6 +45,21 @@ void Click(QWidget* widget, QPoint at = QPoint(-1, -1)) {
   XDoTool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"});
 }
 
+// Presses Escape, as a user does, in the next modal window of the program once it has the focus; its
+// object name (else its class name) goes into seen.
+void EscapeNextDialog(QStringList& seen) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, [timer, &seen] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isActiveWindow()) return;
+    seen << (modal->objectName().isEmpty() ? modal->metaObject()->className() : modal->objectName());
+    timer->stop();
+    timer->deleteLater();
+    XDoTool({"key", "Escape"});
+  });
+  timer->start(50);
+}
+
 class WindowManagerTest : public ::testing::Test, protected velmor::testing::DemoStationWorld {
  protected:
   WindowManagerTest() { prefix.MakeDir(At("drive_c/EPLAN5/P/KUNDE")); }
@@ -55,15 +76,28 @@ class WindowManagerTest : public ::testing::Test, protected velmor::testing::Dem
     QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), 10000);
     QTRY_COMPARE(window->Label10->text(), QString("C:\\EPLAN5\\P\\"));
   }
-  // Clicks a folder under the project folder C:\EPLAN5\P in the tree.
-  void ClickFolder(const QString& name) {
-    QTreeWidgetItem* folder =
-        window->EplanTree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive).value(0);
-    ASSERT_NE(folder, nullptr) << name.toStdString();
+  // Clicks a folder under the project folder C:\EPLAN5\P in the tree (SORT\Apfel: below SORT), with
+  // the given button.
+  void ClickFolder(const QString& name, const char* button = "1") {
+    QTreeWidgetItem* folder = window->EplanTree->DriveNode('C');
+    for (const QString& part : ("EPLAN5\\P\\" + name).split('\\')) {
+      window->EplanTree->expandItem(folder);
+      QTreeWidgetItem* child = nullptr;
+      for (int i = 0; i < folder->childCount() && child == nullptr; ++i)
+        if (folder->child(i)->text(0) == part) child = folder->child(i);
+      ASSERT_NE(child, nullptr) << part.toStdString();
+      folder = child;
+    }
     window->EplanTree->scrollToItem(folder);
     const QRect cell = window->EplanTree->visualItemRect(folder);
-    Click(window->EplanTree->viewport(), QPoint(cell.left() + 24, cell.center().y()));
+    const QPoint global =
+        window->EplanTree->viewport()->mapToGlobal(QPoint(cell.left() + 24, cell.center().y()));
+    XDoTool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", button});
     QTRY_COMPARE(window->Label10->text(), "C:\\EPLAN5\\P\\" + name);
+  }
+  // The project path and the folder the tree highlights.
+  QString ProjectPathAndHighlight() const {
+    return window->Label10->text() + " | " + window->EplanTree->GetNodePath(window->EplanTree->currentItem());
   }
   // Starts the other program and lets it take the focus.
   void SwitchToAnotherProgram() {
@@ -118,6 +152,50 @@ TEST_F(WindowManagerTest, TwoTransfersInARowAfterAClickInTheTreeBothGoWhereTheUs
   }
   EXPECT_FALSE(Exists("drive_c/EPLAN5/P/EINS.P"));
   EXPECT_FALSE(Exists("drive_c/EPLAN5/P/ZWEI.P"));
+  EXPECT_TRUE(messages.boxes.empty());
+}
+
+TEST_F(WindowManagerTest, ANewFolderAndItsNameGoIntoTheFolderOfTwoThatDifferOnlyInCase) {
+  prefix.MakeDir(At("drive_c/EPLAN5/P/SORT/apfel"));
+  prefix.MakeDir(At("drive_c/EPLAN5/P/SORT/Apfel"));
+  Start();
+  ClickFolder("SORT\\Apfel", "3");  // the right button opens the tree's menu
+  XDoTool({"key", "n"});            // "&Neuer Ordner"
+  QTRY_VERIFY(window->EplanTree->viewport()->findChild<QLineEdit*>() != nullptr);
+  XDoTool({"type", "--delay", "20", "Birne"});
+  XDoTool({"key", "Return"});
+  QTRY_VERIFY(Exists("drive_c/EPLAN5/P/SORT/Apfel/Birne"));
+  EXPECT_FALSE(Exists("drive_c/EPLAN5/P/SORT/Apfel/Neuer Ordner"));
+  EXPECT_TRUE(std::filesystem::is_empty(At("drive_c/EPLAN5/P/SORT/apfel")));
+  EXPECT_TRUE(messages.boxes.empty());
+}
+
+TEST_F(WindowManagerTest, AfterEachOwnDialogTheTransferGoesIntoTheHighlightedFolder) {
+  Start();
+  ClickFolder("ALT.P");
+  QStringList seen, after;
+  const auto visit = [&](QWidget* tab, const std::function<void()>& open) {
+    window->GETEXF->setCurrentWidget(tab);
+    EscapeNextDialog(seen);
+    open();
+    QTRY_VERIFY_WITH_TIMEOUT(seen.size() > after.size(), 10000);
+    QTRY_VERIFY(window->isActiveWindow());
+    QTest::qWait(300);  // the activation work has run
+    after << seen.last() + ": " + ProjectPathAndHighlight();
+  };
+  for (TQxEditBtn* field : {window->ExfVErz, window->AscVerz, window->ExpVerz})
+    visit(window->TabSheet1, [&] { Click(field->Button()); });
+  visit(window->TabSheet2, [&] { Click(window->EplanVerz->Button()); });
+  visit(window->TabSheet1, [&] { QMessageBox::information(window.get(), "Kelvra nach EPLAN", "Probe"); });
+  const QString path = "C:\\EPLAN5\\P\\ALT.P | C:\\EPLAN5\\P\\ALT.P";
+  EXPECT_EQ(after,
+            QStringList({"BrowseFolderDlg: " + path, "BrowseFolderDlg: " + path, "BrowseFolderDlg: " + path,
+                         "SelectDirDlg: " + path, "QMessageBox: " + path}));
+
+  window->ProjektName->setText("NEU");
+  XDoTool({"key", "alt+t"});  // the button's underlined letter
+  QTRY_VERIFY_WITH_TIMEOUT(Exists("drive_c/EPLAN5/P/ALT.P/NEU.P/S001.EXF"), 20000);
+  EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU.P"));
   EXPECT_TRUE(messages.boxes.empty());
 }
 

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QTest>
 #include <QWidget>
 #include <cstdio>
 #include <string_view>
@@ -26,5 +27,12 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   velmor::ui::VelmorApplication::Configure();
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  // A failing QTRY_ or QVERIFY check records its failure with QTest only, which prints nothing outside
+  // a QTest run: the run fails here instead of passing silently.
+  if (QTest::currentTestFailed()) {
+    std::fputs("A QTest check (QTRY_..., QVERIFY, QCOMPARE) failed\n", stderr);
+    return 1;
+  }
+  return result;
 }
