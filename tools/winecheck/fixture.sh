@@ -29,7 +29,11 @@ fi
 
 rm -rf "$c/fx" "$c/work"
 mkdir -p "$c/work/sub" "$c/fx"
-mk() { mkdir -p "$(dirname "$c/fx/$1")"; : >"$c/fx/$1"; }
+mk() {
+  local p=$c/fx/$1
+  [ -d "${p%/*}" ] || mkdir -p "${p%/*}"
+  : >"$p"
+}
 
 # Masks: extensions, names without dot, several dots, ? and * rules.
 for n in X.TXT Y.TXT X SH1 SH12 SH123 A.ASC B.ASC.BAK C.ASCX noext a.b.c AB A.DAT X.DATA \
