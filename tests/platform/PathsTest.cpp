@@ -1,7 +1,3 @@
-#include <unistd.h>
-
-#include <climits>
-
 #include "platform/HostPlatformImpl.h"
 #include "tests/platform/PlatformTestUtil.h"
 
@@ -10,64 +6,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ScopedEnv;
-using FullPath = PlatformTest;
 using PathMapping = PlatformTest;
 using Drives = PlatformTest;
 using Environment = PlatformTest;
-
-TEST_F(FullPath, ResolvesLikeGetFullPathName) {
-  prefix.MakeDir("drive_c/work");
-  ASSERT_TRUE(os.SetCurrentDirectory("C:\\work"));
-  ASSERT_EQ(os.CurrentDirectory(), "C:\\work");
-
-  const std::pair<const char*, const char*> rows[] = {
-      {"Drives\\X.P", "C:\\work\\Drives\\X.P"},
-      {".", "C:\\work"},
-      {"..\\A", "C:\\A"},
-      {"C:", "C:\\work\\"},
-      {"C:foo", "C:\\work\\foo"},
-      {"c:foo", "C:\\work\\foo"},
-      {"D:foo", "D:\\foo"},
-      {"\\", "C:\\"},
-      {"\\foo", "C:\\foo"},
-      {"C:\\a\\..\\b", "C:\\b"},
-      {"C:\\a\\.\\b\\", "C:\\a\\b\\"},
-      {"C:\\a\\\\b", "C:\\a\\b"},
-      {"C:\\a\\..\\..\\..\\x", "C:\\x"},
-      {"C:\\a\\b.", "C:\\a\\b"},
-      {"C:\\a\\b ", "C:\\a\\b"},
-      {"C:\\a\\b. . ", "C:\\a\\b"},
-      {"C:/a/b", "C:\\a\\b"},
-      {"a/b\\c", "C:\\work\\a\\b\\c"},
-      {"d:\\X", "d:\\X"},
-      {"C:\\a\\x*.ASC", "C:\\a\\x*.ASC"},
-      {"  C:\\x", "C:\\work\\  C:\\x"},
-      {"C:\\a\\CON", "C:\\a\\CON"},
-      {"C:\\", "C:\\"},
-      // A part followed by a backslash loses one trailing dot, not its blanks.
-      {"C:\\a.\\b", "C:\\a\\b"},
-      {"C:\\x\\m.\\", "C:\\x\\m\\"},
-      {"C:\\a..\\b", "C:\\a.\\b"},
-      {"C:\\a .\\b", "C:\\a \\b"},
-      {"C:\\a. \\b", "C:\\a. \\b"},
-      {"C:\\a\\ \\b", "C:\\a\\ \\b"},
-      {"C:\\a\\b\\...\\c", "C:\\a\\c"},
-      // A last part of nothing but dots and blanks goes, the backslash before it stays.
-      {"C:\\a\\b\\ ", "C:\\a\\b\\"},
-      {"C:\\a\\b\\. ", "C:\\a\\b\\"},
-      {"C:\\a\\b\\...", "C:\\a\\b\\"},
-      {"...", "C:\\work\\"},
-      {"C:\\a\\b\\..", "C:\\a"},
-      {"C:.", "C:\\work"},
-      {"C:\\a..\\.", "C:\\a"},
-      {"C:\\a. \\b\\..", "C:\\a"},
-  };
-  for (const auto& [in, out] : rows) {
-    SCOPED_TRACE(in);
-    EXPECT_EQ(os.FullPath(in).value_or("<none>"), out);
-  }
-  EXPECT_FALSE(os.FullPath("").has_value());
-}
 
 TEST_F(PathMapping, ResolvesComponentsCaseInsensitively) {
   prefix.WriteFile("drive_c/EPLAN5/P/Ärger.P/SH1", "x");

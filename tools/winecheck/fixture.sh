@@ -9,8 +9,9 @@ c=$prefix/drive_c
 ini() {
   rm -rf "$c/ini" "$c/windows/velmorchk.ini"
   mkdir -p "$c/ini/out" "$c/ini/ro"
-  # Reading: blanks, quotes, doubled keys and sections, comments, lines without "=", LF and CR LF.
-  printf '[Main]\r\nKey=Value\r\n  Spaced  =   padded value   \r\nQuoted="in quotes"\r\nSingle='"'"'single'"'"'\r\nHalf="open\r\nMixed="a'"'"'\r\nEmpty=\r\nBlankOnly=   \r\nKey=second\r\n;Comment=x\r\nnoequals\r\nInline=val ; not a comment\r\nUml=\xe4\xf6\xfc\r\nLong=0123456789\r\nEq=a=b\r\n=novalue\r\nQuoteBlank=" x "\r\n[main]\r\nOther=1\r\n[ Blank ]\r\nB=2\r\n[Two]\r\nA=1\n\nB = 2\n[Ä]\r\nk=umlaut section\r\n[Empty]\r\n' >"$c/ini/read.ini"
+  # Reading: blanks, quotes, doubled keys and sections, comments, lines without "=", a key before any
+  # section, LF and CR LF.
+  printf 'orphan=before any section\r\n[Main]\r\nKey=Value\r\n  Spaced  =   padded value   \r\nQuoted="in quotes"\r\nSingle='"'"'single'"'"'\r\nHalf="open\r\nMixed="a'"'"'\r\nEmpty=\r\nBlankOnly=   \r\nKey=second\r\n;Comment=x\r\nnoequals\r\nInline=val ; not a comment\r\nUml=\xe4\xf6\xfc\r\nLong=0123456789\r\nEq=a=b\r\n=novalue\r\nQuoteBlank=" x "\r\nInner="a" b "c"\r\nSingleBlank='"'"' single '"'"'\r\n[main]\r\nOther=1\r\n[ Blank ]\r\nB=2\r\n[Two]\r\nA=1\n\nB = 2\n[Ä]\r\nk=umlaut section\r\n[Empty]\r\n' >"$c/ini/read.ini"
   printf '\xef\xbb\xbf[S]\r\nK=\xc3\xa4\r\n' >"$c/ini/bom.ini"
   printf '' >"$c/ini/empty.ini"
   printf '[S]\nK=lf only\nL=x' >"$c/ini/lf.ini"
@@ -18,6 +19,7 @@ ini() {
   printf '[S]\r\nK=v\r\n; comment\r\nOld=1\r\n[T]\r\nX=y\r\n' >"$c/ini/tmpl.ini"
   printf '[S]\r\nK=v\r\n\r\n[T]\r\nX=y\r\n' >"$c/ini/blank.ini"
   printf '\xef\xbb\xbf[S]\r\nK=v\r\n' >"$c/ini/tmplbom.ini"
+  printf '[S]\r\n  K = old\r\n' >"$c/ini/spaced.ini"
   printf '[S]\r\nK=v\r\n' >"$c/ini/ro/locked.ini"
   chmod 444 "$c/ini/ro/locked.ini"
 }
@@ -42,6 +44,12 @@ for n in X.TXT Y.TXT X SH1 SH12 SH123 A.ASC B.ASC.BAK C.ASCX noext a.b.c AB A.DA
   mk "m/$n"
 done
 mkdir -p "$c/fx/m/SUB.EXF" "$c/fx/m/Dir" "$c/fx/m/dir.d"
+
+# Listing order: names alike in their first eight letters, non-ASCII letters; a ? against a letter
+# of two UTF-8 bytes.
+for n in Verzeichnis_b verzeichnis_a Verzeichnisse VERZEICHNIS_A Verzeichnis \
+  $'\xc3\xa4rgerlich_Z' $'\xc3\x84RGERLICH_a'; do mk "sort/$n"; done
+mk $'u/\xc3\x841'
 
 # Case variants of one name on the Linux side.
 for n in A.ASC a.asc b.ASC B.asc c.asc Mixed.Txt MIXED.TXT; do mk "case/$n"; done
