@@ -18,6 +18,7 @@ adwaita-icon-theme       /usr/share/icons/Adwaita/index.theme
 xvfb                     Xvfb
 xauth                    xauth
 xdotool                  xdotool
+x11-utils                xprop
 openbox                  openbox
 qt6-translations-l10n    /usr/share/qt6/translations/qtbase_de.qm
 scdoc                    scdoc

@@ -169,20 +169,12 @@ void TFormPlacement::WriteResolutionString(const QString& key, const QString& va
   WriteText(Section(), key, value);
 }
 
-void TFormPlacement::Guarded(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& error) {
-    Messages().ErrorBox(Q(error.what()));
-  }
-}
-
 bool TFormPlacement::eventFilter(QObject* watched, QEvent* event) {
   if (watched != form_ || form_ == nullptr) return QObject::eventFilter(watched, event);
   if (event->type() == QEvent::Show && !event->spontaneous()) {
     // Before the window becomes visible and is placed on the screen; an error is shown and the
     // window is shown all the same.
-    Guarded([this] { RestoreSettings(); });
+    RunGuarded([this] { RestoreSettings(); });
     return false;
   }
   if (event->type() == QEvent::Close) {
@@ -192,7 +184,7 @@ bool TFormPlacement::eventFilter(QObject* watched, QEvent* event) {
     if (form_ != nullptr) form_->installEventFilter(this);
     if (event->isAccepted() && Active && form_ != nullptr) {
       destroying_ = false;
-      Guarded([this] { SaveSettings(); });
+      RunGuarded([this] { SaveSettings(); });
     }
     return true;
   }
@@ -202,7 +194,7 @@ bool TFormPlacement::eventFilter(QObject* watched, QEvent* event) {
 void TFormPlacement::FormDestroying() {
   if (!Active || saved_) return;
   destroying_ = true;
-  Guarded([this] { SaveSettings(); });
+  RunGuarded([this] { SaveSettings(); });
   destroying_ = false;
 }
 

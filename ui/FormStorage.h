@@ -89,8 +89,6 @@ class TFormPlacement : public QObject {
   void AdjustMaxPosition();
   QString ReadResolutionString(const QString& key);
   void WriteResolutionString(const QString& key, const QString& value);
-  // Runs an action of a taken-over event, showing an escaping error in the error box.
-  void Guarded(const std::function<void()>& action);
 
   QPointer<QWidget> form_;
   bool saved_ = false;

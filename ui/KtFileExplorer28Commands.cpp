@@ -1,6 +1,7 @@
 // The tree's context menu and its commands: new folder, rename, delete, cut / copy / paste, tree size,
 // folder contents and the network drives.
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include "platform/Platform.h"
 #include "search/NameText.h"
 #include "support/FolderSize.h"
+#include "ui/BackgroundWork.h"
 #include "ui/FolderDialogs.h"
 #include "ui/Glyphs.h"
 #include "ui/KtFileExplorer28.h"
@@ -360,21 +362,45 @@ QString TKtDirTree21::TreeSizeText(double totalBytes) {
 void TKtDirTree21::ShowTreeSize() {
   QTreeWidgetItem* node = currentItem();
   if (node == nullptr || Level(node) < 1) return;
-  QString heading;
-  uint64_t total = 0;
+  const QString path = GetNodePath(node);
+  const QString heading = Level(node) == 1 ? QStringLiteral("Drive ") + path
+                                           : QStringLiteral("Folder \"") + LastName(path) + QLatin1Char('"');
+  // The window keeps painting while the folder is measured, and a walk over a whole drive can be
+  // stopped.
+  QProgressDialog progress(this);
+  progress.setObjectName(QStringLiteral("TreeSizeProgress"));
+  progress.setWindowTitle(window()->windowTitle());
+  progress.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setLabelText(QString::fromUtf8("Die Größe von %1 wird ermittelt …").arg(path));
+  progress.setCancelButtonText(QStringLiteral("Abbrechen"));
+  progress.setRange(0, 0);
+  progress.setMinimumDuration(0);
+  progress.setAutoClose(false);
+  progress.setAutoReset(false);
+  MarkAsReportWindow(&progress);
+  progress.show();
+  BackgroundResult<uint64_t> measured;
   {
     WaitCursor wait;
-    RedrawSuspender suspend(this);
-    const QString path = GetNodePath(node);
     // The sizes of every file in the folder and in all folders below it, hidden, system and read-only
     // ones included, asked for by several threads at once.
-    total = MeasureFolderTree(U8(path)).Bytes;
-    heading = Level(node) == 1 ? QStringLiteral("Drive ") + path
-                               : QStringLiteral("Folder \"") + LastName(path) + QLatin1Char('"');
+    measured = RunInBackground<uint64_t>(
+        [folder = U8(path)](const std::atomic<bool>&) { return MeasureFolderTree(folder).Bytes; }, &progress);
+  }
+  if (!measured.Value) {
+    progress.hide();
+    if (!measured.Cancelled) ErrorBox(Q(measured.Error));
+    return;
+  }
+  {
+    progress.setLabelText(QString::fromUtf8("Die Ordner von %1 werden geladen …").arg(path));
+    WaitCursor wait;
+    RedrawSuspender suspend(this);
     // Every folder below is loaded once into the tree: each visited node is expanded, so that its own
     // sub-folders are visited next, until the first node outside the folder (a drive's path already
     // ends in a backslash). A link back to a folder the walk is inside of is not expanded, or the walk
-    // would never end.
+    // would never end. Between nodes the window answers, and the user may stop the loading.
     ExpandOneLevel(node);
     const QString prefix = WithBackslash(path);
     if (node->childCount() > 0) {
@@ -382,7 +408,12 @@ void TKtDirTree21::ShowTreeSize() {
       std::vector<platform::FolderId> above = search_detail::FoldersAbove(U8(prefix));
       std::unordered_map<QTreeWidgetItem*, platform::FolderId> ids;
       if (const auto id = os.GetFolderId(U8(prefix))) ids[node] = *id;
+      size_t visits = 0;
       for (QTreeWidgetItemIterator it(node->child(0)); *it != nullptr; ++it) {
+        if (++visits % 32 == 0) {
+          QCoreApplication::processEvents();
+          if (progress.wasCanceled()) break;
+        }
         const QString visited = GetNodePath(*it);
         if (!visited.startsWith(prefix, Qt::CaseInsensitive)) break;
         const std::optional<platform::FolderId> id = os.GetFolderId(U8(visited));
@@ -398,10 +429,11 @@ void TKtDirTree21::ShowTreeSize() {
     }
     ExpandToPath(path);
   }
+  progress.hide();
   Messages().TypedBox(Kind::Information,
                       QStringLiteral("=== TREE SIZE ===\r\r") + heading +
                           QStringLiteral("\rand all its Sub-Folders  =  ") +
-                          TreeSizeText(static_cast<double>(total)),
+                          TreeSizeText(static_cast<double>(measured.Value.value_or(0))),
                       QMessageBox::Ok);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/TransferProgress.h"
 
 #include <QCloseEvent>
+#include <QTimer>
 #include <algorithm>
 
 #include "ui/ElidedPathLabel.h"
@@ -17,7 +18,7 @@ TransferProgress::TransferProgress(QWidget* parent) : QProgressDialog(parent) {
   setCancelButton(nullptr);
   // One width for the whole run: a long file name is drawn shortened instead of widening the box.
   setLabel(new ElidedPathLabel(QString(), this));
-  setFixedWidth(qRound(460 * logicalDpiX() / 96.0));
+  setFixedSize(qRound(460 * logicalDpiX() / 96.0), sizeHint().height());
   setWindowModality(Qt::WindowModal);
   setMinimumDuration(0);
   setAutoClose(false);
@@ -25,10 +26,22 @@ TransferProgress::TransferProgress(QWidget* parent) : QProgressDialog(parent) {
   MarkAsReportWindow(this);
 }
 
+void TransferProgress::Prepare(const QString& text) {
+  setLabelText(text);
+  setRange(0, 0);
+  show();
+}
+
 void TransferProgress::Report(size_t done, size_t total, const QString& current) {
-  setMaximum(static_cast<int>(std::max<size_t>(total, 1)));
+  setRange(0, static_cast<int>(std::max<size_t>(total, 1)));
   setLabelText(QString::fromUtf8("Kopiere %1").arg(current));
   setValue(static_cast<int>(std::min(done, total)));
+}
+
+void TransferProgress::Done() {
+  const bool active = isActiveWindow();
+  hide();
+  if (active && parentWidget() != nullptr) parentWidget()->window()->activateWindow();
 }
 
 void TransferProgress::reject() {
@@ -37,6 +50,21 @@ void TransferProgress::reject() {
 
 void TransferProgress::closeEvent(QCloseEvent* event) {
   event->ignore();
+}
+
+void TransferProgress::changeEvent(QEvent* event) {
+  QProgressDialog::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
+  QTimer::singleShot(0, this, [this] {
+    if (parentWidget() != nullptr) {
+      QWidget* owner = parentWidget()->window();
+      owner->setWindowState(owner->windowState() & ~Qt::WindowMinimized);
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+  });
 }
 
 }  // namespace velmor::ui

@@ -1,6 +1,8 @@
-// The progress of a running transfer: which file is being copied and how many are done. It only
-// reports: it has no cancel button, and neither its title bar nor Escape closes it while the transfer
-// runs (a closed progress would leave the work running unseen). The transfer's owner destroys it when
+// The progress of a running transfer or undo: which file is being copied and how many are done. It only
+// reports: it has no cancel button, and neither its title bar nor Escape closes it while the work runs
+// (a closed progress would leave the work running unseen). A modal box with a title and nothing else:
+// one size for the whole run, no maximise; a window manager that still offers to minimise it (openbox
+// does, and takes the main window with it) gets both back at once. The work's owner destroys it when
 // the work is over.
 #pragma once
 
@@ -14,14 +16,19 @@ class TransferProgress : public QProgressDialog {
  public:
   explicit TransferProgress(QWidget* parent);
 
+  // Shows the box at once with a text and a running bar, before the work can count its steps.
+  void Prepare(const QString& text);
   // Files done of total, and the one being copied now.
   void Report(size_t done, size_t total, const QString& current);
+  // Hides the box when the work is over; the window it belongs to takes the focus back from it.
+  void Done();
 
  public slots:
   void reject() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 };
 
 }  // namespace velmor::ui

@@ -1,6 +1,7 @@
 #include "ui/VelmorMain.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include "core/TransferUndo.h"
 #include "core/WindowSettings.h"
 #include "platform/Platform.h"
+#include "ui/BackgroundWork.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/ElidedPathLabel.h"
 #include "ui/FormStorage.h"
@@ -35,10 +37,16 @@
 namespace velmor::ui {
 
 void WindowReporter::ShowMessage(const std::string& text) {
-  Messages().PlainBox(Q(text));
+  OnWindowThread([&text] { Messages().PlainBox(Q(text)); });
 }
 
 bool WindowReporter::Confirm(const std::string& text) {
+  bool ok = false;
+  OnWindowThread([&] { ok = ConfirmHere(text); });
+  return ok;
+}
+
+bool WindowReporter::ConfirmHere(const std::string& text) {
   // A question in the middle of a transfer must not sit beside a progress bar that seems to run on:
   // the progress is hidden while the user decides, and comes back only when the work goes on.
   std::vector<QPointer<TransferProgress>> hidden;
@@ -471,31 +479,48 @@ void TVelmorMainFrm::TransferProject() {
   inputs.CustomerId = Environment.CustomerId;
   inputs.StationNumber = Environment.StationNumber;
 
+  // The progress is there at once, before the samples are searched and the backups planned; the run
+  // itself goes on a thread of its own, so the window keeps painting while it is modal for the user.
+  TransferProgress progress(this);
+  progress.Prepare(QString::fromUtf8("Die Übertragung wird vorbereitet …"));
+  ProgressRelay relay(&progress, [&progress](size_t done, size_t total, const std::string& current) {
+    progress.Report(done, total, Q(current));
+  });
   ProjectTransfer transfer(FF, *SampleFiles, reporter_);
   transfer.SetPendingLeftToCaller(true);
-  std::unique_ptr<TransferProgress> progress;
-  transfer.SetProgress([this, &progress](size_t done, size_t total, const std::string& current) {
-    if (!progress) progress = std::make_unique<TransferProgress>(this);
-    progress->Report(done, total, Q(current));
+  transfer.SetProgress([&relay](size_t done, size_t total, const std::string& current) {
+    relay.Report(done, total, current);
   });
   transfer.SetTreeReload([this](const std::string& projectRoot) {
-    // The tree is walked afresh to the project root, where the new project folder now shows.
-    EplanTree->ReloadTree();
-    EplanTree->SetInitialDir("\\");
-    EplanTree->SetInitialDir(Q(projectRoot));
-    Label10->setText(Q(projectRoot));
+    OnWindowThread([this, &projectRoot] {
+      // The tree is walked afresh to the project root, where the new project folder now shows.
+      EplanTree->ReloadTree();
+      EplanTree->SetInitialDir("\\");
+      EplanTree->SetInitialDir(Q(projectRoot));
+      Label10->setText(Q(projectRoot));
+    });
   });
-  TransferResult result;
   std::string error;
-  try {
+  BackgroundResult<TransferResult> run;
+  {
     WaitCursor wait;
     BusyScope busy(busy_);
-    result = transfer.Run(inputs);
-  } catch (const TransferError& failure) {
-    result = failure.Result();
-    error = failure.what();
+    run = RunInBackground<TransferResult>([&](const std::atomic<bool>&) {
+      // The error that ended the run comes back as a value, with what the run did before it.
+      try {
+        return transfer.Run(inputs);
+      } catch (const TransferError& failure) {
+        error = failure.what();
+        return failure.Result();
+      }
+    });
   }
-  progress.reset();
+  progress.Done();
+  if (!run.Value) {
+    Messages().ErrorBox(Q(run.Error));
+    return;
+  }
+  const TransferResult& result = *run.Value;
   if (result.Outcome == TransferOutcome::Pending) {
     OfferUndoOfPending(result.JournalId);
     return;
@@ -519,13 +544,21 @@ void TVelmorMainFrm::ReportTransferFailures(const TransferResult& result) {
 }
 
 void TVelmorMainFrm::UndoTransfer(const std::string& journalId) {
+  TransferProgress progress(this);
+  progress.Prepare(QString::fromUtf8("Die Übertragung wird zurückgenommen …"));
   TransferUndo undo(reporter_);
-  UndoResult result;
+  BackgroundResult<UndoResult> run;
   {
     WaitCursor wait;
     BusyScope busy(busy_);
-    result = undo.Run(journalId);
+    run = RunInBackground<UndoResult>([&](const std::atomic<bool>&) { return undo.Run(journalId); });
   }
+  progress.Done();
+  if (!run.Value) {
+    Messages().ErrorBox(Q(run.Error));
+    return;
+  }
+  const UndoResult& result = *run.Value;
   const bool changed = result.Outcome == UndoOutcome::Done || result.Outcome == UndoOutcome::Incomplete;
   const QString projectPath = Label10->text();
   if (changed && !projectPath.isEmpty()) {
@@ -611,6 +644,15 @@ void TVelmorMainFrm::OfferPendingUndo() {
 
 // --- activation -----------------------------------------------------------------------------------------
 
+void TVelmorMainFrm::closeEvent(QCloseEvent* event) {
+  // A transfer or an undo runs on a thread of its own: the window stays until it is over.
+  if (busy_) {
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
 void TVelmorMainFrm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!shownOnce_ && !event->spontaneous()) {
@@ -642,7 +684,7 @@ void TVelmorMainFrm::WindowActivated() {
   if (activatedOnce_ && !otherWindowCounts_) return;
   activatedOnce_ = true;
   otherWindowCounts_ = false;
-  FormActivate();
+  RunGuarded([this] { FormActivate(); });
 }
 
 void TVelmorMainFrm::FocusWindowChanged(QWindow* window) {

@@ -42,11 +42,15 @@ class TDirectoryEdit;
 class TFormStorage;
 class TKtDirTree21;
 
-// The window's side of IReporter: plain boxes and the confirmation box through Messages().
+// The window's side of IReporter: plain boxes and the confirmation box through Messages(), on the
+// window's thread whichever thread the service runs on.
 class WindowReporter : public IReporter {
  public:
   void ShowMessage(const std::string& text) override;
   bool Confirm(const std::string& text) override;
+
+ private:
+  static bool ConfirmHere(const std::string& text);
 };
 
 class TVelmorMainFrm : public QMainWindow {
@@ -139,6 +143,7 @@ class TVelmorMainFrm : public QMainWindow {
 
  protected:
   bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:

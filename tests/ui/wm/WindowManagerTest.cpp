@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
@@ -17,11 +18,15 @@
 #include <filesystem>
 #include <memory>
 
+#include "core/ProjectTransfer.h"
+#include "platform/Platform.h"
 #include "tests/common/DemoStationWorld.h"
+#include "tests/core/CoreTestSupport.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/QxEditBtn.h"
+#include "ui/TransferProgress.h"
 #include "ui/VelmorMain.h"
 
 namespace velmor::ui {
@@ -197,6 +202,76 @@ TEST_F(WindowManagerTest, AfterEachOwnDialogTheTransferGoesIntoTheHighlightedFol
   QTRY_VERIFY_WITH_TIMEOUT(Exists("drive_c/EPLAN5/P/ALT.P/NEU.P/S001.EXF"), 20000);
   EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU.P"));
   EXPECT_TRUE(messages.boxes.empty());
+}
+
+// Records when a widget paints.
+class PaintLog : public QObject {
+ public:
+  explicit PaintLog(QWidget* widget) { widget->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) times.push_back(clock.elapsed());
+    return false;
+  }
+  QElapsedTimer clock;
+  std::vector<qint64> times;
+};
+
+TEST_F(WindowManagerTest, AnUndoOfTenThousandFilesKeepsTheWindowPaintingUnderItsProgress) {
+  prefix.WriteFile(At("drive_d/GROSS/EPL_ASC.EXF"), "EXF\r\n");
+  for (int i = 0; i < 10000; ++i) prefix.WriteFile(At("drive_d/GROSS/S" + std::to_string(i) + ".EXF"), "x");
+  TFindFileEx FF;
+  TQxstringlist samples;
+  ConfigureSampleSearch(FF, samples);
+  SetSampleLocation(FF, platform::Os().ProgramDirectory());
+  velmor::testing::ScriptedReporter reporter;
+  ProjectTransfer transfer(FF, samples, reporter);
+  const TransferResult done = transfer.Run({"GROSS", "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\", "D:\\GROSS",
+                                            "D:\\GROSS", "D:\\GROSS", "C:\\EPLAN5", "DEMO", "01"});
+  ASSERT_GT(done.FilesCopied, 10000u);
+  Start();
+
+  // While the undo runs, the window is asked to paint every 100 ms. Its progress is looked at as the
+  // window manager sees it (what it lets the user do with it), then minimised as a user may do.
+  PaintLog paints(window->Label10);
+  QString actions;
+  int minimised = 0;  // 0 not yet, then the time of the minimising
+  QString afterMinimising;
+  QTimer poke;
+  QObject::connect(&poke, &QTimer::timeout, [&] {
+    window->Label10->update();
+    auto* progress = window->findChild<TransferProgress*>();
+    if (progress == nullptr || !progress->isVisible() || !afterMinimising.isEmpty()) return;
+    if (minimised == 0) {
+      QProcess xprop;
+      xprop.start("xprop", {"-id", QString::number(progress->winId()), "_NET_WM_ALLOWED_ACTIONS"});
+      xprop.waitForFinished(5000);
+      actions = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+      XDoTool({"windowminimize", QString::number(progress->winId())});
+      minimised = static_cast<int>(paints.clock.elapsed());
+    } else if (paints.clock.elapsed() - minimised > 1000) {
+      afterMinimising =
+          QString("Fortschritt %1, Fenster %2")
+              .arg(progress->isMinimized() ? "minimiert" : "da", window->isMinimized() ? "minimiert" : "da");
+    }
+  });
+  poke.start(100);
+  paints.clock.start();
+  window->UndoTransfer(done.JournalId);
+  const qint64 took = paints.clock.elapsed();
+  poke.stop();
+  qint64 longest = 0, last = 0;
+  for (const qint64 at : paints.times) {
+    longest = std::max(longest, at - last);
+    last = at;
+  }
+  EXPECT_LT(std::max(longest, took - last), 500) << "undo took " << took << " ms";
+  EXPECT_FALSE(Exists("drive_c/EPLAN5/P/GROSS.P"));
+  EXPECT_TRUE(messages.Last().startsWith("Information: Die Übertragung ist zurückgenommen:"))
+      << messages.Last().toStdString();
+  // One size: neither resized nor maximised; minimised, it comes back at once with the main window.
+  EXPECT_FALSE(actions.isEmpty());
+  EXPECT_FALSE(actions.contains("RESIZE") || actions.contains("MAXIMIZE")) << actions.toStdString();
+  EXPECT_EQ(afterMinimising, "Fortschritt da, Fenster da");
 }
 
 }  // namespace
