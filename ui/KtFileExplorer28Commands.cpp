@@ -80,7 +80,8 @@ TKtDirTree21PopUp::TKtDirTree21PopUp(TKtDirTree21* tree) : QMenu(tree), tree_(tr
     action->setIconVisibleInMenu(true);
     entries_[static_cast<size_t>(def.tag)] = action;
   }
-  connect(this, &QMenu::triggered, this, [this](QAction* action) { Execute(action->data().toInt()); });
+  connect(this, &QMenu::triggered, this,
+          [this](QAction* action) { RunGuarded([this, action] { Execute(action->data().toInt()); }); });
 }
 
 QAction* TKtDirTree21PopUp::Entry(int tag) const {

@@ -175,7 +175,8 @@ void TVelmorMainFrm::BuildLayout() {
     field->SetNumGlyphs(1);
     field->SetMargin(-1);
     place(field, 102, top, 275, 21);
-    connect(field, &TQxEditBtn::btnClicked, this, [this, field] { QxEditBtnClick(field); });
+    connect(field, &TQxEditBtn::btnClicked, this,
+            [this, field] { RunGuarded([this, field] { QxEditBtnClick(field); }); });
     return field;
   };
   Label2 = label(GroupBox2, "Label2", "EPL_ASC.EXF", 8, 22);
