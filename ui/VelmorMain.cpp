@@ -401,6 +401,8 @@ bool TVelmorMainFrm::TreeShows(const QString& path) const {
 }
 
 void TVelmorMainFrm::ProjectPathFromTree() {
+  // While a transfer runs, its own walk of the tree sets Label10 (and the disk is the transfer's).
+  if (busy_) return;
   const QTreeWidgetItem* node = EplanTree->currentItem();
   if (node == nullptr || TreeShows(Label10->text())) return;
   // The tree's own text when it names that node (with the backslash of a walk), else the node's folder.
