@@ -136,6 +136,7 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
     case TransferOutcome::Pending:
     case TransferOutcome::NoJournal:
     case TransferOutcome::NotCreatable:
+    case TransferOutcome::Unsafe:
       return kExitFailed;  // the service has shown its message
     case TransferOutcome::Cancelled:
       console.err << "Abgebrochen: " << result.ProjectFolder << " besteht bereits\n";

@@ -91,6 +91,11 @@ EnvironmentStatus LoadEplanEnvironment(EplanEnvironment& env, IReporter& reporte
   }
   // Opened for reading and writing although nothing is written: a parameter file that EPLAN holds
   // locked, or that is read-only, counts as not openable.
+  // A Windows program's byte-range lock is the one kind of such a hold the host can see.
+  if (os.FileLockedByOther(env.ApdFile)) {
+    reporter.ShowMessage(ApdUnreadableMessage(env.ApdFile) + ", sie wird von einem anderen Programm benutzt");
+    return EnvironmentStatus::ApdUnreadable;
+  }
   std::unique_ptr<platform::IFile> file = os.OpenFile(env.ApdFile, platform::OpenMode::ReadWrite);
   if (!file) {
     reporter.ShowMessage(ApdUnreadableMessage(env.ApdFile));

@@ -1,12 +1,15 @@
 #include "core/ProjectTransfer.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <set>
 #include <utility>
 
+#include "core/FailureReason.h"
 #include "core/StationLock.h"
 #include "core/TransferJournal.h"
 #include "core/TransferPlatform.h"
@@ -86,8 +89,8 @@ bool HasInvalidCharacter(std::string_view component) {
   return false;
 }
 
-std::string NotBackedUp() {
-  return "nicht gesichert, bleibt im Normstamm";
+std::string NotBackedUp(const std::string& why) {
+  return "nicht gesichert, bleibt im Normstamm (" + why + ")";
 }
 
 }  // namespace
@@ -212,26 +215,53 @@ std::optional<std::string> ProjectFolderProblem(const std::string& fullFolder,
   return std::nullopt;
 }
 
-std::string VersionedBackupName(const std::string& name, const std::vector<std::string>& used) {
+namespace {
+
+// name with the version number put before its extension: "X.ASC", 1 → "X.~001.ASC".
+std::string VersionedName(const std::string& name, uint64_t number) {
   const size_t dot = name.rfind('.');
-  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-  const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
-  const std::string start = platform::FoldUpper(stem + ".~");
-  const std::string end = platform::FoldUpper(extension);
-  unsigned long highest = 0;
-  for (const std::string& other : used) {
-    const std::string folded = platform::FoldUpper(other);
-    if (folded.size() <= start.size() + end.size() || folded.compare(0, start.size(), start) != 0 ||
-        folded.compare(folded.size() - end.size(), end.size(), end) != 0)
-      continue;
-    const std::string number = folded.substr(start.size(), folded.size() - start.size() - end.size());
-    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos)
-      continue;
-    highest = std::max(highest, std::stoul(number));
-  }
-  char number[16];
-  std::snprintf(number, sizeof number, "%03lu", highest + 1);
-  return stem + ".~" + number + extension;
+  std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+  char digits[24];
+  std::snprintf(digits, sizeof digits, ".~%03llu", static_cast<unsigned long long>(number));
+  // The stem gives way, a whole character at a time, when the name would pass the limit; the
+  // extension only when nothing of the stem is left to shorten.
+  auto cut = [](std::string& text, size_t size) {
+    while (text.size() > size) {
+      size_t last = text.size() - 1;
+      while (last > 0 && (static_cast<unsigned char>(text[last]) & 0xC0) == 0x80) --last;
+      text.resize(last);
+    }
+  };
+  const size_t room = kMaxNameBytes - std::strlen(digits);
+  if (stem.size() + extension.size() > room) cut(stem, room > extension.size() ? room - extension.size() : 1);
+  if (stem.size() + extension.size() > room) cut(extension, room - stem.size());
+  return stem + digits + extension;
+}
+
+// The version number candidate has as a versioned name of name; nullopt when it is none.
+std::optional<uint64_t> VersionOf(const std::string& name, const std::string& candidate) {
+  // The number sits between the last ".~" and the extension; the name as a whole must be the one
+  // VersionedName makes of that number (which covers shortened stems).
+  const size_t mark = candidate.rfind(".~");
+  if (mark == std::string::npos) return std::nullopt;
+  const size_t end = candidate.find('.', mark + 2);
+  const std::string_view digits = std::string_view(candidate).substr(
+      mark + 2, (end == std::string::npos ? candidate.size() : end) - mark - 2);
+  uint64_t number = 0;
+  if (digits.empty() || std::from_chars(digits.data(), digits.data() + digits.size(), number).ptr !=
+                            digits.data() + digits.size())
+    return std::nullopt;
+  if (!platform::EqualsNoCase(VersionedName(name, number), candidate)) return std::nullopt;
+  return number;
+}
+
+}  // namespace
+
+std::string VersionedBackupName(const std::string& name, const std::vector<std::string>& used) {
+  uint64_t highest = 0;
+  for (const std::string& other : used) highest = std::max(highest, VersionOf(name, other).value_or(0));
+  return VersionedName(name, highest + 1);
 }
 
 void ConfigureSampleSearch(TFindFileEx& FF, TQxstringlist& sampleList) {
@@ -260,13 +290,78 @@ struct BackupItem {
   std::string backup;
   std::string aside;      // where an older backup of another content goes first
   FindData before;        // the original as it was when the step looked at it
+  Fingerprint content;    // what it holds (a run with a journal)
   bool present = false;   // the backup holds the same content already
   bool complete = false;  // the backup holds the original's content
+};
+
+// The backup folder as the backup step sees it: listed once per run and kept current by the step's
+// own renames and copies, so that no name is looked up in the folder again (a folder of thousands of
+// older backups would make the step quadratic). Names are compared as spelled: a backup of X.ASC is
+// SIASC\X.ASC, never its case twin x.asc.
+class BackupFolderIndex {
+ public:
+  BackupFolderIndex(IPlatform& os, const std::string& folder) {
+    std::unique_ptr<platform::IFolderListing> listing = os.ListFolder(folder);
+    for (size_t i = 0; listing && i < listing->Count(); ++i) {
+      const std::string name(listing->Name(i));
+      if (name == "." || name == "..") continue;
+      if (listing->IsDirectory(i)) folders_.insert(name);
+      Added(name);
+    }
+  }
+  bool Has(const std::string& name) const { return names_.count(name) > 0; }
+  bool IsFolder(const std::string& name) const { return folders_.count(name) > 0; }
+
+  // The next versioned name of name that no entry has, in any case.
+  std::string NextVersion(const std::string& name) {
+    uint64_t number = 0;
+    if (VersionedName(name, 1).size() + 20 < kMaxNameBytes) {
+      const auto it = highest_.find(platform::FoldUpper(name));
+      number = it == highest_.end() ? 0 : it->second;
+    } else {
+      // Long names may have shortened versions, which the index does not file under the name.
+      for (const std::string& other : names_) number = std::max(number, VersionOf(name, other).value_or(0));
+    }
+    std::string next = VersionedName(name, ++number);
+    while (folded_.count(platform::FoldUpper(next)) > 0) next = VersionedName(name, ++number);
+    return next;
+  }
+
+  void Added(const std::string& name) {
+    names_.insert(name);
+    ++folded_[platform::FoldUpper(name)];
+    // A versioned name counts for the name without its ".~N" part.
+    const size_t mark = name.rfind(".~");
+    if (mark == std::string::npos) return;
+    const size_t end = name.find('.', mark + 2);
+    const std::string base = name.substr(0, mark) + (end == std::string::npos ? "" : name.substr(end));
+    if (const std::optional<uint64_t> number = VersionOf(base, name)) {
+      uint64_t& highest = highest_[platform::FoldUpper(base)];
+      highest = std::max(highest, *number);
+    }
+  }
+  void Removed(const std::string& name) {
+    if (!names_.erase(name)) return;
+    // A case twin keeps the folded name taken.
+    const auto it = folded_.find(platform::FoldUpper(name));
+    if (it != folded_.end() && --it->second == 0) folded_.erase(it);
+  }
+
+ private:
+  std::set<std::string> names_;
+  std::set<std::string> folders_;
+  std::map<std::string, size_t> folded_;  // folded name → entries spelled so
+  std::map<std::string, uint64_t> highest_;
 };
 
 // Moves the listed originals into the backup folder in batches: copy every original of a batch (an
 // older backup of the same name set aside first, an identical one kept as it is), put the batch on
 // the disk, then delete each original that is still the file that was copied.
+//
+// A backup never takes the place of a file: it is copied without replacing, and a file that another
+// run put at its name meanwhile is looked at again (the same content: saved already; another: set
+// aside like any older backup). So even runs that do not see each other's lock lose nothing.
 void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
                      const std::vector<std::string>& originals, const std::string& backupFolder,
                      size_t batchSize, TransferResult& result) {
@@ -277,6 +372,27 @@ void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
     // A new symbol file of the same name must not replace an original that exists nowhere else.
     if (!backedUp) books.Protect(original);
   };
+  auto commit = [&] {
+    if (journal && !journal->Commit(true)) throw JournalFailure(*journal);
+  };
+  BackupFolderIndex index(books, backupFolder);
+  // A real file of the original's content at the backup's name (a link never counts: what it points
+  // to may go at any time).
+  auto holdsOriginal = [&](const BackupItem& item) {
+    FindData existing;
+    return !books.ReadLink(item.backup) && books.GetFileData(item.backup, existing) &&
+           !(existing.attributes & platform::kAttrDirectory) && existing.size == item.before.size &&
+           SameContent(books, item.original, item.backup);
+  };
+  // Sets the file at the backup's name aside under its next versioned name.
+  auto setAside = [&](BackupItem& item) {
+    const std::string name = NameOf(item.backup);
+    if (item.aside.empty()) item.aside = backupFolder + "\\" + index.NextVersion(name);
+    if (!books.MoveFile(item.backup, item.aside)) return false;
+    index.Removed(name);
+    index.Added(NameOf(item.aside));
+    return true;
+  };
   // Two originals whose names differ only in case would share one backup name.
   std::set<std::string> backupsTaken;
 
@@ -286,61 +402,89 @@ void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
     for (size_t i = first; i < std::min(originals.size(), first + batchSize); ++i) {
       BackupItem item;
       item.original = originals[i];
-      item.backup = backupFolder + "\\" + NameOf(item.original);
+      const std::string name = NameOf(item.original);
+      item.backup = backupFolder + "\\" + name;
       std::optional<Fingerprint> content;
+      std::string problem;
       if (!books.GetFileData(item.original, item.before) ||
-          !backupsTaken.insert(platform::FoldUpper(NameOf(item.original))).second ||
-          (journal && !(content = FingerprintOfFile(books, item.original)))) {
-        keep(item.original, false, NotBackedUp());
+          (journal && !(content = FingerprintOfFile(books, item.original))))
+        problem = FailureReason(books.LastError());
+      else if (!backupsTaken.insert(platform::FoldUpper(name)).second)
+        problem = "eine andere Symboldatei hat denselben Namen in anderer Schreibweise";
+      else if (index.IsFolder(name))
+        problem = "im Sicherungsordner liegt ein Ordner dieses Namens";
+      if (!problem.empty()) {
+        keep(item.original, false, NotBackedUp(problem));
         continue;
       }
-      FindData existing;
-      if (books.GetFileData(item.backup, existing)) {
-        if (existing.size == item.before.size && !(existing.attributes & platform::kAttrDirectory) &&
-            SameContent(books, item.original, item.backup)) {
+      if (content) item.content = *content;
+      if (index.Has(name)) {
+        if (holdsOriginal(item)) {
           item.present = true;  // this very content is saved already
         } else {
-          // An older backup of another content is kept under its versioned name.
-          std::vector<std::string> used;
-          const std::string name = NameOf(item.backup);
-          const size_t dot = name.rfind('.');
-          const std::string mask = (dot == std::string::npos ? name : name.substr(0, dot)) + ".~*" +
-                                   (dot == std::string::npos ? std::string() : name.substr(dot));
-          for (const FindData& entry : books.FindFiles(backupFolder + "\\" + mask))
-            used.push_back(entry.name);
-          item.aside = backupFolder + "\\" + VersionedBackupName(name, used);
+          // An older backup of another content (or a link) is kept under its versioned name.
+          item.aside = backupFolder + "\\" + index.NextVersion(name);
+          index.Added(NameOf(item.aside));  // reserved for this item
           if (journal) journal->BeforeRename(item.backup, item.aside);
         }
       }
       if (journal)
-        journal->BeforeBackup(item.original, item.backup, *content, item.before.attributes,
+        journal->BeforeBackup(item.original, item.backup, item.content, item.before.attributes,
                               item.before.lastWriteTime, item.present);
       batch.push_back(std::move(item));
     }
-    if (journal && !journal->Commit(true)) throw JournalFailure(*journal);
+    commit();
 
     for (BackupItem& item : batch) {
       if (item.present) {
         item.complete = true;
         continue;
       }
-      if (!item.aside.empty() && !books.MoveFile(item.backup, item.aside)) {
-        keep(item.original, false, NotBackedUp());
+      if (!item.aside.empty()) {
+        index.Removed(NameOf(item.aside));
+        // An older backup that another run set aside meanwhile is out of the way already.
+        if (!setAside(item) && books.LastError() != platform::kErrorFileNotFound) {
+          keep(item.original, false,
+               NotBackedUp("die ältere Sicherung lässt sich nicht umbenennen: " +
+                           FailureReason(books.LastError())));
+          continue;
+        }
+      }
+      bool copied = books.CopyFileNoReplace(item.original, item.backup);
+      if (!copied && books.LastError() == platform::kErrorFileExists) {
+        // Another run put a file there since the listing: looked at again.
+        index.Added(NameOf(item.backup));
+        if (holdsOriginal(item)) {
+          item.complete = true;
+          continue;
+        }
+        item.aside = backupFolder + "\\" + index.NextVersion(NameOf(item.backup));
+        if (journal) {
+          journal->BeforeRename(item.backup, item.aside);
+          journal->BeforeBackup(item.original, item.backup, item.content, item.before.attributes,
+                                item.before.lastWriteTime, false);
+        }
+        commit();
+        copied = setAside(item) && books.CopyFileNoReplace(item.original, item.backup);
+      }
+      if (!copied) {
+        keep(item.original, false, NotBackedUp(FailureReason(books.LastError())));
         continue;
       }
+      index.Added(NameOf(item.backup));
       FindData after;
-      item.complete = books.CopyFile(item.original, item.backup, false) &&
-                      books.GetFileData(item.backup, after) &&
+      item.complete = books.GetFileData(item.backup, after) &&
                       !(after.attributes & platform::kAttrDirectory) && after.size == item.before.size;
-      if (!item.complete) keep(item.original, false, NotBackedUp());
+      if (!item.complete) keep(item.original, false, NotBackedUp("die Sicherung ist unvollständig"));
     }
 
     // The copies are on the disk before any original goes.
     const bool durable = books.FlushFileSystem(backupFolder);
+    const std::string notDurable = durable ? "" : FailureReason(books.LastError());
     for (BackupItem& item : batch) {
       if (!item.complete) continue;
       if (!durable) {
-        keep(item.original, false, NotBackedUp());
+        keep(item.original, false, NotBackedUp("die Sicherung ist nicht auf dem Datenträger: " + notDurable));
         continue;
       }
       FindData now;
@@ -413,7 +557,7 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
   std::unique_ptr<StationLock> lock;
   if (!dryRun_) {
     std::string refusal;
-    lock = StationLock::Acquire(stationKey, holder_, lockWait_, refusal);
+    lock = StationLock::Acquire(in.NormalMaster, holder_, lockWait_, refusal);
     if (!lock) {
       reporter_.ShowMessage(refusal);
       result.Outcome = TransferOutcome::Busy;
@@ -426,6 +570,26 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
     if (!pendingLeftToCaller_) reporter_.ShowMessage(PendingJournalMessage(*pending));
     result.Outcome = TransferOutcome::Pending;
     result.JournalId = pending->Id;
+    return result;
+  }
+
+  const std::string backupFolder = in.NormalMaster + "SIASC";
+  for (const std::string& path : {backupFolder, projectFolder, result.ArgvFile}) {
+    if (const std::optional<std::string> target = os.ReadLink(path)) {
+      const std::string named = !target->empty() && target->front() == '/' ? os.ToWindows(*target) : *target;
+      reporter_.ShowMessage(os.FullPath(path).value_or(path) + " ist eine Verknüpfung nach " + named +
+                            ": die Übertragung schreibt nicht durch sie.");
+      result.Outcome = TransferOutcome::Unsafe;
+      return result;
+    }
+  }
+
+  // EPLAN is told of the project last; a Windows program that holds ARGV.DAT would make the run fail
+  // at its very end, after every copy: it is refused now, while nothing has changed.
+  if (!dryRun_ && os.FileLockedByOther(result.ArgvFile)) {
+    reporter_.ShowMessage("Die Datei " + os.FullPath(result.ArgvFile).value_or(result.ArgvFile) +
+                          " wird von einem anderen Programm benutzt");
+    result.Outcome = TransferOutcome::Busy;
     return result;
   }
 
@@ -460,7 +624,6 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
     result.JournalId = journal->Id();
   }
 
-  const std::string backupFolder = in.NormalMaster + "SIASC";
   if (!dryRun_) {
     // Temporary files of a transfer that was killed while it copied into these folders.
     for (const std::string& folder :
@@ -558,13 +721,23 @@ void ProjectTransfer::CopyIntoProjectAndStation(TransferPlatform& books, const T
     result.ArgvNotWritten = "die Musterdatei " + NameOf(sample) + " fehlt im Projekt";
     return;
   }
+  // A file of an older run in its place is no substitute for one this run failed to bring.
+  if (!result.FailedCopies.empty()) {
+    result.ArgvNotWritten = "das Projekt ist unvollständig, " + std::to_string(result.FailedCopies.size()) +
+                            (result.FailedCopies.size() == 1 ? " Datei wurde" : " Dateien wurden") +
+                            " nicht kopiert";
+    return;
+  }
   // Only whether the file can be read matters; its old text is replaced whole.
   if (!books.ReadFile(result.ArgvFile, 1))
     throw VelmorError("Datei " + result.ArgvFile + " kann nicht geöffnet werden");
   TQxstringlist lines;
   lines.SetText(in.ProjectName);
-  if (!books.WriteFile(result.ArgvFile, platform::Utf8ToAnsi(lines.Text())))
+  if (!books.WriteFile(result.ArgvFile, platform::Utf8ToAnsi(lines.Text()))) {
+    if (books.LastError() == platform::kErrorLockViolation)
+      throw VelmorError("Datei " + result.ArgvFile + " wird von einem anderen Programm benutzt");
     throw VelmorError("Datei " + result.ArgvFile + " kann nicht erstellt werden");
+  }
   result.ArgvWritten = true;
 }
 

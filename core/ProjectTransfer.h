@@ -20,8 +20,14 @@
 //   in batches), and only while it is still the file that was copied. A backup already in SIASC is
 //   never overwritten: an identical one is kept as it is, a different one is renamed to the next
 //   versioned name (X.~001.ASC, X.~002.ASC, ... oldest first) before the new backup takes its place.
-// - ARGV.DAT is replaced atomically, and only when the project folder exists and every sample file
-//   arrived in it.
+// - Nothing is written through a link: a backup folder, project folder or ARGV.DAT that is a link
+//   refuses the run before its first change, and a file to be replaced that is a link counts as
+//   failed (writing through it would change a file elsewhere, outside the station's folders).
+// - ARGV.DAT is written only for a complete project: the project folder exists and every copy of
+//   the run (sample files, EXF data, frames, symbols) arrived. It is replaced atomically, or written
+//   in place where its folder refuses new files (its old content is in the journal).
+// - A byte-range lock that a Windows program holds on the APD file, ARGV.DAT or a file to be replaced
+//   (Wine passes LockFile on to the host) is respected: "... wird von einem anderen Programm benutzt".
 #pragma once
 
 #include <chrono>
@@ -64,6 +70,7 @@ enum class TransferOutcome {
   Pending,       // an interrupted transfer on the station must be taken back first; nothing changed
   NoJournal,     // the journal could not be started; nothing changed
   NotCreatable,  // the project folder could not be created; nothing else changed
+  Unsafe,        // the backup folder, the project folder or ARGV.DAT is a link elsewhere; nothing changed
 };
 
 enum class TransferActionKind {
@@ -90,7 +97,7 @@ std::string DescribeAction(const TransferAction& action);
 struct KeptOriginal {
   std::string Path;
   bool BackedUp = false;  // its backup in SIASC is complete; it only could not be removed
-  std::string Reason;     // German, e.g. "gesichert, aber nicht entfernt (schreibgeschützt)"
+  std::string Reason;     // German, e.g. "nicht gesichert, bleibt im Normstamm (Datenträger voll)"
   bool operator==(const KeptOriginal&) const = default;
 };
 
@@ -100,7 +107,7 @@ struct TransferResult {
   std::string ArgvFile;                     // EplanDir\O\CustomerId\StationNumber\ARGV.DAT
   size_t FilesCopied = 0;                   // sample files, EXF data, frames and symbols that arrived
   size_t SymbolsBackedUp = 0;               // originals moved into the backup folder
-  std::vector<std::string> FailedCopies;    // "source -> target" of every copy that failed
+  std::vector<std::string> FailedCopies;    // "source -> target (why)" of every copy that failed
   std::vector<std::string> KeptSymbols;     // originals left in place, whatever the reason
   std::vector<KeptOriginal> KeptOriginals;  // the same, each with its reason
   bool ArgvWritten = false;
@@ -214,8 +221,13 @@ inline constexpr size_t kMaxFilePath = 259;
 // Windows (German, for the user); nullopt when they can.
 std::optional<std::string> ProjectFolderProblem(const std::string& fullFolder,
                                                 const std::vector<std::string>& fileNames);
+// The longest file name, in bytes, that the host's file systems take (Windows' limit of 255
+// characters is never the tighter one).
+inline constexpr size_t kMaxNameBytes = 255;
 // The name a backup takes when it is set aside for a newer one: "X.ASC" becomes "X.~001.ASC", with
-// the number after the highest of the versioned names in used (the names found in the folder).
+// the number after the highest of the versioned names in used (the names found in the folder, in any
+// case). The number has as many digits as it needs; a name that would pass kMaxNameBytes gets a
+// shorter stem, so a backup can always be set aside.
 std::string VersionedBackupName(const std::string& name, const std::vector<std::string>& used);
 
 }  // namespace velmor

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/FailureReason.h"
 #include "support/PathRoutines.h"
 
 namespace velmor {
@@ -133,6 +134,10 @@ bool TransferPlatform::CopyFile(std::string_view source, std::string_view target
   std::optional<Fingerprint> content;
   if (phase != TransferPhase::BackUp && protected_.count(Key(dst))) {
     ok = Refuse();
+  } else if (inner_.ReadLink(dst)) {
+    ok = Linked();
+  } else if (inner_.FileLockedByOther(dst)) {
+    ok = InUse();
   } else if (dryRun_) {
     ok = PretendCopy(src, dst, failIfExists);
   } else if (Journaled() && !(content = AnnouncedOrRead(src, dst))) {
@@ -158,15 +163,28 @@ bool TransferPlatform::CopyFile(std::string_view source, std::string_view target
     if (phase != TransferPhase::BackUp) ++result_.FilesCopied;
   } else if (phase != TransferPhase::BackUp) {
     // The backup step keeps its own list of the originals it had to leave in place.
-    result_.FailedCopies.push_back(Full(src) + " -> " + Full(dst));
+    const std::string reason =
+        protected_.count(Key(dst)) ? "das Original dort ist nicht gesichert" : FailureReason(LastError());
+    result_.FailedCopies.push_back(Full(src) + " -> " + Full(dst) + " (" + reason + ")");
   }
+  return ok;
+}
+
+bool TransferPlatform::CopyFileNoReplace(std::string_view source, std::string_view target) {
+  if (phase != TransferPhase::BackUp) return Refuse();
+  const std::string src(source), dst(target);
+  Progress(src);
+  const bool ok = dryRun_ ? PretendCopy(src, dst, true) : inner_.CopyFileNoReplace(source, target);
+  if (ok) result_.Actions.push_back({TransferActionKind::BackUp, Full(src), Full(dst)});
   return ok;
 }
 
 bool TransferPlatform::DeleteFile(std::string_view path) {
   if (Journaled()) Record(journal_->BeforeDelete(std::string(path)) && journal_->Commit(true));
   bool ok;
-  if (dryRun_) {
+  if (inner_.FileLockedByOther(path)) {
+    ok = InUse();
+  } else if (dryRun_) {
     FindData data;
     if (!GetFileData(path, data)) {
       ok = NotFound();
@@ -274,7 +292,11 @@ bool TransferPlatform::MoveFile(std::string_view source, std::string_view target
 
 bool TransferPlatform::WriteFile(std::string_view path, std::string_view bytes) {
   bool ok;
-  if (dryRun_) {
+  if (inner_.ReadLink(path)) {
+    ok = Linked();
+  } else if (inner_.FileLockedByOther(path)) {
+    ok = InUse();
+  } else if (dryRun_) {
     FindData data;
     const bool exists = GetFileData(path, data);
     if (exists && (data.attributes & platform::kAttrReadOnly)) {
@@ -323,6 +345,16 @@ std::string TransferPlatform::Full(std::string_view path) {
 
 bool TransferPlatform::Refuse() {
   SetLastError(platform::kErrorAccessDenied);
+  return false;
+}
+
+bool TransferPlatform::Linked() {
+  SetLastError(platform::kErrorStoppedOnSymlink);
+  return false;
+}
+
+bool TransferPlatform::InUse() {
+  SetLastError(platform::kErrorLockViolation);
   return false;
 }
 

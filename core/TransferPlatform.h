@@ -75,6 +75,8 @@ class TransferPlatform final : public platform::ReadForwardingPlatform {
   // --- the changes a transfer makes: made and booked, or in a dry run only booked ---
   bool SetFileAttributes(std::string_view path, uint32_t attributes) override;
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override;
+  // Only the backup step copies without replacing: its backups never take the place of a file.
+  bool CopyFileNoReplace(std::string_view source, std::string_view target) override;
   bool DeleteFile(std::string_view path) override;
   bool CreateDirectory(std::string_view path) override;
   bool ForceDirectories(std::string_view path) override;
@@ -109,7 +111,7 @@ class TransferPlatform final : public platform::ReadForwardingPlatform {
   bool HostCreateDirectories(std::string_view) override { return Refuse(); }
   bool HostWriteFile(std::string_view, std::string_view) override { return Refuse(); }
   bool HostSymlink(std::string_view, std::string_view) override { return Refuse(); }
-  std::unique_ptr<platform::IFileLock> TryLockFile(std::string_view, std::string_view) override {
+  std::unique_ptr<platform::IFileLock> OpenLockFile(std::string_view) override {
     Refuse();
     return nullptr;
   }
@@ -127,6 +129,10 @@ class TransferPlatform final : public platform::ReadForwardingPlatform {
 
   bool Refuse();
   bool NotFound();
+  // A file to be written is a link: written through, it would change a file elsewhere.
+  bool Linked();
+  // A file to be replaced or removed is locked by a Windows program (a lock the host can see).
+  bool InUse();
   // One spelling per file or folder: absolute, "\" only, no trailing backslash, case folded.
   std::string Key(std::string_view path);
   const FileState* Overlay(std::string_view path);

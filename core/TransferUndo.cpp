@@ -385,7 +385,7 @@ UndoResult TransferUndo::Run(const std::string& id) {
   std::unique_ptr<StationLock> lock;
   if (!dryRun_) {
     std::string refusal;
-    lock = StationLock::Acquire(chosen->StationKey, holder_, lockWait_, refusal);
+    lock = StationLock::Acquire(chosen->NormalMaster, holder_, lockWait_, refusal);
     if (!lock) return refuse(refusal);
   }
   const std::optional<JournalContent> journal = ReadJournal(os, chosen->Id);

@@ -1,13 +1,15 @@
-// Durability and other processes: lock files, flushing a file system to the disk, whether a process
-// still runs, the removal of temporary files that killed processes left behind, and setting a file's
-// last-write time back.
+// Durability and other processes: lock files, who this process is, flushing a file system to the disk,
+// whether a process still runs, the removal of temporary files that killed processes left behind, and setting
+// a file's last-write time back.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -26,11 +28,87 @@ constexpr std::string_view kTempEnd = ".tmp";
 
 class HostFileLock final : public IFileLock {
  public:
-  explicit HostFileLock(FileDescriptor fd) : fd_(std::move(fd)) {}
+  HostFileLock(FileDescriptor fd, std::string hostPath) : fd_(std::move(fd)), path_(std::move(hostPath)) {}
+
+  bool TryLock() override {
+    // flock, not a POSIX record lock: that one would be dropped by the close of any other descriptor
+    // of the file in this process.
+    while (flock(fd_.Get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno == EWOULDBLOCK ? kErrorLockViolation : ErrorFromErrno(errno, path_));
+    }
+    return true;
+  }
+
+  std::optional<std::string> Read(size_t maxBytes) override {
+    std::string bytes;
+    char buffer[4096];
+    while (bytes.size() < maxBytes) {
+      const ssize_t n = pread(fd_.Get(), buffer, std::min(sizeof buffer, maxBytes - bytes.size()),
+                              static_cast<off_t>(bytes.size()));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        Fail(MapErrno(errno, kErrorReadFault));
+        return std::nullopt;
+      }
+      if (n == 0) break;
+      bytes.append(buffer, static_cast<size_t>(n));
+    }
+    return bytes;
+  }
+
+  bool Replace(std::string_view bytes) override {
+    if (ftruncate(fd_.Get(), 0) != 0 || lseek(fd_.Get(), 0, SEEK_SET) != 0 || !WriteAll(fd_.Get(), bytes) ||
+        fdatasync(fd_.Get()) != 0)
+      return Fail(MapErrno(errno, kErrorWriteFault));
+    return true;
+  }
+
+  bool StillAtPath() override {
+    struct stat opened, named;
+    return fstat(fd_.Get(), &opened) == 0 && lstat(path_.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+  }
+
+  bool Remove() override {
+    const FolderChange change;
+    if (!StillAtPath()) return Fail(kErrorFileNotFound);
+    if (unlink(path_.c_str()) != 0) return Fail(ErrorFromErrno(errno, path_));
+    return true;
+  }
 
  private:
   FileDescriptor fd_;  // closing the last descriptor drops the lock
+  std::string path_;
 };
+
+// Field 22 of /proc/PID/stat, the start in clock ticks since the boot; nullopt for a process that
+// does not run (or has ended and waits to be reaped).
+std::optional<uint64_t> StartTicks(int64_t pid) {
+  char path[32];
+  snprintf(path, sizeof path, "/proc/%lld/stat", static_cast<long long>(pid));
+  const FileDescriptor fd(open(path, O_RDONLY | O_CLOEXEC));
+  if (!fd) return std::nullopt;
+  char stat[1024];
+  const ssize_t n = read(fd.Get(), stat, sizeof stat - 1);
+  if (n <= 0) return std::nullopt;
+  // "pid (name) S ppid ...": the fields are counted after the last ')' (a name may hold blanks and
+  // parentheses); the state is field 3.
+  const std::string_view text(stat, static_cast<size_t>(n));
+  const size_t end = text.rfind(')');
+  if (end == std::string_view::npos || end + 2 >= text.size()) return std::nullopt;
+  if (text[end + 2] == 'Z' || text[end + 2] == 'X') return std::nullopt;
+  size_t pos = end + 2;
+  for (int field = 3; field < 22; ++field) {
+    pos = text.find(' ', pos);
+    if (pos == std::string_view::npos) return std::nullopt;
+    ++pos;
+  }
+  uint64_t ticks = 0;
+  const auto [last, error] = std::from_chars(text.data() + pos, text.data() + text.size(), ticks);
+  if (error != std::errc()) return std::nullopt;
+  return ticks;
+}
 
 }  // namespace
 
@@ -58,25 +136,40 @@ std::optional<int64_t> TemporaryOwner(std::string_view name) {
   return pid;
 }
 
-std::unique_ptr<IFileLock> HostPlatformImpl::TryLockFile(std::string_view path, std::string_view holder) {
+std::unique_ptr<IFileLock> HostPlatformImpl::OpenLockFile(std::string_view path) {
   const FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return nullptr;
-  FileDescriptor owned(open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
-  if (!owned) {
-    Fail(ErrorFromErrno(errno, *host));
+  // O_NOFOLLOW: a link planted at the name is refused, never written through; O_NONBLOCK: a named
+  // pipe there does not wait for a writer.
+  constexpr int kFlags = O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  FileDescriptor fd(open(host->c_str(), O_RDWR | kFlags, 0666));
+  if (!fd && errno == EACCES) fd.Reset(open(host->c_str(), O_RDONLY | kFlags, 0666));
+  if (!fd) {
+    Fail(errno == ELOOP ? kErrorAccessDenied : ErrorFromErrno(errno, *host));
     return nullptr;
   }
-  const int fd = owned.Get();
-  auto lock = std::make_unique<HostFileLock>(std::move(owned));
-  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    Fail(errno == EWOULDBLOCK ? kErrorLockViolation : ErrorFromErrno(errno, *host));
+  struct stat st;
+  if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    Fail(kErrorAccessDenied);
     return nullptr;
   }
-  // The holder text is only information for others; a failure to write it leaves the lock valid.
-  if (ftruncate(fd, 0) == 0) WriteAll(fd, holder);
-  return lock;
+  return std::make_unique<HostFileLock>(std::move(fd), *host);
+}
+
+bool HostPlatformImpl::FileLockedByOther(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return false;
+  // A process's POSIX locks on a file all go when it closes any descriptor of it; this process holds
+  // none on the files it asks about.
+  const FileDescriptor fd(open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd) return false;
+  struct flock probe {};
+  probe.l_type = F_WRLCK;  // conflicts with a read lock as well as a write lock
+  probe.l_whence = SEEK_SET;
+  probe.l_start = 0;
+  probe.l_len = 0;  // to the end and beyond: Windows programs often lock ranges past the end
+  return fcntl(fd.Get(), F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
 }
 
 bool HostPlatformImpl::SetFileTime(std::string_view path, FileTime lastWrite) {
@@ -124,6 +217,27 @@ bool HostPlatformImpl::ProcessRunning(int64_t pid) {
   const size_t end = text.rfind(')');
   if (end == std::string_view::npos || end + 2 >= text.size()) return true;
   return text[end + 2] != 'Z' && text[end + 2] != 'X';
+}
+
+std::optional<uint64_t> HostPlatformImpl::ProcessStartTime(int64_t pid) {
+  if (pid <= 0 || pid != static_cast<pid_t>(pid)) return std::nullopt;
+  return StartTicks(pid);
+}
+
+ProcessIdentity HostPlatformImpl::ThisProcess() {
+  ProcessIdentity self;
+  char name[256] = "";
+  if (gethostname(name, sizeof name - 1) == 0) self.host = name;
+  const uid_t uid = geteuid();
+  passwd entry;
+  passwd* found = nullptr;
+  char buffer[4096];
+  self.user = getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found
+                  ? std::string(found->pw_name)
+                  : std::to_string(uid);
+  self.pid = getpid();
+  self.start = StartTicks(self.pid).value_or(0);
+  return self;
 }
 
 size_t HostPlatformImpl::RemoveStaleTemporaries(std::string_view folder) {

@@ -287,6 +287,42 @@ bool FillFindData(int dirFd, const char* relName, std::string_view name, const s
   return true;
 }
 
+// A file whose folder refuses new files (a share where a user may change a file but not create one)
+// cannot be replaced through a temporary: it is written in place, the whole content, then cut to
+// its length and put on the disk. Not atomic: a caller that must be able to give the old content
+// back keeps it (the transfer's journal does).
+namespace {
+
+bool WriteInPlace(const std::string& hostPath, std::string_view bytes) {
+  FileDescriptor fd(open(hostPath.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd) return Fail(ErrorFromErrno(errno, hostPath));
+  struct stat st;
+  if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return Fail(kErrorAccessDenied);
+  if (!WriteAll(fd.Get(), bytes) || ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) != 0 ||
+      fdatasync(fd.Get()) != 0 || !fd.Close())
+    return Fail(WriteError(errno));
+  return true;
+}
+
+// The same for a copy over an existing file: content, length, last-write time, flushed.
+bool CopyInPlace(int in, const struct stat& src, const std::string& targetPath) {
+  FileDescriptor out(open(targetPath.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!out) return Fail(ErrorFromErrno(errno, targetPath));
+  struct stat st;
+  if (fstat(out.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return Fail(kErrorAccessDenied);
+  uint32_t error = kErrorSuccess;
+  if (lseek(in, 0, SEEK_SET) != 0) return Fail(kErrorReadFault);
+  CopyContent(in, out.Get(), static_cast<uint64_t>(src.st_size), error);
+  if (error) return Fail(error);
+  const timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
+  if (ftruncate(out.Get(), src.st_size) != 0 || futimens(out.Get(), times) != 0 ||
+      fdatasync(out.Get()) != 0 || !out.Close())
+    return Fail(WriteError(errno));
+  return true;
+}
+
+}  // namespace
+
 bool AtomicWrite(const std::string& hostPath, std::string_view bytes) {
   // Write through a symbolic link instead of replacing the link itself.
   std::string target = hostPath;
@@ -300,6 +336,7 @@ bool AtomicWrite(const std::string& hostPath, std::string_view bytes) {
   if (exists && (!S_ISREG(old.st_mode) || IsReadOnlyFile(old))) return Fail(kErrorAccessDenied);
   std::string temp;
   FileDescriptor fd(CreateTempBeside(target, temp));
+  if (!fd && exists && (errno == EACCES || errno == EPERM)) return WriteInPlace(target, bytes);
   if (!fd) return Fail(ErrorFromErrno(errno, target));
   uint32_t error = kErrorSuccess;
   if (!WriteAll(fd.Get(), bytes)) error = WriteError(errno);
@@ -417,6 +454,39 @@ bool HostPlatformImpl::GetFileData(std::string_view path, FindData& out) {
   return true;
 }
 
+namespace {
+
+// Writes a copy of the open file in (stat src, host path from) to a new temporary file beside
+// targetPath: content, last-write time, hidden/system bits and mode. Returns the error, if any; temp
+// is the temporary's path, or empty when none could be created.
+uint32_t CopyToTemporary(int in, const struct stat& src, const std::string& from,
+                         const std::string& targetPath, std::string& temp) {
+  FileDescriptor out(CreateTempBeside(targetPath, temp));
+  if (!out) {
+    temp.clear();
+    const uint32_t error = ErrorFromErrno(errno, targetPath);
+    return error == kErrorFileNotFound ? kErrorPathNotFound : error;
+  }
+  uint32_t error = kErrorSuccess;
+  CopyContent(in, out.Get(), static_cast<uint64_t>(src.st_size), error);
+  if (!error) {
+    const timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
+    if (futimens(out.Get(), times) != 0) error = ErrorFromErrno(errno);
+  }
+  if (!error) {
+    // Hidden/system travel in the extended attribute; a name-hidden source stays hidden under any name.
+    // It is written before the mode, which may take the write bits away.
+    uint32_t bits = StoredDosBits(in);
+    if (HostBaseName(from)[0] == '.' && HostBaseName(targetPath)[0] != '.') bits |= kAttrHidden;
+    if (bits && !StoreDosBits(out.Get(), bits, temp)) error = ThreadLastError();
+  }
+  if (!error && fchmod(out.Get(), src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
+  if (!out.Close() && !error) error = WriteError(errno);
+  return error;
+}
+
+}  // namespace
+
 bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target, bool failIfExists) {
   struct stat dst;
   bool targetFound = false;
@@ -468,26 +538,10 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
   }
 
   std::string temp;
-  FileDescriptor out(CreateTempBeside(targetPath, temp));
-  if (!out) {
-    const uint32_t error = ErrorFromErrno(errno, targetPath);
-    return Fail(error == kErrorFileNotFound ? kErrorPathNotFound : error);
-  }
-  uint32_t error = kErrorSuccess;
-  CopyContent(in.Get(), out.Get(), static_cast<uint64_t>(src.st_size), error);
-  if (!error) {
-    const timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
-    if (futimens(out.Get(), times) != 0) error = ErrorFromErrno(errno);
-  }
-  if (!error) {
-    // Hidden/system travel in the extended attribute; a name-hidden source stays hidden under any name.
-    // It is written before the mode, which may take the write bits away.
-    uint32_t bits = StoredDosBits(in.Get());
-    if (HostBaseName(from)[0] == '.' && HostBaseName(targetPath)[0] != '.') bits |= kAttrHidden;
-    if (bits && !StoreDosBits(out.Get(), bits, temp)) error = ThreadLastError();
-  }
-  if (!error && fchmod(out.Get(), src.st_mode & 0777) != 0) error = ErrorFromErrno(errno);
-  if (!out.Close() && !error) error = WriteError(errno);
+  const uint32_t error = CopyToTemporary(in.Get(), src, from, targetPath, temp);
+  // A folder that refuses new files may still let its files be written.
+  if (temp.empty() && error == kErrorAccessDenied && exists) return CopyInPlace(in.Get(), src, targetPath);
+  if (temp.empty()) return Fail(error);
   // The file being replaced keeps a second name until the background removes it, so that the rename
   // does not wait for its blocks to be freed.
   const std::string aside = !error && exists && FreesDeferred() ? KeepAside(targetPath) : std::string();
@@ -498,6 +552,55 @@ bool HostPlatformImpl::CopyFile(std::string_view source, std::string_view target
   NameAdded(HostParent(targetPath), HostBaseName(targetPath));
   if (!aside.empty()) FreeLater(aside);
   return true;
+}
+
+bool HostPlatformImpl::CopyFileNoReplace(std::string_view source, std::string_view target) {
+  const std::optional<std::string> full = FullPath(target);
+  if (!full) return false;
+  const size_t cut = full->rfind('\\');
+  if (cut == std::string::npos || cut + 1 == full->size()) return Fail(kErrorPathNotFound);
+  const std::string name = full->substr(cut + 1);
+  std::optional<std::string> folder = Resolve(std::string_view(*full).substr(0, cut + 1));
+  if (!folder) return false;
+  while (folder->size() > 1 && folder->back() == '/') folder->pop_back();
+  const std::string targetPath = (*folder == "/" ? "" : *folder) + "/" + name;
+  struct stat st;
+  if (lstat(targetPath.c_str(), &st) == 0) return Fail(kErrorFileExists);
+  std::string from;
+  const FileDescriptor in(OpenMapped(source, O_RDONLY | O_CLOEXEC | O_NONBLOCK, from));
+  if (!in) return false;
+  struct stat src;
+  if (fstat(in.Get(), &src) != 0 || !S_ISREG(src.st_mode)) return Fail(kErrorAccessDenied);
+  std::string temp;
+  uint32_t error = CopyToTemporary(in.Get(), src, from, targetPath, temp);
+  if (temp.empty()) return Fail(error);
+  if (!error && renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, targetPath.c_str(), RENAME_NOREPLACE) != 0) {
+    // A file system without a no-replace rename: a second name for the temporary, which fails as
+    // well when the name is taken.
+    if (errno == EINVAL || errno == ENOSYS) {
+      if (link(temp.c_str(), targetPath.c_str()) != 0)
+        error = errno == EEXIST ? kErrorFileExists : ErrorFromErrno(errno, targetPath);
+    } else {
+      error = errno == EEXIST ? kErrorFileExists : ErrorFromErrno(errno, targetPath);
+    }
+  }
+  unlink(temp.c_str());  // gone after the rename already; the second name when linked
+  if (error) return Fail(error);
+  NameAdded(*folder, name);
+  return true;
+}
+
+std::optional<std::string> HostPlatformImpl::ReadLink(std::string_view path) {
+  const std::optional<std::string> host = Resolve(path);
+  if (!host) return std::nullopt;
+  std::string target(PATH_MAX, '\0');
+  const ssize_t n = readlink(host->c_str(), target.data(), target.size());
+  if (n < 0) {
+    Fail(errno == EINVAL ? kErrorSuccess : ErrorFromErrno(errno, *host));
+    return std::nullopt;
+  }
+  target.resize(static_cast<size_t>(n));
+  return target;
 }
 
 bool HostPlatformImpl::DeleteFile(std::string_view path) {

@@ -110,6 +110,9 @@ class HostPlatformImpl final : public IPlatform {
   bool SetFileTime(std::string_view path, FileTime lastWrite) override;
   bool GetFileData(std::string_view path, FindData& out) override;
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override;
+  bool CopyFileNoReplace(std::string_view source, std::string_view target) override;
+  std::optional<std::string> ReadLink(std::string_view path) override;
+  bool FileLockedByOther(std::string_view path) override;
   bool DeleteFile(std::string_view path) override;
   bool CreateDirectory(std::string_view path) override;
   bool ForceDirectories(std::string_view path) override;
@@ -148,10 +151,12 @@ class HostPlatformImpl final : public IPlatform {
   bool HostSymlink(std::string_view target, std::string_view linkPath) override;
   std::string HostAbsolute(std::string_view hostPath) override;
 
-  std::unique_ptr<IFileLock> TryLockFile(std::string_view path, std::string_view holder) override;
+  std::unique_ptr<IFileLock> OpenLockFile(std::string_view path) override;
   bool FlushFileSystem(std::string_view path) override;
   int64_t ProcessId() override;
   bool ProcessRunning(int64_t pid) override;
+  std::optional<uint64_t> ProcessStartTime(int64_t pid) override;
+  ProcessIdentity ThisProcess() override;
   size_t RemoveStaleTemporaries(std::string_view folder) override;
 
  private:

@@ -40,8 +40,10 @@ inline constexpr uint32_t kErrorInvalidParameter = 87;
 inline constexpr uint32_t kErrorDiskFull = 112;
 inline constexpr uint32_t kErrorInvalidName = 123;
 inline constexpr uint32_t kErrorDirNotEmpty = 145;
+inline constexpr uint32_t kErrorFilenameTooLong = 206;  // a name longer than the file system allows
 inline constexpr uint32_t kErrorAlreadyExists = 183;
-inline constexpr uint32_t kErrorDirectory = 267;  // the name is not a folder
+inline constexpr uint32_t kErrorDirectory = 267;         // the name is not a folder
+inline constexpr uint32_t kErrorStoppedOnSymlink = 681;  // refused to write through a symbolic link
 inline constexpr uint32_t kErrorCancelled = 1223;
 inline constexpr uint32_t kErrorNotConnected = 2250;  // no network drive of that letter
 
@@ -127,11 +129,32 @@ class IFile {
   virtual bool Flush() = 0;
 };
 
-// An exclusive lock on a lock file, held until the object is destroyed. The system drops it when
-// the process ends in any way, a kill included, so a lock never outlives its holder.
+// An open lock file. Its exclusive lock, once taken, is held until the object is destroyed; the
+// system drops it when the process ends in any way, a kill included, so a lock never outlives its
+// holder. The file's content is the holder's record, for whoever finds the file locked.
 class IFileLock {
  public:
   virtual ~IFileLock() = default;
+  // Takes the exclusive lock without waiting; false with kErrorLockViolation while another open of
+  // the file (in any process, this one included) holds it.
+  virtual bool TryLock() = 0;
+  // The file's content, up to maxBytes.
+  virtual std::optional<std::string> Read(size_t maxBytes) = 0;
+  // Replaces the whole content and puts it on the disk.
+  virtual bool Replace(std::string_view bytes) = 0;
+  // The path still names this very file: nobody removed or replaced it since it was opened.
+  virtual bool StillAtPath() = 0;
+  // Removes the file's name, when the path still names this file.
+  virtual bool Remove() = 0;
+};
+
+// Who runs this process, and where: enough to tell it from every other process that could hold a
+// lock of the same station, on this machine or another.
+struct ProcessIdentity {
+  std::string host;  // the machine's host name
+  std::string user;  // the name of the user the process runs as (the number when it has none)
+  int64_t pid = 0;
+  uint64_t start = 0;  // ProcessStartTime(pid)
 };
 
 enum class OpenMode {
@@ -204,6 +227,16 @@ class IPlatform {
   virtual bool GetFileData(std::string_view path, FindData& out) = 0;
   // CopyFile: content, last-write time and read-only/hidden/system bits; atomic replace of the target.
   virtual bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) = 0;
+  // Copies source to a new file of exactly the name target spells (its last component is taken as
+  // written, never matched to an entry of another case; the folder is looked up as usual). The copy is
+  // written to a temporary file first and then put under the name only if nothing holds that name
+  // meanwhile: it never replaces anything, not even a file another process creates at the same
+  // moment. kErrorFileExists when an entry of that very name (a link included) is there. Content,
+  // last-write time and attributes as CopyFile.
+  virtual bool CopyFileNoReplace(std::string_view source, std::string_view target) = 0;
+  // The target of a symbolic link at path (its last component, looked up as usual), as the link holds
+  // it; nullopt when path names no link.
+  virtual std::optional<std::string> ReadLink(std::string_view path) = 0;
   virtual bool DeleteFile(std::string_view path) = 0;
   virtual bool CreateDirectory(std::string_view path) = 0;
   // Creates the folder and all missing parents; true when the folder exists afterwards.
@@ -227,6 +260,10 @@ class IPlatform {
   // has one of the bits folder/hidden/system that the filter lacks. kAttrAnyEntry delivers everything.
   virtual std::vector<FindData> FindFiles(std::string_view pattern,
                                           uint32_t attributeFilter = kAttrAnyEntry) = 0;
+  // Whether another process holds a byte-range lock on some part of a file: LockFile of a Windows
+  // program, which Wine passes on to the host as a POSIX lock. (Share modes of an open without a
+  // lock are Wine's own and cannot be seen from the host.) False for a file that cannot be opened.
+  virtual bool FileLockedByOther(std::string_view path) = 0;
   // The identity of the folder a path names (links followed); nullopt when it names no folder.
   virtual std::optional<FolderId> GetFolderId(std::string_view folder) = 0;
 
@@ -269,16 +306,21 @@ class IPlatform {
   virtual std::string HostAbsolute(std::string_view hostPath) = 0;
 
   // --- durability and other processes ---------------------------------------------------------------
-  // Takes the exclusive lock of a lock file (created when missing) without waiting and writes holder
-  // into it, so that whoever finds the file locked can read who holds it. nullptr with
-  // kErrorLockViolation while another holder has it.
-  virtual std::unique_ptr<IFileLock> TryLockFile(std::string_view path, std::string_view holder) = 0;
+  // Opens a lock file, created when missing, without following a link at its name: a link, anything
+  // but a plain file, and a file with a second name (a hard link made elsewhere) are refused with
+  // kErrorAccessDenied, so nothing is ever written through them. Opened for reading only when the
+  // file may not be written (another user's). The lock is taken by IFileLock::TryLock.
+  virtual std::unique_ptr<IFileLock> OpenLockFile(std::string_view path) = 0;
   // Puts everything written so far on the file system that holds path on the disk (syncfs): one call
   // makes a whole batch of copies and the folders they are in durable.
   virtual bool FlushFileSystem(std::string_view path) = 0;
   // The id of this process, and whether a process of some id still exists.
   virtual int64_t ProcessId() = 0;
   virtual bool ProcessRunning(int64_t pid) = 0;
+  // When a running process started (clock ticks since the boot): with its id it tells the process
+  // from a later one that got the same id. nullopt when no process of that id runs.
+  virtual std::optional<uint64_t> ProcessStartTime(int64_t pid) = 0;
+  virtual ProcessIdentity ThisProcess() = 0;
   // Removes the temporary files that copies and whole-file writes of processes that no longer run
   // left in folder (a kill between writing and renaming them); returns how many went.
   virtual size_t RemoveStaleTemporaries(std::string_view folder) = 0;

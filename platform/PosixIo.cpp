@@ -15,9 +15,10 @@ uint32_t MapErrno(int err, uint32_t unlisted) {
     case ENOENT:
       return kErrorFileNotFound;
     case ENOTDIR:
-    case ENAMETOOLONG:
     case ELOOP:
       return kErrorPathNotFound;
+    case ENAMETOOLONG:
+      return kErrorFilenameTooLong;
     case EACCES:
     case EPERM:
     case EROFS:

@@ -49,6 +49,8 @@ class ReadForwardingPlatform : public IPlatform {
     return inner_.FindFiles(pattern, attributeFilter);
   }
   std::optional<FolderId> GetFolderId(std::string_view folder) override { return inner_.GetFolderId(folder); }
+  std::optional<std::string> ReadLink(std::string_view path) override { return inner_.ReadLink(path); }
+  bool FileLockedByOther(std::string_view path) override { return inner_.FileLockedByOther(path); }
   bool RegKeyExists(std::string_view key) override { return inner_.RegKeyExists(key); }
   std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override {
     return inner_.RegSubKeys(key);
@@ -64,6 +66,8 @@ class ReadForwardingPlatform : public IPlatform {
   std::string HostAbsolute(std::string_view hostPath) override { return inner_.HostAbsolute(hostPath); }
   int64_t ProcessId() override { return inner_.ProcessId(); }
   bool ProcessRunning(int64_t pid) override { return inner_.ProcessRunning(pid); }
+  std::optional<uint64_t> ProcessStartTime(int64_t pid) override { return inner_.ProcessStartTime(pid); }
+  ProcessIdentity ThisProcess() override { return inner_.ThisProcess(); }
 
  protected:
   IPlatform& inner_;

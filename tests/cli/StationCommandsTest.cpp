@@ -95,10 +95,11 @@ TEST_F(TransferCommandTest, AWriteProtectedOriginalIsAWarningAFailedCopyAnError)
   // SYM01.ASC has a new symbol of its name, which cannot replace the protected original.
   protect("SYM01.ASC");
   EXPECT_EQ(Shown(RunCommand("transfer", {"--name", "FEHLER", "--quiet"})),
-            "exit 1\nProjekt C:\\EPLAN5\\P\\FEHLER.P, 13 Dateien kopiert, 2 Symboldateien gesichert, "
-            "ARGV.DAT geschrieben\nZurücknehmen mit: velmorctl undo ID\n--\n"
-            "Bei der Übertragung gab es 1 Fehler:\n"
-            "nicht kopiert: D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC\n"
+            "exit 1\nProjekt C:\\EPLAN5\\P\\FEHLER.P, 13 Dateien kopiert, 2 Symboldateien gesichert\n"
+            "Zurücknehmen mit: velmorctl undo ID\n--\n"
+            "Bei der Übertragung gab es 2 Fehler:\n"
+            "nicht kopiert: D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC (Zugriff verweigert)\n"
+            "ARGV.DAT nicht geschrieben: das Projekt ist unvollständig, 1 Datei wurde nicht kopiert\n"
             "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\ALT01.ASC\n"
             "gesichert, aber nicht entfernt (schreibgeschützt): C:\\EPLAN5\\NS\\SYM01.ASC\n");
   EXPECT_EQ(Read("drive_c/EPLAN5/NS/SYM01.ASC"), "ASC SYM01\r\n");

@@ -59,6 +59,9 @@ class FaultInjectingPlatform final : public ForwardingPlatform {
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override {
     return !ShouldFail(FaultKind::CopyFile, source, target) && inner_.CopyFile(source, target, failIfExists);
   }
+  bool CopyFileNoReplace(std::string_view source, std::string_view target) override {
+    return !ShouldFail(FaultKind::CopyFile, source, target) && inner_.CopyFileNoReplace(source, target);
+  }
   bool DeleteFile(std::string_view path) override {
     return !ShouldFail(FaultKind::DeleteFile, path) && inner_.DeleteFile(path);
   }

@@ -29,6 +29,9 @@ class ForwardingPlatform : public ReadForwardingPlatform {
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override {
     return inner_.CopyFile(source, target, failIfExists);
   }
+  bool CopyFileNoReplace(std::string_view source, std::string_view target) override {
+    return inner_.CopyFileNoReplace(source, target);
+  }
   bool DeleteFile(std::string_view path) override { return inner_.DeleteFile(path); }
   bool CreateDirectory(std::string_view path) override { return inner_.CreateDirectory(path); }
   bool ForceDirectories(std::string_view path) override { return inner_.ForceDirectories(path); }
@@ -74,8 +77,8 @@ class ForwardingPlatform : public ReadForwardingPlatform {
   bool HostSymlink(std::string_view target, std::string_view linkPath) override {
     return inner_.HostSymlink(target, linkPath);
   }
-  std::unique_ptr<IFileLock> TryLockFile(std::string_view path, std::string_view holder) override {
-    return inner_.TryLockFile(path, holder);
+  std::unique_ptr<IFileLock> OpenLockFile(std::string_view path) override {
+    return inner_.OpenLockFile(path);
   }
   bool FlushFileSystem(std::string_view path) override { return inner_.FlushFileSystem(path); }
   size_t RemoveStaleTemporaries(std::string_view folder) override {

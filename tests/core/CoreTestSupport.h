@@ -2,7 +2,9 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <deque>
 #include <filesystem>
@@ -21,6 +23,14 @@
 #include "tests/common/TempPrefix.h"
 
 namespace velmor::testing {
+
+// The id of a process that has ended and been reaped.
+inline pid_t EndedProcess() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
 
 // Records every message and question; answers the questions from answers, then "Abbrechen".
 class ScriptedReporter final : public IReporter {
@@ -47,6 +57,9 @@ inline std::string StationListing(const std::string& root) {
   for (const char* drive : {"/drive_c", "/drive_d"}) {
     for (const auto& e : fs::recursive_directory_iterator(root + drive)) {
       const std::string rel = fs::relative(e.path(), root).string();
+      // The station's lock file: a run killed while holding it leaves it for the next run to take
+      // over, so it tells nothing about what a change did to the station.
+      if (e.path().filename() == "VELMOR.LCK") continue;
       if (e.is_directory()) {
         tree[rel] = "/";
         continue;

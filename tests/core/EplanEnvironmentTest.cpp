@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/LockedByAnotherProcess.h"
 #include "tests/common/TempPrefix.h"
 #include "tests/core/CoreTestSupport.h"
 
@@ -106,10 +107,18 @@ TEST_F(EplanEnvironmentTest, FailuresSayWhatIsWrongAndKeepTheFolders) {
   ASSERT_EQ(chmod(prefix.Abs(apd).c_str(), 0444), 0);
   EXPECT_EQ(Load(), EnvironmentStatus::ApdUnreadable);
   ASSERT_EQ(chmod(prefix.Abs(apd).c_str(), 0644), 0);
+  {
+    // A Windows program's LockFile, as Wine passes it on to the host.
+    testing::LockedByAnotherProcess held(prefix.Abs(apd));
+    ASSERT_TRUE(held.Locked());
+    EXPECT_EQ(Load(), EnvironmentStatus::ApdUnreadable);
+  }
   prefix.WriteFile(apd, "");
   EXPECT_EQ(Load(), EnvironmentStatus::EmptyApd);
   EXPECT_EQ(reporter.messages,
-            Lines{"Parameterdatei:C:\\EPLAN5\\O\\DEMO\\USER1.APD kann nicht geöffnet werden"});
+            Lines({"Parameterdatei:C:\\EPLAN5\\O\\DEMO\\USER1.APD kann nicht geöffnet werden",
+                   "Parameterdatei:C:\\EPLAN5\\O\\DEMO\\USER1.APD kann nicht geöffnet werden, sie wird von "
+                   "einem anderen Programm benutzt"}));
 
   ScopedEnv noCustomer("KUNDEN_KENNUNG", std::nullopt);
   ScopedEnv noUser("KENNUNG", std::nullopt);
@@ -124,7 +133,7 @@ TEST_F(EplanEnvironmentTest, FailuresSayWhatIsWrongAndKeepTheFolders) {
   env.EplanDir = "vorher";
   EXPECT_EQ(Load(), EnvironmentStatus::NotRegistered);
   EXPECT_EQ(env.EplanDir + env.ProjectFolder, "vorhervorher");
-  EXPECT_EQ(reporter.messages.size(), 2u);
+  EXPECT_EQ(reporter.messages.size(), 3u);
 }
 
 TEST_F(EplanEnvironmentTest, HugeApdIsReadOnlyAsFarAsTheSlotsNeed) {

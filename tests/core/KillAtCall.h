@@ -33,6 +33,9 @@ class KillAtCall final : public platform::ForwardingPlatform {
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override {
     return Change(), inner_.CopyFile(source, target, failIfExists);
   }
+  bool CopyFileNoReplace(std::string_view source, std::string_view target) override {
+    return Change(), inner_.CopyFileNoReplace(source, target);
+  }
   bool DeleteFile(std::string_view path) override { return Change(), inner_.DeleteFile(path); }
   bool CreateDirectory(std::string_view path) override { return Change(), inner_.CreateDirectory(path); }
   bool ForceDirectories(std::string_view path) override { return Change(), inner_.ForceDirectories(path); }

@@ -108,8 +108,10 @@ TEST(ProjectTransferFaultTest, FailedBackupKeepsTheOriginalAndTheNewSymbolStaysO
   ASSERT_FALSE(o.threw);
   EXPECT_EQ(o.result.KeptSymbols, std::vector<std::string>{"C:\\EPLAN5\\NS\\SYM01.ASC"});
   EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SYM01.ASC"), "sym 01 alte Fassung");
-  EXPECT_EQ(o.result.FailedCopies,
-            std::vector<std::string>{"D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC"});
+  EXPECT_EQ(
+      o.result.FailedCopies,
+      std::vector<std::string>{
+          "D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC (das Original dort ist nicht gesichert)"});
   EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SYM02.ASC"), "sym 02 neu");
   EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/ALT01.ASC"), "alt 01");
 }
@@ -120,7 +122,7 @@ TEST(ProjectTransferFaultTest, ArgvErrorsNameTheFileAndKeepTheFailuresBeforeThem
     TransferStation st;
     FaultInjectingPlatform faulty(platform::HostPlatform());
     faulty.FailWhere(kind, "ARGV.DAT", platform::kErrorWriteFault);
-    faulty.FailWhere(FaultKind::CopyFile, "NORM\\SYM02.ASC", platform::kErrorDiskFull);
+    faulty.FailWhere(FaultKind::CopyFile, "SIASC\\ALT01.ASC", platform::kErrorDiskFull);
     platform::ScopedPlatform use(faulty);
     try {
       st.Run();
@@ -128,8 +130,9 @@ TEST(ProjectTransferFaultTest, ArgvErrorsNameTheFileAndKeepTheFailuresBeforeThem
     } catch (const TransferError& e) {
       EXPECT_EQ(e.what(),
                 "Datei C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT kann nicht " + std::string(verb) + " werden");
-      EXPECT_EQ(e.Result().FailedCopies,
-                std::vector<std::string>{"D:\\EXF\\ASC\\NORM\\SYM02.ASC -> C:\\EPLAN5\\NS\\SYM02.ASC"});
+      EXPECT_EQ(e.Result().KeptOriginals,
+                (std::vector<KeptOriginal>{{"C:\\EPLAN5\\NS\\ALT01.ASC", false,
+                                            "nicht gesichert, bleibt im Normstamm (Datenträger voll)"}}));
     }
     EXPECT_EQ(st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "ALT\r\n");
   }

@@ -44,7 +44,7 @@ TEST(TransferPlatformTest, ChangesATransferDoesNotMakeAreRefusedInBothModes) {
         {"HostCreateDirectories", tp.HostCreateDirectories(host + "/neu")},
         {"HostWriteFile", tp.HostWriteFile(host + "/neu.txt", "n")},
         {"HostSymlink", tp.HostSymlink("/tmp", host + "/link")},
-        {"TryLockFile", tp.TryLockFile("C:\\station.lock", "x") != nullptr},
+        {"OpenLockFile", tp.OpenLockFile("C:\\station.lock") != nullptr},
         {"OpenFile ReadWrite", tp.OpenFile("C:\\X.TXT", platform::OpenMode::ReadWrite) != nullptr},
         {"OpenFile CreateAlways", tp.OpenFile("C:\\F\\NEU.TXT", platform::OpenMode::CreateAlways) != nullptr},
     };
@@ -90,7 +90,8 @@ TEST(TransferPlatformTest, ADryRunBooksTheChangesItModelsAndMakesNone) {
             "Ordner anlegen: C:\\A\\B\\C\n"
             "schreiben: C:\\A\\B\\C\\ARGV.DAT = \"Süd\"\n"
             "schreiben: C:\\F\\DATEN (4 Bytes)\n");
-  EXPECT_EQ(st.result.FailedCopies, std::vector<std::string>{"C:\\X.TXT -> C:\\F\\Z.TXT"});
+  EXPECT_EQ(st.result.FailedCopies,
+            std::vector<std::string>{"C:\\X.TXT -> C:\\F\\Z.TXT (Datei nicht gefunden)"});
 }
 
 }  // namespace

@@ -1,16 +1,19 @@
 // The transfer across runs and beside other runs: backups are never overwritten, one transfer per
-// station, kills and retries lose no original, the order of backup, flush and delete, ARGV.DAT only
-// for a real project, leftovers of killed runs.
+// station (for every user), kills and retries lose no original, the order of backup, flush and delete,
+// ARGV.DAT only for a real project, leftovers of killed runs.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <set>
 
 #include "core/ProjectTransfer.h"
 #include "core/StationLock.h"
 #include "tests/common/FaultInjectingPlatform.h"
+#include "tests/common/LockedByAnotherProcess.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/core/KillAtCall.h"
 
@@ -38,11 +41,31 @@ TEST(TransferSafetyTest, BackupsAreNeverOverwrittenAcrossTransfers) {
             "SYM01.~002.ASC=sym 01 neu\nSYM02.ASC=sym 02 neu\nSYM03.ASC=sym 03 neu\n");
   EXPECT_EQ(st.Read(kNs + "SYM01.ASC"), "sym 01 v3");
 
+  // Backups are found by their exact name: a case twin is nobody's backup and stays, and a link is
+  // no backup (it is set aside, never written through, and the original goes only once a real copy
+  // is there).
+  TransferStation twins;
+  twins.prefix.WriteFile("drive_d/AUSSEN.ASC", "alt 01");
+  twins.prefix.WriteFile(kSiasc + "SYM01.ASC", "alte Sicherung");
+  twins.prefix.WriteFile(kSiasc + "sym01.asc", "Zwilling");
+  fs::create_symlink(twins.prefix.Abs("drive_d/AUSSEN.ASC"), twins.prefix.Abs(kSiasc + "ALT01.ASC"));
+  twins.Run();
+  fs::remove(twins.prefix.Abs("drive_d/AUSSEN.ASC"));
+  EXPECT_EQ(
+      twins.Files(kSiasc),
+      "ALT01.ASC=alt 01\nSYM01.ASC=sym 01 alte Fassung\nSYM01.~001.ASC=alte Sicherung\nsym01.asc=Zwilling\n");
+  EXPECT_TRUE(fs::is_symlink(twins.prefix.Abs(kSiasc + "ALT01.~001.ASC")));
+
+  const std::string longStem(251, 'N');
   struct Row {
     std::string name, expected;
     std::vector<std::string> used;
   };
   const Row rows[] = {
+      // No fixed count of digits, and a name at the limit gets a shorter stem.
+      {"X.ASC", "X.~1000000000.ASC", {"X.~999999999.ASC"}},
+      {longStem + ".ASC", std::string(246, 'N') + ".~001.ASC", {}},
+      {longStem + ".ASC", std::string(245, 'N') + ".~1000.ASC", {std::string(246, 'N') + ".~999.ASC"}},
       {"X.ASC", "X.~001.ASC", {}},
       {"X.ASC",
        "X.~010.ASC",
@@ -83,34 +106,142 @@ TEST(TransferSafetyTest, ProjectFoldersWindowsCannotHoldAreRefused) {
     EXPECT_EQ(ProjectFolderProblem(row.folder, row.files), row.problem) << row.folder;
 }
 
-// A reporter for a child process: when asked, it tells the parent through one pipe and waits for the
-// answer on another.
-class PausingReporter final : public IReporter {
- public:
-  PausingReporter(int toParent, int fromParent) : toParent_(toParent), fromParent_(fromParent) {}
-  void ShowMessage(const std::string&) override {}
-  bool Confirm(const std::string&) override {
-    char byte = 'q';
-    if (write(toParent_, &byte, 1) != 1 || read(fromParent_, &byte, 1) != 1) return false;
-    return byte == 'j';
+TEST(TransferSafetyTest, StaleLocksAreTakenOverAndNothingIsWrittenThroughALinkOrAWindowsLock) {
+  const platform::ProcessIdentity self = platform::Os().ThisProcess();
+  const std::string ended = std::to_string(testing::EndedProcess());
+  const std::string parent = std::to_string(getppid());
+  const std::string parentStart = std::to_string(platform::Os().ProcessStartTime(getppid()).value_or(0));
+  auto record = [](const std::string& host, const std::string& pid, const std::string& start) {
+    return [=](TransferStation& st) {
+      st.prefix.WriteFile(kNs + "VELMOR.LCK", "velmorctl, Prozess " + pid + "\nRechner=" + host +
+                                                  "\nProzess=" + pid + "\nStart=" + start + "\n");
+    };
+  };
+  auto link = [](const std::string& at) {
+    return [=](TransferStation& st) {
+      fs::remove_all(st.prefix.Abs(at));
+      fs::create_symlink(st.prefix.Abs("drive_d/AUSSEN"), st.prefix.Abs(at));
+    };
+  };
+  std::unique_ptr<testing::LockedByAnotherProcess> windowsLock;
+  auto held = [&](const std::string& file) {
+    return [&, file](TransferStation& st) {
+      windowsLock = std::make_unique<testing::LockedByAnotherProcess>(st.prefix.Abs(file));
+      ASSERT_TRUE(windowsLock->Locked());
+    };
+  };
+  const std::string argv = "drive_c/EPLAN5/O/DEMO/01/ARGV.DAT";
+  struct Row {
+    std::string name;
+    std::function<void(TransferStation&)> plant;
+    TransferOutcome outcome;
+    std::string message;
+  };
+  const Row rows[] = {
+      {"the lock of an ended process of this host", record(self.host, ended, "1"), TransferOutcome::Done, ""},
+      {"the lock of a process that got its id later", record(self.host, parent, "1"), TransferOutcome::Done,
+       ""},
+      {"an empty lock file", [](TransferStation& st) { st.prefix.WriteFile(kNs + "VELMOR.LCK", ""); },
+       TransferOutcome::Done, ""},
+      {"the lock of a process of this host that runs", record(self.host, parent, parentStart),
+       TransferOutcome::Busy,
+       "Auf dieser Station läuft bereits eine Übertragung (velmorctl, Prozess " + parent +
+           "). Bitte warten, bis sie beendet ist, und dann erneut übertragen."},
+      {"the lock of another host", record("werkbank7", parent, parentStart), TransferOutcome::Busy,
+       "Die Station ist von einem anderen Rechner aus gesperrt (velmorctl, Prozess " + parent +
+           "). Läuft dort keine Übertragung mehr, die Sperrdatei C:\\EPLAN5\\NS\\VELMOR.LCK löschen und "
+           "dann erneut übertragen."},
+      {"a lock file that is a link", link(kNs + "VELMOR.LCK"), TransferOutcome::Busy,
+       "Die Sperrdatei C:\\EPLAN5\\NS\\VELMOR.LCK kann nicht angelegt werden (Zugriff verweigert)"},
+      {"a backup folder that is a link", link(kSiasc.substr(0, kSiasc.size() - 1)), TransferOutcome::Unsafe,
+       "C:\\EPLAN5\\NS\\SIASC ist eine Verknüpfung nach D:\\AUSSEN: die Übertragung schreibt nicht durch "
+       "sie."},
+      {"a project folder that is a link", link("drive_c/EPLAN5/P/ANLAGE1.P"), TransferOutcome::Unsafe,
+       "C:\\EPLAN5\\P\\ANLAGE1.P ist eine Verknüpfung nach D:\\AUSSEN: die Übertragung schreibt nicht durch "
+       "sie."},
+      {"an ARGV.DAT that is a link", link(argv), TransferOutcome::Unsafe,
+       "C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT ist eine Verknüpfung nach D:\\AUSSEN: die Übertragung schreibt "
+       "nicht durch sie."},
+      {"an ARGV.DAT that a Windows program holds", held(argv), TransferOutcome::Busy,
+       "Die Datei C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT wird von einem anderen Programm benutzt"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TransferStation st;
+    st.prefix.WriteFile("drive_d/AUSSEN", "fremd");
+    row.plant(st);
+    const auto before = StationListing(st.prefix);
+    ProjectTransfer transfer(st.FF, st.samples, st.reporter);
+    transfer.SetLockWait(std::chrono::milliseconds(0));
+    EXPECT_EQ(transfer.Run(st.Inputs()).Outcome, row.outcome);
+    if (row.outcome == TransferOutcome::Done) {
+      // Taken over, and removed as the run let go.
+      EXPECT_FALSE(st.prefix.Exists(kNs + "VELMOR.LCK"));
+      EXPECT_TRUE(st.reporter.messages.empty());
+    } else {
+      EXPECT_EQ(st.reporter.messages, std::vector<std::string>{row.message});
+      EXPECT_EQ(StationListing(st.prefix), before);
+    }
+    windowsLock.reset();
   }
+}
 
- private:
-  int toParent_, fromParent_;
-};
+// Runs a transfer into project in a child process as the user nobody, with its own state folder;
+// returns the run's outcome as its exit code (99 for an error that ended it), and its first message.
+std::pair<int, std::string> TransferAsNobody(TransferStation& st, const std::string& project,
+                                             const std::string& stateFolder) {
+  const std::string said = st.prefix.Abs("said.txt");
+  const pid_t child = fork();
+  if (child == 0) {
+    setenv("XDG_STATE_HOME", stateFolder.c_str(), 1);
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(98);
+    testing::ScriptedReporter reporter;
+    ProjectTransfer transfer(st.FF, st.samples, reporter);
+    transfer.SetLockWait(std::chrono::milliseconds(0));
+    int code = 99;
+    TransferInputs in = st.Inputs(project);
+    in.NormalMaster = "c:\\eplan5\\ns\\";  // the same folder in another spelling is the same station
+    try {
+      const TransferResult r = transfer.Run(in);
+      code = static_cast<int>(r.Outcome);
+      if (r.Outcome == TransferOutcome::Done && !r.ArgvWritten) code = 97;
+    } catch (...) {
+    }
+    std::ofstream(said) << (reporter.messages.empty() ? "" : reporter.messages[0]);
+    _exit(code);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, st.prefix.ReadFile(said).value_or("")};
+}
 
-TEST(TransferSafetyTest, OneTransferPerStationAndTheSecondNamesTheFirst) {
+TEST(TransferSafetyTest, TwoUsersWithTheirOwnStateFoldersShareTheLockAndLoseNoOriginal) {
+  if (geteuid() != 0) GTEST_SKIP() << "running a transfer as another user needs root";
   TransferStation st;
-  st.prefix.MakeDir("drive_c/EPLAN5/P/ANLAGE1.P");
-  int asked[2], answer[2];
-  ASSERT_EQ(pipe(asked), 0);
-  ASSERT_EQ(pipe(answer), 0);
+  // Everyone may work on the station, except create files beside ARGV.DAT (a common share setup).
+  fs::permissions(st.prefix.Root(), fs::perms::all);
+  for (const auto& e : fs::recursive_directory_iterator(st.prefix.Root()))
+    if (!e.is_symlink()) fs::permissions(e.path(), e.is_directory() ? fs::perms::all : fs::perms(0666));
+  fs::permissions(st.prefix.Abs("drive_c/EPLAN5/O/DEMO/01"), fs::perms(0755));
+  const std::string stateA = st.prefix.Abs("stateA"), stateB = st.prefix.Abs("stateB");
+  for (const std::string& folder : {stateA, stateB}) fs::create_directories(folder);
+  fs::permissions(stateB, fs::perms::all);
+
+  // The first run, as root, pauses at its first backup copy.
+  int paused[2], resume[2];
+  ASSERT_EQ(pipe(paused), 0);
+  ASSERT_EQ(pipe(resume), 0);
   const pid_t first = fork();
   if (first == 0) {
-    // The first transfer takes the lock, then waits at the overwrite question.
-    PausingReporter reporter(asked[1], answer[0]);
-    ProjectTransfer transfer(st.FF, st.samples, reporter);
+    umask(0);
+    setenv("XDG_STATE_HOME", stateA.c_str(), 1);
+    ProjectTransfer transfer(st.FF, st.samples, st.reporter);
     transfer.SetHolder("velmorctl transfer");
+    bool waited = false;
+    transfer.SetProgress([&](size_t, size_t, const std::string&) {
+      char byte = 'p';
+      if (!waited && write(paused[1], &byte, 1) == 1) waited = read(resume[0], &byte, 1) == 1;
+    });
     int code = 1;
     try {
       code = transfer.Run(st.Inputs()).Outcome == TransferOutcome::Done ? 0 : 2;
@@ -119,31 +250,34 @@ TEST(TransferSafetyTest, OneTransferPerStationAndTheSecondNamesTheFirst) {
     _exit(code);
   }
   char byte = 0;
-  ASSERT_EQ(read(asked[0], &byte, 1), 1);
+  ASSERT_EQ(read(paused[0], &byte, 1), 1);
 
+  // The second, as nobody with a state folder of its own, finds the lock and names its holder.
+  const platform::ProcessIdentity self = platform::Os().ThisProcess();
   const auto before = StationListing(st.prefix);
-  ProjectTransfer second(st.FF, st.samples, st.reporter);
-  second.SetLockWait(std::chrono::milliseconds(150));
-  TransferInputs in = st.Inputs("ANLAGE2");
-  in.NormalMaster = "c:\\eplan5\\ns\\";  // the same folder in another spelling is the same station
-  EXPECT_EQ(second.Run(in).Outcome, TransferOutcome::Busy);
-  const std::string busy = "Auf dieser Station läuft bereits eine Übertragung (velmorctl transfer, Prozess " +
-                           std::to_string(first) + ", seit ";
-  ASSERT_EQ(st.reporter.messages.size(), 1u);
-  EXPECT_EQ(st.reporter.messages[0].substr(0, busy.size()), busy);
+  const auto [busy, named] = TransferAsNobody(st, "ANLAGE2", stateB);
+  EXPECT_EQ(busy, static_cast<int>(TransferOutcome::Busy));
   EXPECT_EQ(StationListing(st.prefix), before);
-
-  byte = 'j';
-  ASSERT_EQ(write(answer[1], &byte, 1), 1);
+  const std::string holder =
+      "Auf dieser Station läuft bereits eine Übertragung (velmorctl transfer, Benutzer " + self.user +
+      ", Rechner " + self.host + ", Prozess " + std::to_string(first) + ", seit ";
+  EXPECT_EQ(named.substr(0, holder.size()), holder);
+  // With the lock file taken away it runs through while the first is paused: the backups, which
+  // never replace a file, keep every original of both.
+  fs::remove(st.prefix.Abs(kNs + "VELMOR.LCK"));
+  EXPECT_EQ(TransferAsNobody(st, "ANLAGE2", stateB).first, static_cast<int>(TransferOutcome::Done));
+  byte = 'g';
+  ASSERT_EQ(write(resume[1], &byte, 1), 1);
   int status = 0;
   waitpid(first, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   ExpectOriginalsSaved(st);
-  EXPECT_EQ(st.Read(kNs + "SYM02.ASC"), "sym 02 neu");
-  // Now the station is free again.
-  st.reporter.answers = {true};
-  EXPECT_EQ(st.Run(in).Outcome, TransferOutcome::Done);
-  for (int fd : {asked[0], asked[1], answer[0], answer[1]}) close(fd);
+  EXPECT_EQ(st.Read(kNs + "SYM01.ASC"), "sym 01 neu");
+
+  // ARGV.DAT, which nobody may write but not create files beside, is written in place.
+  EXPECT_EQ(TransferAsNobody(st, "ANLAGE3", stateB).first, static_cast<int>(TransferOutcome::Done));
+  EXPECT_EQ(st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "ANLAGE3\r\n");
+  for (int fd : {paused[0], paused[1], resume[0], resume[1]}) close(fd);
 }
 
 TEST(TransferSafetyTest, KilledTransfersAndTheirRetriesLoseNoOriginal) {
@@ -178,9 +312,14 @@ class OrderLog final : public platform::ForwardingPlatform {
     if (target.find("SIASC") != std::string_view::npos) log.push_back("copy " + Name(source));
     return inner_.CopyFile(source, target, failIfExists);
   }
+  bool CopyFileNoReplace(std::string_view source, std::string_view target) override {
+    log.push_back("copy " + Name(source));
+    return inner_.CopyFileNoReplace(source, target);
+  }
   bool FlushFileSystem(std::string_view path) override {
     const bool backups = path.find("SIASC") != std::string_view::npos;
     if (backups) log.push_back("flush");
+    if (backups && failFlush) inner_.SetLastError(platform::kErrorWriteFault);
     return !(backups && failFlush) && inner_.FlushFileSystem(path);
   }
   bool DeleteFile(std::string_view path) override {
@@ -207,30 +346,44 @@ TEST(TransferSafetyTest, OriginalsGoOnlyOnceTheirBackupsAreOnTheDisk) {
   }
 
   // Backups that cannot be put on the disk do not count: the originals stay, unreplaced.
+  const std::string kNotOnDisk =
+      "nicht gesichert, bleibt im Normstamm (die Sicherung ist nicht auf dem Datenträger: Schreibfehler)";
   TransferStation st;
   OrderLog log(platform::HostPlatform());
   log.failFlush = true;
   platform::ScopedPlatform use(log);
   const TransferResult r = st.Run();
   EXPECT_EQ(r.SymbolsBackedUp, 0u);
-  EXPECT_EQ(r.KeptOriginals,
-            (std::vector<KeptOriginal>{
-                {"C:\\EPLAN5\\NS\\ALT01.ASC", false, "nicht gesichert, bleibt im Normstamm"},
-                {"C:\\EPLAN5\\NS\\SYM01.ASC", false, "nicht gesichert, bleibt im Normstamm"}}));
+  EXPECT_EQ(r.KeptOriginals, (std::vector<KeptOriginal>{{"C:\\EPLAN5\\NS\\ALT01.ASC", false, kNotOnDisk},
+                                                        {"C:\\EPLAN5\\NS\\SYM01.ASC", false, kNotOnDisk}}));
   EXPECT_EQ(st.Read(kNs + "SYM01.ASC"), "sym 01 alte Fassung");
-  EXPECT_EQ(r.FailedCopies, std::vector<std::string>{"D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC"});
+  EXPECT_EQ(r.FailedCopies,
+            std::vector<std::string>{"D:\\EXF\\ASC\\SYM01.ASC -> C:\\EPLAN5\\NS\\SYM01.ASC (das "
+                                     "Original dort ist nicht gesichert)"});
 }
 
-TEST(TransferSafetyTest, ArgvNamesOnlyAProjectWhoseSamplesArrived) {
-  TransferStation st;
-  platform::FaultInjectingPlatform faulty(platform::HostPlatform());
-  faulty.FailWhere(platform::FaultKind::CopyFile, "EXF0\\SEITEN.LST", platform::kErrorDiskFull);
-  platform::ScopedPlatform use(faulty);
-  const TransferResult r = st.Run();
-  EXPECT_FALSE(r.ArgvWritten);
-  EXPECT_EQ(r.ArgvNotWritten, "die Musterdatei SEITEN.LST fehlt im Projekt");
-  EXPECT_EQ(st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "ALT\r\n");
-  EXPECT_EQ(r.FailedCopies.size(), 1u);
+TEST(TransferSafetyTest, ArgvNamesOnlyAProjectWhoseEveryFileArrived) {
+  struct Row {
+    std::string file, failed, why;
+  };
+  const Row rows[] = {
+      {"EXF0\\SEITEN.LST", "C:\\VELMOR\\EXF0\\SEITEN.LST -> C:\\EPLAN5\\P\\ANLAGE1.P\\SEITEN.LST",
+       "die Musterdatei SEITEN.LST fehlt im Projekt"},
+      {"NORM\\SYM02.ASC", "D:\\EXF\\ASC\\NORM\\SYM02.ASC -> C:\\EPLAN5\\NS\\SYM02.ASC",
+       "das Projekt ist unvollständig, 1 Datei wurde nicht kopiert"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.file);
+    TransferStation st;
+    platform::FaultInjectingPlatform faulty(platform::HostPlatform());
+    faulty.FailWhere(platform::FaultKind::CopyFile, row.file, platform::kErrorDiskFull);
+    platform::ScopedPlatform use(faulty);
+    const TransferResult r = st.Run();
+    EXPECT_FALSE(r.ArgvWritten);
+    EXPECT_EQ(r.ArgvNotWritten, row.why);
+    EXPECT_EQ(st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "ALT\r\n");
+    EXPECT_EQ(r.FailedCopies, std::vector<std::string>{row.failed + " (Datenträger voll)"});
+  }
 }
 
 TEST(TransferSafetyTest, LeftoversOfKilledRunsAreRemovedWhereTheTransferWrites) {

@@ -1,6 +1,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/common/LockedByAnotherProcess.h"
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
@@ -16,17 +17,44 @@ pid_t EndedProcess() {
   return child;
 }
 
-TEST_F(Durability, LockFileIsExclusiveNamesItsHolderAndFlushesReachTheDisk) {
-  std::unique_ptr<IFileLock> first = os.TryLockFile("C:\\station.lock", "velmorctl, Prozess 42");
-  ASSERT_TRUE(first);
-  // A second open of the same file is a second holder, even in the same process.
-  EXPECT_EQ(Err(os.TryLockFile("C:\\STATION.LOCK", "Fenster") != nullptr), kErrorLockViolation);
-  EXPECT_EQ(prefix.ReadFile("drive_c/station.lock"), "velmorctl, Prozess 42");
-
+TEST_F(Durability, LockFileIsExclusiveNeverWrittenThroughALinkAndFlushesReachTheDisk) {
+  std::unique_ptr<IFileLock> first = os.OpenLockFile("C:\\station.lock");
+  ASSERT_TRUE(first && first->TryLock());
+  ASSERT_TRUE(first->Replace("velmorctl, Prozess 42"));
+  // A second open of the same file is a second holder, even in the same process; it reads the record.
+  std::unique_ptr<IFileLock> second = os.OpenLockFile("C:\\STATION.LOCK");
+  ASSERT_TRUE(second);
+  EXPECT_EQ(Err(second->TryLock()), kErrorLockViolation);
+  EXPECT_EQ(second->Read(100), "velmorctl, Prozess 42");
+  EXPECT_TRUE(second->StillAtPath());
+  EXPECT_TRUE(first->Remove());
+  EXPECT_FALSE(second->StillAtPath());
+  EXPECT_EQ(Err(second->Remove()), kErrorFileNotFound);
   first.reset();
-  EXPECT_TRUE(os.TryLockFile("C:\\station.lock", "Fenster"));
-  EXPECT_EQ(prefix.ReadFile("drive_c/station.lock"), "Fenster");
-  EXPECT_EQ(Err(os.TryLockFile("C:\\missing\\station.lock", "x") != nullptr), kErrorPathNotFound);
+  EXPECT_TRUE(second->TryLock());
+  EXPECT_FALSE(prefix.ReadFile("drive_c/station.lock"));
+  EXPECT_EQ(Err(os.OpenLockFile("C:\\missing\\station.lock") != nullptr), kErrorPathNotFound);
+
+  // A link at the name, a second name of a file elsewhere, and a folder are refused: nothing opened
+  // for writing, nothing truncated.
+  prefix.WriteFile("drive_d/outside.txt", "bleibt");
+  ASSERT_EQ(
+      symlink((prefix.Root() + "/drive_d/outside.txt").c_str(), (prefix.DriveC() + "/link.lock").c_str()), 0);
+  ASSERT_EQ(link((prefix.Root() + "/drive_d/outside.txt").c_str(), (prefix.DriveC() + "/hard.lock").c_str()),
+            0);
+  prefix.MakeDir("drive_c/folder.lock");
+  for (const char* name : {"C:\\link.lock", "C:\\hard.lock", "C:\\folder.lock"})
+    EXPECT_EQ(Err(os.OpenLockFile(name) != nullptr), kErrorAccessDenied) << name;
+  EXPECT_EQ(prefix.ReadFile("drive_d/outside.txt"), "bleibt");
+  // Byte-range locks of other processes (a Windows program's LockFile) show; this process's do not.
+  EXPECT_FALSE(os.FileLockedByOther("D:\\outside.txt"));
+  {
+    testing::LockedByAnotherProcess held(prefix.Root() + "/drive_d/outside.txt");
+    ASSERT_TRUE(held.Locked());
+    EXPECT_TRUE(os.FileLockedByOther("D:\\OUTSIDE.TXT"));
+  }
+  EXPECT_FALSE(os.FileLockedByOther("D:\\outside.txt"));
+
   // Flushes reach the disk or say why.
   std::unique_ptr<IFile> file = os.OpenFile("C:\\journal", OpenMode::CreateAlways);
   ASSERT_TRUE(file);
@@ -69,6 +97,13 @@ TEST_F(Durability, StaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
   EXPECT_FALSE(os.ProcessRunning(zombie));
   waitpid(zombie, nullptr, 0);
   EXPECT_FALSE(os.ProcessRunning(0));
+  // A start time tells a process from a later one of the same id; an ended one has none.
+  const std::optional<uint64_t> started = os.ProcessStartTime(getpid());
+  ASSERT_TRUE(started);
+  EXPECT_EQ(os.ThisProcess().start, *started);
+  EXPECT_EQ(os.ThisProcess().pid, getpid());
+  EXPECT_FALSE(os.ThisProcess().host.empty());
+  EXPECT_FALSE(os.ProcessStartTime(std::stoll(dead)));
 }
 
 }  // namespace

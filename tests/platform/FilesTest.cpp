@@ -128,9 +128,17 @@ TEST_F(CopyFile, CopiesContentTimeAndBitsIntoTheSpellingOnDiskAndThroughLinks) {
   ASSERT_TRUE(os.CopyFile("C:\\src.asc", "D:\\other.asc", false));
   ASSERT_TRUE(os.CopyFile("C:\\src.asc", "D:\\LINK.EXF", false));
   ASSERT_TRUE(os.CopyFile("C:\\src.asc", "D:\\dangling.exf", true));
-  EXPECT_EQ(Tree(prefix.DriveD()),
-            "Other.ASC=symbol data\ncopy.asc=symbol data ro\ndangling.exf=symbol data\nlink.exf -> real.exf\n"
-            "real.exf=symbol data\n");
+  // Without replacing: under the exact spelling, beside a file of the name in another case; a name
+  // that is there, as a link too, is never taken.
+  ASSERT_TRUE(os.CopyFileNoReplace("C:\\src.asc", "D:\\OTHER.ASC"));
+  EXPECT_EQ(Err(os.CopyFileNoReplace("C:\\src.asc", "D:\\Other.ASC")), kErrorFileExists);
+  EXPECT_EQ(Err(os.CopyFileNoReplace("C:\\src.asc", "D:\\link.exf")), kErrorFileExists);
+  EXPECT_EQ(os.ReadLink("D:\\LINK.EXF"), prefix.DriveD() + "/real.exf");
+  EXPECT_FALSE(os.ReadLink("D:\\real.exf"));
+  EXPECT_EQ(
+      Tree(prefix.DriveD()),
+      "OTHER.ASC=symbol data\nOther.ASC=symbol data\ncopy.asc=symbol data ro\ndangling.exf=symbol data\n"
+      "link.exf -> real.exf\nreal.exf=symbol data\n");
 }
 
 TEST_F(CopyFile, NamesInOtherCaseReachTheFileThatIsThereThroughEveryChange) {

@@ -40,11 +40,13 @@ namespace {
 using velmor::ui::testing::ScriptedDialogs;
 using velmor::ui::testing::ScriptedMessages;
 
-// The boxes of a transfer into a project that exists, and of the failed copy of its first page.
+// The boxes of a transfer into a project that exists, and of the failed copy of its first page (which
+// leaves the project incomplete, so EPLAN is not pointed at it).
 const QString kOverwrite = QString::fromUtf8("Bestätigung: vorhandene EXF-Daten überschreiben ??");
 const QString kFailedPage = QString::fromUtf8(
-    "Fehlerliste: Bei der Übertragung gab es 1 Fehler: | nicht kopiert: D:\\EXF\\S001.EXF -> "
-    "C:\\EPLAN5\\P\\NEU1.P\\S001.EXF");
+    "Fehlerliste: Bei der Übertragung gab es 2 Fehler: | nicht kopiert: D:\\EXF\\S001.EXF -> "
+    "C:\\EPLAN5\\P\\NEU1.P\\S001.EXF (Zugriff verweigert) | ARGV.DAT nicht geschrieben: das Projekt ist "
+    "unvollständig, 1 Datei wurde nicht kopiert");
 
 // The demo station as the window's world.
 class VelmorMainTest : public ::testing::Test, protected velmor::testing::DemoStationWorld {
@@ -254,12 +256,19 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
 
 TEST_F(VelmorMainTest, ARunThatAnErrorEndsListsWhatFailedBeforeTheErrorGoesOnToItsBox) {
   StartWithABlockedPage();
+  // The page arrives, but an original cannot be backed up (a folder of its name is in the way), and
   // ARGV.DAT cannot be written again: the error ends the run, after the copies.
+  std::filesystem::remove(At("drive_c/EPLAN5/P/NEU1.P/S001.EXF"));
+  prefix.MakeDir(At("drive_c/EPLAN5/NS/SIASC/ALT01.ASC"));
   std::filesystem::permissions(At("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), std::filesystem::perms::owner_read);
   window->TransferProject();
-  EXPECT_EQ(messages.boxes,
-            QStringList({kOverwrite, kFailedPage + " | [Rückgängig machen]",
-                         "Fehlerbox: Datei C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT kann nicht erstellt werden"}));
+  EXPECT_EQ(
+      messages.boxes,
+      QStringList({kOverwrite,
+                   QString::fromUtf8("Fehlerliste: Bei der Übertragung gab es 1 Fehler: | nicht gesichert, "
+                                     "bleibt im Normstamm (im Sicherungsordner liegt ein Ordner dieses "
+                                     "Namens): C:\\EPLAN5\\NS\\ALT01.ASC | [Rückgängig machen]"),
+                   "Fehlerbox: Datei C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT kann nicht erstellt werden"}));
 }
 
 TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBackAsDoesTheNextStart) {
@@ -278,7 +287,7 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
                                   kFailedPage + " | gesichert, aber nicht entfernt (schreibgeschützt): "
                                                 "C:\\EPLAN5\\NS\\ALT01.ASC | [Rückgängig machen]",
                                   "Information: Die Übertragung ist zurückgenommen:\nProjekt NEU1 "
-                                  "(C:\\EPLAN5\\P\\NEU1.P), begonnen am TT.MM.JJJJ um hh:mm Uhr\n\n3 Dateien "
+                                  "(C:\\EPLAN5\\P\\NEU1.P), begonnen am TT.MM.JJJJ um hh:mm Uhr\n\n2 Dateien "
                                   "wiederhergestellt, 10 Dateien und 1 Ordner der Übertragung entfernt."}));
   EXPECT_TRUE(restArrived);
   EXPECT_EQ(listing(), before);
