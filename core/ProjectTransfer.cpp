@@ -364,7 +364,7 @@ class BackupFolderIndex {
 // aside like any older backup). So even runs that do not see each other's lock lose nothing.
 void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
                      const std::vector<std::string>& originals, const std::string& backupFolder,
-                     size_t batchSize, TransferResult& result) {
+                     size_t batchSize, bool dryRun, TransferResult& result) {
   books.ForceDirectories(backupFolder);
   auto keep = [&](const std::string& original, bool backedUp, std::string reason) {
     result.KeptSymbols.push_back(original);
@@ -384,11 +384,15 @@ void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
            !(existing.attributes & platform::kAttrDirectory) && existing.size == item.before.size &&
            SameContent(books, item.original, item.backup);
   };
+  // The versioned names are new in any case (the index says so), so a rename names its target in the
+  // host form, which is not looked up: a lookup would list the folder again after every rename.
+  const std::optional<std::string> backupHost = dryRun ? std::nullopt : books.ToHost(backupFolder);
   // Sets the file at the backup's name aside under its next versioned name.
   auto setAside = [&](BackupItem& item) {
     const std::string name = NameOf(item.backup);
     if (item.aside.empty()) item.aside = backupFolder + "\\" + index.NextVersion(name);
-    if (!books.MoveFile(item.backup, item.aside)) return false;
+    const std::string direct = backupHost ? platform::DirectHostForm(*backupHost) : std::string();
+    if (!books.MoveFile(item.backup, direct.empty() ? item.aside : direct + NameOf(item.aside))) return false;
     index.Removed(name);
     index.Added(NameOf(item.aside));
     return true;
@@ -658,7 +662,7 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
                     exfFiles.size() + frames.size();
       if (!finder.Files.empty()) {
         books.phase = TransferPhase::BackUp;
-        BackUpOriginals(books, journal.get(), finder.Files, backupFolder, backupBatch_, result);
+        BackUpOriginals(books, journal.get(), finder.Files, backupFolder, backupBatch_, dryRun_, result);
         books.phase = TransferPhase::Other;
       }
       CopyIntoProjectAndStation(books, in, projectFolder, result);
