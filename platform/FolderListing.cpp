@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/FileDescriptor.h"
 #include "platform/HostPlatformImpl.h"
@@ -28,6 +33,7 @@ class HostFolderListing final : public IFolderListing {
   size_t Count() const override { return entries_.size(); }
   std::string_view Name(size_t index) const override { return NameOf(entries_[index]); }
   bool IsDirectory(size_t index) const override { return entries_[index].directory; }
+  bool IsLink(size_t index) const override { return entries_[index].link; }
 
   uint32_t Attributes(size_t index) override {
     const Entry& e = entries_[index];
@@ -51,7 +57,26 @@ class HostFolderListing final : public IFolderListing {
     return static_cast<uint64_t>(st.st_size);
   }
 
-  FolderId Identity() const override { return identity_; }
+  bool StoredSize(size_t index, uint64_t& size, std::optional<FolderId>& sharedIdentity) override {
+    const std::string name(NameOf(entries_[index]));
+    struct stat st;
+    if (fstatat(fd_.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    size = static_cast<uint64_t>(st.st_size);
+    sharedIdentity.reset();
+    if (st.st_nlink > 1 && !S_ISDIR(st.st_mode))
+      sharedIdentity = FolderId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+  }
+
+  // Most walks never ask: a folder reached through a plain entry cannot lead back up.
+  FolderId Identity() const override {
+    std::call_once(identityKnown_, [this] {
+      struct stat self;
+      if (fstat(fd_.Get(), &self) == 0)
+        identity_ = {static_cast<uint64_t>(self.st_dev), static_cast<uint64_t>(self.st_ino)};
+    });
+    return identity_;
+  }
 
  private:
   struct Entry {
@@ -59,15 +84,17 @@ class HostFolderListing final : public IFolderListing {
     uint32_t nameOffset;
     uint32_t nameLength;
     bool directory;
+    bool link;
     bool ascii;
   };
 
   std::string_view NameOf(const Entry& e) const { return {names_.data() + e.nameOffset, e.nameLength}; }
-  void Add(std::string_view name, uint64_t prefix, bool directory, bool ascii);
+  void Add(std::string_view name, uint64_t prefix, bool directory, bool link, bool ascii);
   bool Before(const Entry& a, const Entry& b) const;
 
   FileDescriptor fd_;
-  FolderId identity_;
+  mutable std::once_flag identityKnown_;
+  mutable FolderId identity_;
   std::string hostFolder_;  // with trailing slash
   std::string names_;       // every name, back to back
   std::vector<Entry> entries_;
@@ -84,9 +111,9 @@ uint64_t PackPrefix(std::string_view key) {
   return prefix;
 }
 
-void HostFolderListing::Add(std::string_view name, uint64_t prefix, bool directory, bool ascii) {
-  entries_.push_back(
-      {prefix, static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), directory, ascii});
+void HostFolderListing::Add(std::string_view name, uint64_t prefix, bool directory, bool link, bool ascii) {
+  entries_.push_back({prefix, static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()),
+                      directory, link, ascii});
   names_.append(name);
 }
 
@@ -113,9 +140,6 @@ bool HostFolderListing::Before(const Entry& a, const Entry& b) const {
 }
 
 bool HostFolderListing::Load(bool withDots) {
-  struct stat self;
-  if (fstat(fd_.Get(), &self) != 0) return false;
-  identity_ = {static_cast<uint64_t>(self.st_dev), static_cast<uint64_t>(self.st_ino)};
   alignas(8) char buffer[1 << 16];
   while (true) {
     const ssize_t n = getdents64(fd_.Get(), buffer, sizeof buffer);
@@ -147,23 +171,29 @@ bool HostFolderListing::Load(bool withDots) {
         prefix = PackPrefix(FoldUpper(name));
       }
       bool directory = d->d_type == DT_DIR;
-      if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
-        // The file system did not say, or a link: follow it (a link to a folder is a folder). An entry
-        // that cannot be stat'ed (a link whose target is gone, a link loop) could not be opened
-        // either, and is not listed.
+      bool link = d->d_type == DT_LNK;
+      if (d->d_type == DT_UNKNOWN || link) {
+        // A link is followed (a link to a folder is a folder); where the file system did not say
+        // what the entry is, it is asked without following first, so that a link is known as one.
+        // An entry that cannot be stat'ed (a link whose target is gone, a link loop) could not be
+        // opened either, and is not listed.
         struct stat st;
-        if (fstatat(fd_.Get(), d->d_name, &st, 0) != 0) continue;
+        if (!link) {
+          if (fstatat(fd_.Get(), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+          link = S_ISLNK(st.st_mode);
+        }
+        if (link && fstatat(fd_.Get(), d->d_name, &st, 0) != 0) continue;
         directory = S_ISDIR(st.st_mode);
       }
-      Add(name, prefix, directory, ascii);
+      Add(name, prefix, directory, link, ascii);
     }
   }
   std::sort(entries_.begin(), entries_.end(),
             [this](const Entry& a, const Entry& b) { return Before(a, b); });
   if (withDots) {
     // Wine lists "." and ".." first everywhere except in a drive root.
-    Add(".", PackPrefix("."), true, true);
-    Add("..", PackPrefix(".."), true, true);
+    Add(".", PackPrefix("."), true, false, true);
+    Add("..", PackPrefix(".."), true, false, true);
     std::rotate(entries_.begin(), entries_.end() - 2, entries_.end());
   }
   return true;
@@ -270,6 +300,120 @@ std::optional<FolderId> HostPlatformImpl::GetFolderId(std::string_view folder) {
     return std::nullopt;
   }
   return FolderId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+}  // namespace velmor::platform::detail
+
+namespace velmor::platform::detail {
+namespace {
+
+// File systems that store nothing: their folders show the kernel's state (and /proc's links lead
+// into every process's folders), so a walk below the host's root that entered them would not end.
+bool IsVirtualFileSystem(std::string_view type) {
+  static constexpr std::string_view kVirtual[] = {
+      "proc",      "sysfs",       "devtmpfs", "devpts",    "cgroup",     "cgroup2", "debugfs",
+      "tracefs",   "securityfs",  "pstore",   "bpf",       "configfs",   "fusectl", "mqueue",
+      "hugetlbfs", "binfmt_misc", "efivarfs", "selinuxfs", "rpc_pipefs", "nsfs"};
+  return std::find(std::begin(kVirtual), std::end(kVirtual), type) != std::end(kVirtual);
+}
+
+// The mount table writes blanks, tabs, newlines and backslashes in names as \ooo.
+std::string UnescapeMountPath(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '3' &&
+        text[i + 2] >= '0' && text[i + 2] <= '7' && text[i + 3] >= '0' && text[i + 3] <= '7') {
+      out += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string ReadMountTable() {
+  std::string text;
+  FileDescriptor fd(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+  if (!fd) return text;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+}  // namespace
+
+FolderMounts HostPlatformImpl::MountsBelow(std::string_view folder) {
+  FolderMounts result;
+  std::optional<std::string> host = PlainDirectHostPath(folder);
+  if (!host) host = Resolve(folder);
+  // The table names real paths: a start folder reached through links is matched by its real path,
+  // and the mounts below it are spelled as the walk spells that folder.
+  std::string real;
+  if (host) {
+    if (char* resolved = realpath(host->c_str(), nullptr)) {
+      real = resolved;
+      free(resolved);
+    } else {
+      real = *host;
+    }
+    while (real.size() > 1 && real.back() == '/') real.pop_back();
+  }
+  std::string spelled(folder);
+  if (spelled.empty() || spelled.back() != '\\') spelled += '\\';
+
+  // Each line: id parent major:minor root mount-point options [optional fields] - type source options.
+  const std::string table = ReadMountTable();
+  for (size_t start = 0; start < table.size();) {
+    size_t end = table.find('\n', start);
+    if (end == std::string::npos) end = table.size();
+    const std::string_view line(table.data() + start, end - start);
+    start = end + 1;
+    std::vector<std::string_view> fields;
+    for (size_t pos = 0; pos < line.size();) {
+      const size_t blank = std::min(line.find(' ', pos), line.size());
+      fields.push_back(line.substr(pos, blank - pos));
+      pos = blank + 1;
+    }
+    const auto dash = std::find(fields.begin(), fields.end(), "-");
+    if (fields.size() < 5 || dash == fields.end() || dash + 1 == fields.end()) continue;
+    const bool isVirtual = IsVirtualFileSystem(*(dash + 1));
+    if (isVirtual) {
+      unsigned major = 0, minor = 0;
+      if (std::sscanf(std::string(fields[2]).c_str(), "%u:%u", &major, &minor) == 2)
+        result.virtualDevices.push_back(static_cast<uint64_t>(makedev(major, minor)));
+    }
+    if (real.empty()) continue;
+    const std::string point = UnescapeMountPath(fields[4]);
+    std::string_view rest;
+    if (real == "/") {
+      rest = std::string_view(point).substr(1);
+    } else if (point == real) {
+      rest = {};
+    } else if (point.size() > real.size() && point.compare(0, real.size(), real) == 0 &&
+               point[real.size()] == '/') {
+      rest = std::string_view(point).substr(real.size() + 1);
+    } else {
+      continue;
+    }
+    std::string below = spelled;
+    for (const char c : rest) below += c == '/' ? '\\' : c;
+    if (!rest.empty()) below += '\\';
+    // A later mount on the same folder hides the one before.
+    const auto same = std::find_if(result.mounts.begin(), result.mounts.end(),
+                                   [&](const MountedFolder& m) { return m.folder == below; });
+    if (same != result.mounts.end())
+      same->isVirtual = isVirtual;
+    else
+      result.mounts.push_back({std::move(below), isVirtual});
+  }
+  return result;
 }
 
 }  // namespace velmor::platform::detail

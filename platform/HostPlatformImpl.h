@@ -126,6 +126,7 @@ class HostPlatformImpl final : public IPlatform {
   std::vector<FindData> FindFiles(std::string_view pattern,
                                   uint32_t attributeFilter = kAttrAnyEntry) override;
   std::optional<FolderId> GetFolderId(std::string_view folder) override;
+  FolderMounts MountsBelow(std::string_view folder) override;
 
   bool RegKeyExists(std::string_view key) override;
   std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override;

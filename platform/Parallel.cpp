@@ -40,10 +40,10 @@ void ForEachParallel(size_t count, unsigned threads, const std::function<void(si
   if (error) std::rethrow_exception(error);
 }
 
-uint64_t TimesThreadWaited() {
+ThreadWaits TimesThreadWaited() {
   rusage usage{};
-  if (getrusage(RUSAGE_THREAD, &usage) != 0) return 0;
-  return static_cast<uint64_t>(usage.ru_nvcsw);
+  if (getrusage(RUSAGE_THREAD, &usage) != 0) return {};
+  return {static_cast<uint64_t>(usage.ru_nvcsw), static_cast<uint64_t>(usage.ru_inblock)};
 }
 
 }  // namespace velmor::platform

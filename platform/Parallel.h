@@ -14,9 +14,14 @@ namespace velmor::platform {
 // not yet started are skipped and the first error is raised here once every thread has stopped.
 void ForEachParallel(size_t count, unsigned threads, const std::function<void(size_t)>& work);
 
-// How often the calling thread has so far gone to sleep waiting for something (the disk, the network,
-// a lock), never for being preempted; 0 where the system does not count it. Work that finds the count
-// unchanged across a call did not wait for the disk there.
-uint64_t TimesThreadWaited();
+// What the calling thread has waited for so far: how often it went to sleep waiting for something (the
+// disk, the network, a lock; never for being preempted) and how many 512-byte blocks it had read from
+// a disk. 0 where the system does not count it. Work that finds both unchanged across a call did not
+// wait for the disk there; a sleep alone may have been a short wait for a lock.
+struct ThreadWaits {
+  uint64_t sleeps = 0;
+  uint64_t blocksRead = 0;
+};
+ThreadWaits TimesThreadWaited();
 
 }  // namespace velmor::platform

@@ -87,31 +87,57 @@ struct FindData {
   FileTime lastWriteTime = 0;
 };
 
-// Identity of a folder on the host (device and inode): two folder texts name the same folder, through
-// whatever links, when their identities are equal.
+// Identity of a folder (or file) on the host (device and inode): two folder texts name the same folder,
+// through whatever links, when their identities are equal.
 struct FolderId {
   uint64_t device = 0;
   uint64_t inode = 0;
   bool operator==(const FolderId&) const = default;
 };
 
+// A folder where a file system is mounted, below a folder that a walk starts from.
+struct MountedFolder {
+  std::string folder;      // spelled as the walk spells it: its start folder's spelling, then names, "\"
+  bool isVirtual = false;  // proc, sysfs, devpts, cgroup, …: nothing stored, nothing for a walk there
+};
+
+// What a walk needs from the mount table. Below a plain folder only a mount can lead back to a folder
+// the walk is inside of (a bind mount of it) or into a file system without stored files (/proc, whose
+// links name every process's folders, /sys, /dev), so only mount points, and the folders reached
+// through links, need a look at their identity.
+struct FolderMounts {
+  std::vector<MountedFolder> mounts;     // the walk's start folder itself included when it is one
+  std::vector<uint64_t> virtualDevices;  // the device of every virtual file system of the host
+  bool IsVirtual(const FolderId& id) const {
+    for (const uint64_t device : virtualDevices)
+      if (device == id.device) return true;
+    return false;
+  }
+};
+
 // One listed folder. Entries are sorted the way Wine delivers them (upper-cased name, ties by bytes;
-// "." and ".." first except in a drive root). The name and the folder bit come from the listing
-// itself; attributes, size and times are fetched from the host only when asked for, so a walk that
-// needs only names and the folder bit never stats an entry.
+// "." and ".." first except in a drive root). The name, the folder bit and the link bit come from the
+// listing itself; attributes, size, times and the folder's own identity are fetched from the host only
+// when asked for, so a walk that needs only names and the folder bit never stats anything.
 class IFolderListing {
  public:
   virtual ~IFolderListing() = default;
   virtual size_t Count() const = 0;
   virtual std::string_view Name(size_t index) const = 0;
   virtual bool IsDirectory(size_t index) const = 0;
+  // The entry is a symbolic link (its folder bit is that of what it points to).
+  virtual bool IsLink(size_t index) const = 0;
   // Full attributes (read-only needs a stat, hidden/system the extended attribute).
   virtual uint32_t Attributes(size_t index) = 0;
   // Attributes, size and times; false when the entry vanished since the listing.
   virtual bool Details(size_t index, FindData& out) = 0;
   // The size alone (one stat, links followed): 0 for a folder and for an entry that vanished.
   virtual uint64_t Size(size_t index) = 0;
-  // The listed folder itself.
+  // What the entry takes up as `du` counts it (one stat, a link not followed but counted with its own
+  // length), and its identity when it has more than one name (hard links), so that a count over many
+  // folders can count it once; false when the entry vanished since the listing.
+  virtual bool StoredSize(size_t index, uint64_t& size, std::optional<FolderId>& sharedIdentity) = 0;
+  // The listed folder itself (one stat on the first call; any thread may ask).
   virtual FolderId Identity() const = 0;
 };
 
@@ -266,6 +292,8 @@ class IPlatform {
   virtual bool FileLockedByOther(std::string_view path) = 0;
   // The identity of the folder a path names (links followed); nullopt when it names no folder.
   virtual std::optional<FolderId> GetFolderId(std::string_view folder) = 0;
+  // The host's mount table as a walk of the folders below `folder` meets it, read once per call.
+  virtual FolderMounts MountsBelow(std::string_view folder) = 0;
 
   // --- registry (HKEY_LOCAL_MACHINE, read only, 32-bit view) ---------------------------------------
   virtual bool RegKeyExists(std::string_view key) = 0;

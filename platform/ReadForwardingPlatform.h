@@ -51,6 +51,7 @@ class ReadForwardingPlatform : public IPlatform {
   std::optional<FolderId> GetFolderId(std::string_view folder) override { return inner_.GetFolderId(folder); }
   std::optional<std::string> ReadLink(std::string_view path) override { return inner_.ReadLink(path); }
   bool FileLockedByOther(std::string_view path) override { return inner_.FileLockedByOther(path); }
+  FolderMounts MountsBelow(std::string_view folder) override { return inner_.MountsBelow(folder); }
   bool RegKeyExists(std::string_view key) override { return inner_.RegKeyExists(key); }
   std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) override {
     return inner_.RegSubKeys(key);

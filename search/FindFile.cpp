@@ -1,10 +1,12 @@
 #include "search/FindFile.h"
 
-#include <algorithm>
+#include <deque>
+#include <memory>
 #include <optional>
 
 #include "platform/Platform.h"
 #include "search/NameText.h"
+#include "search/WalkBounds.h"
 
 namespace velmor {
 
@@ -16,24 +18,23 @@ void AppendBackslash(std::string& folder) {
   if (folder.empty() || folder.back() != '\\') folder.push_back('\\');
 }
 
-constexpr size_t kNoParent = static_cast<size_t>(-1);
-
-// One folder of the breadth-first walk, with the folder it was found in, so that a folder can be checked
-// against every folder on its own path.
-struct QueuedFolder {
-  std::string path;
-  size_t parent;
-  platform::FolderId id;
+// The folders above a queued folder, innermost first. Their identities are asked for only when a link
+// or a mount is met below them, by path: the walk keeps no listing open for the folders it has queued.
+struct Above {
+  std::string path;  // empty above the walk's start: id is known
+  mutable std::optional<platform::FolderId> id;
+  std::shared_ptr<const Above> up;
+  platform::FolderId Id() const {
+    if (!id) id = platform::Os().GetFolderId(path).value_or(platform::FolderId{});
+    return *id;
+  }
 };
 
-// True when id is one of the folders on the path that leads to folders[parent] (that folder included):
-// a link back up, of whatever kind, whose listing would repeat one already made and never end.
-bool LeadsBack(const std::vector<QueuedFolder>& folders, size_t parent, const platform::FolderId& id,
-               const std::vector<platform::FolderId>& above) {
-  for (size_t k = parent; k != kNoParent; k = folders[k].parent)
-    if (folders[k].id == id) return true;
-  return std::find(above.begin(), above.end(), id) != above.end();
-}
+struct QueuedFolder {
+  std::string path;
+  search_detail::Reach reach;
+  std::shared_ptr<const Above> above;
+};
 
 }  // namespace
 
@@ -65,26 +66,41 @@ void TFindFile::ListFolder(std::string folder) {
 
 void TFindFile::ListTree(std::string folder) {
   AppendBackslash(folder);
-  // Every folder stays in the list once queued (its identity is needed by the loop check of the
-  // folders below it); next walks the list as the queue's front.
-  std::vector<QueuedFolder> folders{{folder, kNoParent, {}}};
-  const std::vector<platform::FolderId> above = search_detail::FoldersAbove(folder);
-  for (size_t next = 0; next < folders.size(); ++next) {
-    std::string item = folders[next].path;
-    AppendBackslash(item);
-    const auto listing = platform::Os().ListFolder(item);
+  const search_detail::WalkBounds bounds(platform::Os(), folder);
+  std::shared_ptr<const Above> top;
+  const std::vector<platform::FolderId> ids = search_detail::FoldersAbove(folder);
+  for (auto it = ids.rbegin(); it != ids.rend(); ++it)
+    top = std::make_shared<const Above>(Above{{}, *it, top});
+  // Breadth first: only the queued folders are kept, each with the chain of the folders above it.
+  std::deque<QueuedFolder> queue{{folder, search_detail::Reach::Mounted, top}};
+  while (!queue.empty()) {
+    const QueuedFolder item = std::move(queue.front());
+    queue.pop_front();
+    const auto listing = platform::Os().ListFolder(item.path);
     if (listing) {
-      folders[next].id = listing->Identity();
-      if (folders[next].parent != kNoParent &&
-          LeadsBack(folders, folders[next].parent, folders[next].id, above))
-        continue;
-      for (size_t i = 0; i < listing->Count(); ++i) {
+      bool onVirtual = false;
+      if (search_detail::WalkBounds::NeedsIdentity(item.reach)) {
+        // A folder the walk is inside of already, or one on a virtual file system below the start,
+        // is not entered; on a virtual start folder nothing below it is.
+        const platform::FolderId id = listing->Identity();
+        onVirtual = bounds.IsVirtual(id);
+        bool inside = false;
+        for (const Above* a = item.above.get(); a != nullptr && !inside; a = a->up.get())
+          inside = a->Id() == id;
+        if (inside || (onVirtual && item.path != folder)) continue;
+      }
+      std::shared_ptr<const Above> here;
+      for (size_t i = 0; i < listing->Count() && !onVirtual; ++i) {
         const std::string_view name = listing->Name(i);
         if (!listing->IsDirectory(i) || IsDotOrDotDot(name)) continue;
-        folders.push_back({item + std::string(name), next, {}});
+        std::string path = item.path + std::string(name) + '\\';
+        const search_detail::Reach reach = bounds.SubFolder(path, listing->IsLink(i), item.reach);
+        if (reach == search_detail::Reach::Skipped) continue;
+        if (!here) here = std::make_shared<const Above>(Above{item.path, std::nullopt, item.above});
+        queue.push_back({std::move(path), reach, here});
       }
     }
-    ListFolder(item);
+    ListFolder(item.path);
     if (aborted_) break;
   }
 }

@@ -163,9 +163,9 @@ class TFindFileEx::Walker {
     plan.maxLevel = target.MaxLevel;
     const std::string direct = DirectFolder(target.Path);
     const std::string& listPath = direct.empty() ? target.Path : direct;
-    path_ = search_detail::FoldersAbove(listPath);
-    search_detail::ReadAhead::FolderPtr root =
-        readAhead_.Root(std::move(plan), targetIndex, target.Path, listPath, path_);
+    plan.bounds = std::make_shared<const search_detail::WalkBounds>(platform::Os(), listPath);
+    search_detail::ReadAhead::FolderPtr root = readAhead_.Root(
+        std::move(plan), targetIndex, target.Path, listPath, search_detail::FoldersAbove(listPath));
     SearchFolder(*root);
   }
 
@@ -186,16 +186,14 @@ class TFindFileEx::Walker {
     const bool mayFind = target.MayFind(level);
     const bool mayDescend = target.MayDescend(level);
     // The listing comes before the folder event: a folder that is one of the folders the walk is
-    // inside of (reached through a link of any kind, /proc's links to open folders included) is not
-    // entered at all, or the walk would never end. A folder with nothing to look for is not listed.
+    // inside of (reached through a link or a bind mount) or lies on a virtual file system is not
+    // entered at all, or the walk might never end (see WalkBounds). A folder with nothing to look for
+    // is not listed.
     std::shared_ptr<platform::IFolderListing> listing;
-    platform::FolderId id;
     if (mayFind || mayDescend) {
-      listing = readAhead_.Take(folder);
-      if (listing) {
-        id = listing->Identity();
-        if (std::find(path_.begin(), path_.end(), id) != path_.end()) return;
-      }
+      bool blocked = false;
+      listing = readAhead_.Take(folder, blocked);
+      if (blocked) return;
     }
 
     const TFolderIgnore ignore = owner_.CallFolderChange(folder.text);
@@ -205,7 +203,6 @@ class TFindFileEx::Walker {
     if (!descend || owner_.aborted_) readAhead_.DropChildren(folder);
     if (owner_.aborted_ || !listing || (!searchFiles && !descend)) return;
 
-    const size_t count = listing->Count();
     if (searchFiles) {
       const TTargetSearch& plan = *owner_.targetSearch_;
       const bool content = plan.Content.PhraseLength() > 0;
@@ -233,18 +230,11 @@ class TFindFileEx::Walker {
       return;
     }
 
-    path_.push_back(id);
-    // A handler's exception ends the whole search, and this walker with it: nothing to restore then.
-    size_t k = 0;
-    for (size_t i = 0; i < count && !owner_.aborted_; ++i) {
-      if (!listing->IsDirectory(i)) continue;
-      const std::string_view name = listing->Name(i);
-      if (IsDotOrDotDot(name)) continue;
-      const search_detail::ReadAhead::FolderPtr child = readAhead_.Child(folder, k++, name);
+    for (size_t k = 0, n = readAhead_.ChildCount(folder); k < n && !owner_.aborted_; ++k) {
+      const search_detail::ReadAhead::FolderPtr child = readAhead_.Child(folder, k);
       SearchFolder(*child);
     }
     readAhead_.DropChildren(folder);
-    path_.pop_back();
   }
 
   // The folder in the platform's direct host form, built from the names exactly as listed. Handing
@@ -259,7 +249,6 @@ class TFindFileEx::Walker {
   TFindFileEx& owner_;
   search_detail::ReadAhead& readAhead_;
   std::vector<size_t> selected_;
-  std::vector<platform::FolderId> path_;  // the folders the walk is inside of, outermost first
   std::string fullPath_;
   TSearchRec record_;
 };

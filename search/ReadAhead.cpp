@@ -1,6 +1,7 @@
 #include "search/ReadAhead.h"
 
 #include <algorithm>
+#include <bit>
 #include <system_error>
 
 #include "platform/Parallel.h"
@@ -43,11 +44,12 @@ ReadAhead::FolderPtr ReadAhead::Root(ReadAheadTarget target, uint32_t targetInde
                                      std::string listPath, const std::vector<platform::FolderId>& above) {
   std::shared_ptr<const FolderChain> chain;
   for (auto it = above.rbegin(); it != above.rend(); ++it)
-    chain = std::make_shared<const FolderChain>(FolderChain{*it, chain});
+    chain = std::make_shared<const FolderChain>(FolderChain{nullptr, *it, chain});
   std::lock_guard lock(mutex_);
   targets_.push_back(std::move(target));
-  return std::make_shared<Folder>(std::move(text), std::move(listPath), 1, targets_.back(), std::move(chain),
-                                  std::vector<uint32_t>{targetIndex});
+  // The start folder is looked at like a mount point: it may be one, or lie on a virtual file system.
+  return std::make_shared<Folder>(std::move(text), std::move(listPath), 1, targets_.back(), Reach::Mounted,
+                                  std::move(chain), std::vector<uint32_t>{targetIndex});
 }
 
 void ReadAhead::Uncount(Folder& folder) {
@@ -57,35 +59,25 @@ void ReadAhead::Uncount(Folder& folder) {
   work_.notify_all();
 }
 
-std::shared_ptr<platform::IFolderListing> ReadAhead::Take(Folder& folder) {
+std::shared_ptr<platform::IFolderListing> ReadAhead::Take(Folder& folder, bool& blocked) {
   std::unique_lock lock(mutex_);
   if (folder.state == Folder::State::Waiting) {
     // No reader has started it: listing it here is quicker than waiting for one.
     folder.state = Folder::State::Listing;
     const bool watch = WatchWalk();
     lock.unlock();
-    const uint64_t waitsBefore = watch ? platform::TimesThreadWaited() : 0;
+    const platform::ThreadWaits before = watch ? platform::TimesThreadWaited() : platform::ThreadWaits{};
     Complete(folder);
-    const bool waited = watch && platform::TimesThreadWaited() != waitsBefore;
+    const platform::ThreadWaits after = watch ? platform::TimesThreadWaited() : platform::ThreadWaits{};
     lock.lock();
-    WalkWaited(waited);
+    if (watch) WalkWatched(before, after);
   }
   done_.wait(lock, [&] { return folder.state == Folder::State::Ready; });
   folder.state = Folder::State::Taken;
   Uncount(folder);
   if (folder.error) std::rethrow_exception(folder.error);
+  blocked = folder.blocked;
   return std::move(folder.listing);
-}
-
-ReadAhead::FolderPtr ReadAhead::Child(Folder& folder, size_t k, std::string_view name) {
-  // The children were made when the folder was listed; from here on the walk owns each.
-  if (k < folder.children.size() && folder.children[k]) return std::move(folder.children[k]);
-  // Only a folder the walk would not enter has none; made here all the same, it is listed by the walk.
-  std::vector<uint32_t> key = folder.key;
-  key.push_back(static_cast<uint32_t>(k + 1));
-  return std::make_shared<Folder>(
-      folder.text + std::string(name) + '\\', folder.listPath + std::string(name) + '\\',
-      static_cast<uint16_t>(folder.level + 1), folder.target, folder.above, std::move(key));
 }
 
 void ReadAhead::Complete(Folder& folder) {
@@ -94,27 +86,38 @@ void ReadAhead::Complete(Folder& folder) {
   std::vector<FolderPtr> children;
   std::vector<Folder::FileTest> tests;
   std::vector<int32_t> testOf;
+  bool blocked = false;
   try {
     listing = platform::Os().ListFolder(folder.listPath);
     if (listing) {
-      const platform::FolderId id = listing->Identity();
-      bool loop = false;
-      for (const FolderChain* c = folder.above.get(); c != nullptr && !loop; c = c->up.get())
-        loop = c->id == id;
-      // A folder the walk is inside of already is not entered: nothing below it is prepared.
-      const size_t count = loop ? 0 : listing->Count();
-      if (count > 0 && folder.target.MayDescend(folder.level)) {
-        auto link = std::make_shared<const FolderChain>(FolderChain{id, folder.above});
+      const WalkBounds& bounds = *folder.target.bounds;
+      bool onVirtual = false;
+      if (WalkBounds::NeedsIdentity(folder.reach)) {
+        const platform::FolderId id = listing->Identity();
+        onVirtual = bounds.IsVirtual(id);
+        for (const FolderChain* c = folder.above.get(); c != nullptr && !blocked; c = c->up.get())
+          blocked = c->Id() == id;
+        // Only the start folder is entered on a virtual file system, and nothing below it.
+        blocked = blocked || (onVirtual && folder.level > 1);
+      }
+      if (blocked) listing.reset();
+      const size_t count = listing ? listing->Count() : 0;
+      if (count > 0 && !onVirtual && folder.target.MayDescend(folder.level)) {
+        auto link = std::make_shared<const FolderChain>(FolderChain{listing, {}, folder.above});
         std::vector<uint32_t> key = folder.key;
         key.push_back(0);
+        std::string path;
         for (size_t i = 0; i < count; ++i) {
           if (!listing->IsDirectory(i)) continue;
           const std::string_view name = listing->Name(i);
           if (IsDotOrDotDot(name)) continue;
+          path.assign(folder.listPath).append(name) += '\\';
+          const Reach reach = bounds.SubFolder(path, listing->IsLink(i), folder.reach);
+          if (reach == Reach::Skipped) continue;
           key.back() = static_cast<uint32_t>(children.size() + 1);
-          children.push_back(std::make_shared<Folder>(
-              folder.text + std::string(name) + '\\', folder.listPath + std::string(name) + '\\',
-              static_cast<uint16_t>(folder.level + 1), folder.target, link, key));
+          children.push_back(std::make_shared<Folder>(folder.text + std::string(name) + '\\', path,
+                                                      static_cast<uint16_t>(folder.level + 1), folder.target,
+                                                      reach, link, key));
         }
       }
       if (count > 0 && contentSearch_ && settings_.threads > 0 && folder.target.MayFind(folder.level)) {
@@ -153,33 +156,46 @@ void ReadAhead::Complete(Folder& folder) {
     return;
   }
   folder.listing = std::move(listing);
+  folder.blocked = blocked;
   folder.error = error;
   folder.children = std::move(children);
   folder.tests = std::move(tests);
   folder.testOf = std::move(testOf);
   if (settings_.threads > 0) {
-    // Queued for the readers: the sub-folders the walk will list, and the file tests.
-    for (const FolderPtr& child : folder.children) {
-      if (!child->target.MayFind(child->level) && !child->target.MayDescend(child->level)) continue;
-      folderQueue_.push_back({child->key, child});
-      std::push_heap(folderQueue_.begin(), folderQueue_.end(), Later<FolderJob>());
-    }
-    if (!folder.tests.empty()) {
-      FolderPtr self = folder.shared_from_this();
-      std::vector<uint32_t> key = folder.key;
-      key.push_back(0);
-      key.push_back(0);
-      for (size_t t = 0; t < folder.tests.size(); ++t) {
-        key.back() = static_cast<uint32_t>(t);
-        testQueue_.push_back({key, self, t});
-        std::push_heap(testQueue_.begin(), testQueue_.end(), Later<TestJob>());
-      }
-    }
     started_ += 1 + folder.tests.size();
+    if (!readers_.empty()) {
+      Queue(folder);
+    } else if (!folder.children.empty() || !folder.tests.empty()) {
+      // No reader runs yet, so only the walk lists: this folder is on its path. Nothing is queued
+      // until readers start (a warm walk never starts them and so keeps no record of the folders it
+      // has yet to enter); they then take over the rest of the folders on the walk's path.
+      walkPath_.push_back(&folder);
+    }
     if (MayStart()) StartReaders();
     work_.notify_all();
   }
   done_.notify_all();
+}
+
+void ReadAhead::Queue(Folder& folder) {
+  // The sub-folders the walk will list, and the file tests it has not made yet.
+  for (const FolderPtr& child : folder.children) {
+    if (!child || child->dropped || child->state != Folder::State::Waiting) continue;
+    if (!child->target.MayFind(child->level) && !child->target.MayDescend(child->level)) continue;
+    folderQueue_.push_back({child->key, child});
+    std::push_heap(folderQueue_.begin(), folderQueue_.end(), Later<FolderJob>());
+  }
+  if (folder.tests.empty() || folder.filesDropped) return;
+  FolderPtr self = folder.shared_from_this();
+  std::vector<uint32_t> key = folder.key;
+  key.push_back(0);
+  key.push_back(0);
+  for (size_t t = 0; t < folder.tests.size(); ++t) {
+    if (folder.tests[t].state != Folder::FileTest::State::Waiting) continue;
+    key.back() = static_cast<uint32_t>(t);
+    testQueue_.push_back({key, self, t});
+    std::push_heap(testQueue_.begin(), testQueue_.end(), Later<TestJob>());
+  }
 }
 
 bool ReadAhead::RunTest(const std::string& path, std::string& buffer) const {
@@ -194,11 +210,11 @@ bool ReadAhead::ContentMatches(Folder& folder, size_t index, const std::string& 
     test.state = Folder::FileTest::State::Running;
     const bool watch = WatchWalk();
     lock.unlock();
-    const uint64_t waitsBefore = watch ? platform::TimesThreadWaited() : 0;
+    const platform::ThreadWaits before = watch ? platform::TimesThreadWaited() : platform::ThreadWaits{};
     const bool matches = RunTest(test.path, buffer_);
-    const bool waited = watch && platform::TimesThreadWaited() != waitsBefore;
+    const platform::ThreadWaits after = watch ? platform::TimesThreadWaited() : platform::ThreadWaits{};
     lock.lock();
-    WalkWaited(waited);
+    if (watch) WalkWatched(before, after);
     test.matches = matches;
     test.state = Folder::FileTest::State::Done;
     return matches;
@@ -214,6 +230,9 @@ void ReadAhead::DropFiles(Folder& folder) {
 
 void ReadAhead::DropChildren(Folder& folder) {
   std::lock_guard lock(mutex_);
+  // The walk leaves the folder: it goes off the path, with anything a way out skipped above it.
+  const auto onPath = std::find(walkPath_.rbegin(), walkPath_.rend(), &folder);
+  if (onPath != walkPath_.rend()) walkPath_.erase(std::prev(onPath.base()), walkPath_.end());
   for (const FolderPtr& child : folder.children)
     if (child) DropTree(*child);
   folder.children.clear();
@@ -304,14 +323,21 @@ bool ReadAhead::WatchWalk() {
          walkWork_++ % 8 == 0;
 }
 
-void ReadAhead::WalkWaited(bool waited) {
-  if (!waited || walkWaited_) return;
+// The walk has waited for the disk when it read blocks from one. A sleep alone may have been a short
+// wait for a lock in the kernel (on a busy machine one comes now and then with every folder in the
+// cache); a disk that reads nothing (a network file system) shows as sleeps in most pieces of work.
+void ReadAhead::WalkWatched(const platform::ThreadWaits& before, const platform::ThreadWaits& after) {
+  if (walkWaited_) return;
+  recentSleeps_ = static_cast<uint8_t>((recentSleeps_ << 1) | (after.sleeps != before.sleeps ? 1 : 0));
+  if (after.blocksRead == before.blocksRead && std::popcount(recentSleeps_) < 4) return;
   walkWaited_ = true;
   if (MayStart()) StartReaders();
   work_.notify_all();
 }
 
 void ReadAhead::StartReaders() {
+  for (Folder* folder : walkPath_) Queue(*folder);
+  walkPath_.clear();
   try {
     for (unsigned i = 0; i < settings_.threads; ++i) readers_.emplace_back([this] { Reader(); });
   } catch (const std::system_error&) {

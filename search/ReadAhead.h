@@ -28,7 +28,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Parallel.h"
 #include "platform/Platform.h"
+#include "search/WalkBounds.h"
 
 namespace velmor {
 class TTargetSearch;
@@ -36,10 +38,14 @@ class TTargetSearch;
 
 namespace velmor::search_detail {
 
-// The identities of the folders above a folder, innermost first, shared by the folders below it.
+// The folders above a folder, innermost first, shared by the folders below it: the listings of the
+// walk's own folders (whose identity is asked for only when a link or a mount is met below them), then
+// the identities of the folders above the walk's start.
 struct FolderChain {
-  platform::FolderId id;
+  std::shared_ptr<platform::IFolderListing> listing;
+  platform::FolderId id;  // without a listing
   std::shared_ptr<const FolderChain> up;
+  platform::FolderId Id() const { return listing ? listing->Identity() : id; }
 };
 
 // What the readers need to know about one target folder of the plan.
@@ -49,6 +55,7 @@ struct ReadAheadTarget {
   bool subfolders = true;
   uint16_t minLevel = 0;
   uint16_t maxLevel = 0;
+  std::shared_ptr<const WalkBounds> bounds;  // the mounts below the target folder
 
   bool MayFind(uint16_t level) const { return anyMask && level >= minLevel; }
   bool MayDescend(uint16_t level) const { return subfolders && (maxLevel == 0 || maxLevel > level); }
@@ -67,11 +74,12 @@ class ReadAhead {
   class Folder : public std::enable_shared_from_this<Folder> {
    public:
     Folder(std::string text_, std::string listPath_, uint16_t level_, const ReadAheadTarget& target_,
-           std::shared_ptr<const FolderChain> above_, std::vector<uint32_t> key_)
+           Reach reach_, std::shared_ptr<const FolderChain> above_, std::vector<uint32_t> key_)
         : text(std::move(text_)),
           listPath(std::move(listPath_)),
           level(level_),
           target(target_),
+          reach(reach_),
           above(std::move(above_)),
           key(std::move(key_)) {}
 
@@ -89,9 +97,11 @@ class ReadAhead {
       bool matches = false;
     };
 
+    const Reach reach;
     const std::shared_ptr<const FolderChain> above;
     const std::vector<uint32_t> key;  // place in the walk's order (see ReadAhead.cpp)
     State state = State::Waiting;
+    bool blocked = false;       // a folder the walk is inside of, or on a virtual file system
     bool dropped = false;       // the walk will not enter this folder
     bool filesDropped = false;  // the walk will not test this folder's files
     bool counted = false;       // a reader claimed it: it counts against the budget until taken
@@ -115,10 +125,13 @@ class ReadAhead {
   FolderPtr Root(ReadAheadTarget target, uint32_t targetIndex, std::string text, std::string listPath,
                  const std::vector<platform::FolderId>& above);
   // The folder's listing (nullptr when it cannot be listed): ready from a reader, awaited from the
-  // reader busy with it, or made here. Raises what a reader met while listing it.
-  std::shared_ptr<platform::IFolderListing> Take(Folder& folder);
-  // Sub-folder number k (in listing order, "." and ".." not counted) of a taken folder.
-  FolderPtr Child(Folder& folder, size_t k, std::string_view name);
+  // reader busy with it, or made here. Raises what a reader met while listing it. blocked: the folder
+  // is not to be entered at all (see WalkBounds).
+  std::shared_ptr<platform::IFolderListing> Take(Folder& folder, bool& blocked);
+  // The sub-folders of a taken folder the walk may enter (none when it does not descend), in listing
+  // order; Child hands number k over to the walk.
+  size_t ChildCount(const Folder& folder) const { return folder.children.size(); }
+  FolderPtr Child(Folder& folder, size_t k) { return std::move(folder.children[k]); }
   // Whether entry index of a taken folder contains the phrase; fullPath names it for a test made here.
   bool ContentMatches(Folder& folder, size_t index, const std::string& fullPath);
   // The walk will not test the folder's files (the rest of them) / not enter its sub-folders (the rest).
@@ -148,6 +161,8 @@ class ReadAhead {
   bool Stopping() const { return stop_ || aborted_; }
   // Lists the folder and prepares its children and file tests; publishes them under the lock.
   void Complete(Folder& folder);
+  // Under the lock: queues the folder's sub-folders and file tests for the readers.
+  void Queue(Folder& folder);
   // Under the lock: a folder listed ahead leaves the budget.
   void Uncount(Folder& folder);
   // Runs a content test with this thread's buffer.
@@ -159,8 +174,8 @@ class ReadAhead {
   void StartReaders();            // under the lock
   // Under the lock: whether the walk should watch the listing or test it makes itself for waiting.
   bool WatchWalk();
-  // Under the lock: the walk waited in work of its own (watched = whether it watched it).
-  void WalkWaited(bool waited);
+  // Under the lock: what the walk waited for in a piece of work of its own that it watched.
+  void WalkWatched(const platform::ThreadWaits& before, const platform::ThreadWaits& after);
   bool MayStart() const {  // under the lock
     return readers_.empty() && started_ >= settings_.startAfter &&
            (walkWaited_ || !settings_.onlyAfterWaiting);
@@ -181,6 +196,8 @@ class ReadAhead {
   size_t started_ = 0;                   // folders listed and tests queued so far
   size_t walkWork_ = 0;                  // listings and tests the walk made itself before readers started
   bool walkWaited_ = false;              // one of them waited for the disk
+  uint8_t recentSleeps_ = 0;             // one bit per watched piece, newest lowest: it slept
+  std::vector<Folder*> walkPath_;        // before readers start: the walk's listed folders, outermost first
   std::deque<ReadAheadTarget> targets_;  // the folders refer to them
   std::vector<std::thread> readers_;
   std::string buffer_;  // the walk's own content buffer

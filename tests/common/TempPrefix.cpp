@@ -1,7 +1,12 @@
 #include "tests/common/TempPrefix.h"
 
+#include <sched.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -47,6 +52,8 @@ TempPrefix::TempPrefix() {
 
 TempPrefix::~TempPrefix() {
   for (const auto& [name, value] : savedEnv_) SetEnvOpt(name, value);
+  // A bind mount of a folder above it would make the removal below go round in circles.
+  for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
   std::error_code ec;
   // Read-only files and folders must not keep the tree alive.
   for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ec);
@@ -54,6 +61,23 @@ TempPrefix::~TempPrefix() {
     if (!it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(root_, ec);
+}
+
+std::string TempPrefix::BindMount(const std::string& source, const std::string& target) {
+  // The process's own mount namespace, private, so that its mounts reach no other process.
+  static const std::string refused = []() -> std::string {
+    if (unshare(CLONE_NEWNS) != 0) return std::string("unshare(CLONE_NEWNS): ") + strerror(errno);
+    if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+      return std::string("making the mounts private: ") + strerror(errno);
+    return {};
+  }();
+  if (!refused.empty()) return refused;
+  const std::string at = Abs(target);
+  MakeDir(at);
+  if (mount(Abs(source).c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    return "mount --bind " + source + " " + at + ": " + strerror(errno);
+  mounts_.push_back(at);
+  return {};
 }
 
 std::string TempPrefix::Abs(const std::string& path) const {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmor::testing {
 
@@ -33,9 +34,14 @@ class TempPrefix {
   // Writes system.reg with the given body after the standard header lines.
   void WriteRegistry(std::string_view body, bool win64 = false) const;
   std::string Abs(const std::string& path) const;
+  // Bind-mounts the host folder source on the folder target (relative paths below Root()), in a mount
+  // namespace of the test process's own, so that nothing outside it sees the mount; unmounted when the
+  // prefix goes. Empty on success, else why it could not be done (a test skips then).
+  std::string BindMount(const std::string& source, const std::string& target);
 
  private:
   std::string root_;
+  std::vector<std::string> mounts_;
   std::map<std::string, std::optional<std::string>> savedEnv_;
 };
 

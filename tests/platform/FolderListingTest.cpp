@@ -9,11 +9,13 @@ namespace fs = std::filesystem;
 using ListFolder = PlatformTest;
 using FindFiles = PlatformTest;
 
-// The names of a listing or of found entries in their order, folders with a "/": "./ ../ a.asc sub/".
+// The names of a listing or of found entries in their order, links with a "@", folders with a "/":
+// "./ ../ a.asc sub/ link@/".
 std::string Shown(IFolderListing& listing) {
   std::string shown;
   for (size_t i = 0; i < listing.Count(); ++i)
-    shown += (i ? " " : "") + std::string(listing.Name(i)) + (listing.IsDirectory(i) ? "/" : "");
+    shown += (i ? " " : "") + std::string(listing.Name(i)) + (listing.IsLink(i) ? "@" : "") +
+             (listing.IsDirectory(i) ? "/" : "");
   return shown;
 }
 
@@ -52,8 +54,18 @@ TEST_F(ListFolder, LinksToFoldersAreFoldersBrokenLinksAreNotListedAndDetailsSeeC
   fs::create_symlink(prefix.DriveD() + "/self", prefix.DriveD() + "/self");
   auto listing = os.ListFolder("D:\\");
   ASSERT_NE(listing, nullptr);
-  ASSERT_EQ(Shown(*listing), "file linkdir/ linkfile real/");
+  ASSERT_EQ(Shown(*listing), "file linkdir@/ linkfile@ real/");
   EXPECT_EQ(listing->Identity(), os.GetFolderId("D:\\").value_or(FolderId{}));
+  // A link counts its own length where the stored size is asked for; a file with two names says who
+  // it is, so that a count meets it once.
+  fs::create_hard_link(prefix.DriveD() + "/file", prefix.DriveC() + "/second");
+  uint64_t size = 0;
+  std::optional<FolderId> shared;
+  ASSERT_TRUE(listing->StoredSize(2, size, shared));
+  EXPECT_EQ(size, (prefix.DriveD() + "/file").size());
+  EXPECT_FALSE(shared.has_value());
+  ASSERT_TRUE(listing->StoredSize(0, size, shared));
+  EXPECT_TRUE(shared.has_value());
   // A link leads to the same folder as its target; a file is no folder.
   EXPECT_EQ(os.GetFolderId("D:\\LINKDIR"), os.GetFolderId("D:\\real\\"));
   EXPECT_NE(os.GetFolderId("D:\\real"), os.GetFolderId("D:\\"));
@@ -78,6 +90,24 @@ TEST_F(ListFolder, LinksToFoldersAreFoldersBrokenLinksAreNotListedAndDetailsSeeC
   EXPECT_EQ(data.size, 7u);
   fs::remove(prefix.DriveD() + "/real/data.exf");
   EXPECT_FALSE(listing->Details(3, data));
+}
+
+// Walks below the host's root learn where virtual file systems are mounted, spelled as they spell the
+// folder they start from, also when that is reached through a link.
+TEST_F(ListFolder, MountsBelowAFolderAreSpelledAsItIs) {
+  fs::create_directory_symlink("/", prefix.DriveD() + "/root");
+  const auto find = [](const FolderMounts& mounts, const std::string& folder) {
+    for (const MountedFolder& m : mounts.mounts)
+      if (m.folder == folder) return m.isVirtual ? "virtual" : "stored";
+    return "not a mount";
+  };
+  const FolderMounts host = os.MountsBelow("Z:\\");
+  EXPECT_STREQ(find(host, "Z:\\proc\\"), "virtual");
+  EXPECT_STREQ(find(host, "Z:\\"), "stored");
+  EXPECT_STREQ(find(os.MountsBelow("D:\\root"), "D:\\root\\proc\\"), "virtual");
+  EXPECT_STREQ(find(os.MountsBelow("D:\\"), "D:\\proc\\"), "not a mount");
+  EXPECT_TRUE(host.IsVirtual(os.GetFolderId("Z:\\proc\\self").value_or(FolderId{})));
+  EXPECT_FALSE(host.IsVirtual(os.GetFolderId("D:\\").value_or(FolderId{})));
 }
 
 // The masks and what a path names are held to Windows in the case tables of the check against Wine,

@@ -187,6 +187,9 @@ TEST_F(FindFileExTest, FolderLinksBackUpEndTheWalkOthersAreFollowed) {
   std::filesystem::create_directory_symlink("../OTHER", prefix.DriveC() + "/K/L");
   // Above the searched folder counts too: this one leads to the drive root, which holds K itself.
   std::filesystem::create_directory_symlink("../..", prefix.DriveC() + "/K/S/TOP");
+  // Back up through two links; and into a file system without stored files.
+  std::filesystem::create_directory_symlink("../K", prefix.DriveC() + "/OTHER/BACK");
+  std::filesystem::create_directory_symlink("/proc", prefix.DriveC() + "/K/PROC");
   Search("*.X", "C:\\K");
   EXPECT_EQ(Run(), "K\\A.X K\\L\\C.X K\\S\\B.X");
 }

@@ -72,10 +72,8 @@ TEST_F(FindFileTest, RecurseListsBreadthFirstAndSkipsLinksBackUp) {
 
 TEST_F(FindFileTest, WalksBelowProcAndDevFdEnd) {
   // /proc/self/fd and /dev/fd hold links to the folders the walk itself has open, /proc/self/root
-  // leads to "/": each is a link back to a folder the walk is inside of. The working folder is the
-  // small prefix, so /proc/self/cwd adds little. Both searches must end there.
-  const std::filesystem::path saved = std::filesystem::current_path();
-  std::filesystem::current_path(prefix.Root());
+  // leads to "/", /proc/self/cwd to the working folder: a walk that started on this virtual file
+  // system lists its start folder and enters nothing below it.
   for (const char* location : {"Z:\\dev\\fd", "Z:\\proc\\self"}) {
     SCOPED_TRACE(location);
     size_t folders = 0, walked = 0;
@@ -89,12 +87,37 @@ TEST_F(FindFileTest, WalksBelowProcAndDevFdEnd) {
     search.Criteria().Files.Location = location;
     search.OnFolderChange = [&](TFindFileEx&, const std::string&, TFolderIgnore&) { ++walked; };
     search.Execute();
-    for (const size_t n : {folders, walked}) {
-      EXPECT_GT(n, 0u);
-      EXPECT_LT(n, 20000u);
-    }
+    EXPECT_EQ(folders, 1u);
+    EXPECT_EQ(walked, 1u);
   }
-  std::filesystem::current_path(saved);
+}
+
+// A bind mount of a folder the walk is inside of would repeat the walk without end, one of /proc leads
+// into every process's folders: neither is entered. A bind mount of a folder elsewhere is a folder.
+TEST_F(FindFileTest, BothWalksEnterNoBindMountBackUpAndNoVirtualFileSystem) {
+  const std::pair<const char*, const char*> mounts[] = {{"drive_d/NS", "drive_d/NS/SUB2/BACK"},
+                                                        {"/proc", "drive_d/NS/SUB/P"},
+                                                        {"drive_d/NS/SUB/DEEP", "drive_d/NS/X.ASC/D2"}};
+  for (const auto& [source, target] : mounts)
+    if (const std::string refused = prefix.BindMount(source, target); !refused.empty())
+      GTEST_SKIP() << refused;
+  std::filesystem::create_directory_symlink("/proc", prefix.DriveD() + "/NS/PROC");
+  Lines breadthFirst, depthFirst;
+  finder.Directory = "D:\\NS";
+  finder.Recurse = true;
+  finder.OnNewPath = [&](TFindFile&, std::string path, bool&) { breadthFirst.push_back(path); };
+  finder.Execute();
+  EXPECT_EQ(breadthFirst, (Lines{"D:\\NS\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB2\\", "D:\\NS\\X.ASC\\",
+                                 "D:\\NS\\SUB\\DEEP\\", "D:\\NS\\X.ASC\\D2\\"}));
+  TFindFileEx search;
+  search.Criteria().Files.FileName = "*";
+  search.Criteria().Files.Location = "D:\\NS";
+  search.OnFolderChange = [&](TFindFileEx&, const std::string& folder, TFolderIgnore&) {
+    depthFirst.push_back(folder);
+  };
+  search.Execute();
+  EXPECT_EQ(depthFirst, (Lines{"D:\\NS\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB\\DEEP\\", "D:\\NS\\SUB2\\",
+                               "D:\\NS\\X.ASC\\", "D:\\NS\\X.ASC\\D2\\"}));
 }
 
 TEST_F(FindFileTest, AbortFromNewPathStopsThisAndLaterRuns) {
