@@ -325,11 +325,12 @@ bool ReadAhead::WatchWalk() {
 
 // The walk has waited for the disk when it read blocks from one. A sleep alone may have been a short
 // wait for a lock in the kernel (on a busy machine one comes now and then with every folder in the
-// cache); a disk that reads nothing (a network file system) shows as sleeps in most pieces of work.
+// cache); a disk that reads nothing (a network file system) shows as sleeps in three of the last
+// eight pieces watched.
 void ReadAhead::WalkWatched(const platform::ThreadWaits& before, const platform::ThreadWaits& after) {
   if (walkWaited_) return;
   recentSleeps_ = static_cast<uint8_t>((recentSleeps_ << 1) | (after.sleeps != before.sleeps ? 1 : 0));
-  if (after.blocksRead == before.blocksRead && std::popcount(recentSleeps_) < 4) return;
+  if (after.blocksRead == before.blocksRead && std::popcount(recentSleeps_) < 3) return;
   walkWaited_ = true;
   if (MayStart()) StartReaders();
   work_.notify_all();
