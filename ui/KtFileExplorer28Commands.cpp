@@ -387,7 +387,13 @@ void TKtDirTree21::ShowTreeSize() {
     // The sizes of every file in the folder and in all folders below it, hidden, system and read-only
     // ones included, asked for by several threads at once.
     measured = RunInBackground<uint64_t>(
-        [folder = U8(path)](const std::atomic<bool>&) { return MeasureFolderTree(folder).Bytes; }, &progress);
+        [folder = U8(path)](const std::atomic<bool>& cancel) {
+          // "Abbrechen" stops the count itself, not only the waiting for it.
+          FolderSizeControl control;
+          control.Cancel = &cancel;
+          return MeasureFolderTree(folder, kFolderSizeThreads, control).Bytes;
+        },
+        &progress);
   }
   if (!measured.Value) {
     progress.hide();
