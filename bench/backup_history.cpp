@@ -15,21 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTransfer.h"
 #include "core/DemoStation.h"
 #include "core/ProjectTransfer.h"
-#include "core/Reporter.h"
 
 namespace fs = std::filesystem;
+using velmor::bench::Median;
 
 namespace {
 
 constexpr int kOriginals = 8000;
-
-class Quiet final : public velmor::IReporter {
- public:
-  void ShowMessage(const std::string& text) override { fprintf(stderr, "%s\n", text.c_str()); }
-  bool Confirm(const std::string&) override { return true; }
-};
 
 // A station with kOriginals symbol files in its normal master data folder; with history, SIASC holds
 // an older backup of each.
@@ -59,28 +54,12 @@ bool MakeStation(const std::string& base, bool history) {
 }
 
 double TransferSeconds(const std::string& station) {
-  velmor::TFindFileEx FF;
-  velmor::TQxstringlist samples;
-  velmor::ConfigureSampleSearch(FF, samples);
-  velmor::SetSampleLocation(FF, "C:\\VELMOR\\");
-  Quiet reporter;
-  velmor::ProjectTransfer transfer(FF, samples, reporter);
-  const velmor::TransferInputs in{"BENCH",      "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\",
-                                  "D:\\EXF",    "D:\\EXF\\ASC",  "D:\\EXF\\EXP",
-                                  "C:\\EPLAN5", "DEMO",          "01"};
-  setenv("WINEPREFIX", station.c_str(), 1);
-  const auto start = std::chrono::steady_clock::now();
-  const velmor::TransferResult result = transfer.Run(in);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = 0;
+  const velmor::TransferResult result = velmor::bench::TimedTransfer(station, seconds);
   if (result.SymbolsBackedUp < kOriginals || !result.KeptOriginals.empty())
     fprintf(stderr, "backup_history: unexpected result: %zu backed up, %zu kept\n", result.SymbolsBackedUp,
             result.KeptOriginals.size());
   return seconds;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace

@@ -14,11 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTransfer.h"
 #include "core/DemoStation.h"
 #include "core/ProjectTransfer.h"
-#include "core/Reporter.h"
 
 namespace fs = std::filesystem;
+using velmor::bench::Median;
 
 namespace {
 
@@ -39,36 +40,13 @@ std::string Symbol(std::mt19937& rng, int i) {
   return text;
 }
 
-class Silent final : public velmor::IReporter {
- public:
-  void ShowMessage(const std::string& text) override { fprintf(stderr, "%s\n", text.c_str()); }
-  bool Confirm(const std::string&) override { return true; }
-};
-
 double TransferSeconds(const std::string& station, bool journal) {
-  velmor::TFindFileEx FF;
-  velmor::TQxstringlist samples;
-  velmor::ConfigureSampleSearch(FF, samples);
-  velmor::SetSampleLocation(FF, "C:\\VELMOR\\");
-  Silent reporter;
-  velmor::ProjectTransfer transfer(FF, samples, reporter);
-  transfer.SetJournal(journal);
-  const velmor::TransferInputs in{"BENCH",      "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\",
-                                  "D:\\EXF",    "D:\\EXF\\ASC",  "D:\\EXF\\EXP",
-                                  "C:\\EPLAN5", "DEMO",          "01"};
-  setenv("WINEPREFIX", station.c_str(), 1);
-  const auto start = std::chrono::steady_clock::now();
-  const velmor::TransferResult result = transfer.Run(in);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = 0;
+  const velmor::TransferResult result = velmor::bench::TimedTransfer(station, seconds, journal);
   if (result.SymbolsBackedUp != kSymbols + 3 || !result.FailedCopies.empty())
     fprintf(stderr, "journal_cost: unexpected result: %zu backed up, %zu failed\n", result.SymbolsBackedUp,
             result.FailedCopies.size());
   return seconds;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace
