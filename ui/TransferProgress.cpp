@@ -1,6 +1,7 @@
 #include "ui/TransferProgress.h"
 
 #include <QCloseEvent>
+#include <QPainter>
 #include <QTimer>
 #include <algorithm>
 
@@ -12,9 +13,10 @@ namespace velmor::ui {
 TransferProgress::TransferProgress(QWidget* parent) : QProgressDialog(parent) {
   setObjectName(QStringLiteral("TransferProgress"));
   if (parent != nullptr) setWindowTitle(parent->window()->windowTitle());
-  // A title bar and nothing else: no close, no minimise (which would take the main window with it),
-  // no maximise.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  // No title bar: its buttons would offer what the box cannot do. Window managers that ignore the hint
+  // to leave out single buttons (openbox draws minimise, maximise and close on any title bar) leave out
+  // the whole bar; the box draws its own frame.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
   setCancelButton(nullptr);
   // One width for the whole run: a long file name is drawn shortened instead of widening the box.
   setLabel(new ElidedPathLabel(QString(), this));
@@ -50,6 +52,13 @@ void TransferProgress::reject() {
 
 void TransferProgress::closeEvent(QCloseEvent* event) {
   event->ignore();
+}
+
+void TransferProgress::paintEvent(QPaintEvent* event) {
+  QProgressDialog::paintEvent(event);
+  QPainter painter(this);
+  painter.setPen(palette().color(QPalette::Dark));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void TransferProgress::changeEvent(QEvent* event) {

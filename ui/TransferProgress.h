@@ -1,9 +1,9 @@
 // The progress of a running transfer or undo: which file is being copied and how many are done. It only
 // reports: it has no cancel button, and neither its title bar nor Escape closes it while the work runs
-// (a closed progress would leave the work running unseen). A modal box with a title and nothing else:
-// one size for the whole run, no maximise; a window manager that still offers to minimise it (openbox
-// does, and takes the main window with it) gets both back at once. The work's owner destroys it when
-// the work is over.
+// (a closed progress would leave the work running unseen). A modal framed box without a title bar, so
+// without buttons that could not work: one size for the whole run; a window manager that still
+// minimises it (from the keyboard, taking the main window with it) gets both back at once. The work's
+// owner destroys it when the work is over.
 #pragma once
 
 #include <QProgressDialog>
@@ -29,6 +29,7 @@ class TransferProgress : public QProgressDialog {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace velmor::ui

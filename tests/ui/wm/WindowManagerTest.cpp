@@ -233,7 +233,7 @@ TEST_F(WindowManagerTest, AnUndoOfTenThousandFilesKeepsTheWindowPaintingUnderIts
   // While the undo runs, the window is asked to paint every 100 ms. Its progress is looked at as the
   // window manager sees it (what it lets the user do with it), then minimised as a user may do.
   PaintLog paints(window->Label10);
-  QString actions;
+  QString actions, frame;
   int minimised = 0;  // 0 not yet, then the time of the minimising
   QString afterMinimising;
   QTimer poke;
@@ -246,6 +246,9 @@ TEST_F(WindowManagerTest, AnUndoOfTenThousandFilesKeepsTheWindowPaintingUnderIts
       xprop.start("xprop", {"-id", QString::number(progress->winId()), "_NET_WM_ALLOWED_ACTIONS"});
       xprop.waitForFinished(5000);
       actions = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+      xprop.start("xprop", {"-id", QString::number(progress->winId()), "-notype", "_NET_FRAME_EXTENTS"});
+      xprop.waitForFinished(5000);
+      frame = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
       XDoTool({"windowminimize", QString::number(progress->winId())});
       minimised = static_cast<int>(paints.clock.elapsed());
     } else if (paints.clock.elapsed() - minimised > 1000) {
@@ -268,6 +271,8 @@ TEST_F(WindowManagerTest, AnUndoOfTenThousandFilesKeepsTheWindowPaintingUnderIts
   EXPECT_FALSE(Exists("drive_c/EPLAN5/P/GROSS.P"));
   EXPECT_TRUE(messages.Last().startsWith("Information: Die Übertragung ist zurückgenommen:"))
       << messages.Last().toStdString();
+  // No title bar, so no buttons the window manager would draw on it (left, right, top, bottom).
+  EXPECT_EQ(frame, "_NET_FRAME_EXTENTS = 0, 0, 0, 0");
   // One size: neither resized nor maximised; minimised, it comes back at once with the main window.
   EXPECT_FALSE(actions.isEmpty());
   EXPECT_FALSE(actions.contains("RESIZE") || actions.contains("MAXIMIZE")) << actions.toStdString();
