@@ -2,6 +2,12 @@
 // new ones copied, a sample project and EXF data) on a demo station, timed with and without the
 // journal, each on a fresh copy of the same station, alternating. Prints the medians and the ratio.
 // Usage: journal_cost [DIR] [RUNS]   (DIR default /tmp/velmor-bench/journal, RUNS default 5)
+//
+// And what taking a transfer back costs against the transfer itself: with --undo N, a station with N
+// originals, each with an older backup of another content in SIASC (renamed aside by the transfer and
+// back by the undo), and N new symbols; the transfer and then its undo are timed, RUNS times on fresh
+// copies. Prints the medians and the ratio (goal: at most 2).
+// Usage: journal_cost --undo N [DIR] [RUNS]
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -17,6 +23,7 @@
 #include "bench/BenchTransfer.h"
 #include "core/DemoStation.h"
 #include "core/ProjectTransfer.h"
+#include "core/TransferUndo.h"
 
 namespace fs = std::filesystem;
 using velmor::bench::Median;
@@ -40,40 +47,87 @@ std::string Symbol(std::mt19937& rng, int i) {
   return text;
 }
 
-double TransferSeconds(const std::string& station, bool journal) {
+double TransferSeconds(const std::string& station, bool journal, int symbols = kSymbols) {
   double seconds = 0;
   const velmor::TransferResult result = velmor::bench::TimedTransfer(station, seconds, journal);
-  if (result.SymbolsBackedUp != kSymbols + 3 || !result.FailedCopies.empty())
+  if (result.SymbolsBackedUp != static_cast<size_t>(symbols) + 3 || !result.FailedCopies.empty())
     fprintf(stderr, "journal_cost: unexpected result: %zu backed up, %zu failed\n", result.SymbolsBackedUp,
             result.FailedCopies.size());
   return seconds;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::string dir = argc > 1 ? argv[1] : "/tmp/velmor-bench/journal";
-  const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
-  fs::remove_all(dir);
-  const std::string base = dir + "/station";
+// The station: symbols originals (with older backups of another content when olderBackups), as many
+// new symbols, samples. Small symbol files for the undo measurement, which is about many files.
+bool MakeStation(const std::string& base, int symbols, bool olderBackups) {
   std::string error;
   if (!velmor::CreateDemoStation(base, error)) {
     fprintf(stderr, "journal_cost: %s\n", error.c_str());
-    return 1;
+    return false;
   }
   std::mt19937 rng(7);
-  for (int i = 0; i < kSymbols; ++i) {
+  fs::create_directories(base + "/drive_c/EPLAN5/NS/SIASC");
+  for (int i = 0; i < symbols; ++i) {
     char name[32];
-    snprintf(name, sizeof name, "SYM%04d.ASC", i);
-    Write(base + "/drive_c/EPLAN5/NS/" + name, Symbol(rng, i));
-    snprintf(name, sizeof name, "NEU%04d.ASC", i);
-    Write(base + "/drive_d/EXF/ASC/" + name, Symbol(rng, i));
+    const std::string text = olderBackups ? "ASC " + std::to_string(i) + "\r\n" : Symbol(rng, i);
+    snprintf(name, sizeof name, "SYM%05d.ASC", i);
+    Write(base + "/drive_c/EPLAN5/NS/" + name, text);
+    if (olderBackups) Write(base + "/drive_c/EPLAN5/NS/SIASC/" + name, "older " + text);
+    snprintf(name, sizeof name, "NEU%05d.ASC", i);
+    Write(base + "/drive_d/EXF/ASC/" + name, olderBackups ? "new " + text : Symbol(rng, i));
   }
   fs::create_directories(base + "/drive_c/VELMOR/EXF0");
   for (const char* sample : {"PROJEKT.KOP", "SEITEN.LST", "BMK.TAB", "STRUKTUR.INI", "FORMULAR.ZUO"})
     Write(base + "/drive_c/VELMOR/EXF0/" + sample, std::string(4096, 'x'));
   setenv("KUNDEN_KENNUNG", "DEMO", 1);
   setenv("STATIONS_NUMMER", "01", 1);
+  return true;
+}
+
+int UndoCost(int symbols, const std::string& dir, int runs) {
+  fs::remove_all(dir);
+  const std::string base = dir + "/station";
+  if (!MakeStation(base, symbols, true)) return 1;
+  std::vector<double> transfers, undos;
+  for (int run = 0; run < runs; ++run) {
+    const std::string station = dir + "/run";
+    fs::remove_all(station);
+    fs::remove_all(dir + "/state");
+    fs::copy(base, station, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+    sync();
+    transfers.push_back(TransferSeconds(station, true, symbols));
+    sync();
+    velmor::bench::YesReporter reporter;
+    velmor::TransferUndo undo(reporter);
+    const auto start = std::chrono::steady_clock::now();
+    const velmor::UndoResult result = undo.Run("");
+    undos.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (result.Outcome != velmor::UndoOutcome::Done)
+      fprintf(stderr, "journal_cost: undo not done: %zu conflicts, %zu failures\n", result.Conflicts.size(),
+              result.Failures.size());
+  }
+  fs::remove_all(dir);
+  const double t = Median(transfers), u = Median(undos);
+  printf(
+      "undo of a transfer of %d symbol files with older backups (median of %d): transfer %.3f s, undo %.3f "
+      "s, "
+      "ratio %.3f (goal <= 2)\n",
+      symbols, runs, t, u, u / t);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "--undo") {
+    return UndoCost(std::max(1, atoi(argv[2])), argc > 3 ? argv[3] : "/tmp/velmor-bench/undo",
+                    argc > 4 ? std::max(1, atoi(argv[4])) : 3);
+  }
+  const std::string dir = argc > 1 ? argv[1] : "/tmp/velmor-bench/journal";
+  const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
+  fs::remove_all(dir);
+  const std::string base = dir + "/station";
+  if (!MakeStation(base, kSymbols, false)) return 1;
 
   std::vector<double> with, without;
   for (int run = 0; run < runs; ++run) {

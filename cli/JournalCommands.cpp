@@ -1,5 +1,4 @@
 // velmorctl journal and velmorctl undo: the transfers kept in the journal, and taking one back.
-#include <iomanip>
 #include <ostream>
 #include <string>
 
@@ -14,10 +13,10 @@ namespace {
 constexpr const char* kJournalHelp =
     "Aufruf: velmorctl journal\n"
     "\n"
-    "Listet die Übertragungen im Protokoll, die jüngste zuerst: Kennung, Beginn, Zustand\n"
-    "(abgeschlossen, unterbrochen, läuft, zurückgenommen), Station (Kundenkennung/Stationsnummer)\n"
-    "und Projektverzeichnis. Das Protokoll liegt in $XDG_STATE_HOME/velmor/journal\n"
-    "(ohne XDG_STATE_HOME in ~/.local/state/velmor/journal).\n"
+    "Listet die Übertragungen im Protokoll, je Station (Wine-Präfix) die jüngste zuerst: Kennung,\n"
+    "Beginn, Zustand (abgeschlossen, unterbrochen, läuft, zurückgenommen, zum Teil zurückgenommen,\n"
+    "abgelehnt), Station (Kundenkennung/Stationsnummer) und Projektverzeichnis. Das Protokoll liegt\n"
+    "in $XDG_STATE_HOME/velmor/journal (ohne XDG_STATE_HOME in ~/.local/state/velmor/journal).\n"
     "\n"
     "Exit-Codes: 0 erledigt, 2 falscher Aufruf.\n";
 
@@ -38,6 +37,14 @@ constexpr const char* kUndoHelp =
     "Exit-Codes: 0 zurückgenommen, 1 nicht oder nicht ganz zurückgenommen (geänderte Dateien,\n"
     "bereits zurückgenommen, unbekannte Kennung), 2 falscher Aufruf.\n";
 
+// The state in a column of equal width on the screen (an umlaut is two bytes and one letter).
+std::string StateColumn(JournalState state) {
+  std::string text = JournalStateText(state);
+  size_t letters = 0;
+  for (const unsigned char c : text) letters += (c & 0xc0) != 0x80;
+  return text + std::string(letters < 23 ? 23 - letters : 0, ' ');
+}
+
 std::string Station(const JournalInfo& info) {
   return info.CustomerId + "/" + info.StationNumber;
 }
@@ -53,9 +60,15 @@ int JournalCommand(const std::vector<std::string>& args, Console& console) {
     console.err << "Keine Übertragungen im Protokoll (" << JournalFolderHost() << ")\n";
     return kExitOk;
   }
+  // Grouped by station (its Wine prefix), the latest first in each.
+  std::string prefix;
   for (auto it = journals.rbegin(); it != journals.rend(); ++it) {
-    console.out << it->Id << "  " << it->Time << "  " << std::left << std::setw(15)
-                << JournalStateText(it->State) << "  " << Station(*it) << "  " << it->ProjectFolder << "\n";
+    if (it == journals.rbegin() || it->Prefix != prefix) {
+      prefix = it->Prefix;
+      console.out << "Station " << prefix << ":\n";
+    }
+    console.out << it->Id << "  " << it->Time << "  " << StateColumn(it->State) << "  " << Station(*it)
+                << "  " << it->ProjectFolder << "\n";
   }
   return kExitOk;
 }
@@ -79,6 +92,7 @@ int UndoCommand(const std::vector<std::string>& args, Console& console) {
   if (dryRun) {
     for (const UndoStep& step : result.Steps) console.out << DescribeUndoStep(step) << "\n";
   }
+  for (const std::string& line : result.Warnings) console.err << "Warnung: " << line << "\n";
   for (const std::string& line : result.Conflicts) console.err << line << "\n";
   for (const std::string& line : result.Failures) console.err << line << "\n";
   console.out << (dryRun ? "Probelauf, nichts geändert: Übertragung " : "Übertragung ") << result.Journal.Id

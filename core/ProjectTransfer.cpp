@@ -675,8 +675,12 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
     books.phase = TransferPhase::Other;
     result.Error = error.what();
   }
-  // Every change is recorded: the transfer is complete as a journal, even when an error ended it.
-  if (journal && !journalFailed && !journal->Complete() && result.Error.empty())
+  // Every change is recorded: the transfer is complete as a journal, even when an error ended it. One
+  // refused before its first change leaves a journal that undo passes over.
+  const bool ended =
+      journal && !journalFailed &&
+      (result.Outcome == TransferOutcome::NotCreatable ? journal->Refused() : journal->Complete());
+  if (journal && !journalFailed && !ended && result.Error.empty())
     result.Error = journal->Error() + ". Zurücknehmen mit: velmorctl undo " + journal->Id();
   if (!result.Error.empty()) throw TransferError(std::move(result));
   return result;

@@ -172,6 +172,8 @@ void SetHeaderField(JournalInfo& info, const std::string& key, const std::string
     info.Id = value;
   else if (key == "time")
     info.Time = value;
+  else if (key == "sequence")
+    info.Sequence = ParseNumber(value).value_or(0);
   else if (key == "started")
     info.Started = static_cast<int64_t>(ParseNumber(value).value_or(0));
   else if (key == "pid")
@@ -215,12 +217,13 @@ std::optional<JournalRecord> ParseRecord(const std::vector<std::string>& f) {
     r.Type = Kind::Created;
     r.Path = f[1];
     r.Now = *fp(2);
-  } else if (kind == "R" && f.size() == 8 && fp(3)) {
+  } else if (kind == "R" && (f.size() == 8 || f.size() == 9) && fp(3)) {
     r.Type = Kind::Replaced;
     r.Path = f[1];
     r.Saved = f[2];
     r.Before = *fp(3);
     r.Attributes = attributes(5);
+    if (f.size() == 9) r.LastWrite = ParseNumber(f[8]).value_or(0);
     r.Gone = f[6] == "-";
     if (!r.Gone) {
       if (!fp(6)) return std::nullopt;
@@ -260,65 +263,167 @@ std::string JournalFolderWindows(IPlatform& os) {
   return os.ToWindows(JournalFolderHost());
 }
 
-JournalState StateOf(IPlatform& os, const JournalInfo& info, bool complete, bool undone) {
-  if (undone) return JournalState::Undone;
-  if (complete) return JournalState::Complete;
+// The prefix as one spelling: links resolved, no trailing slash.
+std::string CanonicalPrefix(IPlatform& os, const std::string& prefix) {
+  std::string path = os.ToHost(os.ToWindows(prefix)).value_or(prefix);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// The folder of the journals of the station of prefix (Windows path).
+std::string StationJournalFolder(IPlatform& os, const std::string& prefix) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char c : CanonicalPrefix(os, prefix)) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char name[32];
+  std::snprintf(name, sizeof name, "station-%016llx", static_cast<unsigned long long>(hash));
+  return JournalFolderWindows(os) + "\\" + name;
+}
+
+JournalState StateOf(IPlatform& os, const JournalInfo& info, std::string_view marks) {
+  const size_t undo = marks.find_last_of("UP");
+  if (undo != std::string_view::npos)
+    return marks[undo] == 'U' ? JournalState::Undone : JournalState::Partial;
+  if (marks.find('N') != std::string_view::npos) return JournalState::Refused;
+  if (marks.find('X') != std::string_view::npos) return JournalState::Complete;
   const bool running = info.Pid != os.ProcessId() && os.ProcessRunning(info.Pid);
   return running ? JournalState::Running : JournalState::Interrupted;
 }
 
-// The header and the end marks of a journal, read from the start and the end of its log only.
-std::optional<JournalInfo> ReadSummary(IPlatform& os, const std::string& folder) {
-  const std::string log = folder + "\\log";
-  std::unique_ptr<platform::IFile> file = os.OpenFile(log, platform::OpenMode::Read);
-  if (!file) return std::nullopt;
-  const uint64_t size = file->Size().value_or(0);
-  std::string head(static_cast<size_t>(std::min<uint64_t>(size, kHeadBytes)), '\0');
-  size_t got = 0;
-  while (got < head.size()) {
-    const int64_t n = file->Read(head.data() + got, head.size() - got);
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  head.resize(got);
-  std::string tail = head;
-  if (size > head.size()) {
-    const uint64_t from = size - std::min<uint64_t>(size, kTailBytes);
-    tail.assign(static_cast<size_t>(size - from), '\0');
-    got = 0;
-    if (file->Seek(static_cast<int64_t>(from))) {
-      while (got < tail.size()) {
-        const int64_t n = file->Read(tail.data() + got, tail.size() - got);
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
+bool IsMark(const std::string& kind) {
+  return kind.size() == 1 && std::string_view("XNSUP").find(kind[0]) != std::string_view::npos;
+}
+
+// A log read line by line through a small buffer, however long it is.
+class LineReader {
+ public:
+  explicit LineReader(std::unique_ptr<platform::IFile> file) : file_(std::move(file)) {}
+  // The next line (without its end) and the offset it starts at; false at the end. A last line
+  // without an end is returned too (torn).
+  bool Next(std::string& line, uint64_t& offset, bool& ended) {
+    line.clear();
+    offset = position_;
+    while (true) {
+      if (at_ == buffer_.size()) {
+        buffer_.resize(1 << 16);
+        const int64_t n = file_->Read(buffer_.data(), buffer_.size());
+        buffer_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        at_ = 0;
+        if (buffer_.empty()) {
+          ended = false;
+          return !line.empty();
+        }
+      }
+      const size_t end = buffer_.find('\n', at_);
+      const size_t stop = end == std::string::npos ? buffer_.size() : end;
+      line.append(buffer_, at_, stop - at_);
+      position_ += stop - at_;
+      at_ = stop;
+      if (end != std::string::npos) {
+        ++at_;
+        ++position_;
+        ended = true;
+        return true;
       }
     }
-    tail.resize(got);
   }
+  bool Seek(uint64_t offset) {
+    buffer_.clear();
+    at_ = 0;
+    position_ = offset;
+    return file_->Seek(static_cast<int64_t>(offset));
+  }
+  std::optional<uint64_t> Size() { return file_->Size(); }
 
+ private:
+  std::unique_ptr<platform::IFile> file_;
+  std::string buffer_;
+  size_t at_ = 0;
+  uint64_t position_ = 0;
+};
+
+// The "state" file: how many bytes of the log were on the disk at its last flush, and the end marks
+// written so far. Nullopt for a journal of an old version (or a state file that is damaged).
+struct StateFile {
+  uint64_t Committed = 0;
+  std::string Marks;
+};
+
+std::string StateText(uint64_t committed, const std::string& marks) {
+  const std::string body = std::to_string(committed) + "\t" + marks;
+  char sum[10];
+  std::snprintf(sum, sizeof sum, "\t%08x", Checksum(body));
+  return body + sum + "\n";
+}
+
+std::optional<StateFile> ReadState(IPlatform& os, const std::string& folder) {
+  std::optional<std::string> text = os.ReadFile(folder + "\\state", 256);
+  if (!text || text->empty() || text->back() != '\n') return std::nullopt;
+  text->pop_back();
+  const auto fields = ParseLine(*text);
+  if (!fields || fields->size() != 2) return std::nullopt;
+  const std::optional<uint64_t> committed = ParseNumber((*fields)[0]);
+  if (!committed) return std::nullopt;
+  return StateFile{*committed, (*fields)[1]};
+}
+
+// The header of a journal and its end marks: the header lines from the start of its log, the marks
+// from its state file and from what was written after the state file's last update (a log of an old
+// version has no state file: its last few kilobytes are read for them).
+std::optional<JournalInfo> ReadSummary(IPlatform& os, const std::string& folder) {
+  std::unique_ptr<platform::IFile> file = os.OpenFile(folder + "\\log", platform::OpenMode::Read);
+  if (!file) return std::nullopt;
+  LineReader reader(std::move(file));
   JournalInfo info;
-  for (size_t start = 0; start < head.size();) {
-    const size_t end = head.find('\n', start);
-    if (end == std::string::npos) break;
-    const auto fields = ParseLine(std::string_view(head).substr(start, end - start));
-    start = end + 1;
+  std::string line;
+  uint64_t offset = 0;
+  bool ended = false;
+  while (offset < kHeadBytes && reader.Next(line, offset, ended)) {
+    const auto fields = ParseLine(line);
     if (!fields) continue;
     if ((*fields)[0] != "K") break;
     if (fields->size() == 3) SetHeaderField(info, (*fields)[1], (*fields)[2]);
   }
   if (info.Id.empty()) return std::nullopt;
-  bool complete = false, undone = false;
-  for (size_t start = 0; start < tail.size();) {
-    const size_t end = tail.find('\n', start);
-    if (end == std::string::npos) break;
-    if (const auto fields = ParseLine(std::string_view(tail).substr(start, end - start))) {
-      complete = complete || (*fields)[0] == "X";
-      undone = undone || (*fields)[0] == "U";
-    }
-    start = end + 1;
+  info.Folder = folder;
+  std::string marks;
+  uint64_t from = 0;
+  const uint64_t size = reader.Size().value_or(0);
+  if (const std::optional<StateFile> state = ReadState(os, folder)) {
+    marks = state->Marks;
+    from = std::min(state->Committed, size);
+  } else {
+    from = size - std::min<uint64_t>(size, kTailBytes);
   }
-  info.State = StateOf(os, info, complete, undone);
+  if (reader.Seek(from)) {
+    while (reader.Next(line, offset, ended)) {
+      const auto fields = ParseLine(line);
+      if (fields && IsMark((*fields)[0])) marks += (*fields)[0];
+    }
+  }
+  info.State = StateOf(os, info, marks);
   return info;
+}
+
+// The journals in one folder (a station's, or the top folder with journals of old versions).
+void ListIn(IPlatform& os, const std::string& base, std::vector<JournalInfo>& journals, bool stations) {
+  for (const FindData& entry : os.FindFiles(base + "\\*")) {
+    if (!(entry.attributes & platform::kAttrDirectory) || entry.name == "." || entry.name == "..") continue;
+    const std::string folder = base + "\\" + entry.name;
+    if (stations && entry.name.rfind("station-", 0) == 0)
+      ListIn(os, folder, journals, false);
+    else if (std::optional<JournalInfo> info = ReadSummary(os, folder))
+      journals.push_back(std::move(*info));
+  }
+}
+
+void SortJournals(std::vector<JournalInfo>& journals) {
+  std::stable_sort(journals.begin(), journals.end(), [](const JournalInfo& a, const JournalInfo& b) {
+    if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
+    return JournalAfter(b, a);
+  });
 }
 
 std::string FormatTime(std::time_t time, const char* format) {
@@ -358,6 +463,10 @@ std::string JournalStateText(JournalState state) {
       return "unterbrochen";
     case JournalState::Undone:
       return "zurückgenommen";
+    case JournalState::Partial:
+      return "zum Teil zurückgenommen";
+    case JournalState::Refused:
+      return "abgelehnt";
   }
   return {};
 }
@@ -366,64 +475,111 @@ std::string JournalFolderHost() {
   return StateFolderHost() + "/journal";
 }
 
+bool SamePrefix(IPlatform& os, const std::string& a, const std::string& b) {
+  return a == b || CanonicalPrefix(os, a) == CanonicalPrefix(os, b);
+}
+
+bool JournalAfter(const JournalInfo& a, const JournalInfo& b) {
+  if (a.Sequence != b.Sequence) return a.Sequence > b.Sequence;
+  // Journals of old versions carry no sequence: their start time is all there is.
+  if (a.Started != b.Started) return a.Started > b.Started;
+  return a.Id > b.Id;
+}
+
 std::vector<JournalInfo> ListJournals() {
   IPlatform& os = platform::Os();
   std::vector<JournalInfo> journals;
-  if (!os.DirectoryExists(JournalFolderWindows(os))) return journals;
   const std::string base = JournalFolderWindows(os);
-  for (const FindData& entry : os.FindFiles(base + "\\*")) {
-    if (!(entry.attributes & platform::kAttrDirectory) || entry.name == "." || entry.name == "..") continue;
-    if (std::optional<JournalInfo> info = ReadSummary(os, base + "\\" + entry.name))
-      journals.push_back(*info);
-  }
-  std::sort(journals.begin(), journals.end(), [](const JournalInfo& a, const JournalInfo& b) {
-    return a.Started != b.Started ? a.Started < b.Started : a.Id < b.Id;
-  });
+  if (!os.DirectoryExists(base)) return journals;
+  ListIn(os, base, journals, true);
+  SortJournals(journals);
   return journals;
 }
 
-std::optional<JournalContent> ReadJournal(IPlatform& os, const std::string& id) {
-  if (id.empty() || id.find_first_of("\\/") != std::string::npos || id == "." || id == "..")
-    return std::nullopt;
+std::vector<JournalInfo> ListStationJournals(IPlatform& os, const std::string& prefix) {
+  std::vector<JournalInfo> journals;
+  const std::string folder = StationJournalFolder(os, prefix);
+  if (os.DirectoryExists(folder)) ListIn(os, folder, journals, false);
+  SortJournals(journals);
+  return journals;
+}
+
+std::optional<JournalContent> ReadJournal(IPlatform& os, const std::string& folder) {
+  std::unique_ptr<platform::IFile> file = os.OpenFile(folder + "\\log", platform::OpenMode::Read);
+  if (!file) return std::nullopt;
+  LineReader reader(std::move(file));
   JournalContent journal;
-  journal.Folder = JournalFolderWindows(os) + "\\" + id;
-  const std::optional<std::string> text = os.ReadFile(journal.Folder + "\\log");
-  if (!text) return std::nullopt;
-  // A damaged line (torn by a power cut) is passed over: every record stands on its own.
-  for (size_t start = 0; start < text->size();) {
-    const size_t end = text->find('\n', start);
-    if (end == std::string::npos) break;
-    const auto fields = ParseLine(std::string_view(*text).substr(start, end - start));
-    start = end + 1;
-    if (!fields) continue;
+  journal.Folder = folder;
+  const std::optional<StateFile> state = ReadState(os, folder);
+  // What was on the disk at the last flush must read back whole; after it, a power cut may have torn
+  // or garbled what was not flushed yet.
+  const uint64_t committed = state ? state->Committed : 0;
+  std::string line, marks;
+  uint64_t offset = 0, lineNumber = 0;
+  bool ended = false, afterEnd = false;
+  size_t ignored = 0;
+  while (reader.Next(line, offset, ended)) {
+    ++lineNumber;
+    if (line.empty() && ended) continue;  // a mark's leading line end
+    std::optional<std::vector<std::string>> fields;
+    if (ended) fields = ParseLine(line);
+    if (!fields) {
+      if (offset < committed)
+        journal.Damage.push_back("Zeile " + std::to_string(lineNumber) + " ist beschädigt");
+      else if (afterEnd)
+        ++ignored;
+      continue;
+    }
     const std::string& kind = (*fields)[0];
     if (kind == "K") {
       if (fields->size() == 3) SetHeaderField(journal.Info, (*fields)[1], (*fields)[2]);
-    } else if (kind == "X") {
-      journal.Complete = true;
-    } else if (kind == "U") {
-      journal.Undone = true;
+    } else if (IsMark(kind)) {
+      marks += kind;
+      afterEnd = afterEnd || kind == "X" || kind == "N";
+    } else if (afterEnd) {
+      ++ignored;
     } else if (std::optional<JournalRecord> record = ParseRecord(*fields)) {
       journal.Records.push_back(std::move(*record));
+    } else if (offset < committed) {
+      journal.Damage.push_back("Zeile " + std::to_string(lineNumber) + " ist unbekannt");
     }
   }
-  if (journal.Info.Id != id) return std::nullopt;
-  journal.Info.State = StateOf(os, journal.Info, journal.Complete, journal.Undone);
+  if (journal.Info.Id.empty()) return std::nullopt;
+  if (const uint64_t size = reader.Size().value_or(0); state && size < committed) {
+    journal.Damage.push_back("das Protokoll ist kürzer (" + std::to_string(size) +
+                             " Bytes) als geschrieben (" + std::to_string(committed) + " Bytes)");
+  }
+  if (ignored > 0) {
+    journal.Warnings.push_back(std::to_string(ignored) +
+                               " Zeilen nach dem Endvermerk des Protokolls werden übergangen");
+  }
+  if (state) marks = state->Marks + marks;
+  journal.Complete = marks.find('X') != std::string::npos;
+  journal.Refused = marks.find('N') != std::string::npos;
+  journal.UndoBegun = marks.find('S') != std::string::npos;
+  journal.Info.Folder = folder;
+  journal.Info.State = StateOf(os, journal.Info, marks);
+  journal.Undone = journal.Info.State == JournalState::Undone;
   return journal;
 }
 
-bool MarkJournalUndone(IPlatform& os, const JournalContent& journal) {
-  std::unique_ptr<platform::IFile> log = os.OpenFile(journal.Folder + "\\log", platform::OpenMode::ReadWrite);
+bool MarkJournal(IPlatform& os, const std::string& folder, char mark) {
+  std::unique_ptr<platform::IFile> log = os.OpenFile(folder + "\\log", platform::OpenMode::ReadWrite);
   if (!log) return false;
   const std::optional<uint64_t> size = log->Size();
   // A leading line end closes a line that a power cut may have torn.
-  const std::string line = "\nU\t" + [] {
-    char sum[9];
-    std::snprintf(sum, sizeof sum, "%08x", Checksum("U"));
-    return std::string(sum);
-  }() + "\n";
-  return size && log->Seek(static_cast<int64_t>(*size)) && log->Write(line.data(), line.size()) &&
-         log->Flush();
+  const std::string kind(1, mark);
+  char sum[9];
+  std::snprintf(sum, sizeof sum, "%08x", Checksum(kind));
+  const std::string line = "\n" + kind + "\t" + sum + "\n";
+  if (!size || !log->Seek(static_cast<int64_t>(*size)) || !log->Write(line.data(), line.size()) ||
+      !log->Flush())
+    return false;
+  // The state file follows; a journal of an old version gets none (its marks are read from its end).
+  // What it says was on the disk stays as it was: a line that a kill tore before the mark was never
+  // part of the journal, and must not count as damage now.
+  const std::optional<StateFile> state = ReadState(os, folder);
+  return !state || os.WriteFile(folder + "\\state", StateText(state->Committed, state->Marks + kind));
 }
 
 // --- writing ---------------------------------------------------------------------------------------------
@@ -435,7 +591,15 @@ std::unique_ptr<TransferJournal> TransferJournal::Create(IPlatform& os, JournalI
     error = "Das Protokoll der Übertragung kann nicht angelegt werden: " + baseHost;
     return nullptr;
   }
-  const std::string base = os.ToWindows(baseHost);
+  const std::string base = StationJournalFolder(os, header.Prefix);
+  if (!os.DirectoryExists(base) && !os.CreateDirectory(base) && !os.DirectoryExists(base)) {
+    error = "Das Protokoll der Übertragung kann nicht angelegt werden: " + base;
+    return nullptr;
+  }
+  // The caller holds the station's lock: no other transfer of the station takes a number meanwhile.
+  header.Sequence = 1;
+  for (const JournalInfo& other : ListStationJournals(os, header.Prefix))
+    header.Sequence = std::max(header.Sequence, other.Sequence + 1);
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   header.Started = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
@@ -452,6 +616,7 @@ std::unique_ptr<TransferJournal> TransferJournal::Create(IPlatform& os, JournalI
       return nullptr;
     }
   }
+  header.Folder = folder;
   std::unique_ptr<platform::IFile> log;
   if (os.CreateDirectory(folder + "\\saved"))
     log = os.OpenFile(folder + "\\log", platform::OpenMode::CreateAlways);
@@ -462,8 +627,9 @@ std::unique_ptr<TransferJournal> TransferJournal::Create(IPlatform& os, JournalI
   std::unique_ptr<TransferJournal> journal(new TransferJournal(os, header, folder, std::move(log)));
   const JournalInfo& h = journal->info_;
   for (const auto& [key, value] : std::initializer_list<std::pair<const char*, std::string>>{
-           {"version", "1"},
+           {"version", "2"},
            {"id", h.Id},
+           {"sequence", std::to_string(h.Sequence)},
            {"time", h.Time},
            {"started", std::to_string(h.Started)},
            {"pid", std::to_string(h.Pid)},
@@ -497,6 +663,8 @@ TransferJournal::TransferJournal(IPlatform& os, JournalInfo info, std::string fo
 TransferJournal::~TransferJournal() = default;
 
 void TransferJournal::Queue(std::initializer_list<std::string_view> fields) {
+  const std::string_view kind = *fields.begin();
+  if (kind.size() == 1 && std::string_view("KDXN").find(kind) == std::string_view::npos) ++fileRecords_;
   std::string line;
   for (const std::string_view field : fields) {
     if (!line.empty()) line += '\t';
@@ -507,6 +675,10 @@ void TransferJournal::Queue(std::initializer_list<std::string_view> fields) {
   queue_ += line;
   queue_ += sum;
   queue_ += '\n';
+}
+
+bool TransferJournal::WriteState() {
+  return os_.WriteFile(folder_ + "\\state", StateText(logSize_, marks_));
 }
 
 std::string TransferJournal::Key(const std::string& path) {
@@ -551,7 +723,7 @@ bool TransferJournal::BeforeWrite(const std::string& target, const Fingerprint& 
       const std::optional<std::string> saved = Save(target);
       if (!saved) return false;
       Queue({"R", target, *saved, SizeText(*before), HashText(*before), AttributesText(data.attributes),
-             SizeText(next), HashText(next)});
+             SizeText(next), HashText(next), std::to_string(data.lastWriteTime)});
       Entry& entry = entries_[key];
       entry.existed = true;
       entry.states.push_back(next);
@@ -593,7 +765,8 @@ bool TransferJournal::BeforeDelete(const std::string& path) {
   if (!before) return Fail("Der alte Inhalt von " + path + " kann nicht gelesen werden");
   const std::optional<std::string> saved = Save(path);
   if (!saved) return false;
-  Queue({"R", path, *saved, SizeText(*before), HashText(*before), AttributesText(data.attributes), "-", "-"});
+  Queue({"R", path, *saved, SizeText(*before), HashText(*before), AttributesText(data.attributes), "-", "-",
+         std::to_string(data.lastWriteTime)});
   entries_[key].existed = true;
   return true;
 }
@@ -610,6 +783,7 @@ bool TransferJournal::BeforeAttributes(const std::string& path) {
 }
 
 void TransferJournal::BeforeFolder(const std::string& folder) {
+  folders_.push_back(folder);
   Queue({"D", folder});
 }
 
@@ -621,7 +795,13 @@ void TransferJournal::BeforeBackup(const std::string& original, const std::strin
 }
 
 void TransferJournal::BeforeRename(const std::string& from, const std::string& to) {
-  Queue({"M", from, to});
+  // The name as it is on the disk: undo gives it back in that spelling, whatever the caller wrote.
+  FindData data;
+  const size_t slash = from.rfind('\\');
+  if (slash != std::string::npos && os_.GetFileData(from, data) && !data.name.empty())
+    Queue({"M", from.substr(0, slash + 1) + data.name, to});
+  else
+    Queue({"M", from, to});
 }
 
 bool TransferJournal::Commit(bool durable) {
@@ -629,13 +809,15 @@ bool TransferJournal::Commit(bool durable) {
   const std::string failure = "Das Protokoll der Übertragung kann nicht geschrieben werden: " + folder_;
   if (!queue_.empty()) {
     if (!log_->Write(queue_.data(), queue_.size())) return Fail(failure);
+    logSize_ += queue_.size();
     queue_.clear();
     writtenSinceFlush_ = true;
   }
   if (durable && (writtenSinceFlush_ || savedSinceFlush_)) {
     // Saved contents are files of their own: one flush of the file system covers them and the log.
     const bool ok = savedSinceFlush_ ? os_.FlushFileSystem(folder_) : log_->Flush();
-    if (!ok) return Fail(failure);
+    // Only then the state file says the log is on the disk this far.
+    if (!ok || !WriteState()) return Fail(failure);
     writtenSinceFlush_ = savedSinceFlush_ = false;
   }
   return true;
@@ -644,6 +826,19 @@ bool TransferJournal::Commit(bool durable) {
 bool TransferJournal::Complete() {
   if (failed_) return false;
   Queue({"X"});
+  marks_ += 'X';
+  writtenSinceFlush_ = true;
+  return Commit(true);
+}
+
+bool TransferJournal::Refused() {
+  if (failed_) return false;
+  bool changed = fileRecords_ > 0;
+  for (const std::string& folder : folders_) changed = changed || os_.DirectoryExists(folder);
+  if (changed) return Complete();
+  Queue({"N"});
+  marks_ += 'N';
+  writtenSinceFlush_ = true;
   return Commit(true);
 }
 

@@ -1,10 +1,15 @@
 // The transfer journal: for every real transfer, a record of each change it makes, written before the
 // change, from which the change can be taken back exactly (velmorctl undo, the window).
 //
-// Where: one folder per transfer in $XDG_STATE_HOME/velmor/journal/ (default ~/.local/state/...), named
-// by the transfer's id. "log" holds the records, one per line, each with a checksum, so that a line
-// torn by a power cut ends the log instead of being misread; "saved" holds the old content of every
-// file the transfer overwrote (a project file, ARGV.DAT, a symbol that was not moved away).
+// Where: $XDG_STATE_HOME/velmor/journal/ (default ~/.local/state/...), one folder per station (the Wine
+// prefix, however its path is spelled), and in it one folder per transfer, named by the transfer's id.
+// "log" holds the records, one per line, each with a checksum; "saved" holds the old content of every
+// file the transfer overwrote (a project file, ARGV.DAT, a symbol that was not moved away); "state"
+// says how far the log was on the disk at its last flush and which end marks it has, so that a log
+// cut short or altered since is told apart from one torn by a power cut.
+//
+// Order: each transfer carries a sequence number of its station, one above the highest there (taken
+// under the station's lock), so the clock never decides which transfer came last.
 //
 // Written ahead: the record that undoes a change is in the log before the change is made, and on the
 // disk before any change that could not be undone without it. The records of a batch (the backups of a
@@ -45,18 +50,22 @@ enum class JournalState {
   Complete,     // the transfer ended; every change it made is recorded
   Interrupted,  // not complete and its process is gone: killed, crashed, or the power failed
   Undone,       // taken back
+  Partial,      // an undo ran but left something (reported then); undo may run again
+  Refused,      // the transfer was refused before its first change: nothing to take back
 };
-// "läuft", "abgeschlossen", "unterbrochen", "zurückgenommen".
+// "läuft", "abgeschlossen", "unterbrochen", "zurückgenommen", "zum Teil zurückgenommen", "abgelehnt".
 std::string JournalStateText(JournalState state);
 
 // What a journal says about its transfer.
 struct JournalInfo {
-  std::string Id;       // "20250106-101530-4821": start time and process
-  std::string Time;     // "2025-01-06 10:15:30", local time of the start
-  int64_t Started = 0;  // nanoseconds since 1970, for the order of transfers
-  int64_t Pid = 0;      // the process that made the transfer
-  std::string Holder;   // the program: "velmorctl transfer", the window's title
-  std::string Prefix;   // the Wine prefix (host folder) its Windows paths belong to
+  std::string Id;         // "20250106-101530-4821": start time and process
+  std::string Time;       // "2025-01-06 10:15:30", local time of the start
+  int64_t Started = 0;    // nanoseconds since 1970 (shown, never used for the order)
+  uint64_t Sequence = 0;  // the order of the transfers of its station; 0 in journals of old versions
+  std::string Folder;     // the journal's folder (Windows path)
+  int64_t Pid = 0;        // the process that made the transfer
+  std::string Holder;     // the program: "velmorctl transfer", the window's title
+  std::string Prefix;     // the Wine prefix (host folder) its Windows paths belong to
   std::string CustomerId;
   std::string StationNumber;
   std::string StationKey;  // StationKey() of its normal master data folder
@@ -72,8 +81,14 @@ struct JournalInfo {
 
 // The folder of all journals (host path): StateFolderHost() + "/journal".
 std::string JournalFolderHost();
-// Every journal, oldest first.
+// Whether two host paths of Wine prefixes name the same folder (a trailing slash, a link, "..").
+bool SamePrefix(platform::IPlatform& os, const std::string& a, const std::string& b);
+// Every journal of every station, oldest first (by station, then sequence).
 std::vector<JournalInfo> ListJournals();
+// The journals of the station of the Wine prefix prefix (host path), oldest first; only they are read.
+std::vector<JournalInfo> ListStationJournals(platform::IPlatform& os, const std::string& prefix);
+// Whether a comes after b on their station.
+bool JournalAfter(const JournalInfo& a, const JournalInfo& b);
 
 // One record of a journal as undo reads it.
 struct JournalRecord {
@@ -94,21 +109,31 @@ struct JournalRecord {
   Fingerprint Before;
   Fingerprint Now;
   uint32_t Attributes = 0;
-  platform::FileTime LastWrite = 0;  // Backup: the original's last-write time
+  platform::FileTime LastWrite = 0;  // Backup, Replaced: the last-write time the file had
   bool Gone = false;
 };
 
-// A journal read back: its header, its records up to the first damaged line, and its end marks.
+// A journal read back, line by line: its header, every record whose checksum holds, its end marks,
+// and what is wrong with it.
 struct JournalContent {
   JournalInfo Info;
   std::vector<JournalRecord> Records;
   std::string Folder;  // the journal's folder (Windows path)
   bool Complete = false;
+  bool Refused = false;
   bool Undone = false;
+  bool UndoBegun = false;  // an undo has changed the station before (some of its files may be gone)
+  // German, one line each: lines that were on the disk and are damaged now, a log shorter than it
+  // was written. What they recorded cannot be taken back.
+  std::vector<std::string> Damage;
+  // German: lines after the end mark that are not records of an undo (ignored).
+  std::vector<std::string> Warnings;
 };
-std::optional<JournalContent> ReadJournal(platform::IPlatform& os, const std::string& id);
-// Marks a journal as undone (durably). False when that cannot be written.
-bool MarkJournalUndone(platform::IPlatform& os, const JournalContent& journal);
+// The journal in folder (Windows path); nullopt when it has no readable header.
+std::optional<JournalContent> ReadJournal(platform::IPlatform& os, const std::string& folder);
+// Appends an end mark durably: "S" an undo begins, "U" taken back, "P" taken back in part, "N" the
+// transfer was refused before its first change. False when that cannot be written.
+bool MarkJournal(platform::IPlatform& os, const std::string& folder, char mark);
 
 // The journal a transfer writes.
 class TransferJournal {
@@ -140,6 +165,9 @@ class TransferJournal {
   bool RecordedAbsent(const std::string& target);
   // Before path is deleted outside the backup step.
   bool BeforeDelete(const std::string& path);
+  // The transfer was refused (its project folder could not be made): when nothing of what it recorded
+  // was made, the journal is marked refused and undo passes it over; otherwise it ends as Complete.
+  bool Refused();
   // Before the attributes of path change.
   bool BeforeAttributes(const std::string& path);
   // Before folder is created.
@@ -159,6 +187,7 @@ class TransferJournal {
   TransferJournal(platform::IPlatform& os, JournalInfo info, std::string folder,
                   std::unique_ptr<platform::IFile> log);
   void Queue(std::initializer_list<std::string_view> fields);
+  bool WriteState();
   std::optional<std::string> Save(const std::string& path);
   std::string Key(const std::string& path);
   bool Fail(std::string text);
@@ -175,11 +204,15 @@ class TransferJournal {
   std::string folder_;
   std::unique_ptr<platform::IFile> log_;
   std::string queue_;
+  uint64_t logSize_ = 0;  // bytes written to the log
+  std::string marks_;     // end marks written
   bool writtenSinceFlush_ = false;
   bool savedSinceFlush_ = false;
   size_t savedCount_ = 0;
   std::map<std::string, Entry> entries_;
   std::set<std::string> attributesKept_;
+  std::vector<std::string> folders_;  // folders recorded before their creation
+  size_t fileRecords_ = 0;            // records of anything but a folder
   std::string error_;
   bool failed_ = false;
 };

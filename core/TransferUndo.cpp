@@ -30,12 +30,14 @@ struct Look {
 class UndoWorld {
  public:
   UndoWorld(IPlatform& os, bool dryRun, UndoResult& result) : os_(os), dryRun_(dryRun), result_(result) {}
+  IPlatform& Os() { return os_; }
 
   Look Find(const std::string& path) {
     if (dryRun_) {
       if (auto it = overlay_.find(Key(path)); it != overlay_.end()) return it->second.value_or(Look{});
     }
     Look look;
+    if (!Listed(path)) return look;
     FindData data;
     if (!os_.GetFileData(path, data)) return look;
     look.exists = true;
@@ -52,7 +54,7 @@ class UndoWorld {
         return Failed("entfernen", path);
       if (!os_.DeleteFile(path)) return Failed("entfernen", path);
     }
-    overlay_[Key(path)] = std::nullopt;
+    Book(path, std::nullopt);
     return Done({UndoStep::Kind::Remove, path, {}});
   }
 
@@ -73,7 +75,7 @@ class UndoWorld {
     }
     if (attributes) restored.attributes = *attributes;
     if (lastWrite) restored.lastWrite = lastWrite;
-    overlay_[Key(path)] = restored;
+    Book(path, restored);
     return Done({UndoStep::Kind::Restore, path, from});
   }
 
@@ -87,7 +89,7 @@ class UndoWorld {
       }
       Look look = now;
       look.lastWrite = lastWrite;
-      overlay_[Key(path)] = look;
+      Book(path, look);
       Done({UndoStep::Kind::SetAttributes, path, {}});
     }
     if ((now.attributes ^ attributes) & kKeptBits) SetAttributes(path, attributes);
@@ -95,9 +97,10 @@ class UndoWorld {
 
   // from is renamed back to path.
   bool RenameBack(const std::string& from, const std::string& path) {
+    const Look moved = Find(from);
     if (!dryRun_ && !os_.MoveFile(from, path)) return Failed("zurückbenennen", from);
-    overlay_[Key(path)] = Find(from);
-    overlay_[Key(from)] = std::nullopt;
+    Book(path, moved);
+    Book(from, std::nullopt);
     return Done({UndoStep::Kind::Rename, path, from});
   }
 
@@ -105,7 +108,7 @@ class UndoWorld {
     if (!dryRun_ && !SetBits(path, attributes)) return Failed("Attribute zurücksetzen", path);
     Look look = Find(path);
     look.attributes = (look.attributes & ~kKeptBits) | (attributes & kKeptBits);
-    overlay_[Key(path)] = look;
+    Book(path, look);
     return Done({UndoStep::Kind::SetAttributes, path, {}});
   }
 
@@ -124,11 +127,43 @@ class UndoWorld {
       result_.Conflicts.push_back("Ordner nicht leer, bleibt: " + path);
       return;
     }
-    overlay_[Key(path)] = std::nullopt;
+    Book(path, std::nullopt);
     Done({UndoStep::Kind::RemoveFolder, path, {}});
   }
 
  private:
+  // Whether the listing of path's folder has its name. A name that is not there is known missing
+  // without a lookup: looking up a missing name lists its folder again after each change, and
+  // undo changes the folders it looks in all the time.
+  bool Listed(const std::string& path) {
+    const std::string key = Key(path);
+    const size_t slash = key.rfind('\\');
+    if (slash == std::string::npos) return true;
+    auto it = listed_.find(key.substr(0, slash));
+    if (it == listed_.end()) {
+      std::set<std::string> names;
+      std::unique_ptr<platform::IFolderListing> listing = os_.ListFolder(FolderOf(path));
+      if (listing) {
+        for (size_t i = 0; i < listing->Count(); ++i) names.insert(platform::FoldUpper(listing->Name(i)));
+      }
+      it = listed_.emplace(key.substr(0, slash), std::move(names)).first;
+    }
+    return it->second.count(key.substr(slash + 1)) > 0;
+  }
+  // What a step made of path: seen by later looks of a dry run, and by the listings of both kinds.
+  void Book(const std::string& path, std::optional<Look> look) {
+    const std::string key = Key(path);
+    const size_t slash = key.rfind('\\');
+    if (slash != std::string::npos) {
+      if (auto it = listed_.find(key.substr(0, slash)); it != listed_.end()) {
+        if (look && look->exists)
+          it->second.insert(key.substr(slash + 1));
+        else
+          it->second.erase(key.substr(slash + 1));
+      }
+    }
+    overlay_[key] = std::move(look);
+  }
   std::string Key(const std::string& path) {
     std::string full = os_.FullPath(path).value_or(path);
     while (full.size() > 3 && full.back() == '\\') full.pop_back();
@@ -168,27 +203,34 @@ class UndoWorld {
   IPlatform& os_;
   const bool dryRun_;
   UndoResult& result_;
-  std::map<std::string, std::optional<Look>> overlay_;  // nullopt: gone
+  std::map<std::string, std::optional<Look>> overlay_;   // nullopt: gone
+  std::map<std::string, std::set<std::string>> listed_;  // folded names of each folder looked into
 };
 
 // Everything the journal says about one file written outside the backup step.
 struct FileRecords {
   const JournalRecord* replaced = nullptr;  // the first record that saved its old content
   bool created = false;
-  bool mayBeGone = false;           // the transfer itself may have deleted it
-  std::vector<Fingerprint> left;    // every content the transfer may have left there
-  std::vector<Fingerprint> before;  // what it held before the transfer (saved, or backed up)
+  bool mayBeGone = false;                 // the transfer itself may have deleted it
+  std::vector<Fingerprint> left;          // every content the transfer may have left there
+  std::vector<Fingerprint> before;        // what it held before the transfer (saved, or backed up)
+  const JournalRecord* backup = nullptr;  // its original was backed up (the last time)
 };
 
 class Undoer {
  public:
-  Undoer(UndoWorld& world, UndoResult& result, const std::string& journalFolder)
-      : world_(world), result_(result), saved_(journalFolder + "\\saved\\") {}
+  Undoer(UndoWorld& world, UndoResult& result, const JournalContent& journal)
+      : world_(world), result_(result), journal_(journal), saved_(journal.Folder + "\\saved\\") {}
 
-  void Run(const std::vector<JournalRecord>& records, IPlatform& os) {
+  void Run(IPlatform& os) {
+    const std::vector<JournalRecord>& records = journal_.Records;
     std::map<std::string, FileRecords> files;
     for (const JournalRecord& r : records) {
-      if (r.Type == Kind::Backup) files[Key(os, r.Path)].before.push_back(r.Now);
+      if (r.Type == Kind::Backup) {
+        FileRecords& f = files[Key(os, r.Path)];
+        f.before.push_back(r.Now);
+        f.backup = &r;
+      }
       if (r.Type != Kind::Created && r.Type != Kind::Replaced && r.Type != Kind::MayBe) continue;
       FileRecords& f = files[Key(os, r.Path)];
       if (r.Type == Kind::Created) f.created = true;
@@ -226,7 +268,10 @@ class Undoer {
           break;
         }
         case Kind::Folder:
-          if (world_.Find(r.Path).folder) world_.RemoveFolder(r.Path);
+          if (world_.Find(r.Path).folder)
+            world_.RemoveFolder(r.Path);
+          else
+            FolderMissing(r.Path, records);
           break;
       }
     }
@@ -243,6 +288,31 @@ class Undoer {
     result_.Conflicts.push_back("seit der Übertragung geändert, bleibt: " + path);
   }
 
+  // A folder the transfer made that is not there: when the transfer ended and no undo ran before, it
+  // was renamed or moved away with what the transfer put into it, which then stays unseen.
+  void FolderMissing(const std::string& folder, const std::vector<JournalRecord>& records) {
+    if (!journal_.Complete || journal_.UndoBegun) return;
+    const std::string prefix = platform::FoldUpper(folder) + "\\";
+    for (const JournalRecord& r : records) {
+      if ((r.Type == Kind::Created || r.Type == Kind::Replaced) &&
+          platform::FoldUpper(r.Path).compare(0, prefix.size(), prefix) == 0) {
+        result_.Conflicts.push_back(
+            "Ordner fehlt seit der Übertragung (umbenannt oder verschoben?), was die Übertragung darin "
+            "angelegt hat, bleibt: " +
+            folder);
+        return;
+      }
+    }
+  }
+
+  // A saved copy is restored only when it still holds what was saved.
+  bool SavedIntact(const std::string& path, const JournalRecord& r) {
+    if (FingerprintOfFile(world_.Os(), saved_ + r.Saved) == r.Before) return true;
+    result_.Conflicts.push_back("die gesicherte Kopie " + saved_ + r.Saved +
+                                " ist beschädigt, nicht wiederhergestellt: " + path);
+    return false;
+  }
+
   void UndoFile(const std::string& path, const FileRecords& f) {
     const Look now = world_.Find(path);
     auto holdsOneOf = [&](const std::vector<Fingerprint>& contents) {
@@ -253,28 +323,34 @@ class Undoer {
     // Already what it was before: an undo that ran before (and was cut short) got this far, or a
     // later record's undo (an original moved back from SIASC) will get there.
     if (holdsOneOf(f.before) && !left) {
-      if (f.replaced && ((now.attributes ^ f.replaced->Attributes) & kKeptBits))
-        world_.SetAttributes(path, f.replaced->Attributes);
+      if (f.replaced) world_.Finish(path, now, f.replaced->Attributes, f.replaced->LastWrite);
       return;
     }
     if (const JournalRecord* r = f.replaced) {
       if (!now.exists) {
-        if (f.mayBeGone)
-          world_.Restore(path, saved_ + r->Saved, now);
-        else
+        if (!f.mayBeGone)
           result_.Conflicts.push_back("seit der Übertragung gelöscht, nicht wiederhergestellt: " + path);
+        else if (SavedIntact(path, *r))
+          world_.Restore(path, saved_ + r->Saved, now, r->Attributes, r->LastWrite);
       } else if (Holds(now, r->Before)) {
-        if ((now.attributes ^ r->Attributes) & kKeptBits) world_.SetAttributes(path, r->Attributes);
-      } else if (left) {
-        world_.Restore(path, saved_ + r->Saved, now);
-      } else {
+        // The same content (written again by the transfer, or back already): its time and bits.
+        world_.Finish(path, now, r->Attributes, r->LastWrite);
+      } else if (!left) {
         Changed(path);
+      } else if (SavedIntact(path, *r)) {
+        world_.Restore(path, saved_ + r->Saved, now, r->Attributes, r->LastWrite);
       }
     } else if (now.exists) {
-      if (left)
-        world_.Remove(path, now);
-      else
+      if (!left) {
         Changed(path);
+      } else if (f.backup && !Holds(world_.Find(f.backup->Target), f.backup->Now)) {
+        // Its original is not in its backup any more: the new file is all that is left of the
+        // symbol, and stays.
+        result_.Conflicts.push_back("bleibt, das Original kann nicht zurückgebracht werden (die Sicherung " +
+                                    f.backup->Target + " fehlt oder ist geändert): " + path);
+      } else {
+        world_.Remove(path, now);
+      }
     }
   }
 
@@ -294,6 +370,9 @@ class Undoer {
     } else if (Holds(original, r.Now)) {
       if (!r.Gone && backupHolds) world_.Remove(r.Target, backup);
       world_.Finish(r.Path, original, r.Attributes, r.LastWrite);
+    } else if (!backupHolds) {
+      result_.Conflicts.push_back("nicht wiederherstellbar, die Sicherung " + r.Target +
+                                  " fehlt oder ist geändert: " + r.Path);
     } else {
       result_.Conflicts.push_back("seit der Übertragung geändert, bleibt: " + r.Path +
                                   " (das Original liegt in " + r.Target + ")");
@@ -313,6 +392,7 @@ class Undoer {
 
   UndoWorld& world_;
   UndoResult& result_;
+  const JournalContent& journal_;
   std::string saved_;
 };
 
@@ -335,7 +415,8 @@ std::string DescribeUndoStep(const UndoStep& step) {
 }
 
 std::optional<JournalInfo> FindPendingJournal(const std::string& stationKey) {
-  const std::vector<JournalInfo> journals = ListJournals();
+  IPlatform& os = platform::Os();
+  const std::vector<JournalInfo> journals = ListStationJournals(os, os.PrefixDirectory());
   for (auto it = journals.rbegin(); it != journals.rend(); ++it) {
     if (it->StationKey == stationKey &&
         (it->State == JournalState::Interrupted || it->State == JournalState::Running))
@@ -344,7 +425,16 @@ std::optional<JournalInfo> FindPendingJournal(const std::string& stationKey) {
   return std::nullopt;
 }
 
+std::string RunningJournalText(const JournalInfo& running) {
+  return running.Holder + ", Prozess " + std::to_string(running.Pid) + ", seit " + running.Time;
+}
+
 std::string PendingJournalMessage(const JournalInfo& pending) {
+  if (pending.State == JournalState::Running) {
+    return "Auf dieser Station läuft bereits eine Übertragung (" + RunningJournalText(pending) +
+           ", Projekt " + pending.ProjectFolder +
+           "). Bitte warten, bis sie beendet ist, und dann erneut übertragen.";
+  }
   return "Eine unterbrochene Übertragung auf dieser Station ist noch nicht zurückgenommen (" + pending.Id +
          ", Projekt " + pending.ProjectFolder + ", begonnen " + pending.Time +
          "). Bitte zuerst zurücknehmen: velmorctl undo " + pending.Id;
@@ -353,10 +443,15 @@ std::string PendingJournalMessage(const JournalInfo& pending) {
 UndoResult TransferUndo::Run(const std::string& id) {
   UndoResult result;
   IPlatform& os = platform::Os();
-  const std::vector<JournalInfo> journals = ListJournals();
+  // Without an id: the latest transfer of this station (the prefix WINEPREFIX names) that is left to
+  // take back. An id may name a transfer of any station; it is refused below when it is not this one.
+  const std::vector<JournalInfo> journals =
+      id.empty() ? ListStationJournals(os, os.PrefixDirectory()) : ListJournals();
   const JournalInfo* chosen = nullptr;
-  for (auto it = journals.rbegin(); it != journals.rend() && !chosen; ++it)
-    if (id.empty() ? it->State != JournalState::Undone : it->Id == id) chosen = &*it;
+  for (auto it = journals.rbegin(); it != journals.rend() && !chosen; ++it) {
+    if (id.empty() ? it->State != JournalState::Undone && it->State != JournalState::Refused : it->Id == id)
+      chosen = &*it;
+  }
   auto refuse = [&](const std::string& message, UndoOutcome outcome = UndoOutcome::Refused) {
     reporter_.ShowMessage(message);
     result.Outcome = outcome;
@@ -370,13 +465,21 @@ UndoResult TransferUndo::Run(const std::string& id) {
   if (chosen->State == JournalState::Undone)
     return refuse("Die Übertragung " + chosen->Id + " ist bereits zurückgenommen.",
                   UndoOutcome::AlreadyUndone);
-  if (chosen->Prefix != os.PrefixDirectory()) {
+  if (chosen->State == JournalState::Refused)
+    return refuse("Die Übertragung " + chosen->Id + " wurde abgelehnt, bevor sie etwas geändert hat.",
+                  UndoOutcome::AlreadyUndone);
+  if (!SamePrefix(os, chosen->Prefix, os.PrefixDirectory())) {
     return refuse("Die Übertragung " + chosen->Id + " gehört zur Station in " + chosen->Prefix +
                   ": mit WINEPREFIX=" + chosen->Prefix + " zurücknehmen.");
   }
+  auto running = [&](const JournalInfo& info) {
+    return refuse("Die Übertragung " + info.Id + " läuft noch (" + RunningJournalText(info) +
+                  "). Bitte warten, bis sie beendet ist, und dann zurücknehmen.");
+  };
+  if (chosen->State == JournalState::Running) return running(*chosen);
   for (const JournalInfo& later : journals) {
     if (later.StationKey == chosen->StationKey && later.State != JournalState::Undone &&
-        (later.Started > chosen->Started || (later.Started == chosen->Started && later.Id > chosen->Id))) {
+        later.State != JournalState::Refused && JournalAfter(later, *chosen)) {
       return refuse("Die spätere Übertragung " + later.Id + " auf dieser Station baut auf " + chosen->Id +
                     " auf: zuerst sie zurücknehmen (velmorctl undo " + later.Id + ").");
     }
@@ -388,13 +491,25 @@ UndoResult TransferUndo::Run(const std::string& id) {
     lock = StationLock::Acquire(chosen->NormalMaster, holder_, lockWait_, refusal);
     if (!lock) return refuse(refusal);
   }
-  const std::optional<JournalContent> journal = ReadJournal(os, chosen->Id);
+  const std::optional<JournalContent> journal = ReadJournal(os, chosen->Folder);
   if (!journal) return refuse("Das Protokoll der Übertragung " + chosen->Id + " kann nicht gelesen werden.");
+  // Its process may have started writing it while the lock was free (the lock file was removed).
+  if (journal->Info.State == JournalState::Running) return running(journal->Info);
   if (journal->Undone)
     return refuse("Die Übertragung " + chosen->Id + " ist bereits zurückgenommen.",
                   UndoOutcome::AlreadyUndone);
+  result.Warnings = journal->Warnings;
+  for (const std::string& damage : journal->Damage) {
+    result.Conflicts.push_back("Das Protokoll ist beschädigt: " + damage +
+                               "; was dort verzeichnet war, kann nicht zurückgenommen werden");
+  }
 
   if (!dryRun_) {
+    if (!MarkJournal(os, journal->Folder, 'S')) {
+      result.Failures.push_back("Das Protokoll " + journal->Folder + " kann nicht geschrieben werden");
+      result.Outcome = UndoOutcome::Incomplete;
+      return result;
+    }
     // Temporary files of copies that the transfer's end (a kill) cut short.
     std::set<std::string> folders;
     for (const JournalRecord& r : journal->Records) {
@@ -404,13 +519,14 @@ UndoResult TransferUndo::Run(const std::string& id) {
     for (const std::string& folder : folders) os.RemoveStaleTemporaries(folder);
   }
   UndoWorld world(os, dryRun_, result);
-  Undoer(world, result, journal->Folder).Run(journal->Records, os);
+  Undoer(world, result, *journal).Run(os);
 
   result.Outcome =
       result.Conflicts.empty() && result.Failures.empty() ? UndoOutcome::Done : UndoOutcome::Incomplete;
-  // Taken back as far as it goes: files changed since stay as they are, and running it again would
-  // change nothing. A failed step is worth another try, so the journal stays open then.
-  if (!dryRun_ && result.Failures.empty() && !MarkJournalUndone(os, *journal)) {
+  // What it left is said, and the journal says so too: taken back in part, open for another run once
+  // the user has seen to it. A failed step is worth another try, so the journal stays open then.
+  const char mark = result.Outcome == UndoOutcome::Done ? 'U' : 'P';
+  if (!dryRun_ && result.Failures.empty() && !MarkJournal(os, journal->Folder, mark)) {
     result.Failures.push_back("Das Protokoll " + journal->Folder +
                               " kann nicht als zurückgenommen markiert werden");
     result.Outcome = UndoOutcome::Incomplete;

@@ -4,8 +4,11 @@
 // The same for a transfer that was interrupted: each record is decided by what is found, so an undo
 // can itself be interrupted and run again.
 //
-// Undo holds the station's lock (no transfer runs beside it), refuses a transfer whose later
-// transfers on the station are not taken back yet (they built on it), and marks the journal undone.
+// Undo holds the station's lock (no transfer runs beside it) and refuses a transfer whose journal
+// says it still runs (a lock file removed by hand does not let them meet); it refuses a transfer whose
+// later transfers on the station are not taken back yet (they built on it). A journal found damaged is
+// taken back as far as its readable records go, and reported, never marked undone. The journal is
+// marked undone only when the station is as it was; otherwise undone in part, and undo may run again.
 // Refusals reach the user through IReporter, like the transfer's own messages.
 #pragma once
 
@@ -48,12 +51,14 @@ struct UndoResult {
   std::vector<UndoStep> Steps;         // made, or planned in a dry run, in order
   std::vector<std::string> Conflicts;  // German: left alone because changed since the transfer
   std::vector<std::string> Failures;   // German: a step that failed
+  std::vector<std::string> Warnings;   // German: what was passed over in the journal (nothing left)
 };
 
 // The newest transfer on the station of key that was interrupted (or still looks as if it ran): the
 // next transfer there must not start before it is taken back.
 std::optional<JournalInfo> FindPendingJournal(const std::string& stationKey);
-// The German refusal of a transfer while one is pending, with the command that takes it back.
+// The German refusal of a transfer while one is pending: a running one named as running (who, since
+// when), an interrupted one with the command that takes it back.
 std::string PendingJournalMessage(const JournalInfo& pending);
 
 class TransferUndo {

@@ -630,8 +630,10 @@ void TVelmorMainFrm::OfferUndoOfPending(const std::string& journalId) {
 }
 
 void TVelmorMainFrm::OfferPendingUndo() {
+  // Only this station's (the prefix the window runs in): another station's is taken back there.
   std::optional<JournalInfo> pending;
-  for (const JournalInfo& journal : ListJournals())
+  platform::IPlatform& os = platform::Os();
+  for (const JournalInfo& journal : ListStationJournals(os, os.PrefixDirectory()))
     if (journal.State == JournalState::Interrupted) pending = journal;
   if (!pending) return;
   const QString text =

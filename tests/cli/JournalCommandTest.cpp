@@ -34,14 +34,23 @@ TEST_F(JournalCommandTest, TransfersAreListedAndTakenBackInReverseOrder) {
   const std::string first = JournalId(Velmorctl({"transfer", "--yes", "--quiet"}).out);
   const std::string second = JournalId(Velmorctl({"transfer", "--name", "ZWEI", "--quiet"}).out);
   ASSERT_FALSE(first.empty() || second.empty());
+  // A second station keeps its journals in the same state folder; its transfer comes last.
+  const std::string other = prefix.Root() + "/other";
+  std::string error;
+  ASSERT_TRUE(CreateDemoStation(other, error)) << error;
+  const auto otherBefore = testing::StationListing(other);
+  {
+    testing::ScopedEnv there("WINEPREFIX", other);
+    ASSERT_FALSE(JournalId(Velmorctl({"transfer", "--yes", "--quiet"}).out).empty());
+  }
   r = Velmorctl({"journal"});
+  const std::string row = "  [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}  abgeschlossen            DEMO/01  ";
   EXPECT_TRUE(std::regex_match(
       r.out,
-      std::regex(second +
-                 "  [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}  abgeschlossen    DEMO/01  "
-                 "C:\\\\EPLAN5\\\\P\\\\ZWEI\\.P\n" +
-                 first +
-                 "  [0-9-]{10} [0-9:]{8}  abgeschlossen    DEMO/01  C:\\\\EPLAN5\\\\P\\\\DEMO1\\.P\n")))
+      std::regex("Station " + dir + ":\n" + second + row + "C:\\\\EPLAN5\\\\P\\\\ZWEI\\.P\n" + first + row +
+                 "C:\\\\EPLAN5\\\\P\\\\DEMO1\\.P\n"
+                 "Station " +
+                 other + ":\n[0-9-]+" + row + "C:\\\\EPLAN5\\\\P\\\\DEMO1\\.P\n")))
       << r.out;
 
   EXPECT_EQ(Velmorctl({"undo", first}).code, kExitFailed);  // the later one comes first
@@ -59,11 +68,20 @@ TEST_F(JournalCommandTest, TransfersAreListedAndTakenBackInReverseOrder) {
                               " (C:\\EPLAN5\\P\\ZWEI.P), 20 Schritte\n"))
       << r.out;
 
-  EXPECT_EQ(Shown(Velmorctl({"undo"})),
-            "exit 0\nÜbertragung ID (C:\\EPLAN5\\P\\ZWEI.P) zurückgenommen, 20 Schritte\n");
-  EXPECT_EQ(Shown(Velmorctl({"undo"})),
-            "exit 0\nÜbertragung ID (C:\\EPLAN5\\P\\DEMO1.P) zurückgenommen, 20 Schritte\n");
+  // The station is the prefix's folder, however WINEPREFIX spells it.
+  fs::create_directory_symlink(dir, prefix.Root() + "/link");
+  for (const std::string& spelling : {dir + "/", prefix.Root() + "/link"}) {
+    testing::ScopedEnv spelled("WINEPREFIX", spelling);
+    EXPECT_EQ(Shown(Velmorctl({"undo"})), "exit 0\nÜbertragung ID (C:\\EPLAN5\\P\\" +
+                                              std::string(spelling.back() == '/' ? "ZWEI" : "DEMO1") +
+                                              ".P) zurückgenommen, 20 Schritte\n");
+  }
   EXPECT_EQ(testing::StationListing(dir), before);
+  {
+    testing::ScopedEnv there("WINEPREFIX", other);
+    EXPECT_EQ(Velmorctl({"undo"}).code, kExitOk);
+    EXPECT_EQ(testing::StationListing(other), otherBefore);
+  }
 
   EXPECT_EQ(Shown(Velmorctl({"undo", first})),
             "exit 1\n--\nDie Übertragung ID ist bereits zurückgenommen.\n");

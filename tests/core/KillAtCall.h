@@ -19,9 +19,10 @@ inline constexpr int kKilledStatus = 137;
 
 class KillAtCall final : public platform::ForwardingPlatform {
  public:
-  // n = 0 never kills; Changes() then counts the changes of a whole run.
-  KillAtCall(platform::IPlatform& inner, size_t n, bool flushes = true)
-      : ForwardingPlatform(inner), killAt_(n), flushes_(flushes) {}
+  // n = 0 never kills; Changes() then counts the changes of a whole run. hold: at the nth change the
+  // process stops (as a transfer busy for a long while) until it is killed.
+  KillAtCall(platform::IPlatform& inner, size_t n, bool flushes = true, bool hold = false)
+      : ForwardingPlatform(inner), killAt_(n), flushes_(flushes), hold_(hold) {}
   size_t Changes() const { return changes_; }
 
   bool SetFileAttributes(std::string_view path, uint32_t attributes) override {
@@ -60,7 +61,9 @@ class KillAtCall final : public platform::ForwardingPlatform {
   }
 
   void Change() {
-    if (++changes_ == killAt_) _exit(kKilledStatus);
+    if (++changes_ != killAt_) return;
+    while (hold_) pause();
+    _exit(kKilledStatus);
   }
 
  private:
@@ -84,6 +87,7 @@ class KillAtCall final : public platform::ForwardingPlatform {
 
   size_t killAt_;
   bool flushes_;
+  bool hold_;
   size_t changes_ = 0;
 };
 
@@ -95,12 +99,13 @@ inline size_t CountChanges(const std::function<void()>& work, bool flushes = tru
   return counter.Changes();
 }
 
-// Runs work in a child process that is killed right before its nth change to the disk. True when it
-// was killed, false when it ended before (n past the run's last change).
-inline bool RunKilledAt(size_t n, const std::function<void()>& work, bool flushes = true) {
+// Starts work in a child process that stops right before its nth change to the disk and waits there
+// (hold) or is killed; the child's id.
+inline pid_t StartKilledAt(size_t n, const std::function<void()>& work, bool flushes = true,
+                           bool hold = false) {
   const pid_t child = fork();
   if (child == 0) {
-    KillAtCall killer(platform::HostPlatform(), n, flushes);
+    KillAtCall killer(platform::HostPlatform(), n, flushes, hold);
     platform::ScopedPlatform use(killer);
     try {
       work();
@@ -108,6 +113,13 @@ inline bool RunKilledAt(size_t n, const std::function<void()>& work, bool flushe
     }
     _exit(0);
   }
+  return child;
+}
+
+// Runs work in a child process that is killed right before its nth change to the disk. True when it
+// was killed, false when it ended before (n past the run's last change).
+inline bool RunKilledAt(size_t n, const std::function<void()>& work, bool flushes = true) {
+  const pid_t child = StartKilledAt(n, work, flushes);
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == kKilledStatus;

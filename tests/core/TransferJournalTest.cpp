@@ -6,9 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <regex>
+#include <thread>
 
+#include "core/StationLock.h"
 #include "core/TransferJournal.h"
 #include "core/TransferUndo.h"
 #include "tests/common/FaultInjectingPlatform.h"
@@ -52,7 +58,21 @@ void Enrich(TransferStation& st, size_t n) {
 UndoResult Undo(TransferStation& st, const std::string& id = "", bool dryRun = false) {
   TransferUndo undo(st.reporter);
   undo.SetDryRun(dryRun);
+  undo.SetLockWait(std::chrono::milliseconds(100));
   return undo.Run(id);
+}
+
+// What an undo said, as one text: its outcome, then each warning, conflict and failure, with the
+// journal's folder shown as "PROTOKOLL".
+std::string Said(const UndoResult& r) {
+  std::string text = r.Outcome == UndoOutcome::Done ? "Done\n" : "Incomplete\n";
+  for (const auto* list : {&r.Warnings, &r.Conflicts, &r.Failures})
+    for (std::string line : *list) {
+      if (const size_t at = line.find(r.Journal.Folder); at != std::string::npos)
+        line.replace(at, r.Journal.Folder.size(), "PROTOKOLL");
+      text += line + "\n";
+    }
+  return std::regex_replace(text, std::regex("[0-9]+ Bytes"), "N Bytes");
 }
 
 // The journals in the order ListJournals gives them, one "state project" line each.
@@ -76,6 +96,10 @@ TEST(TransferJournalTest, TwoCompleteTransfersAreTakenBackInReverseOrder) {
   const TransferResult first = st.Run(st.Inputs("ANLAGE1"));
   ASSERT_FALSE(first.JournalId.empty());
   const auto between = StationListing(st.prefix);
+  // Refused before its first change (the project path is a file): nothing for undo to take back.
+  TransferInputs onFile = st.Inputs("ABGELEHNT");
+  onFile.ProjectPath = "C:\\EPLAN5\\NS\\NOTE.TXT";
+  ASSERT_EQ(st.Run(onFile).Outcome, TransferOutcome::NotCreatable);
   const TransferResult second = st.Run(st.Inputs("ANLAGE2"));
   // The second transfer's backups sit beside the first one's in SIASC.
   ASSERT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/S030.~001.ASC"), "original 30");
@@ -106,7 +130,9 @@ TEST(TransferJournalTest, TwoCompleteTransfersAreTakenBackInReverseOrder) {
   EXPECT_EQ(st.reporter.messages,
             (std::vector<std::string>{"Die Übertragung " + first.JournalId + " ist bereits zurückgenommen.",
                                       "Es gibt keine Übertragung, die zurückgenommen werden kann."}));
-  EXPECT_EQ(Journals(), "zurückgenommen C:\\EPLAN5\\P\\ANLAGE1.P\nzurückgenommen C:\\EPLAN5\\P\\ANLAGE2.P\n");
+  EXPECT_EQ(Journals(),
+            "zurückgenommen C:\\EPLAN5\\P\\ANLAGE1.P\nabgelehnt C:\\EPLAN5\\NS\\NOTE.TXT\\ABGELEHNT.P\n"
+            "zurückgenommen C:\\EPLAN5\\P\\ANLAGE2.P\n");
 }
 
 TEST(TransferJournalTest, FilesChangedSinceTheTransferAreLeftAloneAndReported) {
@@ -257,10 +283,11 @@ TEST(TransferJournalTest, StatesSurviveDamagedLinesAndADryRunKeepsNoJournal) {
   const auto before = StationListing(st.prefix);
   const TransferResult done = st.Run();
   // A power cut can leave a torn or garbled end.
-  const std::string log = JournalFolderHost() + "/" + done.JournalId + "/log";
-  std::ofstream(log, std::ios::app) << "C\tC:\\X\t1\t2\tdeadbeef\nC\tC:\\EPLAN5\\NS\\SYM";
+  const std::string log = *platform::HostPlatform().ToHost(ListJournals().at(0).Folder) + "/log";
+  std::ofstream(log, std::ios::app) << "C\tC:\\X\t1\t2\tdeadbeef\n"
+                                    << std::string(9000, 'x') << "\nC\tC:\\EPLAN5\\NS\\SYM";
   EXPECT_EQ(Journals(), "abgeschlossen C:\\EPLAN5\\P\\ANLAGE1.P\n");
-  EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Done);
+  EXPECT_EQ(Said(Undo(st)), "Done\n3 Zeilen nach dem Endvermerk des Protokolls werden übergangen\n");
   EXPECT_EQ(StationListing(st.prefix), before);
   ASSERT_TRUE(testing::RunKilledAt(12, [&] { st.Run(); }));
   EXPECT_EQ(Journals(), "zurückgenommen C:\\EPLAN5\\P\\ANLAGE1.P\nunterbrochen C:\\EPLAN5\\P\\ANLAGE1.P\n");
@@ -272,6 +299,164 @@ TEST(TransferJournalTest, StatesSurviveDamagedLinesAndADryRunKeepsNoJournal) {
   EXPECT_EQ(FingerprintOfFile(platform::HostPlatform(), "C:\\GROSS.BIN"), FingerprintOf(bytes));
   bytes[123457] = 'z';
   EXPECT_NE(FingerprintOfFile(platform::HostPlatform(), "C:\\GROSS.BIN"), FingerprintOf(bytes));
+}
+
+// A transfer that runs for a while holds its station against undo and other transfers by its journal,
+// also with its lock file removed; once it is gone, it is taken back.
+TEST(TransferJournalTest, UndoAndTransferBesideARunningTransferAreRefused) {
+  TransferStation st;
+  Enrich(st, 40);
+  const auto before = StationListing(st.prefix);
+  const pid_t running = testing::StartKilledAt(
+      60, [&] { st.Run(); }, false, /*hold=*/true);
+  for (int i = 0; i < 500 && ListJournals().empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(Journals(), "läuft C:\\EPLAN5\\P\\ANLAGE1.P\n");
+  const std::string since = ", Prozess " + std::to_string(running) + ", seit " + ListJournals()[0].Time;
+
+  st.reporter.messages.clear();
+  fs::remove_all(StateFolderHost() + "/locks");
+  EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Refused);
+  EXPECT_EQ(Undo(st, ListJournals()[0].Id).Outcome, UndoOutcome::Refused);
+  EXPECT_EQ(st.Run(st.Inputs("ANLAGE2")).Outcome, TransferOutcome::Pending);
+  ASSERT_EQ(st.reporter.messages.size(), 3u);
+  const std::string stillRunning = "Die Übertragung " + ListJournals()[0].Id +
+                                   " läuft noch (Kelvra nach EPLAN" + since +
+                                   "). Bitte warten, bis sie beendet ist, und dann zurücknehmen.";
+  EXPECT_EQ(st.reporter.messages[0], stillRunning);
+  EXPECT_EQ(st.reporter.messages[1], stillRunning);
+  EXPECT_EQ(st.reporter.messages[2], "Auf dieser Station läuft bereits eine Übertragung (Kelvra nach EPLAN" +
+                                         since +
+                                         ", Projekt C:\\EPLAN5\\P\\ANLAGE1.P). Bitte warten, bis sie beendet "
+                                         "ist, und dann erneut übertragen.");
+
+  kill(running, SIGKILL);
+  waitpid(running, nullptr, 0);
+  EXPECT_EQ(Said(Undo(st)), "Done\n");
+  EXPECT_EQ(StationListing(st.prefix), before);
+}
+
+// What undo can give back comes back exactly (the spelling of a renamed backup, the time of a file
+// written with the content it had); what it cannot stays where it is and is said.
+TEST(TransferJournalTest, UndoGivesBackExactlyAndSaysWhatItCannot) {
+  using Change = std::function<void(TransferStation&)>;
+  struct Case {
+    const char* name;
+    std::string project;
+    Change before, after;
+    std::string said;
+    std::string normalMaster;  // the normal master data folder after the undo, when not as before
+  };
+  const std::vector<Case> cases = {
+      {"an older backup in lower case; ARGV.DAT gets its own text", "ALT",
+       [](TransferStation& st) {
+         st.prefix.WriteFile("drive_c/EPLAN5/NS/SIASC/sym01.asc", "ältere Sicherung");
+         fs::last_write_time(st.prefix.Abs("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"),
+                             fs::file_time_type::clock::now() - std::chrono::hours(900));
+       },
+       nullptr, "Done\n", ""},
+      {"the user deleted SIASC", "ANLAGE1", nullptr,
+       [](TransferStation& st) { fs::remove_all(st.prefix.Abs("drive_c/EPLAN5/NS/SIASC")); },
+       "Incomplete\n"
+       "bleibt, das Original kann nicht zurückgebracht werden (die Sicherung "
+       "C:\\EPLAN5\\NS\\SIASC\\SYM01.ASC "
+       "fehlt oder ist geändert): C:\\EPLAN5\\NS\\SYM01.ASC\n"
+       "nicht wiederherstellbar, die Sicherung C:\\EPLAN5\\NS\\SIASC\\SYM01.ASC fehlt oder ist geändert: "
+       "C:\\EPLAN5\\NS\\SYM01.ASC\n"
+       "nicht wiederherstellbar, die Sicherung C:\\EPLAN5\\NS\\SIASC\\ALT01.ASC fehlt oder ist geändert: "
+       "C:\\EPLAN5\\NS\\ALT01.ASC\n",
+       "NOTE.TXT=bleibt\nSYM01.ASC=sym 01 neu\n"},
+      {"the user renamed the project folder", "ANLAGE1", nullptr,
+       [](TransferStation& st) {
+         fs::rename(st.prefix.Abs("drive_c/EPLAN5/P/ANLAGE1.P"), st.prefix.Abs("drive_c/EPLAN5/P/ANDERS.P"));
+       },
+       "Incomplete\nOrdner fehlt seit der Übertragung (umbenannt oder verschoben?), was die Übertragung "
+       "darin "
+       "angelegt hat, bleibt: C:\\EPLAN5\\P\\ANLAGE1.P\n",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TransferStation st;
+    if (c.before) c.before(st);
+    const auto before = StationListing(st.prefix);
+    st.Run(st.Inputs(c.project));
+    if (c.after) c.after(st);
+    const UndoResult r = Undo(st);
+    EXPECT_EQ(Said(r), c.said);
+    if (c.said == "Done\n") {
+      EXPECT_EQ(StationListing(st.prefix), before);
+    }
+    if (!c.normalMaster.empty()) {
+      EXPECT_EQ(st.Files("drive_c/EPLAN5/NS"), c.normalMaster);
+    }
+    // Left in part, the transfer stays the latest: undo runs again once the user has seen to it.
+    EXPECT_EQ(Journals(), std::string(c.said == "Done\n" ? "zurückgenommen" : "zum Teil zurückgenommen") +
+                              " C:\\EPLAN5\\P\\" + c.project + ".P\n");
+  }
+}
+
+// A journal damaged since it was written is taken back as far as it can be read, and said to be
+// damaged; a saved copy that does not hold what was saved is not put back.
+TEST(TransferJournalTest, ADamagedJournalIsReportedAndNeverMarkedUndone) {
+  using Damage = std::function<void(const std::string& folder)>;
+  auto lines = [](const std::string& log) {
+    std::vector<std::string> all;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    return all;
+  };
+  auto rewrite = [](const std::string& log, const std::vector<std::string>& all) {
+    std::ofstream out(log, std::ios::trunc);
+    for (const std::string& line : all) out << line << "\n";
+  };
+  struct Case {
+    const char* name;
+    Damage damage;
+    std::string said;
+  };
+  const std::vector<Case> cases = {
+      {"cut after its header",
+       [&](const std::string& folder) {
+         std::vector<std::string> all = lines(folder + "/log");
+         while (all.back().rfind("K\t", 0) != 0) all.pop_back();
+         rewrite(folder + "/log", all);
+       },
+       "Incomplete\nDas Protokoll ist beschädigt: das Protokoll ist kürzer (N Bytes) als geschrieben (N "
+       "Bytes); was dort verzeichnet war, kann nicht zurückgenommen werden\n"},
+      {"a byte flipped in a record",
+       [&](const std::string& folder) {
+         std::vector<std::string> all = lines(folder + "/log");
+         all.at(22)[3] ^= 1;
+         rewrite(folder + "/log", all);
+       },
+       "Incomplete\nDas Protokoll ist beschädigt: Zeile 23 ist beschädigt; was dort verzeichnet war, kann "
+       "nicht "
+       "zurückgenommen werden\nOrdner nicht leer, bleibt: C:\\EPLAN5\\P\\ANLAGE1.P\n"},
+      {"a saved copy altered",
+       [&](const std::string& folder) {
+         for (const auto& e : fs::directory_iterator(folder + "/saved"))
+           std::ofstream(e.path()) << "verändert";
+       },
+       "Incomplete\ndie gesicherte Kopie PROTOKOLL\\saved\\1 ist beschädigt, nicht wiederhergestellt: "
+       "C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TransferStation st;
+    st.Run();
+    const auto after = StationListing(st.prefix);
+    const JournalInfo journal = ListJournals().at(0);
+    c.damage(st.prefix.Abs(*platform::HostPlatform().ToHost(journal.Folder)));
+    const std::vector<std::string> plan = Described(Undo(st, "", true).Steps);
+    const UndoResult r = Undo(st);
+    EXPECT_EQ(Said(r), c.said);
+    EXPECT_EQ(Described(r.Steps), plan);
+    EXPECT_EQ(Journals(), "zum Teil zurückgenommen C:\\EPLAN5\\P\\ANLAGE1.P\n");
+    if (c.said.find("kürzer") != std::string::npos) {
+      EXPECT_EQ(StationListing(st.prefix), after);
+    }
+  }
 }
 
 }  // namespace
