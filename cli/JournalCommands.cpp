@@ -1,4 +1,8 @@
 // velmorctl journal and velmorctl undo: the transfers kept in the journal, and taking one back.
+#include <algorithm>
+#include <cstdio>
+#include <iomanip>
+#include <iterator>
 #include <ostream>
 #include <string>
 
@@ -11,12 +15,23 @@ namespace velmor::cli {
 namespace {
 
 constexpr const char* kJournalHelp =
-    "Aufruf: velmorctl journal\n"
+    "Aufruf: velmorctl journal [--prune [--keep N] [--days D]]\n"
     "\n"
     "Listet die Übertragungen im Protokoll, je Station (Wine-Präfix) die jüngste zuerst: Kennung,\n"
     "Beginn, Zustand (abgeschlossen, unterbrochen, läuft, zurückgenommen, zum Teil zurückgenommen,\n"
     "abgelehnt), Station (Kundenkennung/Stationsnummer) und Projektverzeichnis. Das Protokoll liegt\n"
     "in $XDG_STATE_HOME/velmor/journal (ohne XDG_STATE_HOME in ~/.local/state/velmor/journal).\n"
+    "Zu jeder Übertragung steht ihre Größe im Protokoll (gesicherte Inhalte zählen bei der ersten,\n"
+    "die sie gesichert hat: jeder Inhalt wird je Station nur einmal gesichert), am Ende die Summe.\n"
+    "\n"
+    "Optionen:\n"
+    "  --prune     alte abgeschlossene, abgelehnte und zurückgenommene Übertragungen entfernen; sie\n"
+    "              lassen sich danach nicht mehr zurücknehmen. Unterbrochene, laufende und zum Teil\n"
+    "              zurückgenommene bleiben immer.\n"
+    "  --keep N    je Station die letzten N behalten\n"
+    "  --days D    die behalten, die jünger als D Tage sind\n"
+    "              (beide: entfernt wird, was keine der beiden Regeln behält; ohne beide: --keep 20\n"
+    "              --days 30, so wie nach jeder abgeschlossenen Übertragung für ihre Station)\n"
     "\n"
     "Exit-Codes: 0 erledigt, 2 falscher Aufruf.\n";
 
@@ -45,6 +60,20 @@ std::string StateColumn(JournalState state) {
   return text + std::string(letters < 23 ? 23 - letters : 0, ' ');
 }
 
+// "812 B", "12,4 KiB", "3,0 MiB", "1,2 GiB".
+std::string SizeText(uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / 1024;
+  size_t unit = 0;
+  for (; value >= 1024 && unit + 1 < std::size(units); ++unit) value /= 1024;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  std::string out = text;
+  if (const size_t dot = out.find('.'); dot != std::string::npos) out[dot] = ',';
+  return out;
+}
+
 std::string Station(const JournalInfo& info) {
   return info.CustomerId + "/" + info.StationNumber;
 }
@@ -53,8 +82,23 @@ std::string Station(const JournalInfo& info) {
 
 int JournalCommand(const std::vector<std::string>& args, Console& console) {
   ArgParser parser;
+  parser.Flag("prune");
+  parser.Value("keep");
+  parser.Value("days");
   if (ParseOrHelp(parser, args, console, kJournalHelp)) return kExitOk;
   if (!parser.Positional().empty()) throw UsageError("unerwartetes Argument: " + parser.Positional().front());
+  if (parser.Has("prune")) {
+    PrunePolicy policy;
+    if (const auto keep = parser.Number("keep")) policy.Keep = static_cast<size_t>(*keep);
+    if (const auto days = parser.Number("days"))
+      policy.Days = static_cast<unsigned>(std::min(*days, 100000ull));
+    if (!policy.Keep && !policy.Days) policy = {kPruneKeepDefault, kPruneDaysDefault};
+    const PruneResult pruned = PruneJournals(platform::Os(), "", policy);
+    for (const std::string& line : pruned.Failures) console.err << line << "\n";
+    console.out << pruned.Removed << " Übertragungen entfernt, " << SizeText(pruned.Bytes) << " frei\n";
+    return pruned.Failures.empty() ? kExitOk : kExitFailed;
+  }
+  if (parser.Has("keep") || parser.Has("days")) throw UsageError("--keep und --days nur mit --prune");
   const std::vector<JournalInfo> journals = ListJournals();
   if (journals.empty()) {
     console.err << "Keine Übertragungen im Protokoll (" << JournalFolderHost() << ")\n";
@@ -68,8 +112,11 @@ int JournalCommand(const std::vector<std::string>& args, Console& console) {
       console.out << "Station " << prefix << ":\n";
     }
     console.out << it->Id << "  " << it->Time << "  " << StateColumn(it->State) << "  " << Station(*it)
-                << "  " << it->ProjectFolder << "\n";
+                << "  " << std::right << std::setw(10) << SizeText(it->Bytes) << "  " << it->ProjectFolder
+                << "\n";
   }
+  console.out << "Zusammen: " << journals.size() << " Übertragungen, " << SizeText(JournalFolderBytes())
+              << " in " << JournalFolderHost() << "\n";
   return kExitOk;
 }
 

@@ -682,6 +682,9 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
       (result.Outcome == TransferOutcome::NotCreatable ? journal->Refused() : journal->Complete());
   if (journal && !journalFailed && !ended && result.Error.empty())
     result.Error = journal->Error() + ". Zurücknehmen mit: velmorctl undo " + journal->Id();
+  // The station's journal keeps itself: old complete and undone transfers go (what it cannot remove
+  // stays until the next time).
+  if (ended) PruneJournals(os, os.PrefixDirectory(), {kPruneKeepDefault, kPruneDaysDefault});
   if (!result.Error.empty()) throw TransferError(std::move(result));
   return result;
 }

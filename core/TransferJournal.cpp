@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "core/StationLock.h"
+#include "support/PathRoutines.h"
 
 namespace velmor {
 namespace {
@@ -270,6 +271,10 @@ std::string CanonicalPrefix(IPlatform& os, const std::string& prefix) {
   return path;
 }
 
+std::string StoreFolder(const std::string& journalFolder) {
+  return FolderOf(journalFolder) + "\\saved";
+}
+
 // The folder of the journals of the station of prefix (Windows path).
 std::string StationJournalFolder(IPlatform& os, const std::string& prefix) {
   uint64_t hash = 14695981039346656037ull;
@@ -349,10 +354,11 @@ class LineReader {
 struct StateFile {
   uint64_t Committed = 0;
   std::string Marks;
+  uint64_t Stored = 0;  // bytes this transfer added to the station's saved contents
 };
 
-std::string StateText(uint64_t committed, const std::string& marks) {
-  const std::string body = std::to_string(committed) + "\t" + marks;
+std::string StateText(uint64_t committed, const std::string& marks, uint64_t stored) {
+  const std::string body = std::to_string(committed) + "\t" + marks + "\t" + std::to_string(stored);
   char sum[10];
   std::snprintf(sum, sizeof sum, "\t%08x", Checksum(body));
   return body + sum + "\n";
@@ -363,10 +369,10 @@ std::optional<StateFile> ReadState(IPlatform& os, const std::string& folder) {
   if (!text || text->empty() || text->back() != '\n') return std::nullopt;
   text->pop_back();
   const auto fields = ParseLine(*text);
-  if (!fields || fields->size() != 2) return std::nullopt;
-  const std::optional<uint64_t> committed = ParseNumber((*fields)[0]);
-  if (!committed) return std::nullopt;
-  return StateFile{*committed, (*fields)[1]};
+  if (!fields || fields->size() != 3) return std::nullopt;
+  const std::optional<uint64_t> committed = ParseNumber((*fields)[0]), stored = ParseNumber((*fields)[2]);
+  if (!committed || !stored) return std::nullopt;
+  return StateFile{*committed, (*fields)[1], *stored};
 }
 
 // The header of a journal and its end marks: the header lines from the start of its log, the marks
@@ -391,9 +397,11 @@ std::optional<JournalInfo> ReadSummary(IPlatform& os, const std::string& folder)
   std::string marks;
   uint64_t from = 0;
   const uint64_t size = reader.Size().value_or(0);
+  info.Bytes = size;
   if (const std::optional<StateFile> state = ReadState(os, folder)) {
     marks = state->Marks;
     from = std::min(state->Committed, size);
+    info.Bytes += state->Stored;
   } else {
     from = size - std::min<uint64_t>(size, kTailBytes);
   }
@@ -473,6 +481,11 @@ std::string JournalStateText(JournalState state) {
 
 std::string JournalFolderHost() {
   return StateFolderHost() + "/journal";
+}
+
+std::string SavedPath(const std::string& journalFolder, const std::string& saved) {
+  if (!saved.empty() && saved[0] == '=') return StoreFolder(journalFolder) + "\\" + saved.substr(1);
+  return journalFolder + "\\saved\\" + saved;  // journals of old versions kept their own
 }
 
 bool SamePrefix(IPlatform& os, const std::string& a, const std::string& b) {
@@ -579,7 +592,106 @@ bool MarkJournal(IPlatform& os, const std::string& folder, char mark) {
   // What it says was on the disk stays as it was: a line that a kill tore before the mark was never
   // part of the journal, and must not count as damage now.
   const std::optional<StateFile> state = ReadState(os, folder);
-  return !state || os.WriteFile(folder + "\\state", StateText(state->Committed, state->Marks + kind));
+  return !state ||
+         os.WriteFile(folder + "\\state", StateText(state->Committed, state->Marks + kind, state->Stored));
+}
+
+namespace {
+
+uint64_t FolderBytes(IPlatform& os, const std::string& top) {
+  uint64_t bytes = 0;
+  std::vector<std::string> folders{top};
+  while (!folders.empty()) {
+    const std::string folder = std::move(folders.back());
+    folders.pop_back();
+    for (const FindData& entry : os.FindFiles(folder + "\\*")) {
+      if (entry.name == "." || entry.name == "..") continue;
+      if (entry.attributes & platform::kAttrDirectory)
+        folders.push_back(folder + "\\" + entry.name);
+      else
+        bytes += entry.size;
+    }
+  }
+  return bytes;
+}
+
+}  // namespace
+
+uint64_t JournalFolderBytes() {
+  IPlatform& os = platform::Os();
+  return FolderBytes(os, JournalFolderWindows(os));
+}
+
+namespace {
+
+bool Prunable(const JournalInfo& info) {
+  return info.State == JournalState::Complete || info.State == JournalState::Undone ||
+         info.State == JournalState::Refused;
+}
+
+void PruneStation(IPlatform& os, const std::string& stationFolder, const PrunePolicy& policy,
+                  PruneResult& result) {
+  std::vector<JournalInfo> journals;
+  ListIn(os, stationFolder, journals, false);
+  SortJournals(journals);
+  const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  std::vector<JournalInfo> kept;
+  for (size_t i = 0; i < journals.size(); ++i) {
+    const JournalInfo& info = journals[i];
+    const bool keptByCount = policy.Keep && journals.size() - i <= *policy.Keep;
+    const bool keptByAge =
+        policy.Days && now - info.Started < static_cast<int64_t>(*policy.Days) * 86400 * 1000000000ll;
+    const bool keep = !Prunable(info) || (!policy.Keep && !policy.Days) || keptByCount || keptByAge;
+    if (keep) {
+      kept.push_back(info);
+    } else if (os.DeleteTree(info.Folder)) {
+      ++result.Removed;
+    } else {
+      result.Failures.push_back("Das Protokoll " + info.Folder + " kann nicht entfernt werden");
+      kept.push_back(info);
+    }
+  }
+  if (result.Removed == 0) return;
+  // The saved contents that no journal left refers to. Not while a transfer of the station runs: it
+  // may have saved a content that its log does not name yet.
+  std::set<std::string> used;
+  for (const JournalInfo& info : kept) {
+    if (info.State == JournalState::Running) return;
+    const std::optional<JournalContent> journal = ReadJournal(os, info.Folder);
+    if (!journal) return;  // unreadable now: what it needs is not known, so everything stays
+    for (const JournalRecord& r : journal->Records)
+      if (r.Type == JournalRecord::Kind::Replaced && !r.Saved.empty() && r.Saved[0] == '=')
+        used.insert(r.Saved.substr(1));
+  }
+  const std::string store = stationFolder + "\\saved";
+  for (const FindData& entry : os.FindFiles(store + "\\*")) {
+    if ((entry.attributes & platform::kAttrDirectory) || used.count(entry.name)) continue;
+    os.DeleteFile(store + "\\" + entry.name);
+  }
+}
+
+}  // namespace
+
+PruneResult PruneJournals(IPlatform& os, const std::string& prefix, const PrunePolicy& policy) {
+  PruneResult result;
+  const std::string base = JournalFolderWindows(os);
+  std::vector<std::string> stations;
+  if (!prefix.empty()) {
+    stations.push_back(StationJournalFolder(os, prefix));
+  } else {
+    for (const FindData& entry : os.FindFiles(base + "\\station-*"))
+      if (entry.attributes & platform::kAttrDirectory) stations.push_back(base + "\\" + entry.name);
+  }
+  for (const std::string& folder : stations) {
+    if (!os.DirectoryExists(folder)) continue;
+    const uint64_t before = FolderBytes(os, folder);
+    PruneStation(os, folder, policy, result);
+    const uint64_t after = FolderBytes(os, folder);
+    result.Bytes += before > after ? before - after : 0;
+  }
+  return result;
 }
 
 // --- writing ---------------------------------------------------------------------------------------------
@@ -588,7 +700,9 @@ std::unique_ptr<TransferJournal> TransferJournal::Create(IPlatform& os, JournalI
                                                          std::string& error) {
   const std::string baseHost = JournalFolderHost();
   if (!os.HostCreateDirectories(baseHost)) {
-    error = "Das Protokoll der Übertragung kann nicht angelegt werden: " + baseHost;
+    error = "Der Ordner für das Protokoll der Übertragung kann nicht angelegt werden: " + baseHost +
+            ". Ohne dieses Protokoll lässt sich die Übertragung nicht zurücknehmen; bitte den Ordner "
+            "beschreibbar machen oder XDG_STATE_HOME auf einen beschreibbaren Ordner setzen.";
     return nullptr;
   }
   const std::string base = StationJournalFolder(os, header.Prefix);
@@ -618,7 +732,8 @@ std::unique_ptr<TransferJournal> TransferJournal::Create(IPlatform& os, JournalI
   }
   header.Folder = folder;
   std::unique_ptr<platform::IFile> log;
-  if (os.CreateDirectory(folder + "\\saved"))
+  const std::string store = base + "\\saved";
+  if (os.DirectoryExists(store) || os.CreateDirectory(store) || os.DirectoryExists(store))
     log = os.OpenFile(folder + "\\log", platform::OpenMode::CreateAlways);
   if (!log) {
     error = "Das Protokoll der Übertragung kann nicht angelegt werden: " + folder;
@@ -678,7 +793,7 @@ void TransferJournal::Queue(std::initializer_list<std::string_view> fields) {
 }
 
 bool TransferJournal::WriteState() {
-  return os_.WriteFile(folder_ + "\\state", StateText(logSize_, marks_));
+  return os_.WriteFile(folder_ + "\\state", StateText(logSize_, marks_, stored_));
 }
 
 std::string TransferJournal::Key(const std::string& path) {
@@ -695,14 +810,22 @@ bool TransferJournal::Fail(std::string text) {
   return false;
 }
 
-std::optional<std::string> TransferJournal::Save(const std::string& path) {
-  const std::string name = std::to_string(++savedCount_);
-  if (!os_.CopyFile(path, folder_ + "\\saved\\" + name, true)) {
-    Fail("Der alte Inhalt von " + path + " kann nicht im Protokoll gesichert werden");
-    return std::nullopt;
+std::optional<std::string> TransferJournal::Save(const std::string& path, const Fingerprint& content) {
+  // Kept once per content for all transfers of the station: a content saved before (by this or an
+  // earlier transfer) is used again when it still holds what its name says.
+  const std::string name = SizeText(content) + "-" + HashText(content);
+  const std::string stored = StoreFolder(folder_) + "\\" + name;
+  if (FingerprintOfFile(os_, stored) != content) {
+    if (!os_.CopyFile(path, stored, false)) {
+      Fail("Der alte Inhalt von " + path + " kann nicht im Protokoll gesichert werden");
+      return std::nullopt;
+    }
+    // Its own attributes and time are the record's; the stored copy stays plain and replaceable.
+    os_.SetFileAttributes(stored, platform::kAttrNormal);
+    stored_ += content.Size;
+    savedSinceFlush_ = true;
   }
-  savedSinceFlush_ = true;
-  return name;
+  return "=" + name;
 }
 
 bool TransferJournal::BeforeWrite(const std::string& target, const Fingerprint& next,
@@ -720,7 +843,7 @@ bool TransferJournal::BeforeWrite(const std::string& target, const Fingerprint& 
     if (found) {
       const std::optional<Fingerprint> before = FingerprintOfFile(os_, target);
       if (!before) return Fail("Der alte Inhalt von " + target + " kann nicht gelesen werden");
-      const std::optional<std::string> saved = Save(target);
+      const std::optional<std::string> saved = Save(target, *before);
       if (!saved) return false;
       Queue({"R", target, *saved, SizeText(*before), HashText(*before), AttributesText(data.attributes),
              SizeText(next), HashText(next), std::to_string(data.lastWriteTime)});
@@ -763,7 +886,7 @@ bool TransferJournal::BeforeDelete(const std::string& path) {
   if (!os_.GetFileData(path, data)) return true;  // nothing there to delete
   const std::optional<Fingerprint> before = FingerprintOfFile(os_, path);
   if (!before) return Fail("Der alte Inhalt von " + path + " kann nicht gelesen werden");
-  const std::optional<std::string> saved = Save(path);
+  const std::optional<std::string> saved = Save(path, *before);
   if (!saved) return false;
   Queue({"R", path, *saved, SizeText(*before), HashText(*before), AttributesText(data.attributes), "-", "-",
          std::to_string(data.lastWriteTime)});

@@ -3,8 +3,9 @@
 //
 // Where: $XDG_STATE_HOME/velmor/journal/ (default ~/.local/state/...), one folder per station (the Wine
 // prefix, however its path is spelled), and in it one folder per transfer, named by the transfer's id.
-// "log" holds the records, one per line, each with a checksum; "saved" holds the old content of every
-// file the transfer overwrote (a project file, ARGV.DAT, a symbol that was not moved away); "state"
+// "log" holds the records, one per line, each with a checksum; the station's "saved" holds the old
+// content of every file a transfer overwrote (a project file, ARGV.DAT, a symbol that was not moved
+// away), once per content, named by its size and hash, shared by the station's transfers; "state"
 // says how far the log was on the disk at its last flush and which end marks it has, so that a log
 // cut short or altered since is told apart from one torn by a power cut.
 //
@@ -63,6 +64,7 @@ struct JournalInfo {
   int64_t Started = 0;    // nanoseconds since 1970 (shown, never used for the order)
   uint64_t Sequence = 0;  // the order of the transfers of its station; 0 in journals of old versions
   std::string Folder;     // the journal's folder (Windows path)
+  uint64_t Bytes = 0;     // its log and the contents it was first to save
   int64_t Pid = 0;        // the process that made the transfer
   std::string Holder;     // the program: "velmorctl transfer", the window's title
   std::string Prefix;     // the Wine prefix (host folder) its Windows paths belong to
@@ -89,6 +91,26 @@ std::vector<JournalInfo> ListJournals();
 std::vector<JournalInfo> ListStationJournals(platform::IPlatform& os, const std::string& prefix);
 // Whether a comes after b on their station.
 bool JournalAfter(const JournalInfo& a, const JournalInfo& b);
+// The bytes of every file below the journal folder: what the journals take on the disk.
+uint64_t JournalFolderBytes();
+
+// Which journals prune keeps: the last Keep of each station, and those younger than Days days; a
+// journal goes when neither keeps it (with only one of them given, that one decides). Interrupted,
+// running and partly undone journals always stay: they still have something to take back.
+struct PrunePolicy {
+  std::optional<size_t> Keep;
+  std::optional<unsigned> Days;
+};
+// What a transfer prunes on its station once it is complete.
+inline constexpr size_t kPruneKeepDefault = 20;
+inline constexpr unsigned kPruneDaysDefault = 30;
+struct PruneResult {
+  size_t Removed = 0;
+  uint64_t Bytes = 0;                 // freed, saved contents no journal needs any more included
+  std::vector<std::string> Failures;  // German: what could not be removed
+};
+// Prunes the journals of the station of prefix (host path), or with an empty prefix of every station.
+PruneResult PruneJournals(platform::IPlatform& os, const std::string& prefix, const PrunePolicy& policy);
 
 // One record of a journal as undo reads it.
 struct JournalRecord {
@@ -112,6 +134,9 @@ struct JournalRecord {
   platform::FileTime LastWrite = 0;  // Backup, Replaced: the last-write time the file had
   bool Gone = false;
 };
+
+// Where the saved content of a record (its Saved field) of the journal in journalFolder lies.
+std::string SavedPath(const std::string& journalFolder, const std::string& saved);
 
 // A journal read back, line by line: its header, every record whose checksum holds, its end marks,
 // and what is wrong with it.
@@ -188,7 +213,7 @@ class TransferJournal {
                   std::unique_ptr<platform::IFile> log);
   void Queue(std::initializer_list<std::string_view> fields);
   bool WriteState();
-  std::optional<std::string> Save(const std::string& path);
+  std::optional<std::string> Save(const std::string& path, const Fingerprint& content);
   std::string Key(const std::string& path);
   bool Fail(std::string text);
 
@@ -205,10 +230,10 @@ class TransferJournal {
   std::unique_ptr<platform::IFile> log_;
   std::string queue_;
   uint64_t logSize_ = 0;  // bytes written to the log
+  uint64_t stored_ = 0;   // bytes of contents this transfer saved first
   std::string marks_;     // end marks written
   bool writtenSinceFlush_ = false;
   bool savedSinceFlush_ = false;
-  size_t savedCount_ = 0;
   std::map<std::string, Entry> entries_;
   std::set<std::string> attributesKept_;
   std::vector<std::string> folders_;  // folders recorded before their creation

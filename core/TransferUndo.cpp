@@ -220,7 +220,7 @@ struct FileRecords {
 class Undoer {
  public:
   Undoer(UndoWorld& world, UndoResult& result, const JournalContent& journal)
-      : world_(world), result_(result), journal_(journal), saved_(journal.Folder + "\\saved\\") {}
+      : world_(world), result_(result), journal_(journal) {}
 
   void Run(IPlatform& os) {
     const std::vector<JournalRecord>& records = journal_.Records;
@@ -305,10 +305,12 @@ class Undoer {
     }
   }
 
+  std::string Saved(const JournalRecord& r) const { return SavedPath(journal_.Folder, r.Saved); }
+
   // A saved copy is restored only when it still holds what was saved.
   bool SavedIntact(const std::string& path, const JournalRecord& r) {
-    if (FingerprintOfFile(world_.Os(), saved_ + r.Saved) == r.Before) return true;
-    result_.Conflicts.push_back("die gesicherte Kopie " + saved_ + r.Saved +
+    if (FingerprintOfFile(world_.Os(), Saved(r)) == r.Before) return true;
+    result_.Conflicts.push_back("die gesicherte Kopie " + Saved(r) +
                                 " ist beschädigt, nicht wiederhergestellt: " + path);
     return false;
   }
@@ -331,14 +333,14 @@ class Undoer {
         if (!f.mayBeGone)
           result_.Conflicts.push_back("seit der Übertragung gelöscht, nicht wiederhergestellt: " + path);
         else if (SavedIntact(path, *r))
-          world_.Restore(path, saved_ + r->Saved, now, r->Attributes, r->LastWrite);
+          world_.Restore(path, Saved(*r), now, r->Attributes, r->LastWrite);
       } else if (Holds(now, r->Before)) {
         // The same content (written again by the transfer, or back already): its time and bits.
         world_.Finish(path, now, r->Attributes, r->LastWrite);
       } else if (!left) {
         Changed(path);
       } else if (SavedIntact(path, *r)) {
-        world_.Restore(path, saved_ + r->Saved, now, r->Attributes, r->LastWrite);
+        world_.Restore(path, Saved(*r), now, r->Attributes, r->LastWrite);
       }
     } else if (now.exists) {
       if (!left) {
@@ -393,7 +395,6 @@ class Undoer {
   UndoWorld& world_;
   UndoResult& result_;
   const JournalContent& journal_;
-  std::string saved_;
 };
 
 }  // namespace

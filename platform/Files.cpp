@@ -604,7 +604,7 @@ std::optional<std::string> HostPlatformImpl::ReadLink(std::string_view path) {
 }
 
 bool HostPlatformImpl::DeleteFile(std::string_view path) {
-  const FolderChange change;
+  FolderChange change;
   const std::optional<std::string> host = Resolve(path);
   if (!host) return false;
   struct stat st;
@@ -620,11 +620,15 @@ bool HostPlatformImpl::DeleteFile(std::string_view path) {
   if (S_ISREG(st.st_mode) && FreesDeferred()) {
     const std::string aside = TempNameBeside(*host);
     if (renameat2(AT_FDCWD, host->c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
+      NameRemoved(HostParent(*host), HostBaseName(*host));
+      change.Booked();
       FreeLater(aside);
       return true;
     }
   }
   if (unlink(host->c_str()) != 0) return Fail(ErrorFromErrno(errno, *host));
+  NameRemoved(HostParent(*host), HostBaseName(*host));
+  change.Booked();
   return true;
 }
 
@@ -658,7 +662,7 @@ bool HostPlatformImpl::RemoveDirectory(std::string_view path) {
 }
 
 bool HostPlatformImpl::MoveFile(std::string_view source, std::string_view target) {
-  const FolderChange change;
+  FolderChange change;
   const std::optional<std::string> from = Resolve(source);
   if (!from) return false;
   std::optional<std::string> to = Resolve(target);
@@ -678,8 +682,17 @@ bool HostPlatformImpl::MoveFile(std::string_view source, std::string_view target
     to = (folder == "/" ? "" : folder) + "/" + spelled.substr(cut == std::string::npos ? 0 : cut + 1);
     if (*to == *from) return true;
   }
-  if (renameat2(AT_FDCWD, from->c_str(), AT_FDCWD, to->c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno == EINVAL && rename(from->c_str(), to->c_str()) == 0) return true;  // no NOREPLACE here
+  // A file renamed is booked in the listings of both folders; a folder renamed changes the paths
+  // below it, and every cached listing is read again.
+  auto renamed = [&] {
+    if (S_ISDIR(src.st_mode)) return true;
+    NameRemoved(HostParent(*from), HostBaseName(*from));
+    NameAdded(HostParent(*to), HostBaseName(*to));
+    change.Booked();
+    return true;
+  };
+  if (renameat2(AT_FDCWD, from->c_str(), AT_FDCWD, to->c_str(), RENAME_NOREPLACE) == 0) return renamed();
+  if (errno == EINVAL && rename(from->c_str(), to->c_str()) == 0) return renamed();  // no NOREPLACE here
   if (errno == EEXIST) return Fail(kErrorAlreadyExists);
   if (errno != EXDEV) {
     const uint32_t error = ErrorFromErrno(errno, *to);

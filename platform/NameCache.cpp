@@ -8,6 +8,7 @@
 #include <list>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/Platform.h"
 #include "platform/Utf8.h"
@@ -41,6 +42,7 @@ struct CachedFolder {
   Stamp stamp;
   uint64_t generation = 0;
   std::unordered_map<std::string, std::string> byFolded;  // folded name → first name in listing order
+  std::unordered_set<std::string> shared;                 // folded names that several names fold to
 };
 
 std::atomic<uint64_t> gGeneration{1};
@@ -53,8 +55,10 @@ bool Listable(std::string_view name) {
 
 void Take(CachedFolder& folder, std::string_view name) {
   auto [it, inserted] = folder.byFolded.try_emplace(FoldUpper(name), name);
+  if (inserted) return;
+  folder.shared.insert(it->first);
   // Among names that differ only in case, the listing order puts the byte-smallest first.
-  if (!inserted && name < it->second) it->second = std::string(name);
+  if (name < it->second) it->second = std::string(name);
 }
 
 // Reads the folder afresh into a cache slot; false when it cannot be listed.
@@ -62,6 +66,7 @@ bool Load(CachedFolder& folder, const Stamp& stamp, uint64_t generation) {
   DIR* dir = opendir(folder.path.c_str());
   if (!dir) return false;
   folder.byFolded.clear();
+  folder.shared.clear();
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (Listable(name)) Take(folder, name);
@@ -86,7 +91,7 @@ std::optional<std::string> FindNameNoCase(const std::string& hostFolder, std::st
   while (it != gFolders.end() && it->path != hostFolder) ++it;
   if (it == gFolders.end()) {
     if (gFolders.size() >= kFolders) gFolders.pop_back();
-    gFolders.push_front(CachedFolder{hostFolder, {}, 0, {}});
+    gFolders.push_front(CachedFolder{hostFolder, {}, 0, {}, {}});
     it = gFolders.begin();
   } else if (it != gFolders.begin()) {
     gFolders.splice(gFolders.begin(), gFolders, it);
@@ -104,7 +109,24 @@ std::optional<std::string> FindNameNoCase(const std::string& hostFolder, std::st
 }
 
 FolderChange::~FolderChange() {
-  ++gGeneration;
+  if (!booked_) ++gGeneration;
+}
+
+void NameRemoved(const std::string& hostFolder, std::string_view name) {
+  std::lock_guard lock(gMutex);
+  for (auto it = gFolders.begin(); it != gFolders.end(); ++it) {
+    if (it->path != hostFolder) continue;
+    const std::optional<Stamp> stamp = StampOf(hostFolder);
+    const std::string folded = FoldUpper(name);
+    // Which of several spellings is left is only known from a new listing.
+    if (!stamp || it->generation != gGeneration.load() || it->shared.count(folded)) {
+      gFolders.erase(it);
+      return;
+    }
+    it->byFolded.erase(folded);
+    it->stamp = *stamp;
+    return;
+  }
 }
 
 void NameAdded(const std::string& hostFolder, std::string_view name) {

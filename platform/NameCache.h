@@ -28,11 +28,22 @@ class FolderChange {
   ~FolderChange();
   FolderChange(const FolderChange&) = delete;
   FolderChange& operator=(const FolderChange&) = delete;
+  // The change was booked into the cached listings it touched (NameAdded, NameRemoved): the others
+  // stay valid. Undo, which moves thousands of files back one by one, would otherwise list a large
+  // folder again for every file.
+  void Booked() { booked_ = true; }
+
+ private:
+  bool booked_ = false;
 };
 
 // A copy added name to hostFolder: a cached listing of the folder takes it up (and stays valid);
 // other cached folders are untouched.
 void NameAdded(const std::string& hostFolder, std::string_view name);
+
+// name was removed from hostFolder (deleted, or renamed away): a cached listing of the folder that was
+// current drops it (and stays valid); other cached folders are untouched.
+void NameRemoved(const std::string& hostFolder, std::string_view name);
 
 // A file kept under a temporary name in hostFolder was removed in the background: a listing of the
 // folder that was current stays so (such names never reach a lookup).

@@ -44,13 +44,15 @@ TEST_F(JournalCommandTest, TransfersAreListedAndTakenBackInReverseOrder) {
     ASSERT_FALSE(JournalId(Velmorctl({"transfer", "--yes", "--quiet"}).out).empty());
   }
   r = Velmorctl({"journal"});
-  const std::string row = "  [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}  abgeschlossen            DEMO/01  ";
+  const std::string row =
+      "  [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}  abgeschlossen            DEMO/01   *[0-9,]+ (B|KiB)  ";
   EXPECT_TRUE(std::regex_match(
       r.out,
       std::regex("Station " + dir + ":\n" + second + row + "C:\\\\EPLAN5\\\\P\\\\ZWEI\\.P\n" + first + row +
                  "C:\\\\EPLAN5\\\\P\\\\DEMO1\\.P\n"
                  "Station " +
-                 other + ":\n[0-9-]+" + row + "C:\\\\EPLAN5\\\\P\\\\DEMO1\\.P\n")))
+                 other + ":\n[0-9-]+" + row + "C:\\\\EPLAN5\\\\P\\\\DEMO1\\.P\n" +
+                 "Zusammen: 3 Übertragungen, [0-9,]+ KiB in .*/velmor/journal\n")))
       << r.out;
 
   EXPECT_EQ(Velmorctl({"undo", first}).code, kExitFailed);  // the later one comes first
@@ -87,6 +89,13 @@ TEST_F(JournalCommandTest, TransfersAreListedAndTakenBackInReverseOrder) {
             "exit 1\n--\nDie Übertragung ID ist bereits zurückgenommen.\n");
   EXPECT_EQ(Shown(Velmorctl({"undo"})),
             "exit 1\n--\nEs gibt keine Übertragung, die zurückgenommen werden kann.\n");
+  // Taken back, they may go; the interrupted ones would stay.
+  EXPECT_EQ(std::regex_replace(Shown(Velmorctl({"journal", "--prune", "--keep", "0"})),
+                               std::regex("[0-9,]+ KiB"), "N"),
+            "exit 0\n3 Übertragungen entfernt, N frei\n");
+  EXPECT_EQ(
+      Shown(Velmorctl({"journal", "--keep", "1"})),
+      "exit 2\n--\nvelmorctl journal: --keep und --days nur mit --prune\nHilfe: velmorctl journal --help\n");
   EXPECT_EQ(Velmorctl({"undo", "a", "b"}).code, kExitUsage);
   EXPECT_EQ(Velmorctl({"journal", "x"}).code, kExitUsage);
 }

@@ -17,6 +17,7 @@
 #include "core/StationLock.h"
 #include "core/TransferJournal.h"
 #include "core/TransferUndo.h"
+#include "support/PathRoutines.h"
 #include "tests/common/FaultInjectingPlatform.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/core/KillAtCall.h"
@@ -63,15 +64,17 @@ UndoResult Undo(TransferStation& st, const std::string& id = "", bool dryRun = f
 }
 
 // What an undo said, as one text: its outcome, then each warning, conflict and failure, with the
-// journal's folder shown as "PROTOKOLL".
+// folder of the station's journals shown as "STATION" and a content's hash as "HASH".
 std::string Said(const UndoResult& r) {
   std::string text = r.Outcome == UndoOutcome::Done ? "Done\n" : "Incomplete\n";
   for (const auto* list : {&r.Warnings, &r.Conflicts, &r.Failures})
     for (std::string line : *list) {
-      if (const size_t at = line.find(r.Journal.Folder); at != std::string::npos)
-        line.replace(at, r.Journal.Folder.size(), "PROTOKOLL");
+      const std::string station = FolderOf(r.Journal.Folder);
+      if (const size_t at = line.find(station); at != std::string::npos)
+        line.replace(at, station.size(), "STATION");
       text += line + "\n";
     }
+  text = std::regex_replace(text, std::regex("-[0-9a-f]{16}\\b"), "-HASH");
   return std::regex_replace(text, std::regex("[0-9]+ Bytes"), "N Bytes");
 }
 
@@ -435,10 +438,10 @@ TEST(TransferJournalTest, ADamagedJournalIsReportedAndNeverMarkedUndone) {
        "zurückgenommen werden\nOrdner nicht leer, bleibt: C:\\EPLAN5\\P\\ANLAGE1.P\n"},
       {"a saved copy altered",
        [&](const std::string& folder) {
-         for (const auto& e : fs::directory_iterator(folder + "/saved"))
+         for (const auto& e : fs::directory_iterator(folder + "/../saved"))
            std::ofstream(e.path()) << "verändert";
        },
-       "Incomplete\ndie gesicherte Kopie PROTOKOLL\\saved\\1 ist beschädigt, nicht wiederhergestellt: "
+       "Incomplete\ndie gesicherte Kopie STATION\\saved\\5-HASH ist beschädigt, nicht wiederhergestellt: "
        "C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT\n"},
   };
   for (const Case& c : cases) {
@@ -457,6 +460,27 @@ TEST(TransferJournalTest, ADamagedJournalIsReportedAndNeverMarkedUndone) {
       EXPECT_EQ(StationListing(st.prefix), after);
     }
   }
+}
+
+// The journal keeps itself: a content that transfers overwrite again and again is saved once; prune
+// takes old complete journals and never an interrupted one.
+TEST(TransferJournalTest, EachContentIsSavedOnceAndPruneKeepsWhatIsLeftToTakeBack) {
+  TransferStation st;
+  constexpr uint64_t kMiB = 1 << 20;
+  st.prefix.WriteFile("drive_c/VELMOR/EXF0/GROSS.KOP", std::string(20 * kMiB, 'g'));
+  st.reporter.answers = {true, true, true, true, true};
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(st.Run().Outcome, TransferOutcome::Done);
+  EXPECT_GT(JournalFolderBytes(), 20 * kMiB);
+  EXPECT_LT(JournalFolderBytes(), 21 * kMiB);
+  const auto afterFour = StationListing(st.prefix);
+  ASSERT_TRUE(testing::RunKilledAt(
+      40, [&] { st.Run(); }, false));
+
+  const PruneResult pruned = PruneJournals(platform::HostPlatform(), "", {0, std::nullopt});
+  EXPECT_EQ(pruned.Removed, 4u);
+  EXPECT_EQ(Journals(), "unterbrochen C:\\EPLAN5\\P\\ANLAGE1.P\n");
+  EXPECT_EQ(Said(Undo(st)), "Done\n");
+  EXPECT_EQ(StationListing(st.prefix), afterFour);
 }
 
 }  // namespace

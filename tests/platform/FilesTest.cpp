@@ -156,11 +156,17 @@ TEST_F(CopyFile, NamesInOtherCaseReachTheFileThatIsThereThroughEveryChange) {
   ASSERT_TRUE(os.DeleteFile("D:\\t\\b.asc"));
   ASSERT_TRUE(os.CopyFile("D:\\src.txt", "D:\\t\\B.ASC", false));  // deleted in between
   EXPECT_EQ(Tree(t), "B.ASC=new\na.asc=new\n");
+  // A file renamed frees its old name and is found under the new one in any case.
+  ASSERT_TRUE(os.MoveFile("D:\\t\\a.asc", "D:\\t\\d.asc"));
+  ASSERT_TRUE(os.CopyFile("D:\\src.txt", "D:\\t\\A.ASC", false));
+  ASSERT_TRUE(os.WriteFile("D:\\T\\D.ASC", "via D"));
+  EXPECT_EQ(Tree(t), "A.ASC=new\nB.ASC=new\nd.asc=via D\n");
+  ASSERT_TRUE(os.DeleteFile("D:\\t\\A.ASC") && os.MoveFile("D:\\t\\d.asc", "D:\\t\\a.asc"));
   // Another program's change shows once the folder's time stamps moved on.
   usleep(30000);
   prefix.WriteFile("drive_d/t/c.asc", "other");
   ASSERT_TRUE(os.CopyFile("D:\\src.txt", "D:\\t\\C.ASC", false));
-  EXPECT_EQ(Tree(t), "B.ASC=new\na.asc=new\nc.asc=new\n");
+  EXPECT_EQ(Tree(t), "B.ASC=new\na.asc=via D\nc.asc=new\n");
 }
 
 TEST_F(CopyFile, RefusesBadTargetsAndLeavesNoTemporaryNorOpenDescriptor) {
