@@ -620,7 +620,8 @@ void TVelmorMainFrm::OfferUndoOfPending(const std::string& journalId) {
   std::optional<JournalInfo> pending;
   for (const JournalInfo& journal : ListJournals())
     if (journal.Id == journalId) pending = journal;
-  if (!pending) return;
+  // One that still runs is not interrupted: the transfer's refusal has named it, and undo waits for it.
+  if (!pending || pending->State == JournalState::Running) return;
   const QString text = QString::fromUtf8(
       "Eine unterbrochene Übertragung auf dieser Station ist noch nicht zurückgenommen. Solange sie nicht "
       "zurückgenommen ist, beginnt hier keine neue Übertragung:");
