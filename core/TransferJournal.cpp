@@ -365,9 +365,12 @@ std::string StateText(uint64_t committed, const std::string& marks, uint64_t sto
 }
 
 std::optional<StateFile> ReadState(IPlatform& os, const std::string& folder) {
-  std::optional<std::string> text = os.ReadFile(folder + "\\state", 256);
-  if (!text || text->empty() || text->back() != '\n') return std::nullopt;
-  text->pop_back();
+  std::unique_ptr<platform::IFile> file = os.OpenFile(folder + "\\state", platform::OpenMode::Read);
+  if (!file) return std::nullopt;
+  char buffer[256];
+  const int64_t n = file->Read(buffer, sizeof buffer);
+  if (n <= 0 || buffer[n - 1] != '\n') return std::nullopt;
+  const std::optional<std::string> text = std::string(buffer, static_cast<size_t>(n - 1));
   const auto fields = ParseLine(*text);
   if (!fields || fields->size() != 3) return std::nullopt;
   const std::optional<uint64_t> committed = ParseNumber((*fields)[0]), stored = ParseNumber((*fields)[2]);

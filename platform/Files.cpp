@@ -66,6 +66,47 @@ uint32_t WriteError(int err) {
 // Copies the whole content of in to out; kernel-side where the file systems allow it. expected is the
 // size of in when it was opened: once that much is copied, the call that would only report the end
 // is left out.
+// A sparse source (fewer blocks on the disk than its size needs) is copied one data segment at a time:
+// its holes stay holes in the copy, so a large sparse file does not become a large real one. False
+// with no error when the file system cannot tell data from holes: the caller copies it whole then.
+bool CopySparse(int in, int out, uint64_t size, uint32_t& error) {
+  off_t pos = 0;
+  const off_t end = static_cast<off_t>(size);
+  while (pos < end) {
+    const off_t data = lseek(in, pos, SEEK_DATA);
+    if (data < 0) {
+      if (errno == ENXIO) break;  // only a hole is left
+      return pos == 0 ? false : (error = kErrorReadFault, false);
+    }
+    off_t hole = lseek(in, data, SEEK_HOLE);
+    if (hole < 0 || hole > end) hole = end;
+    off_t from = data, to = data;
+    while (from < hole) {
+      ssize_t n = copy_file_range(in, &from, out, &to, static_cast<size_t>(hole - from), 0);
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        char buffer[1 << 16];
+        n = pread(in, buffer, static_cast<size_t>(std::min<off_t>(hole - from, sizeof buffer)), from);
+        if (n > 0 && pwrite(out, buffer, static_cast<size_t>(n), to) != n) {
+          error = WriteError(errno);
+          return false;
+        }
+        if (n > 0) from += n, to += n;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error = n == 0 ? kErrorReadFault : errno == EIO ? kErrorReadFault : WriteError(errno);
+        return false;
+      }
+    }
+    pos = hole;
+  }
+  if (ftruncate(out, end) != 0) {
+    error = WriteError(errno);
+    return false;
+  }
+  return true;
+}
+
 bool CopyContent(int in, int out, uint64_t expected, uint32_t& error) {
   uint64_t copied = 0;
   bool useRange = true;
@@ -468,7 +509,13 @@ uint32_t CopyToTemporary(int in, const struct stat& src, const std::string& from
     return error == kErrorFileNotFound ? kErrorPathNotFound : error;
   }
   uint32_t error = kErrorSuccess;
-  CopyContent(in, out.Get(), static_cast<uint64_t>(src.st_size), error);
+  const bool sparse = static_cast<uint64_t>(src.st_blocks) * 512 < static_cast<uint64_t>(src.st_size);
+  if (!sparse || (!CopySparse(in, out.Get(), static_cast<uint64_t>(src.st_size), error) && !error)) {
+    if (sparse &&
+        (lseek(in, 0, SEEK_SET) != 0 || lseek(out.Get(), 0, SEEK_SET) != 0 || ftruncate(out.Get(), 0) != 0))
+      error = WriteError(errno);
+    if (!error) CopyContent(in, out.Get(), static_cast<uint64_t>(src.st_size), error);
+  }
   if (!error) {
     const timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
     if (futimens(out.Get(), times) != 0) error = ErrorFromErrno(errno);

@@ -60,7 +60,7 @@ _velmorctl() {
     COMPREPLY=($(compgen -d -- "$cur"))
   elif [[ $help =~ velmorctl\ $command\ \[?ID ]]; then
     # A transfer of the journal ("velmorctl undo ID"): the ids that "velmorctl journal" lists first.
-    COMPREPLY=($(compgen -W "$("$program" journal 2>/dev/null | cut -d' ' -f1)" -- "$cur"))
+    COMPREPLY=($(compgen -W "$("$program" journal 2>/dev/null | awk '/^[0-9]/ {print $1}')" -- "$cur"))
   fi
   return 0
 }

@@ -2,7 +2,7 @@
 // after a kill at any moment, after an undo that was itself killed, and after the journal could not be
 // written. "Exactly" is the station's listing: every folder, and every file with its bytes,
 // permissions, hidden/system bits and last-write time.
-#include <sys/xattr.h>
+#include <sys/stat.h>\n#include <sys/xattr.h>
 
 #include <gtest/gtest.h>
 
@@ -99,10 +99,10 @@ TEST(TransferJournalTest, TwoCompleteTransfersAreTakenBackInReverseOrder) {
   const TransferResult first = st.Run(st.Inputs("ANLAGE1"));
   ASSERT_FALSE(first.JournalId.empty());
   const auto between = StationListing(st.prefix);
-  // Refused before its first change (the project path is a file): nothing for undo to take back.
-  TransferInputs onFile = st.Inputs("ABGELEHNT");
-  onFile.ProjectPath = "C:\\EPLAN5\\NS\\NOTE.TXT";
-  ASSERT_EQ(st.Run(onFile).Outcome, TransferOutcome::NotCreatable);
+  // Refused before its first change (a file holds the project folder's name): nothing to take back.
+  st.prefix.WriteFile("drive_c/EPLAN5/P/ABGELEHNT.P", "eine Datei");
+  ASSERT_EQ(st.Run(st.Inputs("ABGELEHNT")).Outcome, TransferOutcome::NotCreatable);
+  fs::remove(st.prefix.Abs("drive_c/EPLAN5/P/ABGELEHNT.P"));
   const TransferResult second = st.Run(st.Inputs("ANLAGE2"));
   // The second transfer's backups sit beside the first one's in SIASC.
   ASSERT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/S030.~001.ASC"), "original 30");
@@ -134,7 +134,7 @@ TEST(TransferJournalTest, TwoCompleteTransfersAreTakenBackInReverseOrder) {
             (std::vector<std::string>{"Die Übertragung " + first.JournalId + " ist bereits zurückgenommen.",
                                       "Es gibt keine Übertragung, die zurückgenommen werden kann."}));
   EXPECT_EQ(Journals(),
-            "zurückgenommen C:\\EPLAN5\\P\\ANLAGE1.P\nabgelehnt C:\\EPLAN5\\NS\\NOTE.TXT\\ABGELEHNT.P\n"
+            "zurückgenommen C:\\EPLAN5\\P\\ANLAGE1.P\nabgelehnt C:\\EPLAN5\\P\\ABGELEHNT.P\n"
             "zurückgenommen C:\\EPLAN5\\P\\ANLAGE2.P\n");
 }
 
@@ -462,22 +462,42 @@ TEST(TransferJournalTest, ADamagedJournalIsReportedAndNeverMarkedUndone) {
   }
 }
 
-// The journal keeps itself: a content that transfers overwrite again and again is saved once; prune
-// takes old complete journals and never an interrupted one.
-TEST(TransferJournalTest, EachContentIsSavedOnceAndPruneKeepsWhatIsLeftToTakeBack) {
+// The journal keeps itself: a content that transfers overwrite again and again is saved once, a sparse
+// file is saved and given back sparse; prune takes old complete journals, never an interrupted one.
+TEST(TransferJournalTest, EachContentIsSavedOnceSparseStaysSparseAndPruneKeepsWhatIsLeftToTakeBack) {
   TransferStation st;
   constexpr uint64_t kMiB = 1 << 20;
   st.prefix.WriteFile("drive_c/VELMOR/EXF0/GROSS.KOP", std::string(20 * kMiB, 'g'));
+  const std::string argv = st.prefix.Abs("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT");
+  fs::resize_file(argv, 64 * kMiB);  // a few bytes of data, the rest a hole
+  auto blocks = [](const std::string& path) {
+    struct stat info {};
+    stat(path.c_str(), &info);
+    return static_cast<uint64_t>(info.st_blocks) * 512;
+  };
+  auto stored = [&] {
+    uint64_t bytes = 0;
+    for (const auto& e : fs::recursive_directory_iterator(JournalFolderHost()))
+      if (e.is_regular_file()) bytes += blocks(e.path());
+    return bytes;
+  };
+  const auto before = StationListing(st.prefix);
   st.reporter.answers = {true, true, true, true, true};
+  ASSERT_EQ(st.Run().Outcome, TransferOutcome::Done);
+  EXPECT_LT(stored(), kMiB);
+  EXPECT_EQ(Said(Undo(st)), "Done\n");
+  EXPECT_EQ(StationListing(st.prefix), before);
+  EXPECT_LT(blocks(argv), kMiB);
+
   for (int i = 0; i < 4; ++i) ASSERT_EQ(st.Run().Outcome, TransferOutcome::Done);
-  EXPECT_GT(JournalFolderBytes(), 20 * kMiB);
-  EXPECT_LT(JournalFolderBytes(), 21 * kMiB);
+  EXPECT_GT(stored(), 20 * kMiB);
+  EXPECT_LT(stored(), 21 * kMiB);
   const auto afterFour = StationListing(st.prefix);
   ASSERT_TRUE(testing::RunKilledAt(
       40, [&] { st.Run(); }, false));
 
   const PruneResult pruned = PruneJournals(platform::HostPlatform(), "", {0, std::nullopt});
-  EXPECT_EQ(pruned.Removed, 4u);
+  EXPECT_EQ(pruned.Removed, 5u);
   EXPECT_EQ(Journals(), "unterbrochen C:\\EPLAN5\\P\\ANLAGE1.P\n");
   EXPECT_EQ(Said(Undo(st)), "Done\n");
   EXPECT_EQ(StationListing(st.prefix), afterFour);

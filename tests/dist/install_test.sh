@@ -98,7 +98,7 @@ completion=$(
 [ "$(sed -n 2p <<<"$completion")" = --dry-run ] || fail "Vervollständigung von '--dr': $completion"
 grep -qw demo-station <<<"$(sed -n 3p <<<"$completion")" || fail "Befehlsliste: $completion"
 # The transfers above are in the journal: undo completes their ids.
-last=$("$usr/bin/velmorctl" journal | head -n 1 | cut -d' ' -f1)
+last=$("$usr/bin/velmorctl" journal | awk '/^[0-9]/ {print $1; exit}')
 [ -n "$last" ] || fail "velmorctl journal nennt keine Übertragung"
 grep -qw -- "$last" <<<"$(sed -n 4p <<<"$completion")" || fail "Vervollständigung von undo: $completion"
 
