@@ -2,7 +2,8 @@
 // after a kill at any moment, after an undo that was itself killed, and after the journal could not be
 // written. "Exactly" is the station's listing: every folder, and every file with its bytes,
 // permissions, hidden/system bits and last-write time.
-#include <sys/stat.h>\n#include <sys/xattr.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@
 #include <regex>
 #include <thread>
 
-#include "core/StationLock.h"
 #include "core/TransferJournal.h"
 #include "core/TransferUndo.h"
 #include "support/PathRoutines.h"
@@ -318,7 +318,7 @@ TEST(TransferJournalTest, UndoAndTransferBesideARunningTransferAreRefused) {
   const std::string since = ", Prozess " + std::to_string(running) + ", seit " + ListJournals()[0].Time;
 
   st.reporter.messages.clear();
-  fs::remove_all(StateFolderHost() + "/locks");
+  fs::remove(st.prefix.Abs("drive_c/EPLAN5/NS/VELMOR.LCK"));
   EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Refused);
   EXPECT_EQ(Undo(st, ListJournals()[0].Id).Outcome, UndoOutcome::Refused);
   EXPECT_EQ(st.Run(st.Inputs("ANLAGE2")).Outcome, TransferOutcome::Pending);
