@@ -300,7 +300,7 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   // A transfer killed in another process leaves its journal open; the next start offers to take it
   // back before anything else.
   auto killedTransfer = [&] {
-    ASSERT_TRUE(velmor::testing::RunKilledAt(20, [] {
+    ASSERT_TRUE(velmor::testing::RunKilledAt(23, [] {
       TFindFileEx FF;
       TQxstringlist samples;
       ConfigureSampleSearch(FF, samples);
