@@ -34,13 +34,22 @@ inline CliRun RunCommand(const std::string& name, std::vector<std::string> args,
   return Velmorctl(args, stdinIsTerminal, input);
 }
 
-// A whole run as one text to compare at once: the exit code, stdout, then stderr after "--"; a
-// well-formed journal id (date-time-process, a count when the process made more than one) reads "ID".
-inline std::string Shown(const CliRun& r) {
+// A text with each well-formed journal id (date-time-process, a count when the process made more than
+// one) as "ID".
+inline std::string WithoutIds(const std::string& text) {
   static const std::regex id("\\b[0-9]{8}-[0-9]{6}-[0-9]+(-[0-9]+)?\\b");
-  const std::string text =
-      "exit " + std::to_string(r.code) + "\n" + r.out + (r.err.empty() ? "" : "--\n" + r.err);
   return std::regex_replace(text, id, "ID");
+}
+// A whole run as one text to compare at once: the exit code, stdout, then stderr after "--".
+inline std::string Shown(const CliRun& r) {
+  return WithoutIds("exit " + std::to_string(r.code) + "\n" + r.out + (r.err.empty() ? "" : "--\n" + r.err));
+}
+// A run as Shown gives it after a line with its arguments ("$ velmorctl size D:\P"): several of them
+// make one transcript to compare at once.
+inline std::string Transcript(const std::vector<std::string>& args) {
+  std::string command = "$ velmorctl";
+  for (const std::string& arg : args) command += " " + arg;
+  return WithoutIds(command + "\n") + Shown(Velmorctl(args));
 }
 
 class DemoStationTest : public ::testing::Test, protected testing::DemoStationWorld {};

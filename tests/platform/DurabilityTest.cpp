@@ -7,8 +7,6 @@
 namespace velmor::platform {
 namespace {
 
-using Durability = PlatformTest;
-
 // The id of a process that has ended and been reaped.
 pid_t EndedProcess() {
   const pid_t child = fork();
@@ -17,7 +15,7 @@ pid_t EndedProcess() {
   return child;
 }
 
-TEST_F(Durability, LockFileIsExclusiveNeverWrittenThroughALinkAndFlushesReachTheDisk) {
+TEST_F(PlatformTest, DurabilityLockFileIsExclusiveNeverWrittenThroughALinkAndFlushesReachTheDisk) {
   std::unique_ptr<IFileLock> first = os.OpenLockFile("C:\\station.lock");
   ASSERT_TRUE(first && first->TryLock());
   ASSERT_TRUE(first->Replace("velmorctl, Prozess 42"));
@@ -64,7 +62,7 @@ TEST_F(Durability, LockFileIsExclusiveNeverWrittenThroughALinkAndFlushesReachThe
   EXPECT_FALSE(os.FlushFileSystem("C:\\missing"));
 }
 
-TEST_F(Durability, StaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
+TEST_F(PlatformTest, DurabilityStaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
   const std::string dead = std::to_string(EndedProcess());
   const std::string alive = std::to_string(getppid());
   const std::string self = std::to_string(getpid());

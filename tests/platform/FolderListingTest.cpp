@@ -6,8 +6,6 @@ namespace velmor::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using ListFolder = PlatformTest;
-using FindFiles = PlatformTest;
 
 // The names of a listing or of found entries in their order, links with a "@", folders with a "/":
 // "./ ../ a.asc sub/ link@/".
@@ -27,7 +25,7 @@ std::string Shown(const std::vector<FindData>& found) {
 }
 
 // The listing order is held to Wine's in the case tables of the check against Wine.
-TEST_F(ListFolder, LeavesOutNamesNoWindowsPathCanHoldAndListsAFolderByItsHostForm) {
+TEST_F(PlatformTest, ListFolderLeavesOutNamesNoWindowsPathCanHoldAndListsAFolderByItsHostForm) {
   prefix.WriteFile("drive_d/sub/b.txt", "");
   prefix.WriteFile("drive_d/sub/back\\slash", "");
   prefix.WriteFile("drive_d/sub/bad\xff", "");
@@ -44,7 +42,7 @@ TEST_F(ListFolder, LeavesOutNamesNoWindowsPathCanHoldAndListsAFolderByItsHostFor
   EXPECT_EQ(Shown(*listing), "./ ../ b.txt");
 }
 
-TEST_F(ListFolder, LinksToFoldersAreFoldersBrokenLinksAreNotListedAndDetailsSeeChanges) {
+TEST_F(PlatformTest, ListFolderLinksToFoldersAreFoldersBrokenLinksAreNotListedAndDetailsSeeChanges) {
   prefix.MakeDir("drive_d/real");
   prefix.WriteFile("drive_d/file", "");
   fs::create_directory_symlink(prefix.DriveD() + "/real", prefix.DriveD() + "/linkdir");
@@ -94,7 +92,7 @@ TEST_F(ListFolder, LinksToFoldersAreFoldersBrokenLinksAreNotListedAndDetailsSeeC
 
 // Walks below the host's root learn where virtual file systems are mounted, spelled as they spell the
 // folder they start from, also when that is reached through a link.
-TEST_F(ListFolder, MountsBelowAFolderAreSpelledAsItIs) {
+TEST_F(PlatformTest, ListFolderMountsBelowAFolderAreSpelledAsItIs) {
   fs::create_directory_symlink("/", prefix.DriveD() + "/root");
   const auto find = [](const FolderMounts& mounts, const std::string& folder) {
     for (const MountedFolder& m : mounts.mounts)
@@ -112,7 +110,7 @@ TEST_F(ListFolder, MountsBelowAFolderAreSpelledAsItIs) {
 
 // The masks and what a path names are held to Windows in the case tables of the check against Wine,
 // which always ask for every kind of entry; here the attribute filter and the current folder.
-TEST_F(FindFiles, FilterAttributesAndCurrentFolder) {
+TEST_F(PlatformTest, FindFilesFilterAttributesAndCurrentFolder) {
   for (const char* name : {"EPL_ASC.EXF", "S1.EXF", "s2.exf", "S3.EXFX", "bild.bmp", ".hid.exf"})
     prefix.WriteFile(std::string("drive_d/exf/") + name, "x");
   prefix.MakeDir("drive_d/exf/SUB.EXF");

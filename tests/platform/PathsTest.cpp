@@ -6,11 +6,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ScopedEnv;
-using PathMapping = PlatformTest;
-using Drives = PlatformTest;
-using Environment = PlatformTest;
 
-TEST_F(PathMapping, ResolvesComponentsCaseInsensitively) {
+TEST_F(PlatformTest, PathMappingResolvesComponentsCaseInsensitively) {
   prefix.WriteFile("drive_c/EPLAN5/P/Ärger.P/SH1", "x");
   EXPECT_EQ(os.ToHost("c:\\eplan5\\p\\ärger.p\\sh1").value_or(""), prefix.DriveC() + "/EPLAN5/P/Ärger.P/SH1");
   EXPECT_EQ(os.ToHost("C:/EPLAN5/P/ÄRGER.P").value_or(""), prefix.DriveC() + "/EPLAN5/P/Ärger.P");
@@ -24,7 +21,7 @@ TEST_F(PathMapping, ResolvesComponentsCaseInsensitively) {
   EXPECT_EQ(os.ToHost("D:\\dAtA").value_or(""), prefix.DriveD() + "/DATA");
 }
 
-TEST_F(PathMapping, HostToWindowsPicksLongestDriveAndRoundTrips) {
+TEST_F(PlatformTest, PathMappingHostToWindowsPicksLongestDriveAndRoundTrips) {
   prefix.MakeDir("drive_c/EPLAN5/P");
   prefix.AddDrive('e', "../drive_c/EPLAN5");
   prefix.AddDrive('f', "../drive_c/EPLAN5");  // same target: the lower letter wins
@@ -43,7 +40,7 @@ TEST_F(PathMapping, HostToWindowsPicksLongestDriveAndRoundTrips) {
   EXPECT_EQ(os.ToHost(unixForm).value_or(""), outside);
 }
 
-TEST_F(Drives, FollowTheDosdevicesLinksAndWithoutPrefixOnlyZ) {
+TEST_F(PlatformTest, DrivesFollowTheDosdevicesLinksAndWithoutPrefixOnlyZ) {
   EXPECT_EQ(os.LogicalDrives(), (1u << 2) | (1u << 3) | (1u << 25));
   fs::create_symlink("../missing", prefix.Abs("dosdevices/G:"));  // upper case, target missing
   EXPECT_EQ(os.LogicalDrives() & (1u << 6), 1u << 6);
@@ -69,7 +66,7 @@ TEST_F(Drives, FollowTheDosdevicesLinksAndWithoutPrefixOnlyZ) {
   EXPECT_EQ(os.WindowsDirectory(), expected);
 }
 
-TEST_F(Drives, TypeFromRegistryAndDisplayName) {
+TEST_F(PlatformTest, DrivesTypeFromRegistryAndDisplayName) {
   prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"d:\"=\"CDROM\"\n\"c:\"=\"network\"\n");
   EXPECT_EQ(os.GetDriveType('d'), DriveType::CdRom);
   EXPECT_EQ(os.DriveDisplayName('d'), "CD-Laufwerk (D:)");
@@ -88,7 +85,7 @@ TEST_F(Drives, TypeFromRegistryAndDisplayName) {
   EXPECT_EQ(os.DriveTarget('n'), prefix.Abs("share"));
 }
 
-TEST_F(Environment, ProfileWithoutFolderLivesInTheWindowsFolder) {
+TEST_F(PlatformTest, EnvironmentProfileWithoutFolderLivesInTheWindowsFolder) {
   ASSERT_TRUE(os.WritePrivateProfileString("Velmor", "ProjektName", "TEST", "Velmor.INI"));
   EXPECT_TRUE(prefix.Exists("drive_c/windows/Velmor.INI"));
   EXPECT_EQ(os.GetPrivateProfileString("velmor", "projektname", "-", "velmor.ini"), "TEST");
@@ -100,7 +97,7 @@ TEST_F(Environment, ProfileWithoutFolderLivesInTheWindowsFolder) {
   EXPECT_EQ(os.GetPrivateProfileString("Velmor", "ProjektName", "-", "Velmor.INI"), "OHNE_C");
 }
 
-TEST_F(Environment, PrefixHomeProgramFolderAndLongValues) {
+TEST_F(PlatformTest, EnvironmentPrefixHomeProgramFolderAndLongValues) {
   EXPECT_EQ(os.PrefixDirectory(), prefix.Root());
   {
     ScopedEnv noPrefix("WINEPREFIX", std::nullopt);
@@ -118,7 +115,7 @@ TEST_F(Environment, PrefixHomeProgramFolderAndLongValues) {
 
 // The sample project decides the program folder: beside the executable first (build tree, a copied
 // program folder), else share/velmor of an installed tree, else the executable's own folder.
-TEST_F(Environment, ProgramFolderFollowsTheSampleProject) {
+TEST_F(PlatformTest, EnvironmentProgramFolderFollowsTheSampleProject) {
   const std::string tree = prefix.Abs("opt/velmor");
   const std::string exe = tree + "/bin/velmorctl";
   prefix.WriteFile(exe, "");

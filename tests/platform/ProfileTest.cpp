@@ -7,26 +7,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A written value reads back as the reader takes it: outer blanks and one pair of quotes go.
-TEST(ProfileApplyWrite, WrittenValuesReadBack) {
-  const std::pair<const char*, const char*> written[] = {
-      {"plain", "plain"},
-      // The settings store wraps a text that starts and ends with a quote in one more pair.
-      {"\"\"both\"\"", "\"both\""},
-      {"\"'mixed'\"", "'mixed'"},
-      {"'single'", "single"},
-      {"  lead and trail  ", "lead and trail"},
-      {"a=b;c [x]", "a=b;c [x]"},
-      {"", ""},
-  };
-  for (const auto& [value, read] : written) {
-    SCOPED_TRACE(value);
-    std::string bytes = "[S]\r\nk=old\r\n";
-    ASSERT_EQ(ProfileApplyWrite(bytes, "S", "k", value), ProfileEdit::Changed);
-    EXPECT_EQ(ProfileLookup(bytes, "S", "k", "default", 2048), read);
-  }
-}
-
 class ProfileFile : public ::testing::Test {
  protected:
   // The error a write left, kErrorSuccess when it succeeded.

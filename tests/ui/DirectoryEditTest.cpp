@@ -190,21 +190,5 @@ TEST_F(QxEditBtnTest, CutAndPasteNeedEditorEnabledButTypingDoesNot) {
   EXPECT_EQ(edit.text(), "abPASTE");
 }
 
-// A field that takes digits only, as classes built on the edit may do.
-class DigitsOnly : public TQxEditBtn {
- public:
-  bool IsValidChar(QChar key) override { return key.isDigit(); }
-};
-
-TEST(QxEditBtnValidation, RejectedCharactersAreDroppedWithABeep) {
-  ScriptedMessages messages;
-  DigitsOnly edit;
-  edit.show();
-  edit.setFocus();
-  QTest::keyClicks(&edit, "1a2");
-  EXPECT_EQ(edit.text(), "12");
-  EXPECT_EQ(messages.beeps, 1);
-}
-
 }  // namespace
 }  // namespace velmor::ui

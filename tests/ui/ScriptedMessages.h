@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <bit>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <ostream>
 
+#include "tests/Texts.h"
 #include "ui/MessageService.h"
 
 // Lets GoogleTest print QString values in failure messages as text.
@@ -28,6 +30,11 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace velmor::ui::testing {
+
+// A text of tests/texts.txt.
+inline QString Text(const std::string& name) {
+  return QString::fromStdString(velmor::testing::Text(name));
+}
 
 class ScriptedMessages : public IMessageService {
  public:
@@ -44,6 +51,12 @@ class ScriptedMessages : public IMessageService {
   QString Last() const {
     if (boxes.empty()) ADD_FAILURE() << "no message box was shown";
     return boxes.empty() ? QString() : boxes.back();
+  }
+  // Every box so far as one text, each with a line break after it, as the texts of tests/texts.txt are
+  // written; the time a transfer began reads "am TT.MM.JJJJ um hh:mm Uhr".
+  QString Shown() const {
+    static const QRegularExpression time("am \\d\\d\\.\\d\\d\\.\\d{4} um \\d\\d:\\d\\d Uhr");
+    return QString(boxes.join('\n') + '\n').replace(time, "am TT.MM.JJJJ um hh:mm Uhr");
   }
   void Clear() {
     boxes.clear();
