@@ -30,20 +30,7 @@ TEST(WildcardMatch, Table) {
   }
 }
 
-TEST(FileMaskMatch, BaseAndExtensionSeparately) {
-  const MatchRow rows[] = {
-      {"SH1", "SH1", true},         {"sh1", "SH1", true},     {"SH1.TXT", "SH1", true},
-      {"SH10", "SH1", false},       {"A.DAT", "*.DAT", true}, {"A.B.DAT", "*.DAT", true},
-      {"A.DATA", "*.DAT", false},   {"DAT", "*.DAT", false},  {"ABC", "*.*", true},
-      {"SIASC.ASC", "SIASC", true}, {"x.asc", "*.ASC", true}, {"A.ASCX", "*.ASC", false},
-  };
-  for (const MatchRow& row : rows) {
-    SCOPED_TRACE(std::string(row.text) + " / " + row.pattern);
-    EXPECT_EQ(FileMaskMatch(row.text, row.pattern), row.expected);
-  }
-}
-
-TEST(ExcludedEntryMatch, FolderPartsAndDrives) {
+TEST(ExcludedEntryMatch, FolderPartsDrivesAndMasks) {
   struct Row {
     const char* folder;
     const char* name;
@@ -57,6 +44,13 @@ TEST(ExcludedEntryMatch, FolderPartsAndDrives) {
       {"C:\\A\\", "XSH1", "SH1", false},
       {"C:\\A\\SIASC\\", "X.ASC", "SIASC", false},
       {"C:\\A\\", "SIASC.ASC", "SIASC", true},
+      // A mask with an extension matches name and extension each on their own.
+      {"C:\\A\\", "A.B.DAT", "*.DAT", true},
+      {"C:\\A\\", "A.DATA", "*.DAT", false},
+      {"C:\\A\\", "DAT", "*.DAT", false},
+      {"C:\\A\\", "ABC", "*.*", true},
+      {"C:\\A\\", "x.asc", "*.ASC", true},
+      {"C:\\A\\", "A.ASCX", "*.ASC", false},
       {"C:\\X\\TEMP\\", "A.B", "\\TEMP\\*.*", true},
       {"D:\\TEMP\\", "A.B", "\\TEMP\\*.*", true},
       {"C:\\XTEMP\\", "A.B", "TEMP\\*.*", true},
