@@ -23,14 +23,14 @@ class YesReporter final : public IReporter {
 };
 
 // Runs one transfer on the station (a Wine-prefix-shaped folder) and sets seconds to its time.
-inline TransferResult TimedTransfer(const std::string& station, double& seconds, bool journal = true) {
-  TFindFileEx FF;
+inline TransferResult TimedTransfer(const std::string& station, double& seconds) {
+  platform::IPlatform& os = platform::Os();
+  TFindFileEx FF(os);
   TQxstringlist samples;
   ConfigureSampleSearch(FF, samples);
   SetSampleLocation(FF, "C:\\VELMOR\\");
   YesReporter reporter;
-  ProjectTransfer transfer(FF, samples, reporter);
-  transfer.SetJournal(journal);
+  ProjectTransfer transfer(os, os, FF, samples, reporter);
   const TransferInputs in{"BENCH",      "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\",
                           "D:\\EXF",    "D:\\EXF\\ASC",  "D:\\EXF\\EXP",
                           "C:\\EPLAN5", "DEMO",          "01"};

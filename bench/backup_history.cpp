@@ -30,7 +30,7 @@ constexpr int kOriginals = 8000;
 // an older backup of each.
 bool MakeStation(const std::string& base, bool history) {
   std::string error;
-  if (!velmor::CreateDemoStation(base, error)) {
+  if (!velmor::CreateDemoStation(velmor::platform::Os(), velmor::platform::Os(), base, error)) {
     fprintf(stderr, "backup_history: %s\n", error.c_str());
     return false;
   }

@@ -1,13 +1,8 @@
-// What the transfer journal costs: a transfer of 2,000 symbol files (2,000 originals backed up, 2,000
-// new ones copied, a sample project and EXF data) on a demo station, timed with and without the
-// journal, each on a fresh copy of the same station, alternating. Prints the medians and the ratio.
-// Usage: journal_cost [DIR] [RUNS]   (DIR default /tmp/velmor-bench/journal, RUNS default 5)
-//
-// And what taking a transfer back costs against the transfer itself: with --undo N, a station with N
-// originals, each with an older backup of another content in SIASC (renamed aside by the transfer and
-// back by the undo), and N new symbols; the transfer and then its undo are timed, RUNS times on fresh
-// copies. Prints the medians and the ratio (goal: at most 2).
-// Usage: journal_cost --undo N [DIR] [RUNS]
+// What taking a transfer back costs against the transfer itself: a station with N originals, each with
+// an older backup of another content in SIASC (renamed aside by the transfer and back by the undo), and
+// N new symbols; the transfer and then its undo are timed, RUNS times on fresh copies. Prints the
+// medians and the ratio (goal: at most 2).
+// Usage: journal_cost --undo N [DIR] [RUNS]   (DIR default /tmp/velmor-bench/undo, RUNS default 3)
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -16,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -30,50 +24,38 @@ using velmor::bench::Median;
 
 namespace {
 
-constexpr int kSymbols = 2000;
-
 void Write(const std::string& path, const std::string& bytes) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0 || write(fd, bytes.data(), bytes.size()) < 0) perror(path.c_str());
   if (fd >= 0) close(fd);
 }
 
-// Symbol files of a few kilobytes, as EPLAN's are.
-std::string Symbol(std::mt19937& rng, int i) {
-  std::string text = "ASC " + std::to_string(i) + "\r\n";
-  const size_t size = 2048 + rng() % 12288;
-  while (text.size() < size)
-    text += "L " + std::to_string(rng() % 100000) + "," + std::to_string(rng() % 100000) + "\r\n";
-  return text;
-}
-
-double TransferSeconds(const std::string& station, bool journal, int symbols = kSymbols) {
+double TransferSeconds(const std::string& station, int symbols) {
   double seconds = 0;
-  const velmor::TransferResult result = velmor::bench::TimedTransfer(station, seconds, journal);
+  const velmor::TransferResult result = velmor::bench::TimedTransfer(station, seconds);
   if (result.SymbolsBackedUp != static_cast<size_t>(symbols) + 3 || !result.FailedCopies.empty())
     fprintf(stderr, "journal_cost: unexpected result: %zu backed up, %zu failed\n", result.SymbolsBackedUp,
             result.FailedCopies.size());
   return seconds;
 }
 
-// The station: symbols originals (with older backups of another content when olderBackups), as many
-// new symbols, samples. Small symbol files for the undo measurement, which is about many files.
-bool MakeStation(const std::string& base, int symbols, bool olderBackups) {
+// The station: symbols originals, each with an older backup of another content, as many new symbols,
+// samples. Small symbol files: the measurement is about many files.
+bool MakeStation(const std::string& base, int symbols) {
   std::string error;
-  if (!velmor::CreateDemoStation(base, error)) {
+  if (!velmor::CreateDemoStation(velmor::platform::Os(), velmor::platform::Os(), base, error)) {
     fprintf(stderr, "journal_cost: %s\n", error.c_str());
     return false;
   }
-  std::mt19937 rng(7);
   fs::create_directories(base + "/drive_c/EPLAN5/NS/SIASC");
   for (int i = 0; i < symbols; ++i) {
     char name[32];
-    const std::string text = olderBackups ? "ASC " + std::to_string(i) + "\r\n" : Symbol(rng, i);
+    const std::string text = "ASC " + std::to_string(i) + "\r\n";
     snprintf(name, sizeof name, "SYM%05d.ASC", i);
     Write(base + "/drive_c/EPLAN5/NS/" + name, text);
-    if (olderBackups) Write(base + "/drive_c/EPLAN5/NS/SIASC/" + name, "older " + text);
+    Write(base + "/drive_c/EPLAN5/NS/SIASC/" + name, "older " + text);
     snprintf(name, sizeof name, "NEU%05d.ASC", i);
-    Write(base + "/drive_d/EXF/ASC/" + name, olderBackups ? "new " + text : Symbol(rng, i));
+    Write(base + "/drive_d/EXF/ASC/" + name, "new " + text);
   }
   fs::create_directories(base + "/drive_c/VELMOR/EXF0");
   for (const char* sample : {"PROJEKT.KOP", "SEITEN.LST", "BMK.TAB", "STRUKTUR.INI", "FORMULAR.ZUO"})
@@ -86,7 +68,7 @@ bool MakeStation(const std::string& base, int symbols, bool olderBackups) {
 int UndoCost(int symbols, const std::string& dir, int runs) {
   fs::remove_all(dir);
   const std::string base = dir + "/station";
-  if (!MakeStation(base, symbols, true)) return 1;
+  if (!MakeStation(base, symbols)) return 1;
   std::vector<double> transfers, undos;
   for (int run = 0; run < runs; ++run) {
     const std::string station = dir + "/run";
@@ -95,10 +77,10 @@ int UndoCost(int symbols, const std::string& dir, int runs) {
     fs::copy(base, station, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
     sync();
-    transfers.push_back(TransferSeconds(station, true, symbols));
+    transfers.push_back(TransferSeconds(station, symbols));
     sync();
     velmor::bench::YesReporter reporter;
-    velmor::TransferUndo undo(reporter);
+    velmor::TransferUndo undo(velmor::platform::Os(), velmor::platform::Os(), reporter);
     const auto start = std::chrono::steady_clock::now();
     const velmor::UndoResult result = undo.Run("");
     undos.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
@@ -119,33 +101,10 @@ int UndoCost(int symbols, const std::string& dir, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 2 && std::string(argv[1]) == "--undo") {
-    return UndoCost(std::max(1, atoi(argv[2])), argc > 3 ? argv[3] : "/tmp/velmor-bench/undo",
-                    argc > 4 ? std::max(1, atoi(argv[4])) : 3);
+  if (argc < 3 || std::string(argv[1]) != "--undo") {
+    fprintf(stderr, "usage: journal_cost --undo N [DIR] [RUNS]\n");
+    return 2;
   }
-  const std::string dir = argc > 1 ? argv[1] : "/tmp/velmor-bench/journal";
-  const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
-  fs::remove_all(dir);
-  const std::string base = dir + "/station";
-  if (!MakeStation(base, kSymbols, false)) return 1;
-
-  std::vector<double> with, without;
-  for (int run = 0; run < runs; ++run) {
-    for (const bool journal : {true, false}) {
-      const std::string station = dir + "/run";
-      fs::remove_all(station);
-      fs::remove_all(dir + "/state");
-      fs::copy(base, station, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-      setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
-      sync();
-      (journal ? with : without).push_back(TransferSeconds(station, journal));
-    }
-  }
-  fs::remove_all(dir);
-  const double a = Median(with), b = Median(without);
-  printf(
-      "transfer of %d symbol files (median of %d): with journal %.3f s, without %.3f s, ratio %.3f (goal <= "
-      "1.10)\n",
-      kSymbols, runs, a, b, a / b);
-  return 0;
+  return UndoCost(std::max(1, atoi(argv[2])), argc > 3 ? argv[3] : "/tmp/velmor-bench/undo",
+                  argc > 4 ? std::max(1, atoi(argv[4])) : 3);
 }

@@ -56,7 +56,8 @@ void ConsoleReporter::EndProgressLine() {
 }
 
 bool ReadEnvironment(EplanEnvironment& env, IReporter& reporter, Console& console, bool emptyApdIsFailure) {
-  switch (LoadEplanEnvironment(env, reporter)) {
+  platform::IPlatform& os = platform::Os();
+  switch (LoadEplanEnvironment(os, os, os, env, reporter)) {
     case EnvironmentStatus::NotRegistered:
       console.err << "EPLAN 5 ist in der Registry nicht eingetragen\n";
       return false;

@@ -42,7 +42,7 @@ int CopyCommand(const std::vector<std::string>& args, Console& console) {
   const auto attributes = parser.Number("attributes").value_or(platform::kAttrNormal);
   if (attributes > std::numeric_limits<uint32_t>::max()) throw UsageError("--attributes ist zu groß");
 
-  TCopyTree copier;
+  TCopyTree copier(platform::Os());
   copier.SourceFolder = WindowsPathArg(*parser.Get("source"));
   copier.TargetFolder = WindowsPathArg(*parser.Get("target"));
   copier.Masks = *parser.Get("masks");

@@ -32,7 +32,7 @@ int DemoStationCommand(const std::vector<std::string>& args, Console& console) {
   std::string dir = platform::Os().HostAbsolute(given);
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   std::string error;
-  if (!CreateDemoStation(dir, error)) {
+  if (!CreateDemoStation(platform::Os(), platform::Os(), dir, error)) {
     console.err << error << "\n";
     return kExitFailed;
   }

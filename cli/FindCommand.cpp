@@ -101,7 +101,7 @@ int FindCommand(const std::vector<std::string>& args, Console& console) {
   if (!parser.Has("location") && !parser.Has("include"))
     throw UsageError("find braucht --location oder --include");
 
-  TFindFileEx search;
+  TFindFileEx search(platform::Os());
   TSearchCriteria& criteria = search.Criteria();
   criteria.Files.Location = LocationArg(parser.Get("location").value_or(""));
   criteria.Files.FileName = parser.Get("mask").value_or("");

@@ -24,7 +24,7 @@ int HeadersCommand(const std::vector<std::string>& args, Console& console) {
   if (ParseOrHelp(parser, args, console, kHeadersHelp)) return kExitOk;
   if (!parser.Positional().empty()) throw UsageError("headers erwartet keine Argumente");
 
-  switch (BuildHeaders()) {
+  switch (BuildHeaders(platform::Os())) {
     case HeaderResult::Done:
       return kExitOk;
     case HeaderResult::NoSource:

@@ -93,15 +93,15 @@ int JournalCommand(const std::vector<std::string>& args, Console& console) {
     if (const auto days = parser.Number("days"))
       policy.Days = static_cast<unsigned>(std::min(*days, 100000ull));
     if (!policy.Keep && !policy.Days) policy = {kPruneKeepDefault, kPruneDaysDefault};
-    const PruneResult pruned = PruneJournals(platform::Os(), "", policy);
+    const PruneResult pruned = PruneJournals(platform::Os(), platform::Os(), "", policy);
     for (const std::string& line : pruned.Failures) console.err << line << "\n";
     console.out << pruned.Removed << " Übertragungen entfernt, " << SizeText(pruned.Bytes) << " frei\n";
     return pruned.Failures.empty() ? kExitOk : kExitFailed;
   }
   if (parser.Has("keep") || parser.Has("days")) throw UsageError("--keep und --days nur mit --prune");
-  const std::vector<JournalInfo> journals = ListJournals();
+  const std::vector<JournalInfo> journals = ListJournals(platform::Os(), platform::Os());
   if (journals.empty()) {
-    console.err << "Keine Übertragungen im Protokoll (" << JournalFolderHost() << ")\n";
+    console.err << "Keine Übertragungen im Protokoll (" << JournalFolderHost(platform::Os()) << ")\n";
     return kExitOk;
   }
   // Grouped by station (its Wine prefix), the latest first in each.
@@ -115,8 +115,9 @@ int JournalCommand(const std::vector<std::string>& args, Console& console) {
                 << "  " << std::right << std::setw(10) << SizeText(it->Bytes) << "  " << it->ProjectFolder
                 << "\n";
   }
-  console.out << "Zusammen: " << journals.size() << " Übertragungen, " << SizeText(JournalFolderBytes())
-              << " in " << JournalFolderHost() << "\n";
+  console.out << "Zusammen: " << journals.size() << " Übertragungen, "
+              << SizeText(JournalFolderBytes(platform::Os(), platform::Os())) << " in "
+              << JournalFolderHost(platform::Os()) << "\n";
   return kExitOk;
 }
 
@@ -129,7 +130,7 @@ int UndoCommand(const std::vector<std::string>& args, Console& console) {
   const bool dryRun = parser.Has("dry-run");
 
   ConsoleReporter reporter(console, Answer::No);
-  TransferUndo undo(reporter);
+  TransferUndo undo(platform::Os(), platform::Os(), reporter);
   undo.SetHolder("velmorctl undo");
   undo.SetDryRun(dryRun);
   const UndoResult result = undo.Run(id);

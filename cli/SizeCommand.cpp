@@ -42,7 +42,7 @@ int SizeCommand(const std::vector<std::string>& args, Console& console) {
       result = kExitFailed;
       continue;
     }
-    const FolderTreeSize size = MeasureFolderTree(folder);
+    const FolderTreeSize size = MeasureFolderTree(platform::Os(), folder);
     if (!size.Listed) {
       console.err << "Der Ordner " << shown << " kann nicht gelesen werden\n";
       result = kExitFailed;

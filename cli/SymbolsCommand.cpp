@@ -29,7 +29,7 @@ int SymbolsCommand(const std::vector<std::string>& args, Console& console) {
   if (parser.Positional().size() != 1) throw UsageError("symbols erwartet genau einen ORDNER");
 
   const std::string folder = WindowsPathArg(parser.Positional()[0]);
-  const auto lines = ReadSymbolList(folder);
+  const auto lines = ReadSymbolList(platform::Os(), folder);
   if (!lines) {
     const std::string header = AppendBackslash(folder) + std::string(kExfHeaderName);
     if (platform::Os().FileExists(header))

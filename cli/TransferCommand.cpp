@@ -98,12 +98,13 @@ int TransferCommand(const std::vector<std::string>& args, Console& console) {
     return kExitFailed;
   }
 
-  TFindFileEx FF;
+  platform::IPlatform& os = platform::Os();
+  TFindFileEx FF(os);
   TQxstringlist samples;
   ConfigureSampleSearch(FF, samples);
-  SetSampleLocation(FF, platform::Os().ProgramDirectory());
+  SetSampleLocation(FF, os.ProgramDirectory());
 
-  ProjectTransfer transfer(FF, samples, reporter);
+  ProjectTransfer transfer(os, os, FF, samples, reporter);
   transfer.SetDryRun(dryRun);
   transfer.SetHolder("velmorctl transfer");
   if (console.stderrIsTerminal && !parser.Has("quiet") && !dryRun) {

@@ -115,8 +115,7 @@ std::string Parent(const std::string& path) {
 
 // True when hostDir is a folder with nothing in it. It is reached through the drive map like every
 // other path, so that this stays free of direct file-system calls.
-bool IsEmptyFolder(const std::string& hostDir) {
-  platform::IPlatform& os = platform::Os();
+bool IsEmptyFolder(platform::IFileSystem& os, const std::string& hostDir) {
   const std::string windowsPath = os.ToWindows(hostDir);
   if (!os.DirectoryExists(windowsPath)) return false;
   const auto listing = os.ListFolder(windowsPath);
@@ -134,8 +133,8 @@ std::string DemoStationEnvLine(const std::string& hostDir) {
   return "WINEPREFIX=" + hostDir + " KUNDEN_KENNUNG=DEMO KENNUNG=USER1 STATIONS_NUMMER=01";
 }
 
-bool CreateDemoStation(const std::string& hostDir, std::string& error) {
-  platform::IPlatform& os = platform::Os();
+bool CreateDemoStation(platform::IFileSystem& files, platform::ISystem& os, const std::string& hostDir,
+                       std::string& error) {
   if (hostDir.empty() || hostDir.front() != '/') {
     error = "Der Ordner \"" + hostDir + "\" ist kein absoluter Pfad";
     return false;
@@ -149,7 +148,7 @@ bool CreateDemoStation(const std::string& hostDir, std::string& error) {
     return false;
   }
   // An existing station, or anything else, is never overwritten.
-  if (!IsEmptyFolder(root)) {
+  if (!IsEmptyFolder(files, root)) {
     error = "Der Ordner " + root + " ist nicht leer; die Demo-Station braucht einen leeren Ordner";
     return false;
   }

@@ -42,8 +42,7 @@ std::string ApdUnreadableMessage(const std::string& apdFile) {
   return "Parameterdatei:" + apdFile + " kann nicht geöffnet werden";
 }
 
-std::string FindEplanExeDir() {
-  platform::IPlatform& os = platform::Os();
+std::string FindEplanExeDir(platform::IRegistry& os) {
   std::string base(kEplan5Key);
   if (!os.RegKeyExists(base)) {
     base = kEplanSoftwareKey;
@@ -72,16 +71,17 @@ ApdFolders ReadApdSlots(std::string_view apdBytes) {
   return f;
 }
 
-EnvironmentStatus LoadEplanEnvironment(EplanEnvironment& env, IReporter& reporter) {
-  platform::IPlatform& os = platform::Os();
-  const std::string exeDir = FindEplanExeDir();
+EnvironmentStatus LoadEplanEnvironment(platform::IRegistry& registry, platform::IFileSystem& os,
+                                       platform::ISystem& system, EplanEnvironment& env,
+                                       IReporter& reporter) {
+  const std::string exeDir = FindEplanExeDir(registry);
   if (exeDir.empty()) return EnvironmentStatus::NotRegistered;
 
   env.EplanDir = StripBackslash(PathPart(exeDir, -1, 1));
   if (!os.DirectoryExists(env.EplanDir)) env.EplanDir = kFallbackEplanDir;
-  env.CustomerId = os.GetEnv("KUNDEN_KENNUNG");
-  env.UserId = os.GetEnv("KENNUNG");
-  env.StationNumber = os.GetEnv("STATIONS_NUMMER");
+  env.CustomerId = system.GetEnv("KUNDEN_KENNUNG");
+  env.UserId = system.GetEnv("KENNUNG");
+  env.StationNumber = system.GetEnv("STATIONS_NUMMER");
   env.ApdFile = env.EplanDir + "\\O\\" + env.CustomerId + "\\" + env.UserId + ".APD";
   env.ArgvFile = env.EplanDir + "\\O\\" + env.CustomerId + "\\" + env.StationNumber + "\\ARGV.DAT";
 

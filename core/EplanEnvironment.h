@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "core/Reporter.h"
+#include "platform/Platform.h"
 
 namespace velmor {
 
@@ -44,12 +45,14 @@ std::string ApdUnreadableMessage(const std::string& apdFile);
 // The EXEDIR of EPLAN 5 (e.g. "C:\EPLAN5\BIN"); empty when EPLAN 5 is not registered. Sub-keys of
 // "SOFTWARE\EPLAN\EPLAN 5" (else "SOFTWARE\EPLAN Software & Service") whose name contains "5.40" are
 // walked in registry order; the last one that opens decides, even when it has no EXEDIR.
-std::string FindEplanExeDir();
+std::string FindEplanExeDir(platform::IRegistry& registry);
 
 // The whole reading. Fields keep their previous values where the reading stops before them: on
 // NotRegistered nothing changes; EplanDir, the three ids, ApdFile and ArgvFile are set before the
-// parameter file is looked at; the five folders only on Loaded.
-EnvironmentStatus LoadEplanEnvironment(EplanEnvironment& env, IReporter& reporter);
+// parameter file is looked at; the five folders only on Loaded. The ids come from the system's
+// environment, EPLAN's folder from the registry, the parameter file through files.
+EnvironmentStatus LoadEplanEnvironment(platform::IRegistry& registry, platform::IFileSystem& files,
+                                       platform::ISystem& system, EplanEnvironment& env, IReporter& reporter);
 
 // The five folders of a parameter file, decoded to UTF-8.
 struct ApdFolders {

@@ -32,8 +32,8 @@ std::vector<std::string> SymbolListFromHeader(std::string_view headerBytes) {
   return result;
 }
 
-std::optional<std::vector<std::string>> ReadSymbolList(const std::string& exfFolder) {
-  platform::IPlatform& os = platform::Os();
+std::optional<std::vector<std::string>> ReadSymbolList(platform::IFileSystem& os,
+                                                       const std::string& exfFolder) {
   const std::string header = AppendBackslash(exfFolder) + std::string(kExfHeaderName);
   if (!os.FileExists(header)) return std::nullopt;
   const auto bytes = os.ReadFile(header, kExfHeaderBytes);
@@ -41,8 +41,8 @@ std::optional<std::vector<std::string>> ReadSymbolList(const std::string& exfFol
   return SymbolListFromHeader(*bytes);
 }
 
-std::vector<std::string> FillSymbolList(const std::string& exfFolder) {
-  return ReadSymbolList(exfFolder).value_or(std::vector<std::string>());
+std::vector<std::string> FillSymbolList(platform::IFileSystem& files, const std::string& exfFolder) {
+  return ReadSymbolList(files, exfFolder).value_or(std::vector<std::string>());
 }
 
 }  // namespace velmor

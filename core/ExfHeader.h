@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace velmor {
 
 inline constexpr std::string_view kExfHeaderName = "EPL_ASC.EXF";
@@ -18,11 +20,12 @@ inline constexpr size_t kExfHeaderBytes = 1024;
 
 // The list box lines "N:NAME" (N from 1) for the header in exfFolder; empty when there is no header,
 // it cannot be read or it has no symbol record.
-std::vector<std::string> FillSymbolList(const std::string& exfFolder);
+std::vector<std::string> FillSymbolList(platform::IFileSystem& files, const std::string& exfFolder);
 
 // As FillSymbolList, but nullopt when the folder has no header file or it cannot be read, so that a
 // caller can tell "nothing to read" from "a record without symbols".
-std::optional<std::vector<std::string>> ReadSymbolList(const std::string& exfFolder);
+std::optional<std::vector<std::string>> ReadSymbolList(platform::IFileSystem& files,
+                                                       const std::string& exfFolder);
 
 // The list box lines of the raw header bytes (Windows-1252; only the first 1024 bytes are used).
 // Pure: no disk.

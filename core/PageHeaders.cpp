@@ -26,8 +26,7 @@ std::array<std::string, 3> SplitPageHeader(std::string_view source) {
   return parts;
 }
 
-HeaderResult BuildHeaders() {
-  platform::IPlatform& os = platform::Os();
+HeaderResult BuildHeaders(platform::IFileSystem& os) {
   const auto source = os.ReadFile(kPageSource, kPageHeaderBytes);
   if (!source) return HeaderResult::NoSource;
   const auto parts = SplitPageHeader(*source);

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Platform.h"
+
 namespace velmor {
 
 inline constexpr std::string_view kPageSource = "D:\\SEITEN.SPL";
@@ -22,7 +24,7 @@ enum class HeaderResult {
 
 // Runs the split. Each target is replaced atomically, so a failing disk leaves the old file intact.
 // Callers that only need the command may ignore the result.
-HeaderResult BuildHeaders();
+HeaderResult BuildHeaders(platform::IFileSystem& files);
 
 // The three target contents for the given source bytes (only the first 256 are used). Pure: no disk.
 std::array<std::string, 3> SplitPageHeader(std::string_view source);

@@ -24,14 +24,14 @@ namespace velmor {
 namespace {
 
 using platform::FindData;
-using platform::IPlatform;
+using platform::IFileSystem;
 
 // The files one CopyFiles run of the transfer's copier will find: the same search on a copier of its
 // own, without copying.
-std::vector<std::string> PlannedCopies(const std::string& source, const std::string& masks,
-                                       bool excludeBackupFolder) {
-  if (!platform::Os().DirectoryExists(source)) return {};
-  TCopyTree counter;
+std::vector<std::string> PlannedCopies(IFileSystem& files, const std::string& source,
+                                       const std::string& masks, bool excludeBackupFolder) {
+  if (!files.DirectoryExists(source)) return {};
+  TCopyTree counter(files);
   counter.Search.Criteria().Files.Location = source;
   counter.Search.Criteria().Files.FileName = masks;
   if (excludeBackupFolder) counter.Search.Criteria().Files.Excluded.push_back("SIASC");
@@ -45,7 +45,7 @@ std::string ExfHeaderPath(const std::string& exfDir) {
 }
 
 // True when both files can be read and hold the same bytes.
-bool SameContent(IPlatform& os, const std::string& a, const std::string& b) {
+bool SameContent(IFileSystem& os, const std::string& a, const std::string& b) {
   std::unique_ptr<platform::IFile> fa = os.OpenFile(a, platform::OpenMode::Read);
   std::unique_ptr<platform::IFile> fb = fa ? os.OpenFile(b, platform::OpenMode::Read) : nullptr;
   if (!fb) return false;
@@ -168,7 +168,7 @@ std::string InvalidProjectNameMessage(const std::string& name) {
   return "Ungültiger Projektname: " + name;
 }
 
-std::optional<std::string> ProjectPlaceProblem(const TransferInputs& in) {
+std::optional<std::string> ProjectPlaceProblem(platform::IFileSystem& files, const TransferInputs& in) {
   if (in.EplanDir.empty() || in.NormalMaster.empty())
     return std::string(
         "Keine EPLAN-Umgebung: der EPLAN-Ordner oder der Ordner der Normstammdaten (NormalStamm) ist "
@@ -178,7 +178,7 @@ std::optional<std::string> ProjectPlaceProblem(const TransferInputs& in) {
     return std::string("Kein Projektname: bitte den Namen des neuen Projekts eingeben.");
   const std::string& path = in.ProjectPath;
   const bool full = (path.size() >= 3 && path[1] == ':' && path[2] == '\\') || path.rfind("\\\\", 0) == 0;
-  if (!full || !platform::Os().DirectoryExists(path))
+  if (!full || !files.DirectoryExists(path))
     return "Kein Projektpfad: \"" + path +
            "\" ist kein vorhandener Ordner. Bitte den Ordner wählen, in dem das Projekt angelegt werden "
            "soll.";
@@ -279,8 +279,9 @@ void SetSampleLocation(TFindFileEx& FF, const std::string& programDir) {
   FF.Criteria().Files.Location = programDir + "EXF0";
 }
 
-ProjectTransfer::ProjectTransfer(TFindFileEx& FF, TQxstringlist& sampleList, IReporter& reporter)
-    : FF_(FF), samples_(sampleList), reporter_(reporter) {}
+ProjectTransfer::ProjectTransfer(platform::IFileSystem& files, platform::ISystem& system, TFindFileEx& FF,
+                                 TQxstringlist& sampleList, IReporter& reporter)
+    : files_(files), system_(system), FF_(FF), samples_(sampleList), reporter_(reporter) {}
 
 namespace {
 
@@ -301,7 +302,7 @@ struct BackupItem {
 // SIASC\X.ASC, never its case twin x.asc.
 class BackupFolderIndex {
  public:
-  BackupFolderIndex(IPlatform& os, const std::string& folder) {
+  BackupFolderIndex(IFileSystem& os, const std::string& folder) {
     std::unique_ptr<platform::IFolderListing> listing = os.ListFolder(folder);
     for (size_t i = 0; listing && i < listing->Count(); ++i) {
       const std::string name(listing->Name(i));
@@ -367,7 +368,6 @@ void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
                      size_t batchSize, bool dryRun, TransferResult& result) {
   books.ForceDirectories(backupFolder);
   auto keep = [&](const std::string& original, bool backedUp, std::string reason) {
-    result.KeptSymbols.push_back(original);
     result.KeptOriginals.push_back({original, backedUp, std::move(reason)});
     // A new symbol file of the same name must not replace an original that exists nowhere else.
     if (!backedUp) books.Protect(original);
@@ -412,7 +412,7 @@ void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
       std::string problem;
       if (!books.GetFileData(item.original, item.before) ||
           (journal && !(content = FingerprintOfFile(books, item.original))))
-        problem = FailureReason(books.LastError());
+        problem = FailureReason(platform::LastError());
       else if (!backupsTaken.insert(platform::FoldUpper(name)).second)
         problem = "eine andere Symboldatei hat denselben Namen in anderer Schreibweise";
       else if (index.IsFolder(name))
@@ -447,15 +447,15 @@ void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
       if (!item.aside.empty()) {
         index.Removed(NameOf(item.aside));
         // An older backup that another run set aside meanwhile is out of the way already.
-        if (!setAside(item) && books.LastError() != platform::kErrorFileNotFound) {
+        if (!setAside(item) && platform::LastError() != platform::kErrorFileNotFound) {
           keep(item.original, false,
                NotBackedUp("die ältere Sicherung lässt sich nicht umbenennen: " +
-                           FailureReason(books.LastError())));
+                           FailureReason(platform::LastError())));
           continue;
         }
       }
       bool copied = books.CopyFileNoReplace(item.original, item.backup);
-      if (!copied && books.LastError() == platform::kErrorFileExists) {
+      if (!copied && platform::LastError() == platform::kErrorFileExists) {
         // Another run put a file there since the listing: looked at again.
         index.Added(NameOf(item.backup));
         if (holdsOriginal(item)) {
@@ -472,7 +472,7 @@ void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
         copied = setAside(item) && books.CopyFileNoReplace(item.original, item.backup);
       }
       if (!copied) {
-        keep(item.original, false, NotBackedUp(FailureReason(books.LastError())));
+        keep(item.original, false, NotBackedUp(FailureReason(platform::LastError())));
         continue;
       }
       index.Added(NameOf(item.backup));
@@ -484,7 +484,7 @@ void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
 
     // The copies are on the disk before any original goes.
     const bool durable = books.FlushFileSystem(backupFolder);
-    const std::string notDurable = durable ? "" : FailureReason(books.LastError());
+    const std::string notDurable = durable ? "" : FailureReason(platform::LastError());
     for (BackupItem& item : batch) {
       if (!item.complete) continue;
       if (!durable) {
@@ -514,11 +514,11 @@ void BackUpOriginals(TransferPlatform& books, TransferJournal* journal,
 
 TransferResult ProjectTransfer::Run(const TransferInputs& in) {
   TransferResult result;
-  platform::IPlatform& os = platform::Os();
+  IFileSystem& os = files_;
 
   // Checked before anything else: a name like "..\X" or "C:\X" would put the project, and everything
   // the transfer writes, outside the chosen project folder.
-  if (const std::optional<std::string> problem = ProjectPlaceProblem(in)) {
+  if (const std::optional<std::string> problem = ProjectPlaceProblem(os, in)) {
     reporter_.ShowMessage(*problem);
     result.Outcome = TransferOutcome::InvalidName;
     return result;
@@ -544,10 +544,10 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
   // Everything the copies will bring, so that the paths can be checked and the progress has its total.
   const bool haveHeader = os.FileExists(ExfHeaderPath(in.ExfDir));
   const std::vector<std::string> exfFiles =
-      haveHeader ? PlannedCopies(in.ExfDir, "*.EXF;*.BMP", false) : std::vector<std::string>();
+      haveHeader ? PlannedCopies(os, in.ExfDir, "*.EXF;*.BMP", false) : std::vector<std::string>();
   const std::vector<std::string> frames =
-      haveHeader ? PlannedCopies(AppendBackslash(in.ExpDir), "*.EXP", false) : std::vector<std::string>();
-  const std::vector<std::string> symbols = PlannedCopies(AppendBackslash(in.AscDir), "*.ASC", true);
+      haveHeader ? PlannedCopies(os, AppendBackslash(in.ExpDir), "*.EXP", false) : std::vector<std::string>();
+  const std::vector<std::string> symbols = PlannedCopies(os, AppendBackslash(in.AscDir), "*.ASC", true);
   std::vector<std::string> projectFiles;
   for (const std::vector<std::string>* list : {&samples_.Items(), &exfFiles, &frames})
     for (const std::string& file : *list) projectFiles.push_back(NameOf(file));
@@ -557,11 +557,11 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
     return result;
   }
 
-  const std::string stationKey = StationKey(in.NormalMaster);
+  const std::string stationKey = StationKey(os, in.NormalMaster);
   std::unique_ptr<StationLock> lock;
   if (!dryRun_) {
     std::string refusal;
-    lock = StationLock::Acquire(in.NormalMaster, holder_, lockWait_, refusal);
+    lock = StationLock::Acquire(files_, system_, in.NormalMaster, holder_, lockWait_, refusal);
     if (!lock) {
       reporter_.ShowMessage(refusal);
       result.Outcome = TransferOutcome::Busy;
@@ -570,7 +570,7 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
   }
   // A transfer that was cut short on this station is taken back before another one starts: its
   // journal records the station as it was, which a new transfer would change under it.
-  if (const std::optional<JournalInfo> pending = FindPendingJournal(stationKey)) {
+  if (const std::optional<JournalInfo> pending = FindPendingJournal(files_, system_, stationKey)) {
     if (!pendingLeftToCaller_) reporter_.ShowMessage(PendingJournalMessage(*pending));
     result.Outcome = TransferOutcome::Pending;
     result.JournalId = pending->Id;
@@ -604,10 +604,10 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
   }
 
   std::unique_ptr<TransferJournal> journal;
-  if (!dryRun_ && journalEnabled_) {
+  if (!dryRun_) {
     JournalInfo header;
     header.Holder = holder_;
-    header.Prefix = os.PrefixDirectory();
+    header.Prefix = system_.PrefixDirectory();
     header.CustomerId = in.CustomerId;
     header.StationNumber = in.StationNumber;
     header.StationKey = stationKey;
@@ -619,7 +619,7 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
     header.AscDir = in.AscDir;
     header.ExpDir = in.ExpDir;
     std::string error;
-    journal = TransferJournal::Create(os, std::move(header), error);
+    journal = TransferJournal::Create(files_, system_, std::move(header), error);
     if (!journal) {
       reporter_.ShowMessage(error);
       result.Outcome = TransferOutcome::NoJournal;
@@ -637,7 +637,6 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
 
   TransferPlatform books(os, dryRun_, result, progress_);
   books.SetJournal(journal.get());
-  platform::ScopedPlatform scope(books);
   // Originals that go and files that are replaced are freed in the background while the copies run;
   // the transfer returns once all of them are gone.
   const platform::DeferredFrees frees;
@@ -654,7 +653,7 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
       }
     }
     if (result.Outcome == TransferOutcome::Done) {
-      TFindFile finder;
+      TFindFile finder(books);
       finder.Directory = in.NormalMaster;
       finder.Filter = "*.ASC";
       finder.Execute();
@@ -684,7 +683,7 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
     result.Error = journal->Error() + ". Zurücknehmen mit: velmorctl undo " + journal->Id();
   // The station's journal keeps itself: old complete and undone transfers go (what it cannot remove
   // stays until the next time).
-  if (ended) PruneJournals(os, os.PrefixDirectory(), {kPruneKeepDefault, kPruneDaysDefault});
+  if (ended) PruneJournals(os, system_, system_.PrefixDirectory(), {kPruneKeepDefault, kPruneDaysDefault});
   if (!result.Error.empty()) throw TransferError(std::move(result));
   return result;
 }
@@ -699,7 +698,7 @@ void ProjectTransfer::CopyIntoProjectAndStation(TransferPlatform& books, const T
   for (const auto& [sample, target] : copies) books.CopyFile(sample, target, false);
 
   books.phase = TransferPhase::CopyTree;
-  TCopyTree copier;
+  TCopyTree copier(books);
   copier.Attributes = platform::kAttrNormal;
   // Each run of the copier is recorded ahead as the same search finds it.
   auto copyTree = [&](const std::string& source, const std::string& masks, const std::string& target,
@@ -708,7 +707,7 @@ void ProjectTransfer::CopyIntoProjectAndStation(TransferPlatform& books, const T
     copier.Masks = masks;
     copier.TargetFolder = target;
     std::vector<std::pair<std::string, std::string>> planned;
-    for (const std::string& file : PlannedCopies(source, masks, excludeBackupFolder))
+    for (const std::string& file : PlannedCopies(books, source, masks, excludeBackupFolder))
       planned.emplace_back(file, AppendBackslash(target) + NameOf(file));
     books.Announce(planned);
     copier.CopyFiles();
@@ -745,7 +744,7 @@ void ProjectTransfer::CopyIntoProjectAndStation(TransferPlatform& books, const T
   TQxstringlist lines;
   lines.SetText(in.ProjectName);
   if (!books.WriteFile(result.ArgvFile, platform::Utf8ToAnsi(lines.Text()))) {
-    if (books.LastError() == platform::kErrorLockViolation)
+    if (platform::LastError() == platform::kErrorLockViolation)
       throw VelmorError("Datei " + result.ArgvFile + " wird von einem anderen Programm benutzt");
     throw VelmorError("Datei " + result.ArgvFile + " kann nicht erstellt werden");
   }

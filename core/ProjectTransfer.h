@@ -108,8 +108,7 @@ struct TransferResult {
   size_t FilesCopied = 0;                   // sample files, EXF data, frames and symbols that arrived
   size_t SymbolsBackedUp = 0;               // originals moved into the backup folder
   std::vector<std::string> FailedCopies;    // "source -> target (why)" of every copy that failed
-  std::vector<std::string> KeptSymbols;     // originals left in place, whatever the reason
-  std::vector<KeptOriginal> KeptOriginals;  // the same, each with its reason
+  std::vector<KeptOriginal> KeptOriginals;  // originals left in place, each with its reason
   bool ArgvWritten = false;
   std::string ArgvNotWritten;  // why an existing ARGV.DAT kept its old text (German), empty otherwise
   std::string Error;           // the error that ended the run (also thrown as TransferError)
@@ -151,8 +150,11 @@ class TransferPlatform;
 class ProjectTransfer {
  public:
   // FF is the caller's sample search (see ConfigureSampleSearch) that appends to sampleList; both stay
-  // with the caller, so the list accumulates across runs as in the window.
-  ProjectTransfer(TFindFileEx& FF, TQxstringlist& sampleList, IReporter& reporter);
+  // with the caller, so the list accumulates across runs as in the window. The transfer works on
+  // files: it wraps them in its journaling file role and hands that to the searches and copies it
+  // runs. The station's lock, the journal's folder and the process come from system.
+  ProjectTransfer(platform::IFileSystem& files, platform::ISystem& system, TFindFileEx& FF,
+                  TQxstringlist& sampleList, IReporter& reporter);
 
   void SetProgress(TransferProgress progress) { progress_ = std::move(progress); }
   void SetTreeReload(TransferTreeReload reload) { reload_ = std::move(reload); }
@@ -169,12 +171,12 @@ class ProjectTransfer {
   // said through the reporter (with the command that takes it back), or, when left to the caller,
   // said by nobody: the caller finds the pending journal's id in the result and offers the undo itself.
   void SetPendingLeftToCaller(bool left) { pendingLeftToCaller_ = left; }
-  // Whether a real run keeps a journal to undo it (on unless switched off; measurements compare).
-  void SetJournal(bool on) { journalEnabled_ = on; }
 
   TransferResult Run(const TransferInputs& inputs);
 
  private:
+  platform::IFileSystem& files_;
+  platform::ISystem& system_;
   TFindFileEx& FF_;
   TQxstringlist& samples_;
   IReporter& reporter_;
@@ -184,7 +186,6 @@ class ProjectTransfer {
   std::string holder_ = "Kelvra nach EPLAN";
   std::chrono::milliseconds lockWait_{3000};
   size_t backupBatch_ = 256;
-  bool journalEnabled_ = true;
   bool pendingLeftToCaller_ = false;
 
   void CopyIntoProjectAndStation(TransferPlatform& books, const TransferInputs& in,
@@ -212,8 +213,9 @@ std::string InvalidProjectNameMessage(const std::string& name);
 // do. Refused: no EPLAN environment (no EPLAN folder or no normal master data folder), an empty or
 // blank project name, and a project path that is not a full path of an existing folder (the label's
 // "Label10" before any reading, "Drives" after a click on the computer, an empty text): a relative
-// path would put the project into whatever folder the program was started in.
-std::optional<std::string> ProjectPlaceProblem(const TransferInputs& in);
+// path would put the project into whatever folder the program was started in. The folder is looked
+// up through files.
+std::optional<std::string> ProjectPlaceProblem(platform::IFileSystem& files, const TransferInputs& in);
 // Windows' limits on a full path: a folder that CreateDirectory accepts, a file inside it.
 inline constexpr size_t kMaxFolderPath = 247;
 inline constexpr size_t kMaxFilePath = 259;

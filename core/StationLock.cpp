@@ -64,7 +64,7 @@ enum class Holder { None, Running, OtherHost };
 // Who the record names, seen from a run that has the file's lock: nobody (a new file, or a holder of
 // this host that ended without removing it), a process of this host that still runs (its lock is
 // not visible here, say on a file system that does not pass locks on), or one of another host.
-Holder HolderOf(platform::IPlatform& os, const Record& record, const platform::ProcessIdentity& self) {
+Holder HolderOf(platform::ISystem& os, const Record& record, const platform::ProcessIdentity& self) {
   const auto host = record.fields.find("Rechner");
   const int64_t pid = record.Number("Prozess");
   if (host == record.fields.end() || pid <= 0) return record.line.empty() ? Holder::None : Holder::Running;
@@ -78,8 +78,7 @@ Holder HolderOf(platform::IPlatform& os, const Record& record, const platform::P
 
 }  // namespace
 
-std::string StateFolderHost() {
-  platform::IPlatform& os = platform::Os();
+std::string StateFolderHost(platform::ISystem& os) {
   std::string base = os.GetEnv("XDG_STATE_HOME");
   // A relative value is to be ignored, as for every XDG base folder.
   if (base.empty() || base.front() != '/') base = os.GetEnv("HOME") + "/.local/state";
@@ -87,8 +86,7 @@ std::string StateFolderHost() {
   return base + "/velmor";
 }
 
-std::string StationKey(const std::string& normalMaster) {
-  platform::IPlatform& os = platform::Os();
+std::string StationKey(platform::IFileSystem& os, const std::string& normalMaster) {
   std::string text;
   if (const std::optional<std::string> full = os.FullPath(normalMaster)) {
     std::string folder = *full;
@@ -106,23 +104,25 @@ std::string StationKey(const std::string& normalMaster) {
   return key;
 }
 
-std::string StationLockPath(const std::string& normalMaster) {
-  platform::IPlatform& os = platform::Os();
+std::string StationLockPath(platform::IFileSystem& os, platform::ISystem& system,
+                            const std::string& normalMaster) {
   const std::optional<std::string> full = os.FullPath(normalMaster);
-  if (!full) return os.ToWindows(StateFolderHost() + "/locks/station-" + StationKey(normalMaster) + ".lock");
+  if (!full)
+    return os.ToWindows(StateFolderHost(system) + "/locks/station-" + StationKey(os, normalMaster) + ".lock");
   std::string folder = *full;
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   return folder + "\\VELMOR.LCK";
 }
 
-std::unique_ptr<StationLock> StationLock::Acquire(const std::string& normalMaster, const std::string& holder,
+std::unique_ptr<StationLock> StationLock::Acquire(platform::IFileSystem& files, platform::ISystem& system,
+                                                  const std::string& normalMaster, const std::string& holder,
                                                   std::chrono::milliseconds wait, std::string& refusal) {
-  platform::IPlatform& os = platform::Os();
-  const std::string path = StationLockPath(normalMaster);
-  const platform::ProcessIdentity self = os.ThisProcess();
+  platform::IFileSystem& os = files;
+  const std::string path = StationLockPath(files, system, normalMaster);
+  const platform::ProcessIdentity self = system.ThisProcess();
   auto cannot = [&] {
-    refusal =
-        "Die Sperrdatei " + path + " kann nicht angelegt werden (" + FailureReason(os.LastError()) + ")";
+    refusal = "Die Sperrdatei " + path + " kann nicht angelegt werden (" +
+              FailureReason(platform::LastError()) + ")";
     return nullptr;
   };
   // The folder of the lock is the station's own folder, which the transfer would create anyway.
@@ -135,10 +135,10 @@ std::unique_ptr<StationLock> StationLock::Acquire(const std::string& normalMaste
   Record other;
   Holder otherKind = Holder::Running;
   while (true) {
-    std::unique_ptr<platform::IFileLock> file = os.OpenLockFile(path);
+    std::unique_ptr<platform::IFileLock> file = system.OpenLockFile(path);
     if (!file) return cannot();
     if (!file->TryLock()) {
-      if (os.LastError() != platform::kErrorLockViolation) return cannot();
+      if (platform::LastError() != platform::kErrorLockViolation) return cannot();
       other = ParseRecord(file->Read(kRecordLimit).value_or(""));
       otherKind = Holder::Running;
     } else if (!file->StillAtPath()) {
@@ -148,7 +148,7 @@ std::unique_ptr<StationLock> StationLock::Acquire(const std::string& normalMaste
       otherKind = Holder::Running;
     } else {
       other = ParseRecord(file->Read(kRecordLimit).value_or(""));
-      otherKind = HolderOf(os, other, self);
+      otherKind = HolderOf(system, other, self);
       if (otherKind == Holder::None) {
         if (file->Replace(RecordOf(self, holder)))
           return std::unique_ptr<StationLock>(new StationLock(std::move(file)));

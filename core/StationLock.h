@@ -21,23 +21,26 @@ namespace velmor {
 
 // The program's folder for state that outlives a run, as a host path: $XDG_STATE_HOME/velmor, else
 // ~/.local/state/velmor. Not created here.
-std::string StateFolderHost();
+std::string StateFolderHost(platform::ISystem& system);
 
 // The key of a station: its normal master data folder as the host sees it (drive letter and case of
 // the spelling do not matter), folded into a short hexadecimal text for a file name.
-std::string StationKey(const std::string& normalMaster);
+std::string StationKey(platform::IFileSystem& files, const std::string& normalMaster);
 
 // The lock file of the station with this normal master data folder text (Windows path): VELMOR.LCK in
 // that folder (the name is no symbol file and no backup, so no search of the program takes it up); a
 // file in the state folder when the text names no folder at all.
-std::string StationLockPath(const std::string& normalMaster);
+std::string StationLockPath(platform::IFileSystem& files, platform::ISystem& system,
+                            const std::string& normalMaster);
 
 class StationLock {
  public:
   // Tries to take the lock of the station for up to wait. holder names the program taking it
   // ("velmorctl", the window's title); user, host, process and time are added. nullptr when the lock
-  // could not be had: refusal then holds the German text that says why.
-  static std::unique_ptr<StationLock> Acquire(const std::string& normalMaster, const std::string& holder,
+  // could not be had: refusal then holds the German text that says why. The lock file is the system's;
+  // files finds its folder and creates it when missing.
+  static std::unique_ptr<StationLock> Acquire(platform::IFileSystem& files, platform::ISystem& system,
+                                              const std::string& normalMaster, const std::string& holder,
                                               std::chrono::milliseconds wait, std::string& refusal);
   // Removes the lock file, then lets go of the lock.
   ~StationLock();

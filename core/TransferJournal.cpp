@@ -13,7 +13,8 @@ namespace velmor {
 namespace {
 
 using platform::FindData;
-using platform::IPlatform;
+using platform::IFileSystem;
+using platform::ISystem;
 
 constexpr size_t kHeadBytes = 16384;
 constexpr size_t kTailBytes = 4096;
@@ -260,12 +261,12 @@ std::optional<JournalRecord> ParseRecord(const std::vector<std::string>& f) {
   return r;
 }
 
-std::string JournalFolderWindows(IPlatform& os) {
-  return os.ToWindows(JournalFolderHost());
+std::string JournalFolderWindows(IFileSystem& os, ISystem& system) {
+  return os.ToWindows(JournalFolderHost(system));
 }
 
 // The prefix as one spelling: links resolved, no trailing slash.
-std::string CanonicalPrefix(IPlatform& os, const std::string& prefix) {
+std::string CanonicalPrefix(IFileSystem& os, const std::string& prefix) {
   std::string path = os.ToHost(os.ToWindows(prefix)).value_or(prefix);
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
@@ -276,7 +277,7 @@ std::string StoreFolder(const std::string& journalFolder) {
 }
 
 // The folder of the journals of the station of prefix (Windows path).
-std::string StationJournalFolder(IPlatform& os, const std::string& prefix) {
+std::string StationJournalFolder(IFileSystem& os, ISystem& system, const std::string& prefix) {
   uint64_t hash = 14695981039346656037ull;
   for (const unsigned char c : CanonicalPrefix(os, prefix)) {
     hash ^= c;
@@ -284,10 +285,10 @@ std::string StationJournalFolder(IPlatform& os, const std::string& prefix) {
   }
   char name[32];
   std::snprintf(name, sizeof name, "station-%016llx", static_cast<unsigned long long>(hash));
-  return JournalFolderWindows(os) + "\\" + name;
+  return JournalFolderWindows(os, system) + "\\" + name;
 }
 
-JournalState StateOf(IPlatform& os, const JournalInfo& info, std::string_view marks) {
+JournalState StateOf(ISystem& os, const JournalInfo& info, std::string_view marks) {
   const size_t undo = marks.find_last_of("UP");
   if (undo != std::string_view::npos)
     return marks[undo] == 'U' ? JournalState::Undone : JournalState::Partial;
@@ -364,7 +365,7 @@ std::string StateText(uint64_t committed, const std::string& marks, uint64_t sto
   return body + sum + "\n";
 }
 
-std::optional<StateFile> ReadState(IPlatform& os, const std::string& folder) {
+std::optional<StateFile> ReadState(IFileSystem& os, const std::string& folder) {
   std::unique_ptr<platform::IFile> file = os.OpenFile(folder + "\\state", platform::OpenMode::Read);
   if (!file) return std::nullopt;
   char buffer[256];
@@ -381,7 +382,7 @@ std::optional<StateFile> ReadState(IPlatform& os, const std::string& folder) {
 // The header of a journal and its end marks: the header lines from the start of its log, the marks
 // from its state file and from what was written after the state file's last update (a log of an old
 // version has no state file: its last few kilobytes are read for them).
-std::optional<JournalInfo> ReadSummary(IPlatform& os, const std::string& folder) {
+std::optional<JournalInfo> ReadSummary(IFileSystem& os, ISystem& system, const std::string& folder) {
   std::unique_ptr<platform::IFile> file = os.OpenFile(folder + "\\log", platform::OpenMode::Read);
   if (!file) return std::nullopt;
   LineReader reader(std::move(file));
@@ -414,18 +415,19 @@ std::optional<JournalInfo> ReadSummary(IPlatform& os, const std::string& folder)
       if (fields && IsMark((*fields)[0])) marks += (*fields)[0];
     }
   }
-  info.State = StateOf(os, info, marks);
+  info.State = StateOf(system, info, marks);
   return info;
 }
 
 // The journals in one folder (a station's, or the top folder with journals of old versions).
-void ListIn(IPlatform& os, const std::string& base, std::vector<JournalInfo>& journals, bool stations) {
+void ListIn(IFileSystem& os, ISystem& system, const std::string& base, std::vector<JournalInfo>& journals,
+            bool stations) {
   for (const FindData& entry : os.FindFiles(base + "\\*")) {
     if (!(entry.attributes & platform::kAttrDirectory) || entry.name == "." || entry.name == "..") continue;
     const std::string folder = base + "\\" + entry.name;
     if (stations && entry.name.rfind("station-", 0) == 0)
-      ListIn(os, folder, journals, false);
-    else if (std::optional<JournalInfo> info = ReadSummary(os, folder))
+      ListIn(os, system, folder, journals, false);
+    else if (std::optional<JournalInfo> info = ReadSummary(os, system, folder))
       journals.push_back(std::move(*info));
   }
 }
@@ -451,7 +453,7 @@ Fingerprint FingerprintOf(std::string_view bytes) {
   return h.Finish();
 }
 
-std::optional<Fingerprint> FingerprintOfFile(IPlatform& os, const std::string& path) {
+std::optional<Fingerprint> FingerprintOfFile(IFileSystem& os, const std::string& path) {
   std::unique_ptr<platform::IFile> file = os.OpenFile(path, platform::OpenMode::Read);
   if (!file) return std::nullopt;
   Hasher h;
@@ -482,8 +484,8 @@ std::string JournalStateText(JournalState state) {
   return {};
 }
 
-std::string JournalFolderHost() {
-  return StateFolderHost() + "/journal";
+std::string JournalFolderHost(ISystem& system) {
+  return StateFolderHost(system) + "/journal";
 }
 
 std::string SavedPath(const std::string& journalFolder, const std::string& saved) {
@@ -491,7 +493,7 @@ std::string SavedPath(const std::string& journalFolder, const std::string& saved
   return journalFolder + "\\saved\\" + saved;  // journals of old versions kept their own
 }
 
-bool SamePrefix(IPlatform& os, const std::string& a, const std::string& b) {
+bool SamePrefix(IFileSystem& os, const std::string& a, const std::string& b) {
   return a == b || CanonicalPrefix(os, a) == CanonicalPrefix(os, b);
 }
 
@@ -502,25 +504,24 @@ bool JournalAfter(const JournalInfo& a, const JournalInfo& b) {
   return a.Id > b.Id;
 }
 
-std::vector<JournalInfo> ListJournals() {
-  IPlatform& os = platform::Os();
+std::vector<JournalInfo> ListJournals(IFileSystem& os, ISystem& system) {
   std::vector<JournalInfo> journals;
-  const std::string base = JournalFolderWindows(os);
+  const std::string base = JournalFolderWindows(os, system);
   if (!os.DirectoryExists(base)) return journals;
-  ListIn(os, base, journals, true);
+  ListIn(os, system, base, journals, true);
   SortJournals(journals);
   return journals;
 }
 
-std::vector<JournalInfo> ListStationJournals(IPlatform& os, const std::string& prefix) {
+std::vector<JournalInfo> ListStationJournals(IFileSystem& os, ISystem& system, const std::string& prefix) {
   std::vector<JournalInfo> journals;
-  const std::string folder = StationJournalFolder(os, prefix);
-  if (os.DirectoryExists(folder)) ListIn(os, folder, journals, false);
+  const std::string folder = StationJournalFolder(os, system, prefix);
+  if (os.DirectoryExists(folder)) ListIn(os, system, folder, journals, false);
   SortJournals(journals);
   return journals;
 }
 
-std::optional<JournalContent> ReadJournal(IPlatform& os, const std::string& folder) {
+std::optional<JournalContent> ReadJournal(IFileSystem& os, ISystem& system, const std::string& folder) {
   std::unique_ptr<platform::IFile> file = os.OpenFile(folder + "\\log", platform::OpenMode::Read);
   if (!file) return std::nullopt;
   LineReader reader(std::move(file));
@@ -574,12 +575,12 @@ std::optional<JournalContent> ReadJournal(IPlatform& os, const std::string& fold
   journal.Refused = marks.find('N') != std::string::npos;
   journal.UndoBegun = marks.find('S') != std::string::npos;
   journal.Info.Folder = folder;
-  journal.Info.State = StateOf(os, journal.Info, marks);
+  journal.Info.State = StateOf(system, journal.Info, marks);
   journal.Undone = journal.Info.State == JournalState::Undone;
   return journal;
 }
 
-bool MarkJournal(IPlatform& os, const std::string& folder, char mark) {
+bool MarkJournal(IFileSystem& os, const std::string& folder, char mark) {
   std::unique_ptr<platform::IFile> log = os.OpenFile(folder + "\\log", platform::OpenMode::ReadWrite);
   if (!log) return false;
   const std::optional<uint64_t> size = log->Size();
@@ -601,7 +602,7 @@ bool MarkJournal(IPlatform& os, const std::string& folder, char mark) {
 
 namespace {
 
-uint64_t FolderBytes(IPlatform& os, const std::string& top) {
+uint64_t FolderBytes(IFileSystem& os, const std::string& top) {
   uint64_t bytes = 0;
   std::vector<std::string> folders{top};
   while (!folders.empty()) {
@@ -620,9 +621,8 @@ uint64_t FolderBytes(IPlatform& os, const std::string& top) {
 
 }  // namespace
 
-uint64_t JournalFolderBytes() {
-  IPlatform& os = platform::Os();
-  return FolderBytes(os, JournalFolderWindows(os));
+uint64_t JournalFolderBytes(IFileSystem& os, ISystem& system) {
+  return FolderBytes(os, JournalFolderWindows(os, system));
 }
 
 namespace {
@@ -632,10 +632,10 @@ bool Prunable(const JournalInfo& info) {
          info.State == JournalState::Refused;
 }
 
-void PruneStation(IPlatform& os, const std::string& stationFolder, const PrunePolicy& policy,
-                  PruneResult& result) {
+void PruneStation(IFileSystem& os, ISystem& system, const std::string& stationFolder,
+                  const PrunePolicy& policy, PruneResult& result) {
   std::vector<JournalInfo> journals;
-  ListIn(os, stationFolder, journals, false);
+  ListIn(os, system, stationFolder, journals, false);
   SortJournals(journals);
   const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                           std::chrono::system_clock::now().time_since_epoch())
@@ -662,7 +662,7 @@ void PruneStation(IPlatform& os, const std::string& stationFolder, const PrunePo
   std::set<std::string> used;
   for (const JournalInfo& info : kept) {
     if (info.State == JournalState::Running) return;
-    const std::optional<JournalContent> journal = ReadJournal(os, info.Folder);
+    const std::optional<JournalContent> journal = ReadJournal(os, system, info.Folder);
     if (!journal) return;  // unreadable now: what it needs is not known, so everything stays
     for (const JournalRecord& r : journal->Records)
       if (r.Type == JournalRecord::Kind::Replaced && !r.Saved.empty() && r.Saved[0] == '=')
@@ -677,12 +677,13 @@ void PruneStation(IPlatform& os, const std::string& stationFolder, const PrunePo
 
 }  // namespace
 
-PruneResult PruneJournals(IPlatform& os, const std::string& prefix, const PrunePolicy& policy) {
+PruneResult PruneJournals(IFileSystem& os, ISystem& system, const std::string& prefix,
+                          const PrunePolicy& policy) {
   PruneResult result;
-  const std::string base = JournalFolderWindows(os);
+  const std::string base = JournalFolderWindows(os, system);
   std::vector<std::string> stations;
   if (!prefix.empty()) {
-    stations.push_back(StationJournalFolder(os, prefix));
+    stations.push_back(StationJournalFolder(os, system, prefix));
   } else {
     for (const FindData& entry : os.FindFiles(base + "\\station-*"))
       if (entry.attributes & platform::kAttrDirectory) stations.push_back(base + "\\" + entry.name);
@@ -690,7 +691,7 @@ PruneResult PruneJournals(IPlatform& os, const std::string& prefix, const PruneP
   for (const std::string& folder : stations) {
     if (!os.DirectoryExists(folder)) continue;
     const uint64_t before = FolderBytes(os, folder);
-    PruneStation(os, folder, policy, result);
+    PruneStation(os, system, folder, policy, result);
     const uint64_t after = FolderBytes(os, folder);
     result.Bytes += before > after ? before - after : 0;
   }
@@ -699,36 +700,36 @@ PruneResult PruneJournals(IPlatform& os, const std::string& prefix, const PruneP
 
 // --- writing ---------------------------------------------------------------------------------------------
 
-std::unique_ptr<TransferJournal> TransferJournal::Create(IPlatform& os, JournalInfo header,
+std::unique_ptr<TransferJournal> TransferJournal::Create(IFileSystem& os, ISystem& system, JournalInfo header,
                                                          std::string& error) {
-  const std::string baseHost = JournalFolderHost();
-  if (!os.HostCreateDirectories(baseHost)) {
+  const std::string baseHost = JournalFolderHost(system);
+  if (!system.HostCreateDirectories(baseHost)) {
     error = "Der Ordner für das Protokoll der Übertragung kann nicht angelegt werden: " + baseHost +
             ". Ohne dieses Protokoll lässt sich die Übertragung nicht zurücknehmen; bitte den Ordner "
             "beschreibbar machen oder XDG_STATE_HOME auf einen beschreibbaren Ordner setzen.";
     return nullptr;
   }
-  const std::string base = StationJournalFolder(os, header.Prefix);
+  const std::string base = StationJournalFolder(os, system, header.Prefix);
   if (!os.DirectoryExists(base) && !os.CreateDirectory(base) && !os.DirectoryExists(base)) {
     error = "Das Protokoll der Übertragung kann nicht angelegt werden: " + base;
     return nullptr;
   }
   // The caller holds the station's lock: no other transfer of the station takes a number meanwhile.
   header.Sequence = 1;
-  for (const JournalInfo& other : ListStationJournals(os, header.Prefix))
+  for (const JournalInfo& other : ListStationJournals(os, system, header.Prefix))
     header.Sequence = std::max(header.Sequence, other.Sequence + 1);
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   header.Started = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
   header.Time = FormatTime(seconds, "%Y-%m-%d %H:%M:%S");
-  header.Pid = os.ProcessId();
+  header.Pid = system.ProcessId();
   const std::string stem = FormatTime(seconds, "%Y%m%d-%H%M%S") + "-" + std::to_string(header.Pid);
   std::string folder;
   for (int n = 1;; ++n) {
     header.Id = n == 1 ? stem : stem + "-" + std::to_string(n);
     folder = base + "\\" + header.Id;
     if (os.CreateDirectory(folder)) break;
-    if (os.LastError() != platform::kErrorAlreadyExists || n == 1000) {
+    if (platform::LastError() != platform::kErrorAlreadyExists || n == 1000) {
       error = "Das Protokoll der Übertragung kann nicht angelegt werden: " + folder;
       return nullptr;
     }
@@ -774,7 +775,7 @@ std::unique_ptr<TransferJournal> TransferJournal::Create(IPlatform& os, JournalI
   return journal;
 }
 
-TransferJournal::TransferJournal(IPlatform& os, JournalInfo info, std::string folder,
+TransferJournal::TransferJournal(IFileSystem& os, JournalInfo info, std::string folder,
                                  std::unique_ptr<platform::IFile> log)
     : os_(os), info_(std::move(info)), folder_(std::move(folder)), log_(std::move(log)) {}
 

@@ -44,7 +44,7 @@ struct Fingerprint {
 };
 Fingerprint FingerprintOf(std::string_view bytes);
 // nullopt when the file cannot be read.
-std::optional<Fingerprint> FingerprintOfFile(platform::IPlatform& os, const std::string& path);
+std::optional<Fingerprint> FingerprintOfFile(platform::IFileSystem& files, const std::string& path);
 
 enum class JournalState {
   Running,      // not complete, and its process still runs
@@ -82,17 +82,18 @@ struct JournalInfo {
 };
 
 // The folder of all journals (host path): StateFolderHost() + "/journal".
-std::string JournalFolderHost();
+std::string JournalFolderHost(platform::ISystem& system);
 // Whether two host paths of Wine prefixes name the same folder (a trailing slash, a link, "..").
-bool SamePrefix(platform::IPlatform& os, const std::string& a, const std::string& b);
+bool SamePrefix(platform::IFileSystem& files, const std::string& a, const std::string& b);
 // Every journal of every station, oldest first (by station, then sequence).
-std::vector<JournalInfo> ListJournals();
+std::vector<JournalInfo> ListJournals(platform::IFileSystem& files, platform::ISystem& system);
 // The journals of the station of the Wine prefix prefix (host path), oldest first; only they are read.
-std::vector<JournalInfo> ListStationJournals(platform::IPlatform& os, const std::string& prefix);
+std::vector<JournalInfo> ListStationJournals(platform::IFileSystem& files, platform::ISystem& system,
+                                             const std::string& prefix);
 // Whether a comes after b on their station.
 bool JournalAfter(const JournalInfo& a, const JournalInfo& b);
 // The bytes of every file below the journal folder: what the journals take on the disk.
-uint64_t JournalFolderBytes();
+uint64_t JournalFolderBytes(platform::IFileSystem& files, platform::ISystem& system);
 
 // Which journals prune keeps: the last Keep of each station, and those younger than Days days; a
 // journal goes when neither keeps it (with only one of them given, that one decides). Interrupted,
@@ -110,7 +111,8 @@ struct PruneResult {
   std::vector<std::string> Failures;  // German: what could not be removed
 };
 // Prunes the journals of the station of prefix (host path), or with an empty prefix of every station.
-PruneResult PruneJournals(platform::IPlatform& os, const std::string& prefix, const PrunePolicy& policy);
+PruneResult PruneJournals(platform::IFileSystem& files, platform::ISystem& system, const std::string& prefix,
+                          const PrunePolicy& policy);
 
 // One record of a journal as undo reads it.
 struct JournalRecord {
@@ -155,18 +157,19 @@ struct JournalContent {
   std::vector<std::string> Warnings;
 };
 // The journal in folder (Windows path); nullopt when it has no readable header.
-std::optional<JournalContent> ReadJournal(platform::IPlatform& os, const std::string& folder);
+std::optional<JournalContent> ReadJournal(platform::IFileSystem& files, platform::ISystem& system,
+                                          const std::string& folder);
 // Appends an end mark durably: "S" an undo begins, "U" taken back, "P" taken back in part, "N" the
 // transfer was refused before its first change. False when that cannot be written.
-bool MarkJournal(platform::IPlatform& os, const std::string& folder, char mark);
+bool MarkJournal(platform::IFileSystem& files, const std::string& folder, char mark);
 
 // The journal a transfer writes.
 class TransferJournal {
  public:
-  // Starts the journal of a new transfer (its folder, its header on the disk) on os, which must be
-  // the platform below the transfer's own. Id and Time of header are set here. nullptr with error.
-  static std::unique_ptr<TransferJournal> Create(platform::IPlatform& os, JournalInfo header,
-                                                 std::string& error);
+  // Starts the journal of a new transfer (its folder, its header on the disk) on files, which must be
+  // the file role below the transfer's own. Id and Time of header are set here. nullptr with error.
+  static std::unique_ptr<TransferJournal> Create(platform::IFileSystem& files, platform::ISystem& system,
+                                                 JournalInfo header, std::string& error);
   ~TransferJournal();
   TransferJournal(const TransferJournal&) = delete;
   TransferJournal& operator=(const TransferJournal&) = delete;
@@ -209,7 +212,7 @@ class TransferJournal {
   bool Complete();
 
  private:
-  TransferJournal(platform::IPlatform& os, JournalInfo info, std::string folder,
+  TransferJournal(platform::IFileSystem& os, JournalInfo info, std::string folder,
                   std::unique_ptr<platform::IFile> log);
   void Queue(std::initializer_list<std::string_view> fields);
   bool WriteState();
@@ -224,7 +227,7 @@ class TransferJournal {
     std::vector<Fingerprint> states;
   };
 
-  platform::IPlatform& os_;
+  platform::IFileSystem& os_;
   JournalInfo info_;
   std::string folder_;
   std::unique_ptr<platform::IFile> log_;

@@ -22,7 +22,7 @@ TransferAction WriteAction(const std::string& path, std::string_view bytes) {
 
 }  // namespace
 
-TransferPlatform::TransferPlatform(platform::IPlatform& inner, bool dryRun, TransferResult& result,
+TransferPlatform::TransferPlatform(platform::IFileSystem& inner, bool dryRun, TransferResult& result,
                                    const TransferProgress& progress)
     : ReadForwardingPlatform(inner), dryRun_(dryRun), result_(result), progress_(progress) {}
 
@@ -146,7 +146,7 @@ bool TransferPlatform::CopyFile(std::string_view source, std::string_view target
     // Recorded as absent: the copy must not replace a file another program put there meanwhile
     // unless that file is kept first.
     ok = inner_.CopyFile(source, target, true);
-    if (!ok && inner_.LastError() == platform::kErrorFileExists) {
+    if (!ok && platform::LastError() == platform::kErrorFileExists) {
       Record(journal_->BeforeWrite(dst, *content) && journal_->Commit(true));
       ok = inner_.CopyFile(source, target, false);
     }
@@ -163,8 +163,8 @@ bool TransferPlatform::CopyFile(std::string_view source, std::string_view target
     if (phase != TransferPhase::BackUp) ++result_.FilesCopied;
   } else if (phase != TransferPhase::BackUp) {
     // The backup step keeps its own list of the originals it had to leave in place.
-    const std::string reason =
-        protected_.count(Key(dst)) ? "das Original dort ist nicht gesichert" : FailureReason(LastError());
+    const std::string reason = protected_.count(Key(dst)) ? "das Original dort ist nicht gesichert"
+                                                          : FailureReason(platform::LastError());
     result_.FailedCopies.push_back(Full(src) + " -> " + Full(dst) + " (" + reason + ")");
   }
   return ok;
@@ -213,13 +213,13 @@ bool TransferPlatform::CreateDirectory(std::string_view path) {
     return ok;
   }
   if (path.empty() || DirectoryExists(path) || FileExists(path)) {
-    SetLastError(path.empty() ? platform::kErrorPathNotFound : platform::kErrorAlreadyExists);
+    platform::SetLastError(path.empty() ? platform::kErrorPathNotFound : platform::kErrorAlreadyExists);
     return false;
   }
   const std::string full = Full(path);
   const std::string parent = FolderOf(full);
   if (!parent.empty() && !DirectoryExists(parent.size() == 2 ? parent + "\\" : parent)) {
-    SetLastError(platform::kErrorPathNotFound);
+    platform::SetLastError(platform::kErrorPathNotFound);
     return false;
   }
   PretendFolder(full);
@@ -245,12 +245,12 @@ bool TransferPlatform::ForceDirectories(std::string_view path) {
     return ok;
   }
   if (path.empty()) {
-    SetLastError(platform::kErrorPathNotFound);
+    platform::SetLastError(platform::kErrorPathNotFound);
     return false;
   }
   if (DirectoryExists(path)) return true;
   if (FileExists(path)) {
-    SetLastError(platform::kErrorAlreadyExists);
+    platform::SetLastError(platform::kErrorAlreadyExists);
     return false;
   }
   PretendFolder(Full(path));
@@ -268,7 +268,7 @@ bool TransferPlatform::MoveFile(std::string_view source, std::string_view target
     if (!GetFileData(source, data) || (data.attributes & platform::kAttrDirectory)) {
       ok = NotFound();
     } else if (GetFileData(target, existing) || DirectoryExists(target)) {
-      SetLastError(platform::kErrorAlreadyExists);
+      platform::SetLastError(platform::kErrorAlreadyExists);
       ok = false;
     } else {
       FileState moved;
@@ -303,7 +303,7 @@ bool TransferPlatform::WriteFile(std::string_view path, std::string_view bytes) 
       ok = Refuse();
     } else if (!DirectoryExists(FolderOf(Full(path)))) {
       ok = false;
-      SetLastError(platform::kErrorPathNotFound);
+      platform::SetLastError(platform::kErrorPathNotFound);
     } else {
       FileState& f = overlay_[Key(path)];
       f.exists = true;
@@ -344,22 +344,22 @@ std::string TransferPlatform::Full(std::string_view path) {
 }
 
 bool TransferPlatform::Refuse() {
-  SetLastError(platform::kErrorAccessDenied);
+  platform::SetLastError(platform::kErrorAccessDenied);
   return false;
 }
 
 bool TransferPlatform::Linked() {
-  SetLastError(platform::kErrorStoppedOnSymlink);
+  platform::SetLastError(platform::kErrorStoppedOnSymlink);
   return false;
 }
 
 bool TransferPlatform::InUse() {
-  SetLastError(platform::kErrorLockViolation);
+  platform::SetLastError(platform::kErrorLockViolation);
   return false;
 }
 
 bool TransferPlatform::NotFound() {
-  SetLastError(platform::kErrorFileNotFound);
+  platform::SetLastError(platform::kErrorFileNotFound);
   return false;
 }
 
@@ -395,13 +395,13 @@ bool TransferPlatform::PretendCopy(const std::string& src, const std::string& ds
   if (DirectoryExists(dst)) return Refuse();
   const std::string parent = FolderOf(Full(dst));
   if (parent.empty() || !DirectoryExists(parent.size() == 2 ? parent + "\\" : parent)) {
-    SetLastError(platform::kErrorPathNotFound);
+    platform::SetLastError(platform::kErrorPathNotFound);
     return false;
   }
   FindData existing;
   if (GetFileData(dst, existing)) {
     if (failIfExists) {
-      SetLastError(platform::kErrorFileExists);
+      platform::SetLastError(platform::kErrorFileExists);
       return false;
     }
     if (existing.attributes & platform::kAttrReadOnly) return Refuse();

@@ -1,14 +1,15 @@
-// The platform a transfer runs on. Every call of the transfer, and of the search and copy components it
-// drives, passes through it while the transfer works. It keeps the books (what was copied, what failed,
-// progress), refuses to overwrite an original that exists nowhere else, and, in a dry run, records each
-// change instead of making it: an overlay of the folders and files it pretends to have made lets later
-// steps see the station as the real run would (the project folder exists after its creation, a backup
-// copy has the original's size, a deleted original is gone).
+// The file role a transfer runs on. The transfer hands it to the search and copy components it drives,
+// so every file call they make while the transfer works passes through it. It keeps the books (what was
+// copied, what failed, progress), refuses to overwrite an original that exists nowhere else, and, in a dry
+// run, records each change instead of making it: an overlay of the folders and files it pretends to have made
+// lets later steps see the station as the real run would (the project folder exists after its creation, a
+// backup copy has the original's size, a deleted original is gone).
 //
-// Deny by default: its base passes on only the reading calls. A changing call added to the interface
+// Deny by default: its base passes on only the calls that look. A changing call added to the file role
 // does not compile here until it is decided whether the transfer may make it; every change the
-// transfer does not make on purpose (network drives, profiles, shell operations,
-// removing folders, host files, writing through an open file) is refused in both modes.
+// transfer does not make on purpose (file times, removing folders, writing through an open file) is
+// refused in both modes. The other roles (profiles, the shell, the system) are not handed to what the
+// transfer drives at all.
 #pragma once
 
 #include <cstddef>
@@ -42,7 +43,7 @@ class JournalFailure : public VelmorError {
 
 class TransferPlatform final : public platform::ReadForwardingPlatform {
  public:
-  TransferPlatform(platform::IPlatform& inner, bool dryRun, TransferResult& result,
+  TransferPlatform(platform::IFileSystem& inner, bool dryRun, TransferResult& result,
                    const TransferProgress& progress);
 
   TransferPhase phase = TransferPhase::Other;
@@ -89,32 +90,8 @@ class TransferPlatform final : public platform::ReadForwardingPlatform {
 
   // --- refused, whatever the mode ---
   bool SetFileTime(std::string_view, platform::FileTime) override { return Refuse(); }
-  bool ConnectNetworkDrive(char, std::string_view) override { return Refuse(); }
-  bool DisconnectNetworkDrive(char) override { return Refuse(); }
   bool RemoveDirectory(std::string_view) override { return Refuse(); }
-  bool WritePrivateProfileString(std::string_view, std::optional<std::string_view>,
-                                 std::optional<std::string_view>, std::string_view) override {
-    return Refuse();
-  }
-  bool ShellCopy(std::string_view, std::string_view, const platform::ShellConfirmReplace&,
-                 const platform::ShellProgress&) override {
-    return Refuse();
-  }
-  bool ShellMove(std::string_view, std::string_view, const platform::ShellConfirmReplace&,
-                 const platform::ShellProgress&) override {
-    return Refuse();
-  }
-  bool ShellRename(std::string_view, std::string_view) override { return Refuse(); }
-  bool MoveToTrash(std::string_view) override { return Refuse(); }
   bool DeleteTree(std::string_view) override { return Refuse(); }
-  bool OpenWithAssociatedProgram(std::string_view) override { return Refuse(); }
-  bool HostCreateDirectories(std::string_view) override { return Refuse(); }
-  bool HostWriteFile(std::string_view, std::string_view) override { return Refuse(); }
-  bool HostSymlink(std::string_view, std::string_view) override { return Refuse(); }
-  std::unique_ptr<platform::IFileLock> OpenLockFile(std::string_view) override {
-    Refuse();
-    return nullptr;
-  }
 
   // The full path of a path as the books show it: absolute, "\" only.
   std::string Full(std::string_view path);

@@ -11,7 +11,7 @@ namespace velmor {
 namespace {
 
 using platform::FindData;
-using platform::IPlatform;
+using platform::IFileSystem;
 using Kind = JournalRecord::Kind;
 
 constexpr uint32_t kKeptBits = platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
@@ -29,8 +29,8 @@ struct Look {
 // leave it. Every step that succeeds (or would) is booked in the result.
 class UndoWorld {
  public:
-  UndoWorld(IPlatform& os, bool dryRun, UndoResult& result) : os_(os), dryRun_(dryRun), result_(result) {}
-  IPlatform& Os() { return os_; }
+  UndoWorld(IFileSystem& os, bool dryRun, UndoResult& result) : os_(os), dryRun_(dryRun), result_(result) {}
+  IFileSystem& Files() { return os_; }
 
   Look Find(const std::string& path) {
     if (dryRun_) {
@@ -117,7 +117,7 @@ class UndoWorld {
     if (!dryRun_) {
       os_.RemoveStaleTemporaries(path);
       if (!os_.RemoveDirectory(path)) {
-        if (os_.LastError() == platform::kErrorDirNotEmpty)
+        if (platform::LastError() == platform::kErrorDirNotEmpty)
           result_.Conflicts.push_back("Ordner nicht leer, bleibt: " + path);
         else
           Failed("Ordner entfernen", path);
@@ -200,7 +200,7 @@ class UndoWorld {
     return true;
   }
 
-  IPlatform& os_;
+  IFileSystem& os_;
   const bool dryRun_;
   UndoResult& result_;
   std::map<std::string, std::optional<Look>> overlay_;   // nullopt: gone
@@ -222,7 +222,7 @@ class Undoer {
   Undoer(UndoWorld& world, UndoResult& result, const JournalContent& journal)
       : world_(world), result_(result), journal_(journal) {}
 
-  void Run(IPlatform& os) {
+  void Run(IFileSystem& os) {
     const std::vector<JournalRecord>& records = journal_.Records;
     std::map<std::string, FileRecords> files;
     for (const JournalRecord& r : records) {
@@ -278,7 +278,7 @@ class Undoer {
   }
 
  private:
-  static std::string Key(IPlatform& os, const std::string& path) {
+  static std::string Key(IFileSystem& os, const std::string& path) {
     return platform::FoldUpper(os.FullPath(path).value_or(path));
   }
   static bool Holds(const Look& look, const Fingerprint& content) {
@@ -309,7 +309,7 @@ class Undoer {
 
   // A saved copy is restored only when it still holds what was saved.
   bool SavedIntact(const std::string& path, const JournalRecord& r) {
-    if (FingerprintOfFile(world_.Os(), Saved(r)) == r.Before) return true;
+    if (FingerprintOfFile(world_.Files(), Saved(r)) == r.Before) return true;
     result_.Conflicts.push_back("die gesicherte Kopie " + Saved(r) +
                                 " ist beschädigt, nicht wiederhergestellt: " + path);
     return false;
@@ -415,9 +415,9 @@ std::string DescribeUndoStep(const UndoStep& step) {
   return {};
 }
 
-std::optional<JournalInfo> FindPendingJournal(const std::string& stationKey) {
-  IPlatform& os = platform::Os();
-  const std::vector<JournalInfo> journals = ListStationJournals(os, os.PrefixDirectory());
+std::optional<JournalInfo> FindPendingJournal(platform::IFileSystem& files, platform::ISystem& system,
+                                              const std::string& stationKey) {
+  const std::vector<JournalInfo> journals = ListStationJournals(files, system, system.PrefixDirectory());
   for (auto it = journals.rbegin(); it != journals.rend(); ++it) {
     if (it->StationKey == stationKey &&
         (it->State == JournalState::Interrupted || it->State == JournalState::Running))
@@ -443,11 +443,11 @@ std::string PendingJournalMessage(const JournalInfo& pending) {
 
 UndoResult TransferUndo::Run(const std::string& id) {
   UndoResult result;
-  IPlatform& os = platform::Os();
+  IFileSystem& os = files_;
   // Without an id: the latest transfer of this station (the prefix WINEPREFIX names) that is left to
   // take back. An id may name a transfer of any station; it is refused below when it is not this one.
   const std::vector<JournalInfo> journals =
-      id.empty() ? ListStationJournals(os, os.PrefixDirectory()) : ListJournals();
+      id.empty() ? ListStationJournals(os, system_, system_.PrefixDirectory()) : ListJournals(os, system_);
   const JournalInfo* chosen = nullptr;
   for (auto it = journals.rbegin(); it != journals.rend() && !chosen; ++it) {
     if (id.empty() ? it->State != JournalState::Undone && it->State != JournalState::Refused : it->Id == id)
@@ -469,7 +469,7 @@ UndoResult TransferUndo::Run(const std::string& id) {
   if (chosen->State == JournalState::Refused)
     return refuse("Die Übertragung " + chosen->Id + " wurde abgelehnt, bevor sie etwas geändert hat.",
                   UndoOutcome::AlreadyUndone);
-  if (!SamePrefix(os, chosen->Prefix, os.PrefixDirectory())) {
+  if (!SamePrefix(os, chosen->Prefix, system_.PrefixDirectory())) {
     return refuse("Die Übertragung " + chosen->Id + " gehört zur Station in " + chosen->Prefix +
                   ": mit WINEPREFIX=" + chosen->Prefix + " zurücknehmen.");
   }
@@ -489,10 +489,10 @@ UndoResult TransferUndo::Run(const std::string& id) {
   std::unique_ptr<StationLock> lock;
   if (!dryRun_) {
     std::string refusal;
-    lock = StationLock::Acquire(chosen->NormalMaster, holder_, lockWait_, refusal);
+    lock = StationLock::Acquire(files_, system_, chosen->NormalMaster, holder_, lockWait_, refusal);
     if (!lock) return refuse(refusal);
   }
-  const std::optional<JournalContent> journal = ReadJournal(os, chosen->Folder);
+  const std::optional<JournalContent> journal = ReadJournal(os, system_, chosen->Folder);
   if (!journal) return refuse("Das Protokoll der Übertragung " + chosen->Id + " kann nicht gelesen werden.");
   // Its process may have started writing it while the lock was free (the lock file was removed).
   if (journal->Info.State == JournalState::Running) return running(journal->Info);

@@ -56,14 +56,17 @@ struct UndoResult {
 
 // The newest transfer on the station of key that was interrupted (or still looks as if it ran): the
 // next transfer there must not start before it is taken back.
-std::optional<JournalInfo> FindPendingJournal(const std::string& stationKey);
+std::optional<JournalInfo> FindPendingJournal(platform::IFileSystem& files, platform::ISystem& system,
+                                              const std::string& stationKey);
 // The German refusal of a transfer while one is pending: a running one named as running (who, since
 // when), an interrupted one with the command that takes it back.
 std::string PendingJournalMessage(const JournalInfo& pending);
 
 class TransferUndo {
  public:
-  explicit TransferUndo(IReporter& reporter) : reporter_(reporter) {}
+  // The steps are made through files; the journals are found and the station locked through system.
+  TransferUndo(platform::IFileSystem& files, platform::ISystem& system, IReporter& reporter)
+      : files_(files), system_(system), reporter_(reporter) {}
   // Who takes the station's lock while undoing; how long to wait for it.
   void SetHolder(std::string holder) { holder_ = std::move(holder); }
   void SetLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
@@ -74,6 +77,8 @@ class TransferUndo {
   UndoResult Run(const std::string& id);
 
  private:
+  platform::IFileSystem& files_;
+  platform::ISystem& system_;
   IReporter& reporter_;
   std::string holder_ = "Kelvra nach EPLAN";
   std::chrono::milliseconds lockWait_{3000};

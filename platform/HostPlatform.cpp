@@ -1,5 +1,5 @@
-// Host implementation of IPlatform: the error slot, the registry, profile and shell delegations, and
-// the process-wide instance. Paths, drives, files and folder listing live in their own sources.
+// Host implementation of the platform's roles: the error slot, the registry, profile and shell delegations,
+// and the process-wide instance. Paths, drives, files and folder listing live in their own sources.
 #include "platform/HostPlatformImpl.h"
 #include "platform/NameCache.h"
 #include "platform/Profile.h"
@@ -13,13 +13,6 @@ namespace detail {
 uint32_t& ThreadLastError() {
   thread_local uint32_t error = kErrorSuccess;
   return error;
-}
-
-uint32_t HostPlatformImpl::LastError() const {
-  return ThreadLastError();
-}
-void HostPlatformImpl::SetLastError(uint32_t code) {
-  ThreadLastError() = code;
 }
 
 bool HostPlatformImpl::RegKeyExists(std::string_view key) {
@@ -159,6 +152,14 @@ bool HostPlatformImpl::OpenWithAssociatedProgram(std::string_view path) {
 }
 
 }  // namespace detail
+
+uint32_t LastError() {
+  return detail::ThreadLastError();
+}
+
+void SetLastError(uint32_t code) {
+  detail::ThreadLastError() = code;
+}
 
 IPlatform& HostPlatform() {
   static detail::HostPlatformImpl instance;

@@ -1,5 +1,5 @@
-// The host implementation of IPlatform, shared by the source files that implement its parts
-// (paths and drives, files, folder listing, delegations). Not for use outside platform/.
+// The host implementation of every role of the platform (IPlatform), shared by the source files that
+// implement its parts (paths and drives, files, folder listing, delegations). Not for use outside platform/.
 #pragma once
 
 #include <sys/stat.h>
@@ -80,9 +80,6 @@ void FreeLater(std::string hostPath);
 
 class HostPlatformImpl final : public IPlatform {
  public:
-  uint32_t LastError() const override;
-  void SetLastError(uint32_t code) override;
-
   std::string GetEnv(std::string_view name) override;
   std::string PrefixDirectory() override;
   std::string CurrentDirectory() override;

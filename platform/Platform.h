@@ -1,10 +1,12 @@
 // The Windows world as EPLAN 5 sees it, read and written natively from its Wine prefix.
 //
-// Every file-system, registry and environment call of the program goes through IPlatform. The program
-// uses the process-wide instance returned by Os(); tests replace it for a scope (ScopedPlatform), for
-// example with one that fails chosen calls.
+// Every file-system, registry and environment call of the program goes through the interfaces here,
+// one per role (files and folders, registry, INI files, shell, system). The window and velmorctl take
+// the host's platform (Os()) at their top and pass it down; each service takes the roles it uses as a
+// parameter, so a caller (the transfer, a test) can hand it a wrapper, for example one that journals
+// every change or fails chosen calls.
 //
-// Conventions of this interface:
+// Conventions of these interfaces:
 // - Paths are Windows paths in UTF-8 ("C:\EPLAN5\P", "D:\EXF\EPL_ASC.EXF"); "/" counts as "\".
 //   Relative paths resolve against CurrentDirectory(). Only ToHost/ToWindows deal in host paths.
 // - A call that can fail returns false, an empty optional or a null pointer and sets LastError() to a
@@ -197,30 +199,26 @@ using ShellProgress = std::function<bool(uint64_t done, uint64_t total, const st
 // operation then fails).
 using ShellConfirmReplace = std::function<bool(const std::string& existingFile)>;
 
-class IPlatform {
+// The error of the last failed platform call on this thread (GetLastError). Windows keeps it per
+// thread, and so does the layer: every role and every wrapper of one reads and sets the same slot, so
+// a wrapper that fails a call itself only sets it, and one that passes a call on has nothing to do.
+uint32_t LastError();
+void SetLastError(uint32_t code);
+
+// The platform comes in roles, one interface each; a service asks only for the roles it uses, and a
+// wrapper (the transfer's journaling platform, a test's fault injector) wraps only the roles it
+// changes. IPlatform joins them all; the host implements it.
+
+// Files and folders: paths, the current folder, files, attributes and times, folder listings, and
+// putting what was written on the disk.
+class IFileSystem {
  public:
-  virtual ~IPlatform() = default;
+  virtual ~IFileSystem() = default;
 
-  // --- errors ---------------------------------------------------------------------------------------
-  // The error of the last failed call on this thread (GetLastError).
-  virtual uint32_t LastError() const = 0;
-  virtual void SetLastError(uint32_t code) = 0;
-
-  // --- environment and well-known folders -----------------------------------------------------------
-  // The value of an environment variable; empty when unset or longer than 255 bytes.
-  virtual std::string GetEnv(std::string_view name) = 0;
-  // The prefix's host folder ($WINEPREFIX or $HOME/.wine); may not exist.
-  virtual std::string PrefixDirectory() = 0;
+  // --- paths ----------------------------------------------------------------------------------------
   // Process working folder as a Windows path, without trailing backslash (except a drive root).
   virtual std::string CurrentDirectory() = 0;
   virtual bool SetCurrentDirectory(std::string_view path) = 0;
-  // The program's folder, Windows path with trailing backslash: the folder of the running executable,
-  // or share/velmor of an installed program (where its sample project EXF0 lies).
-  virtual std::string ProgramDirectory() = 0;
-  // The Windows folder (C:\windows, or the host configuration folder when the prefix has no C:).
-  virtual std::string WindowsDirectory() = 0;
-
-  // --- paths ----------------------------------------------------------------------------------------
   // GetFullPathName; nullopt for the empty path.
   virtual std::optional<std::string> FullPath(std::string_view path) = 0;
   // Windows path → host path, components matched case-insensitively; nullopt when no drive maps it.
@@ -228,20 +226,6 @@ class IPlatform {
   virtual std::optional<std::string> ToHost(std::string_view windowsPath) = 0;
   // Host path → Windows path (longest drive prefix; else the \\?\unix\ form).
   virtual std::string ToWindows(std::string_view hostPath) = 0;
-
-  // --- drives ---------------------------------------------------------------------------------------
-  virtual uint32_t LogicalDrives() = 0;  // bit 0 = A:
-  virtual DriveType GetDriveType(char letter) = 0;
-  virtual bool DriveReady(char letter) = 0;
-  virtual bool DriveSpace(char letter, uint64_t& total, uint64_t& available) = 0;
-  // Label + " (X:)", e.g. "Lokaler Datenträger (C:)".
-  virtual std::string DriveDisplayName(char letter) = 0;
-  // Host folder a drive letter links to; empty when the drive is not present.
-  virtual std::string DriveTarget(char letter) = 0;
-  // Creates dosdevices/x: → hostFolder. Fails when the letter is in use.
-  virtual bool ConnectNetworkDrive(char letter, std::string_view hostFolder) = 0;
-  // Removes the link of a drive of type Remote.
-  virtual bool DisconnectNetworkDrive(char letter) = 0;
 
   // --- files and folders ----------------------------------------------------------------------------
   virtual bool FileExists(std::string_view path) = 0;             // names a file (never with trailing "\")
@@ -267,7 +251,9 @@ class IPlatform {
   virtual bool CreateDirectory(std::string_view path) = 0;
   // Creates the folder and all missing parents; true when the folder exists afterwards.
   virtual bool ForceDirectories(std::string_view path) = 0;
-  virtual bool RemoveDirectory(std::string_view path) = 0;                      // empty folders only
+  virtual bool RemoveDirectory(std::string_view path) = 0;  // empty folders only
+  // Deletes a file or folder with everything in it.
+  virtual bool DeleteTree(std::string_view path) = 0;
   virtual bool MoveFile(std::string_view source, std::string_view target) = 0;  // rename, no replace
 
   virtual std::unique_ptr<IFile> OpenFile(std::string_view path, OpenMode mode) = 0;
@@ -295,23 +281,59 @@ class IPlatform {
   // The host's mount table as a walk of the folders below `folder` meets it, read once per call.
   virtual FolderMounts MountsBelow(std::string_view folder) = 0;
 
-  // --- registry (HKEY_LOCAL_MACHINE, read only, 32-bit view) ---------------------------------------
+  // --- durability -----------------------------------------------------------------------------------
+  // Puts everything written so far on the file system that holds path on the disk (syncfs): one call
+  // makes a whole batch of copies and the folders they are in durable.
+  virtual bool FlushFileSystem(std::string_view path) = 0;
+  // Removes the temporary files that copies and whole-file writes of processes that no longer run
+  // left in folder (a kill between writing and renaming them); returns how many went.
+  virtual size_t RemoveStaleTemporaries(std::string_view folder) = 0;
+};
+
+// The registry: HKEY_LOCAL_MACHINE, read only, 32-bit view.
+class IRegistry {
+ public:
+  virtual ~IRegistry() = default;
   virtual bool RegKeyExists(std::string_view key) = 0;
   // Sub-key names in Wine's order; nullopt when the key does not exist.
   virtual std::optional<std::vector<std::string>> RegSubKeys(std::string_view key) = 0;
   // A string value (REG_SZ / REG_EXPAND_SZ as stored); nullopt when key or value is missing.
   virtual std::optional<std::string> RegString(std::string_view key, std::string_view name) = 0;
+};
 
-  // --- private profile (INI) files ------------------------------------------------------------------
-  // A file name without folder lives in WindowsDirectory().
+// Private profile (INI) files. A file name without folder lives in the Windows folder.
+class IProfiles {
+ public:
+  virtual ~IProfiles() = default;
   virtual std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                               std::string_view defaultValue, std::string_view file,
                                               size_t bufferSize = 2048) = 0;
   // key nullopt erases the section; value nullopt deletes the key.
   virtual bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
                                          std::optional<std::string_view> value, std::string_view file) = 0;
+};
 
-  // --- shell folder operations (used by the folder tree) --------------------------------------------
+// The shell: drives, the shell's folder operations with their questions and progress (used by the
+// folder tree), the trash, and opening a file with its program.
+class IShell {
+ public:
+  virtual ~IShell() = default;
+
+  // --- drives ---------------------------------------------------------------------------------------
+  virtual uint32_t LogicalDrives() = 0;  // bit 0 = A:
+  virtual DriveType GetDriveType(char letter) = 0;
+  virtual bool DriveReady(char letter) = 0;
+  virtual bool DriveSpace(char letter, uint64_t& total, uint64_t& available) = 0;
+  // Label + " (X:)", e.g. "Lokaler Datenträger (C:)".
+  virtual std::string DriveDisplayName(char letter) = 0;
+  // Host folder a drive letter links to; empty when the drive is not present.
+  virtual std::string DriveTarget(char letter) = 0;
+  // Creates dosdevices/x: → hostFolder. Fails when the letter is in use.
+  virtual bool ConnectNetworkDrive(char letter, std::string_view hostFolder) = 0;
+  // Removes the link of a drive of type Remote.
+  virtual bool DisconnectNetworkDrive(char letter) = 0;
+
+  // --- shell folder operations ----------------------------------------------------------------------
   // Copies or moves a file or folder into targetFolder under its own name.
   virtual bool ShellCopy(std::string_view source, std::string_view targetFolder,
                          const ShellConfirmReplace& confirm, const ShellProgress& progress) = 0;
@@ -320,10 +342,26 @@ class IPlatform {
   virtual bool ShellRename(std::string_view source, std::string_view newPath) = 0;
   // Moves a file or folder to the XDG trash. False with kErrorAccessDenied when no trash can take it.
   virtual bool MoveToTrash(std::string_view path) = 0;
-  // Deletes a file or folder with everything in it.
-  virtual bool DeleteTree(std::string_view path) = 0;
   // Opens a file with the desktop's associated program (xdg-open); false when it could not start.
   virtual bool OpenWithAssociatedProgram(std::string_view path) = 0;
+};
+
+// The system: the environment and the well-known folders, the host side of a prefix, locks and
+// other processes.
+class ISystem {
+ public:
+  virtual ~ISystem() = default;
+
+  // --- environment and well-known folders -----------------------------------------------------------
+  // The value of an environment variable; empty when unset or longer than 255 bytes.
+  virtual std::string GetEnv(std::string_view name) = 0;
+  // The prefix's host folder ($WINEPREFIX or $HOME/.wine); may not exist.
+  virtual std::string PrefixDirectory() = 0;
+  // The program's folder, Windows path with trailing backslash: the folder of the running executable,
+  // or share/velmor of an installed program (where its sample project EXF0 lies).
+  virtual std::string ProgramDirectory() = 0;
+  // The Windows folder (C:\windows, or the host configuration folder when the prefix has no C:).
+  virtual std::string WindowsDirectory() = 0;
 
   // --- host side (setting up a prefix that does not exist yet: the demo station) -------------------
   virtual bool HostCreateDirectories(std::string_view hostPath) = 0;
@@ -333,15 +371,12 @@ class IPlatform {
   // Absolute form of a host path relative to the process's working folder.
   virtual std::string HostAbsolute(std::string_view hostPath) = 0;
 
-  // --- durability and other processes ---------------------------------------------------------------
+  // --- locks and other processes --------------------------------------------------------------------
   // Opens a lock file, created when missing, without following a link at its name: a link, anything
   // but a plain file, and a file with a second name (a hard link made elsewhere) are refused with
   // kErrorAccessDenied, so nothing is ever written through them. Opened for reading only when the
   // file may not be written (another user's). The lock is taken by IFileLock::TryLock.
   virtual std::unique_ptr<IFileLock> OpenLockFile(std::string_view path) = 0;
-  // Puts everything written so far on the file system that holds path on the disk (syncfs): one call
-  // makes a whole batch of copies and the folders they are in durable.
-  virtual bool FlushFileSystem(std::string_view path) = 0;
   // The id of this process, and whether a process of some id still exists.
   virtual int64_t ProcessId() = 0;
   virtual bool ProcessRunning(int64_t pid) = 0;
@@ -349,14 +384,14 @@ class IPlatform {
   // from a later one that got the same id. nullopt when no process of that id runs.
   virtual std::optional<uint64_t> ProcessStartTime(int64_t pid) = 0;
   virtual ProcessIdentity ThisProcess() = 0;
-  // Removes the temporary files that copies and whole-file writes of processes that no longer run
-  // left in folder (a kill between writing and renaming them); returns how many went.
-  virtual size_t RemoveStaleTemporaries(std::string_view folder) = 0;
 };
 
-// The platform the program talks to: the host unless a ScopedPlatform replaced it.
+// Every role at once: what the host implements, and what the window and velmorctl hand down.
+class IPlatform : public IFileSystem, public IRegistry, public IProfiles, public IShell, public ISystem {};
+
+// The host platform, the one the window and velmorctl pass to what they run.
 IPlatform& Os();
-// The real host implementation (process-wide).
+// The real host implementation (process-wide); the same object as Os().
 IPlatform& HostPlatform();
 
 // Replacing or deleting a file frees its blocks, and on some disks that waits for the disk (with
@@ -372,18 +407,6 @@ class DeferredFrees {
   ~DeferredFrees();
   DeferredFrees(const DeferredFrees&) = delete;
   DeferredFrees& operator=(const DeferredFrees&) = delete;
-};
-
-// Replaces Os() for its lifetime (tests, fault injection); restores the previous one afterwards.
-class ScopedPlatform {
- public:
-  explicit ScopedPlatform(IPlatform& replacement);
-  ~ScopedPlatform();
-  ScopedPlatform(const ScopedPlatform&) = delete;
-  ScopedPlatform& operator=(const ScopedPlatform&) = delete;
-
- private:
-  IPlatform* previous_;
 };
 
 // --- pure helpers (no file system) ------------------------------------------------------------------

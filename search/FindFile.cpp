@@ -24,8 +24,8 @@ struct Above {
   std::string path;  // empty above the walk's start: id is known
   mutable std::optional<platform::FolderId> id;
   std::shared_ptr<const Above> up;
-  platform::FolderId Id() const {
-    if (!id) id = platform::Os().GetFolderId(path).value_or(platform::FolderId{});
+  platform::FolderId Id(platform::IFileSystem& files) const {
+    if (!id) id = files.GetFolderId(path).value_or(platform::FolderId{});
     return *id;
   }
 };
@@ -57,7 +57,7 @@ void TFindFile::ListFolder(std::string folder) {
   if (OnNewPath) OnNewPath(*this, folder, aborted_);
   if (aborted_) return;
   // The enumeration itself keeps out the hidden, system and folder entries whose bit is not asked for.
-  for (const platform::FindData& entry : platform::Os().FindFiles(folder + Filter, attributeFilter_)) {
+  for (const platform::FindData& entry : files_.FindFiles(folder + Filter, attributeFilter_)) {
     if (IsDotOrDotDot(entry.name)) continue;
     Files.push_back(folder + entry.name);
     ++fileCount_;
@@ -66,9 +66,9 @@ void TFindFile::ListFolder(std::string folder) {
 
 void TFindFile::ListTree(std::string folder) {
   AppendBackslash(folder);
-  const search_detail::WalkBounds bounds(platform::Os(), folder);
+  const search_detail::WalkBounds bounds(files_, folder);
   std::shared_ptr<const Above> top;
-  const std::vector<platform::FolderId> ids = search_detail::FoldersAbove(folder);
+  const std::vector<platform::FolderId> ids = search_detail::FoldersAbove(files_, folder);
   for (auto it = ids.rbegin(); it != ids.rend(); ++it)
     top = std::make_shared<const Above>(Above{{}, *it, top});
   // Breadth first: only the queued folders are kept, each with the chain of the folders above it.
@@ -76,7 +76,7 @@ void TFindFile::ListTree(std::string folder) {
   while (!queue.empty()) {
     const QueuedFolder item = std::move(queue.front());
     queue.pop_front();
-    const auto listing = platform::Os().ListFolder(item.path);
+    const auto listing = files_.ListFolder(item.path);
     if (listing) {
       bool onVirtual = false;
       if (search_detail::WalkBounds::NeedsIdentity(item.reach)) {
@@ -86,7 +86,7 @@ void TFindFile::ListTree(std::string folder) {
         onVirtual = bounds.IsVirtual(id);
         bool inside = false;
         for (const Above* a = item.above.get(); a != nullptr && !inside; a = a->up.get())
-          inside = a->Id() == id;
+          inside = a->Id(files_) == id;
         if (inside || (onVirtual && item.path != folder)) continue;
       }
       std::shared_ptr<const Above> here;

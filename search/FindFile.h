@@ -28,7 +28,8 @@ class TFindFile {
   static constexpr uint32_t ffVolumeID = platform::kAttrVolumeLabel;
   using TAttrOptions = uint32_t;
 
-  TFindFile() = default;
+  // The folders are listed through files.
+  explicit TFindFile(platform::IFileSystem& files) : files_(files) {}
   virtual ~TFindFile() = default;
 
   // One run: empties Files, then lists Directory (or its whole tree when Recurse).
@@ -54,6 +55,7 @@ class TFindFile {
   uint64_t FileCount() const { return fileCount_; }
 
  private:
+  platform::IFileSystem& files_;
   bool aborted_ = false;
   uint32_t attributeFilter_ = ffReadOnly | ffHidden | ffSystem | ffArchive;
   uint64_t fileCount_ = 0;

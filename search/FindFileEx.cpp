@@ -66,7 +66,8 @@ TTargetFolder& TTargetFolderList::InsertFront(std::string path) {
   return *items_.front();
 }
 
-TTargetSearch::TTargetSearch(const TSearchCriteria& criteria) {
+TTargetSearch::TTargetSearch(const TSearchCriteria& criteria, platform::IFileSystem& fileSystem)
+    : files_(fileSystem) {
   const TFileCriteria& files = criteria.Files;
   TargetFolders.Excluded = files.Excluded;
   for (std::string line : files.Included) {
@@ -99,7 +100,7 @@ TTargetSearch::TTargetSearch(const TSearchCriteria& criteria) {
 
 TTargetFolder& TTargetSearch::AddTarget(const std::string& text) {
   std::string path;
-  if (!text.empty()) path = platform::Os().FullPath(text).value_or(std::string());
+  if (!text.empty()) path = files_.FullPath(text).value_or(std::string());
   if (!path.empty() && path.back() != '\\' && path.back() != ':') path.push_back('\\');
   if (TTargetFolder* existing = TargetFolders.IndexOf(path)) return *existing;
   return TargetFolders.InsertFront(std::move(path));
@@ -122,7 +123,7 @@ bool TTargetSearch::Matches(const std::string& folder, const TSearchRec& entry,
   if (Content.PhraseLength() > 0) {
     fullPath_.assign(openFolder);
     fullPath_.append(entry.Name);
-    if (!Content.Matches(fullPath_)) return false;
+    if (!Content.Matches(files_, fullPath_)) return false;
   }
   return true;
 }
@@ -163,9 +164,10 @@ class TFindFileEx::Walker {
     plan.maxLevel = target.MaxLevel;
     const std::string direct = DirectFolder(target.Path);
     const std::string& listPath = direct.empty() ? target.Path : direct;
-    plan.bounds = std::make_shared<const search_detail::WalkBounds>(platform::Os(), listPath);
-    search_detail::ReadAhead::FolderPtr root = readAhead_.Root(
-        std::move(plan), targetIndex, target.Path, listPath, search_detail::FoldersAbove(listPath));
+    plan.bounds = std::make_shared<const search_detail::WalkBounds>(owner_.files_, listPath);
+    search_detail::ReadAhead::FolderPtr root =
+        readAhead_.Root(std::move(plan), targetIndex, target.Path, listPath,
+                        search_detail::FoldersAbove(owner_.files_, listPath));
     SearchFolder(*root);
   }
 
@@ -241,8 +243,9 @@ class TFindFileEx::Walker {
   // the platform this form instead of the drive path spares it matching every component of the path
   // case-insensitively again for each folder, which costs more than the listing itself. Empty when the
   // target has no host path; then the drive path is used.
-  static std::string DirectFolder(const std::string& path) {
-    const auto host = platform::Os().ToHost(path.empty() ? platform::Os().CurrentDirectory() : path);
+  std::string DirectFolder(const std::string& path) const {
+    platform::IFileSystem& files = owner_.files_;
+    const auto host = files.ToHost(path.empty() ? files.CurrentDirectory() : path);
     return host ? platform::DirectHostForm(*host) : std::string();
   }
 
@@ -273,7 +276,7 @@ struct TFindFileEx::ThreadState {
   std::mutex eventMutex;     // events of a worker without NotifyMainThread run one at a time
 };
 
-TFindFileEx::TFindFileEx() = default;
+TFindFileEx::TFindFileEx(platform::IFileSystem& files) : files_(files) {}
 
 TFindFileEx::~TFindFileEx() {
   destroying_ = true;
@@ -409,7 +412,7 @@ void TFindFileEx::BeginSearch() {
   aborted_ = false;
   level_ = 0;
   try {
-    targetSearch_ = std::make_unique<TTargetSearch>(criteria_);
+    targetSearch_ = std::make_unique<TTargetSearch>(criteria_, files_);
     DoSearchBegin();
   } catch (...) {
     ClearSearch();

@@ -69,10 +69,13 @@ class TTargetFolderList {
   std::vector<std::unique_ptr<TTargetFolder>> items_;
 };
 
-// The compiled plan of one search: built from a copy of the criteria when the search starts.
+// The compiled plan of one search: built from a copy of the criteria when the search starts; it
+// reaches the folders and files through files.
 class TTargetSearch {
  public:
-  explicit TTargetSearch(const TSearchCriteria& criteria);
+  TTargetSearch(const TSearchCriteria& criteria, platform::IFileSystem& files);
+
+  platform::IFileSystem& Files() const { return files_; }
 
   // Makes text absolute, gives it a trailing backslash and returns its target (created when new).
   TTargetFolder& AddTarget(const std::string& text);
@@ -91,6 +94,7 @@ class TTargetSearch {
   TContentCriteria Content;
 
  private:
+  platform::IFileSystem& files_;
   mutable std::string fullPath_;  // reused for the content test
 };
 
@@ -113,7 +117,8 @@ bool TakeSubfolderPrefix(std::string& text, bool defaultValue);
 
 class TFindFileEx {
  public:
-  TFindFileEx();
+  // Every folder and file of its searches is reached through files.
+  explicit TFindFileEx(platform::IFileSystem& files);
   // A running search is aborted; a threaded one is waited for, its pending hand-overs run meanwhile
   // (without its handlers: none fires while the component goes).
   virtual ~TFindFileEx();
@@ -183,6 +188,7 @@ class TFindFileEx {
   // Waits for the worker to end, running hand-overs meanwhile; returns the worker's error, if any.
   std::exception_ptr JoinWorker();
 
+  platform::IFileSystem& files_;
   TSearchCriteria criteria_;
   std::mutex readAheadMutex_;  // guards readAhead_, which Abort stops from any thread
   search_detail::ReadAhead* readAhead_ = nullptr;

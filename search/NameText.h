@@ -33,6 +33,6 @@ inline bool IsDotOrDotDot(std::string_view name) {
 // The identities of the folders above a folder text (with or without trailing backslash), up to its
 // drive root or the host root, innermost first. A walk below the folder that meets one of them again has
 // followed a link back up and would never end.
-std::vector<platform::FolderId> FoldersAbove(std::string folder);
+std::vector<platform::FolderId> FoldersAbove(platform::IFileSystem& files, std::string folder);
 
 }  // namespace velmor::search_detail

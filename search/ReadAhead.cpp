@@ -88,7 +88,7 @@ void ReadAhead::Complete(Folder& folder) {
   std::vector<int32_t> testOf;
   bool blocked = false;
   try {
-    listing = platform::Os().ListFolder(folder.listPath);
+    listing = plan_.Files().ListFolder(folder.listPath);
     if (listing) {
       const WalkBounds& bounds = *folder.target.bounds;
       bool onVirtual = false;
@@ -199,7 +199,7 @@ void ReadAhead::Queue(Folder& folder) {
 }
 
 bool ReadAhead::RunTest(const std::string& path, std::string& buffer) const {
-  return plan_.Content.Matches(path, buffer, &stop_);
+  return plan_.Content.Matches(plan_.Files(), path, buffer, &stop_);
 }
 
 bool ReadAhead::ContentMatches(Folder& folder, size_t index, const std::string& fullPath) {

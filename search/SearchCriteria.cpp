@@ -332,16 +332,16 @@ bool TContentCriteria::Contains(const char* data, size_t count, const std::strin
   return ContainsFolded(reinterpret_cast<const unsigned char*>(data), count, needle);
 }
 
-bool TContentCriteria::Matches(const std::string& FullPath) const {
-  return Matches(FullPath, buffer_);
+bool TContentCriteria::Matches(platform::IFileSystem& files, const std::string& FullPath) const {
+  return Matches(files, FullPath, buffer_);
 }
 
-bool TContentCriteria::Matches(const std::string& FullPath, std::string& buffer,
+bool TContentCriteria::Matches(platform::IFileSystem& files, const std::string& FullPath, std::string& buffer,
                                const std::atomic<bool>* stop) const {
   if (phraseLength_ < 1) return true;
   if (needle_.empty()) return false;
   try {
-    auto file = platform::Os().OpenFile(FullPath, platform::OpenMode::Read);
+    auto file = files.OpenFile(FullPath, platform::OpenMode::Read);
     if (!file) return false;
     const size_t longest = std::max(needle_.size(), needleUtf8_.size());
     const size_t shortest =

@@ -169,12 +169,12 @@ class TContentCriteria : public TSearchPersistent {
   // The text searched for: Phrase, with A to Z lower-cased when IgnoreCase.
   const std::string& SearchPhrase() const { return searchPhrase_; }
 
-  // True when PhraseLength < 1 or the file contains the phrase anywhere. Never throws: a file that
-  // cannot be opened or read does not match.
-  bool Matches(const std::string& FullPath) const;
+  // True when PhraseLength < 1 or the file (opened through files) contains the phrase anywhere. Never
+  // throws: a file that cannot be opened or read does not match.
+  bool Matches(platform::IFileSystem& files, const std::string& FullPath) const;
   // The same with a read buffer of the caller's, so that several threads can test files at once; a
   // test that sees *stop become true gives up and answers false.
-  bool Matches(const std::string& FullPath, std::string& buffer,
+  bool Matches(platform::IFileSystem& files, const std::string& FullPath, std::string& buffer,
                const std::atomic<bool>* stop = nullptr) const;
 
  private:

@@ -2,7 +2,7 @@
 
 namespace velmor::search_detail {
 
-WalkBounds::WalkBounds(platform::IPlatform& os, const std::string& start) : table_(os.MountsBelow(start)) {
+WalkBounds::WalkBounds(platform::IFileSystem& os, const std::string& start) : table_(os.MountsBelow(start)) {
   for (const platform::MountedFolder& mount : table_.mounts) mounts_[mount.folder] = mount.isVirtual;
 }
 

@@ -29,7 +29,7 @@ enum class Reach : uint8_t {
 class WalkBounds {
  public:
   // Reads the mount table for a walk that starts at `start`, spelled as the walk spells its folders.
-  WalkBounds(platform::IPlatform& os, const std::string& start);
+  WalkBounds(platform::IFileSystem& os, const std::string& start);
 
   // A sub-folder at `path` (the walk's spelling, trailing backslash), listed as a link or not, of a
   // folder reached as `parent`.

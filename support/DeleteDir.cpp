@@ -5,14 +5,14 @@
 
 namespace velmor {
 
-TCopyTree::TCopyTree() {
+TCopyTree::TCopyTree(platform::IFileSystem& files) : Search(files), files_(files) {
   Search.OnFileMatch = [this](TFindFileEx&, const std::string& Folder, const TSearchRec& FileInfo) {
     FoundFiles.push_back(Folder + FileInfo.Name);
   };
 }
 
 void TCopyTree::CopyFiles() {
-  platform::IPlatform& os = platform::Os();
+  platform::IFileSystem& os = files_;
   if (SourceFolder.empty() || !os.DirectoryExists(SourceFolder)) return;
   Search.Criteria().Files.Location = SourceFolder;
   Search.Criteria().Files.FileName = Masks;

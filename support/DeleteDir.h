@@ -23,7 +23,8 @@ using TCopyProgress = std::function<void(size_t done, size_t total, const std::s
 
 class TCopyTree {
  public:
-  TCopyTree();
+  // Searches, copies and creates folders through files.
+  explicit TCopyTree(platform::IFileSystem& files);
   TCopyTree(const TCopyTree&) = delete;
   TCopyTree& operator=(const TCopyTree&) = delete;
 
@@ -39,6 +40,9 @@ class TCopyTree {
   std::string TargetFolder;
 
   TCopyProgress OnProgress;  // optional; never changes what is copied
+
+ private:
+  platform::IFileSystem& files_;
 };
 
 }  // namespace velmor

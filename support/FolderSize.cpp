@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 
 class TreeWalk {
  public:
-  TreeWalk(platform::IPlatform& os, const FolderSizeControl& control) : os_(os), control_(control) {}
+  TreeWalk(platform::IFileSystem& os, const FolderSizeControl& control) : os_(os), control_(control) {}
 
   FolderTreeSize Run(const std::string& folder, unsigned threads) {
     std::string path = folder;
@@ -41,7 +41,7 @@ class TreeWalk {
     }
     bounds_.emplace(os_, path);
     // A bind mount of a folder above this one, met below it, is a folder counted already.
-    for (const platform::FolderId& id : search_detail::FoldersAbove(path)) counted_.insert(id);
+    for (const platform::FolderId& id : search_detail::FoldersAbove(os_, path)) counted_.insert(id);
     stack_.push_back(path);
     root_ = true;
     nextProgress_ = Clock::now() + std::chrono::milliseconds(control_.ProgressIntervalMs);
@@ -149,7 +149,7 @@ class TreeWalk {
     nextProgress_ = Clock::now() + std::chrono::milliseconds(control_.ProgressIntervalMs);
   }
 
-  platform::IPlatform& os_;
+  platform::IFileSystem& os_;
   const FolderSizeControl& control_;
   std::optional<search_detail::WalkBounds> bounds_;
   std::mutex mutex_;
@@ -169,10 +169,10 @@ class TreeWalk {
 
 }  // namespace
 
-FolderTreeSize MeasureFolderTree(const std::string& folder, unsigned threads,
+FolderTreeSize MeasureFolderTree(platform::IFileSystem& files, const std::string& folder, unsigned threads,
                                  const FolderSizeControl& control) {
   if (folder.empty()) return {};
-  TreeWalk walk(platform::Os(), control);
+  TreeWalk walk(files, control);
   return walk.Run(folder, threads == 0 ? 1 : threads);
 }
 

@@ -18,6 +18,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/Platform.h"
+
 namespace velmor {
 
 struct FolderTreeSize {
@@ -40,8 +42,9 @@ struct FolderSizeControl {
 
 inline constexpr unsigned kFolderSizeThreads = 8;
 
-// Measures the folder (a Windows path, with or without trailing backslash).
-FolderTreeSize MeasureFolderTree(const std::string& folder, unsigned threads = kFolderSizeThreads,
+// Measures the folder (a Windows path, with or without trailing backslash), listing it through files.
+FolderTreeSize MeasureFolderTree(platform::IFileSystem& files, const std::string& folder,
+                                 unsigned threads = kFolderSizeThreads,
                                  const FolderSizeControl& control = {});
 
 }  // namespace velmor

@@ -211,7 +211,7 @@ void TKtDirTree21::RenameFolder(QTreeWidgetItem* node, const QString& text, bool
   {
     WaitCursor wait;
     renamed = platform::Os().ShellRename(U8(oldPath), U8(newPath));
-    if (!renamed) error = platform::Os().LastError();
+    if (!renamed) error = platform::LastError();
   }
   if (!renamed) {
     // The desktop has no shell box of its own for this; say why the name stays, in the shell's words.
@@ -254,7 +254,7 @@ void TKtDirTree21::DeleteFolder(QTreeWidgetItem* node) {
   {
     WaitCursor wait;
     deleted = os.MoveToTrash(U8(path));
-    if (!deleted) error = os.LastError();
+    if (!deleted) error = platform::LastError();
   }
   if (!deleted && error == platform::kErrorAccessDenied) {
     // No trash can take it (another file system without a trash folder of its own).
@@ -391,7 +391,7 @@ void TKtDirTree21::ShowTreeSize() {
           // "Abbrechen" stops the count itself, not only the waiting for it.
           FolderSizeControl control;
           control.Cancel = &cancel;
-          return MeasureFolderTree(folder, kFolderSizeThreads, control).Bytes;
+          return MeasureFolderTree(platform::Os(), folder, kFolderSizeThreads, control).Bytes;
         },
         &progress);
   }
@@ -412,7 +412,7 @@ void TKtDirTree21::ShowTreeSize() {
     const QString prefix = WithBackslash(path);
     if (node->childCount() > 0) {
       platform::IPlatform& os = platform::Os();
-      std::vector<platform::FolderId> above = search_detail::FoldersAbove(U8(prefix));
+      std::vector<platform::FolderId> above = search_detail::FoldersAbove(os, U8(prefix));
       std::unordered_map<QTreeWidgetItem*, platform::FolderId> ids;
       if (const auto id = os.GetFolderId(U8(prefix))) ids[node] = *id;
       size_t visits = 0;

@@ -294,7 +294,7 @@ void TVelmorMainFrm::FormActivate() {
     pendingOffered_ = true;
     OfferPendingUndo();
   }
-  ExeDir = platform::Os().ProgramDirectory();
+  ExeDir = Host.ProgramDirectory();
   // The program folder is the path up to and including its last backslash or colon.
   const size_t cut = ExeDir.find_last_of("\\:");
   ExeDir = cut == std::string::npos ? std::string() : ExeDir.substr(0, cut + 1);
@@ -356,7 +356,7 @@ void TVelmorMainFrm::QuastelSpeedButton1Click() {
 }
 
 void TVelmorMainFrm::Button1Click() {
-  BuildHeaders();
+  BuildHeaders(Host);
 }
 
 // --- the project path ---------------------------------------------------------------------------------
@@ -415,7 +415,8 @@ void TVelmorMainFrm::ProjectPathFromTree() {
 // --- commands -----------------------------------------------------------------------------------------
 
 void TVelmorMainFrm::LoadEplanEnvironment() {
-  if (velmor::LoadEplanEnvironment(Environment, reporter_) != EnvironmentStatus::Loaded) return;
+  if (velmor::LoadEplanEnvironment(Host, Host, Host, Environment, reporter_) != EnvironmentStatus::Loaded)
+    return;
   const QString chosen = Label10->text();
   if (projectPathChosen_ && IsExistingFolder(chosen)) {
     // The folder the user chose in the tree stays the project path; the tree shows it again if
@@ -445,7 +446,7 @@ void TVelmorMainFrm::LoadEplanEnvironment() {
 
 void TVelmorMainFrm::FillSymbolList() {
   SLB->clear();
-  for (const std::string& line : velmor::FillSymbolList(U8(ExfVErz->text()))) SLB->addItem(Q(line));
+  for (const std::string& line : velmor::FillSymbolList(Host, U8(ExfVErz->text()))) SLB->addItem(Q(line));
 }
 
 namespace {
@@ -489,7 +490,7 @@ void TVelmorMainFrm::TransferProject() {
   ProgressRelay relay(&progress, [&progress](size_t done, size_t total, const std::string& current) {
     progress.Report(done, total, Q(current));
   });
-  ProjectTransfer transfer(FF, *SampleFiles, reporter_);
+  ProjectTransfer transfer(Host, Host, FF, *SampleFiles, reporter_);
   transfer.SetPendingLeftToCaller(true);
   transfer.SetProgress([&relay](size_t done, size_t total, const std::string& current) {
     relay.Report(done, total, current);
@@ -549,7 +550,7 @@ void TVelmorMainFrm::ReportTransferFailures(const TransferResult& result) {
 void TVelmorMainFrm::UndoTransfer(const std::string& journalId) {
   TransferProgress progress(this);
   progress.Prepare(QString::fromUtf8("Die Übertragung wird zurückgenommen …"));
-  TransferUndo undo(reporter_);
+  TransferUndo undo(Host, Host, reporter_);
   BackgroundResult<UndoResult> run;
   {
     WaitCursor wait;
@@ -618,7 +619,7 @@ std::string TVelmorMainFrm::UndoSummary(const UndoResult& result) {
 
 void TVelmorMainFrm::OfferUndoOfPending(const std::string& journalId) {
   std::optional<JournalInfo> pending;
-  for (const JournalInfo& journal : ListJournals())
+  for (const JournalInfo& journal : ListJournals(Host, Host))
     if (journal.Id == journalId) pending = journal;
   // One that still runs is not interrupted: the transfer's refusal has named it, and undo waits for it.
   if (!pending || pending->State == JournalState::Running) return;
@@ -633,8 +634,7 @@ void TVelmorMainFrm::OfferUndoOfPending(const std::string& journalId) {
 void TVelmorMainFrm::OfferPendingUndo() {
   // Only this station's (the prefix the window runs in): another station's is taken back there.
   std::optional<JournalInfo> pending;
-  platform::IPlatform& os = platform::Os();
-  for (const JournalInfo& journal : ListStationJournals(os, os.PrefixDirectory()))
+  for (const JournalInfo& journal : ListStationJournals(Host, Host, Host.PrefixDirectory()))
     if (journal.State == JournalState::Interrupted) pending = journal;
   if (!pending) return;
   const QString text =

@@ -63,7 +63,9 @@ class TVelmorMainFrm : public QMainWindow {
   // --- window state --------------------------------------------------------------------------------
   EplanEnvironment Environment;  // EplanDir, CustomerId, UserId, StationNumber and the APD folders
   std::string ExeDir;            // the program's folder, with trailing backslash
-  TFindFileEx FF;                // the sample search
+  // The platform the window hands to every service it runs: the host's.
+  platform::IPlatform& Host = platform::Os();
+  TFindFileEx FF{Host};  // the sample search
   std::unique_ptr<TQxstringlist> SampleFiles;
 
   // --- controls (owned by the window as Qt children; object names as below) ------------------------

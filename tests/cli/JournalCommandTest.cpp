@@ -38,7 +38,7 @@ TEST_F(JournalCommandTest, TransfersAreListedAndTakenBackInReverseOrder) {
   // A second station keeps its journals in the same state folder; its transfer comes last.
   const std::string other = prefix.Root() + "/other";
   std::string error;
-  ASSERT_TRUE(CreateDemoStation(other, error)) << error;
+  ASSERT_TRUE(CreateDemoStation(platform::HostPlatform(), platform::HostPlatform(), other, error)) << error;
   const auto otherBefore = testing::StationListing(other);
   {
     testing::ScopedEnv there("WINEPREFIX", other);

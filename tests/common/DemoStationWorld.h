@@ -15,7 +15,8 @@ class DemoStationWorld {
  public:
   DemoStationWorld() {
     std::string error;
-    if (!CreateDemoStation(dir, error)) ADD_FAILURE() << error;
+    if (!CreateDemoStation(platform::HostPlatform(), platform::HostPlatform(), dir, error))
+      ADD_FAILURE() << error;
   }
 
   // A host path below the station.

@@ -21,6 +21,7 @@
 #include "search/FindFileEx.h"
 #include "support/TovrelUtil.h"
 #include "tests/common/TempPrefix.h"
+#include "tests/common/TestPlatform.h"
 
 namespace velmor::testing {
 
@@ -139,25 +140,27 @@ class TransferStation {
             "C:\\EPLAN5", "DEMO",          "01"};
   }
 
-  TransferResult Run(const TransferInputs& in, bool dryRun = false) {
-    ProjectTransfer transfer(FF, samples, reporter);
+  // A transfer on the station's file role (which a test may make fail calls), or on another one.
+  TransferResult Run(const TransferInputs& in, bool dryRun = false) { return RunOn(files, in, dryRun); }
+  TransferResult Run() { return Run(Inputs()); }
+  TransferResult RunOn(platform::IFileSystem& on) { return RunOn(on, Inputs()); }
+  TransferResult RunOn(platform::IFileSystem& on, const TransferInputs& in, bool dryRun = false) {
+    ProjectTransfer transfer(on, platform::HostPlatform(), FF, samples, reporter);
     transfer.SetDryRun(dryRun);
-    transfer.SetJournal(journal);
     transfer.SetBackupBatch(backupBatch);
     transfer.SetTreeReload([this](const std::string& root) { reloads.push_back(root); });
     return transfer.Run(in);
   }
-  TransferResult Run() { return Run(Inputs()); }
 
   std::optional<std::string> Read(const std::string& path) const { return prefix.ReadFile(path); }
   std::string Files(const std::string& folder) const { return FilesIn(prefix, folder); }
 
   TempPrefix prefix;
-  TFindFileEx FF;
+  TestPlatform files;
+  TFindFileEx FF{files};
   TQxstringlist samples;
   ScriptedReporter reporter;
   std::vector<std::string> reloads;
-  bool journal = true;
   size_t backupBatch = 256;
 };
 

@@ -61,7 +61,10 @@ class EplanEnvironmentTest : public ::testing::Test {
     prefix.WriteRegistry(Reg("5.40", "C:\\\\EPLAN5\\\\BIN"));
     prefix.WriteFile(apd, Apd({"C:\\EPLAN5\\P\\\xBA", "M\xBA", "N\xBA", "L\xBA", "F\xBA"}, 700));
   }
-  EnvironmentStatus Load() { return LoadEplanEnvironment(env, reporter); }
+  EnvironmentStatus Load() {
+    platform::IPlatform& os = platform::HostPlatform();
+    return LoadEplanEnvironment(os, os, os, env, reporter);
+  }
 
   testing::TempPrefix prefix;
   const std::string apd = "drive_c/EPLAN5/O/DEMO/USER1.APD";
@@ -91,10 +94,10 @@ TEST_F(EplanEnvironmentTest, RegistryVariants) {
   };
   for (const Row& row : rows) {
     prefix.WriteRegistry(row.body, row.win64);
-    EXPECT_EQ(FindEplanExeDir(), row.exeDir) << row.name;
+    EXPECT_EQ(FindEplanExeDir(platform::HostPlatform()), row.exeDir) << row.name;
   }
   prefix.WriteFile("system.reg", "WINE REGISTRY Version 2\n[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40");
-  EXPECT_EQ(FindEplanExeDir(), "");
+  EXPECT_EQ(FindEplanExeDir(platform::HostPlatform()), "");
 
   // The EPLAN folder is the parent of EXEDIR, or C:\EPLAN4 when that does not exist.
   prefix.WriteRegistry(Reg("5.40", "C:\\\\GIBTS\\\\NICHT\\\\BIN"));

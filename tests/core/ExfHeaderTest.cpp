@@ -43,16 +43,16 @@ TEST(ExfHeaderFileTest, ReadsTheHeaderOfTheFolderOrNothing) {
   // A huge binary file: only its start is read.
   prefix.WriteFile("drive_d/EXF/EPL_ASC.EXF", "EXF\r\n950 S1.ASC,S2\r\n" + std::string(16 << 20, '\x07'));
   for (const char* folder : {"D:\\EXF", "D:\\EXF\\", "d:\\exf"})
-    EXPECT_EQ(FillSymbolList(folder), (Lines{"1:S1.ASC", "2:S2"})) << folder;
+    EXPECT_EQ(FillSymbolList(platform::HostPlatform(), folder), (Lines{"1:S1.ASC", "2:S2"})) << folder;
 
   prefix.MakeDir("drive_d/ORDNER/EPL_ASC.EXF");  // a folder named like the header is no header
   for (const char* folder : {"D:\\ORDNER", "D:\\GIBTS\\NICHT"}) {
-    EXPECT_EQ(ReadSymbolList(folder), std::nullopt) << folder;
-    EXPECT_EQ(FillSymbolList(folder), Lines{}) << folder;
+    EXPECT_EQ(ReadSymbolList(platform::HostPlatform(), folder), std::nullopt) << folder;
+    EXPECT_EQ(FillSymbolList(platform::HostPlatform(), folder), Lines{}) << folder;
   }
   // A header without a record is read, but gives no lines.
   prefix.WriteFile("drive_d/OHNE/EPL_ASC.EXF", "EXF\r\n100 X\r\n");
-  EXPECT_EQ(ReadSymbolList("D:\\OHNE"), Lines{});
+  EXPECT_EQ(ReadSymbolList(platform::HostPlatform(), "D:\\OHNE"), Lines{});
 }
 
 }  // namespace

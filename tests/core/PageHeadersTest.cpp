@@ -33,7 +33,7 @@ TEST(BuildHeadersTest, ReplacesTheTargetsAndKeepsWhatCannotBeWritten) {
     return text;
   };
   prefix.WriteFile("drive_d/SH1", "alt");
-  EXPECT_EQ(BuildHeaders(), HeaderResult::NoSource);
+  EXPECT_EQ(BuildHeaders(platform::HostPlatform()), HeaderResult::NoSource);
   EXPECT_EQ(headers(), "alt|(fehlt)|(fehlt)|");
 
   prefix.WriteFile("drive_d/SEITEN.SPL", Numbered(0, 256) + std::string(1000, 'z'));
@@ -43,7 +43,7 @@ TEST(BuildHeadersTest, ReplacesTheTargetsAndKeepsWhatCannotBeWritten) {
   platform::IPlatform& os = platform::HostPlatform();
   ASSERT_TRUE(os.SetFileAttributes("D:\\SH1", platform::kAttrHidden | platform::kAttrSystem));
   ASSERT_TRUE(os.SetFileAttributes("D:\\SH3", platform::kAttrHidden));
-  ASSERT_EQ(BuildHeaders(), HeaderResult::Done);
+  ASSERT_EQ(BuildHeaders(platform::HostPlatform()), HeaderResult::Done);
   EXPECT_EQ(headers(), Numbered(0, 45) + "|" + Numbered(54, 25) + "|" + Numbered(78, 178) + "|");
   for (const char* name : {"D:\\SH1", "D:\\SH2", "D:\\SH3"})
     EXPECT_EQ(os.GetFileAttributes(name), platform::kAttrArchive);
@@ -52,7 +52,7 @@ TEST(BuildHeadersTest, ReplacesTheTargetsAndKeepsWhatCannotBeWritten) {
   prefix.WriteFile("drive_d/SEITEN.SPL", Numbered(10, 256));
   prefix.WriteFile("drive_d/SH2", "alt");
   ASSERT_EQ(chmod(prefix.Abs("drive_d/SH2").c_str(), 0444), 0);
-  EXPECT_EQ(BuildHeaders(), HeaderResult::TargetFailed);
+  EXPECT_EQ(BuildHeaders(platform::HostPlatform()), HeaderResult::TargetFailed);
   EXPECT_EQ(headers(), Numbered(10, 45) + "|alt|" + Numbered(88, 178) + "|");
 }
 

@@ -6,14 +6,12 @@
 #include "core/ProjectTransfer.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
-#include "tests/common/FaultInjectingPlatform.h"
 #include "tests/core/CoreTestSupport.h"
 
 namespace velmor {
 namespace {
 
-using platform::FaultInjectingPlatform;
-using platform::FaultKind;
+using testing::Call;
 using testing::TransferStation;
 
 const std::string kProject = "drive_c/EPLAN5/P/ANLAGE1.P";
@@ -23,8 +21,7 @@ struct Outcome {
   TransferResult result;
 };
 
-Outcome RunFaulty(TransferStation& st, FaultInjectingPlatform& faulty) {
-  platform::ScopedPlatform use(faulty);
+Outcome RunFaulty(TransferStation& st) {
   Outcome o;
   try {
     o.result = st.Run();
@@ -47,7 +44,7 @@ void CheckNothingLost(const TransferStation& st, const Outcome& o, bool failureM
 
   if (failureMustShow) {
     const bool shows = o.threw || o.result.Outcome != TransferOutcome::Done ||
-                       !o.result.FailedCopies.empty() || !o.result.KeptSymbols.empty();
+                       !o.result.FailedCopies.empty() || !o.result.KeptOriginals.empty();
     EXPECT_TRUE(shows) << "a failed call went unnoticed";
   }
 }
@@ -55,27 +52,26 @@ void CheckNothingLost(const TransferStation& st, const Outcome& o, bool failureM
 TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
   struct Kind {
     const char* name;
-    FaultKind kind;
+    Call kind;
     bool failureMustShow;  // attributes of a copy are not looked at, as the folder copy defines
   };
   const Kind kinds[] = {
-      {"copy", FaultKind::CopyFile, true},           {"delete", FaultKind::DeleteFile, true},
-      {"folder", FaultKind::ForceDirectories, true}, {"write", FaultKind::WriteFile, true},
-      {"read", FaultKind::ReadFile, true},           {"attributes", FaultKind::SetFileAttributes, false},
+      {"copy", Call::CopyFile, true},           {"delete", Call::DeleteFile, true},
+      {"folder", Call::ForceDirectories, true}, {"write", Call::WriteFile, true},
+      {"read", Call::ReadFile, true},           {"attributes", Call::SetFileAttributes, false},
   };
   const uint32_t errors[] = {platform::kErrorDiskFull, platform::kErrorWriteFault,
                              platform::kErrorAccessDenied};
 
   TransferStation clean;
-  FaultInjectingPlatform counting(platform::HostPlatform());
-  const Outcome cleanRun = RunFaulty(clean, counting);
+  const Outcome cleanRun = RunFaulty(clean);
   ASSERT_FALSE(cleanRun.threw || !cleanRun.result.FailedCopies.empty());
   const auto complete = testing::FileMap(clean.prefix, kProject);
   ASSERT_EQ(complete.size(), 6u);
 
   size_t runs = 0;
   for (const Kind& k : kinds) {
-    const size_t calls = counting.Calls(k.kind);
+    const size_t calls = clean.files.Calls(k.kind);
     EXPECT_GT(calls, 0u) << k.name;
     for (size_t n = 1; n <= calls; ++n) {
       // The transfer never looks at the error code, so the three errors take turns instead of
@@ -85,13 +81,12 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
         SCOPED_TRACE(std::string(k.name) + " #" + std::to_string(n) + (fromThenOn ? " and later" : "") +
                      " fails with " + std::to_string(error));
         TransferStation st;
-        FaultInjectingPlatform faulty(platform::HostPlatform());
         if (fromThenOn)
-          faulty.FailFrom(k.kind, n, error);
+          st.files.FailFrom(k.kind, n, error);
         else
-          faulty.FailNth(k.kind, n, error);
-        const Outcome o = RunFaulty(st, faulty);
-        ASSERT_GT(faulty.InjectedFailures(), 0u);
+          st.files.FailNth(k.kind, n, error);
+        const Outcome o = RunFaulty(st);
+        ASSERT_GT(st.files.InjectedFailures(), 0u);
         CheckNothingLost(st, o, k.failureMustShow, complete);
         ++runs;
       }
@@ -102,11 +97,11 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
 
 TEST(ProjectTransferFaultTest, FailedBackupKeepsTheOriginalAndTheNewSymbolStaysOut) {
   TransferStation st;
-  FaultInjectingPlatform faulty(platform::HostPlatform());
-  faulty.FailWhere(FaultKind::CopyFile, "SIASC\\SYM01.ASC", platform::kErrorDiskFull);
-  const Outcome o = RunFaulty(st, faulty);
+  st.files.FailWhere(Call::CopyFile, "SIASC\\SYM01.ASC", platform::kErrorDiskFull);
+  const Outcome o = RunFaulty(st);
   ASSERT_FALSE(o.threw);
-  EXPECT_EQ(o.result.KeptSymbols, std::vector<std::string>{"C:\\EPLAN5\\NS\\SYM01.ASC"});
+  ASSERT_EQ(o.result.KeptOriginals.size(), 1u);
+  EXPECT_EQ(o.result.KeptOriginals[0].Path, "C:\\EPLAN5\\NS\\SYM01.ASC");
   EXPECT_EQ(st.Read("drive_c/EPLAN5/NS/SYM01.ASC"), "sym 01 alte Fassung");
   EXPECT_EQ(
       o.result.FailedCopies,
@@ -118,12 +113,10 @@ TEST(ProjectTransferFaultTest, FailedBackupKeepsTheOriginalAndTheNewSymbolStaysO
 
 TEST(ProjectTransferFaultTest, ArgvErrorsNameTheFileAndKeepTheFailuresBeforeThem) {
   for (const auto& [kind, verb] :
-       {std::pair{FaultKind::ReadFile, "geöffnet"}, std::pair{FaultKind::WriteFile, "erstellt"}}) {
+       {std::pair{Call::ReadFile, "geöffnet"}, std::pair{Call::WriteFile, "erstellt"}}) {
     TransferStation st;
-    FaultInjectingPlatform faulty(platform::HostPlatform());
-    faulty.FailWhere(kind, "ARGV.DAT", platform::kErrorWriteFault);
-    faulty.FailWhere(FaultKind::CopyFile, "SIASC\\ALT01.ASC", platform::kErrorDiskFull);
-    platform::ScopedPlatform use(faulty);
+    st.files.FailWhere(kind, "ARGV.DAT", platform::kErrorWriteFault);
+    st.files.FailWhere(Call::CopyFile, "SIASC\\ALT01.ASC", platform::kErrorDiskFull);
     try {
       st.Run();
       ADD_FAILURE() << "no error";

@@ -24,7 +24,7 @@ const std::string kSiasc = "drive_c/EPLAN5/NS/SIASC/";
 TEST(ProjectTransferTest, FirstTransferBuildsTheProjectAndMovesTheOldSymbols) {
   TransferStation st;
   size_t lastDone = 0, lastTotal = 0;
-  ProjectTransfer transfer(st.FF, st.samples, st.reporter);
+  ProjectTransfer transfer(st.files, platform::HostPlatform(), st.FF, st.samples, st.reporter);
   transfer.SetTreeReload([&](const std::string& root) { st.reloads.push_back(root); });
   transfer.SetProgress([&](size_t done, size_t total, const std::string&) {
     EXPECT_GT(done, lastDone);
@@ -49,7 +49,7 @@ TEST(ProjectTransferTest, FirstTransferBuildsTheProjectAndMovesTheOldSymbols) {
             "NOTE.TXT=bleibt\nSYM01.ASC=sym 01 neu\nSYM02.ASC=sym 02 neu\nSYM03.ASC=sym 03 neu\n");
 
   EXPECT_EQ(st.Read(kArgv), "ANLAGE1\r\n");
-  EXPECT_TRUE(r.ArgvWritten && r.FailedCopies.empty() && r.KeptSymbols.empty());
+  EXPECT_TRUE(r.ArgvWritten && r.FailedCopies.empty() && r.KeptOriginals.empty());
   EXPECT_EQ(r.SymbolsBackedUp, 2u);
   EXPECT_EQ(r.FilesCopied, 2u + 4u + 3u);
   EXPECT_EQ(lastDone, 2u + 2u + 4u + 3u);

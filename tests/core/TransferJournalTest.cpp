@@ -18,14 +18,14 @@
 #include "core/TransferJournal.h"
 #include "core/TransferUndo.h"
 #include "support/PathRoutines.h"
-#include "tests/common/FaultInjectingPlatform.h"
+#include "tests/common/TestPlatform.h"
 #include "tests/core/CoreTestSupport.h"
-#include "tests/core/KillAtCall.h"
 
 namespace velmor {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Call;
 using testing::StationListing;
 using testing::TransferStation;
 
@@ -56,11 +56,20 @@ void Enrich(TransferStation& st, size_t n) {
   st.reporter.answers = {true, true, true};
 }
 
-UndoResult Undo(TransferStation& st, const std::string& id = "", bool dryRun = false) {
-  TransferUndo undo(st.reporter);
+// An undo on the station's file role, or on another one.
+UndoResult UndoOn(platform::IFileSystem& files, TransferStation& st, const std::string& id = "",
+                  bool dryRun = false) {
+  TransferUndo undo(files, platform::HostPlatform(), st.reporter);
   undo.SetDryRun(dryRun);
   undo.SetLockWait(std::chrono::milliseconds(100));
   return undo.Run(id);
+}
+UndoResult Undo(TransferStation& st, const std::string& id = "", bool dryRun = false) {
+  return UndoOn(st.files, st, id, dryRun);
+}
+
+std::vector<JournalInfo> AllJournals() {
+  return ListJournals(platform::HostPlatform(), platform::HostPlatform());
 }
 
 // What an undo said, as one text: its outcome, then each warning, conflict and failure, with the
@@ -81,7 +90,7 @@ std::string Said(const UndoResult& r) {
 // The journals in the order ListJournals gives them, one "state project" line each.
 std::string Journals() {
   std::string text;
-  for (const JournalInfo& info : ListJournals())
+  for (const JournalInfo& info : AllJournals())
     text += JournalStateText(info.State) + " " + info.ProjectFolder + "\n";
   return text;
 }
@@ -177,7 +186,8 @@ void PrepareKilled(TransferStation& st) {
 TEST_P(KilledTransferTest, UndoGivesTheStationBackWhereverTheTransferWasKilled) {
   TransferStation counted;
   PrepareKilled(counted);
-  const size_t changes = testing::CountChanges([&] { counted.Run(); }, false);
+  const size_t changes =
+      testing::CountChanges([&](platform::IFileSystem& files) { counted.RunOn(files); }, false);
   ASSERT_GT(changes, 4 * kSymbols);
   for (size_t n = 1 + static_cast<size_t>(GetParam()); n <= changes; n += kStride) {
     SCOPED_TRACE("killed before change " + std::to_string(n) + " of " + std::to_string(changes));
@@ -185,9 +195,8 @@ TEST_P(KilledTransferTest, UndoGivesTheStationBackWhereverTheTransferWasKilled) 
     PrepareKilled(st);
     const auto before = StationListing(st.prefix);
     ASSERT_TRUE(testing::RunKilledAt(
-        n, [&] { st.Run(); }, false));
-    testing::KillAtCall noFlushes(platform::HostPlatform(), 0, false);
-    platform::ScopedPlatform use(noFlushes);
+        n, [&](platform::IFileSystem& files) { st.RunOn(files); }, false));
+    st.files.SkipFlushes = true;
     // The journal holds the station: no transfer starts before the undo.
     if (n % 7 == 0) {
       st.reporter.messages.clear();
@@ -196,7 +205,7 @@ TEST_P(KilledTransferTest, UndoGivesTheStationBackWhereverTheTransferWasKilled) 
       EXPECT_NE(st.reporter.messages.at(0).find("velmorctl undo " + refused.JournalId), std::string::npos);
     }
     // Killed before its journal had a header, the transfer has changed nothing to undo.
-    if (!ListJournals().empty()) {
+    if (!AllJournals().empty()) {
       const UndoResult r = Undo(st);
       ASSERT_EQ(r.Outcome, UndoOutcome::Done)
           << ::testing::PrintToString(r.Conflicts) << ::testing::PrintToString(r.Failures);
@@ -208,12 +217,15 @@ TEST_P(KilledTransferTest, UndoGivesTheStationBackWhereverTheTransferWasKilled) 
 INSTANTIATE_TEST_SUITE_P(Shards, KilledTransferTest, ::testing::Range(0, kShards));
 
 TEST(TransferJournalTest, AnUndoKilledAtAnyMomentIsFinishedByTheNext) {
-  auto transfer = [](TransferStation& st) { testing::CountChanges([&] { st.Run(); }, false); };
+  auto transfer = [](TransferStation& st) {
+    testing::CountChanges([&](platform::IFileSystem& files) { st.RunOn(files); }, false);
+  };
   TransferStation counted;
   Enrich(counted, 24);
   transfer(counted);
-  const size_t changes =
-      testing::CountChanges([&] { ASSERT_EQ(Undo(counted).Outcome, UndoOutcome::Done); }, false);
+  const size_t changes = testing::CountChanges(
+      [&](platform::IFileSystem& files) { ASSERT_EQ(UndoOn(files, counted).Outcome, UndoOutcome::Done); },
+      false);
   ASSERT_GT(changes, 40u);
   for (size_t n = 1; n <= changes; ++n) {
     SCOPED_TRACE("undo killed before change " + std::to_string(n));
@@ -222,9 +234,9 @@ TEST(TransferJournalTest, AnUndoKilledAtAnyMomentIsFinishedByTheNext) {
     const auto before = StationListing(st.prefix);
     transfer(st);
     ASSERT_TRUE(testing::RunKilledAt(
-        n, [&] { Undo(st); }, false));
+        n, [&](platform::IFileSystem& files) { UndoOn(files, st); }, false));
     // Killed after its last step, the undo has marked the journal already.
-    if (ListJournals().at(0).State != JournalState::Undone) {
+    if (AllJournals().at(0).State != JournalState::Undone) {
       const UndoResult r = Undo(st);
       ASSERT_EQ(r.Outcome, UndoOutcome::Done)
           << ::testing::PrintToString(r.Conflicts) << ::testing::PrintToString(r.Failures);
@@ -237,10 +249,8 @@ TEST(TransferJournalTest, AJournalThatCannotBeWrittenStopsTheTransferWhichCanThe
   size_t writes = 0;
   {
     TransferStation st;
-    platform::FaultInjectingPlatform counting(platform::HostPlatform());
-    platform::ScopedPlatform use(counting);
     st.Run();
-    writes = counting.Calls(platform::FaultKind::FileWrite);
+    writes = st.files.Calls(Call::FileWrite);
   }
   ASSERT_GE(writes, 4u);
   for (size_t n = 1; n <= writes; ++n) {
@@ -248,9 +258,7 @@ TEST(TransferJournalTest, AJournalThatCannotBeWrittenStopsTheTransferWhichCanThe
     TransferStation st;
     const auto before = StationListing(st.prefix);
     {
-      platform::FaultInjectingPlatform faulty(platform::HostPlatform());
-      faulty.FailNth(platform::FaultKind::FileWrite, n, platform::kErrorDiskFull);
-      platform::ScopedPlatform use(faulty);
+      st.files.FailNth(Call::FileWrite, n, platform::kErrorDiskFull);
       try {
         const TransferResult r = st.Run();
         // Only the journal's first write, before any change, ends the run without an error.
@@ -263,6 +271,7 @@ TEST(TransferJournalTest, AJournalThatCannotBeWrittenStopsTheTransferWhichCanThe
                   std::string::npos)
             << e.what();
       }
+      st.files.Reset();
     }
     EXPECT_EQ(st.Run(st.Inputs("ANLAGE2")).Outcome, TransferOutcome::Pending);
     EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Done);
@@ -271,9 +280,7 @@ TEST(TransferJournalTest, AJournalThatCannotBeWrittenStopsTheTransferWhichCanThe
 
   // ARGV.DAT is not written when its old text cannot be kept.
   TransferStation st;
-  platform::FaultInjectingPlatform faulty(platform::HostPlatform());
-  faulty.FailWhere(platform::FaultKind::CopyFile, "\\saved\\", platform::kErrorDiskFull);
-  platform::ScopedPlatform use(faulty);
+  st.files.FailWhere(Call::CopyFile, "\\saved\\", platform::kErrorDiskFull);
   EXPECT_THROW(st.Run(), TransferError);
   EXPECT_EQ(st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "ALT\r\n");
 }
@@ -286,13 +293,13 @@ TEST(TransferJournalTest, StatesSurviveDamagedLinesAndADryRunKeepsNoJournal) {
   const auto before = StationListing(st.prefix);
   const TransferResult done = st.Run();
   // A power cut can leave a torn or garbled end.
-  const std::string log = *platform::HostPlatform().ToHost(ListJournals().at(0).Folder) + "/log";
+  const std::string log = *platform::HostPlatform().ToHost(AllJournals().at(0).Folder) + "/log";
   std::ofstream(log, std::ios::app) << "C\tC:\\X\t1\t2\tdeadbeef\n"
                                     << std::string(9000, 'x') << "\nC\tC:\\EPLAN5\\NS\\SYM";
   EXPECT_EQ(Journals(), "abgeschlossen C:\\EPLAN5\\P\\ANLAGE1.P\n");
   EXPECT_EQ(Said(Undo(st)), "Done\n3 Zeilen nach dem Endvermerk des Protokolls werden übergangen\n");
   EXPECT_EQ(StationListing(st.prefix), before);
-  ASSERT_TRUE(testing::RunKilledAt(12, [&] { st.Run(); }));
+  ASSERT_TRUE(testing::RunKilledAt(12, [&](platform::IFileSystem& files) { st.RunOn(files); }));
   EXPECT_EQ(Journals(), "zurückgenommen C:\\EPLAN5\\P\\ANLAGE1.P\nunterbrochen C:\\EPLAN5\\P\\ANLAGE1.P\n");
 
   // The fingerprint does not depend on how the file is read.
@@ -311,19 +318,19 @@ TEST(TransferJournalTest, UndoAndTransferBesideARunningTransferAreRefused) {
   Enrich(st, 40);
   const auto before = StationListing(st.prefix);
   const pid_t running = testing::StartKilledAt(
-      60, [&] { st.Run(); }, false, /*hold=*/true);
-  for (int i = 0; i < 500 && ListJournals().empty(); ++i)
+      60, [&](platform::IFileSystem& files) { st.RunOn(files); }, false, /*hold=*/true);
+  for (int i = 0; i < 500 && AllJournals().empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   ASSERT_EQ(Journals(), "läuft C:\\EPLAN5\\P\\ANLAGE1.P\n");
-  const std::string since = ", Prozess " + std::to_string(running) + ", seit " + ListJournals()[0].Time;
+  const std::string since = ", Prozess " + std::to_string(running) + ", seit " + AllJournals()[0].Time;
 
   st.reporter.messages.clear();
   fs::remove(st.prefix.Abs("drive_c/EPLAN5/NS/VELMOR.LCK"));
   EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Refused);
-  EXPECT_EQ(Undo(st, ListJournals()[0].Id).Outcome, UndoOutcome::Refused);
+  EXPECT_EQ(Undo(st, AllJournals()[0].Id).Outcome, UndoOutcome::Refused);
   EXPECT_EQ(st.Run(st.Inputs("ANLAGE2")).Outcome, TransferOutcome::Pending);
   ASSERT_EQ(st.reporter.messages.size(), 3u);
-  const std::string stillRunning = "Die Übertragung " + ListJournals()[0].Id +
+  const std::string stillRunning = "Die Übertragung " + AllJournals()[0].Id +
                                    " läuft noch (Kelvra nach EPLAN" + since +
                                    "). Bitte warten, bis sie beendet ist, und dann zurücknehmen.";
   EXPECT_EQ(st.reporter.messages[0], stillRunning);
@@ -449,7 +456,7 @@ TEST(TransferJournalTest, ADamagedJournalIsReportedAndNeverMarkedUndone) {
     TransferStation st;
     st.Run();
     const auto after = StationListing(st.prefix);
-    const JournalInfo journal = ListJournals().at(0);
+    const JournalInfo journal = AllJournals().at(0);
     c.damage(st.prefix.Abs(*platform::HostPlatform().ToHost(journal.Folder)));
     const std::vector<std::string> plan = Described(Undo(st, "", true).Steps);
     const UndoResult r = Undo(st);
@@ -477,7 +484,7 @@ TEST(TransferJournalTest, EachContentIsSavedOnceSparseStaysSparseAndPruneKeepsWh
   };
   auto stored = [&] {
     uint64_t bytes = 0;
-    for (const auto& e : fs::recursive_directory_iterator(JournalFolderHost()))
+    for (const auto& e : fs::recursive_directory_iterator(JournalFolderHost(platform::HostPlatform())))
       if (e.is_regular_file()) bytes += blocks(e.path());
     return bytes;
   };
@@ -494,9 +501,10 @@ TEST(TransferJournalTest, EachContentIsSavedOnceSparseStaysSparseAndPruneKeepsWh
   EXPECT_LT(stored(), 21 * kMiB);
   const auto afterFour = StationListing(st.prefix);
   ASSERT_TRUE(testing::RunKilledAt(
-      40, [&] { st.Run(); }, false));
+      40, [&](platform::IFileSystem& files) { st.RunOn(files); }, false));
 
-  const PruneResult pruned = PruneJournals(platform::HostPlatform(), "", {0, std::nullopt});
+  const PruneResult pruned =
+      PruneJournals(platform::HostPlatform(), platform::HostPlatform(), "", {0, std::nullopt});
   EXPECT_EQ(pruned.Removed, 5u);
   EXPECT_EQ(Journals(), "unterbrochen C:\\EPLAN5\\P\\ANLAGE1.P\n");
   EXPECT_EQ(Said(Undo(st)), "Done\n");

@@ -12,15 +12,14 @@
 
 #include "core/ProjectTransfer.h"
 #include "core/StationLock.h"
-#include "tests/common/FaultInjectingPlatform.h"
 #include "tests/common/LockedByAnotherProcess.h"
 #include "tests/core/CoreTestSupport.h"
-#include "tests/core/KillAtCall.h"
 
 namespace velmor {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Call;
 using testing::ExpectOriginalsSaved;
 using testing::StationListing;
 using testing::TransferStation;
@@ -107,10 +106,11 @@ TEST(TransferSafetyTest, ProjectFoldersWindowsCannotHoldAreRefused) {
 }
 
 TEST(TransferSafetyTest, StaleLocksAreTakenOverAndNothingIsWrittenThroughALinkOrAWindowsLock) {
-  const platform::ProcessIdentity self = platform::Os().ThisProcess();
+  const platform::ProcessIdentity self = platform::HostPlatform().ThisProcess();
   const std::string ended = std::to_string(testing::EndedProcess());
   const std::string parent = std::to_string(getppid());
-  const std::string parentStart = std::to_string(platform::Os().ProcessStartTime(getppid()).value_or(0));
+  const std::string parentStart =
+      std::to_string(platform::HostPlatform().ProcessStartTime(getppid()).value_or(0));
   auto record = [](const std::string& host, const std::string& pid, const std::string& start) {
     return [=](TransferStation& st) {
       st.prefix.WriteFile(kNs + "VELMOR.LCK", "velmorctl, Prozess " + pid + "\nRechner=" + host +
@@ -171,7 +171,7 @@ TEST(TransferSafetyTest, StaleLocksAreTakenOverAndNothingIsWrittenThroughALinkOr
     st.prefix.WriteFile("drive_d/AUSSEN", "fremd");
     row.plant(st);
     const auto before = StationListing(st.prefix);
-    ProjectTransfer transfer(st.FF, st.samples, st.reporter);
+    ProjectTransfer transfer(st.files, platform::HostPlatform(), st.FF, st.samples, st.reporter);
     transfer.SetLockWait(std::chrono::milliseconds(0));
     EXPECT_EQ(transfer.Run(st.Inputs()).Outcome, row.outcome);
     if (row.outcome == TransferOutcome::Done) {
@@ -196,7 +196,7 @@ std::pair<int, std::string> TransferAsNobody(TransferStation& st, const std::str
     setenv("XDG_STATE_HOME", stateFolder.c_str(), 1);
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(98);
     testing::ScriptedReporter reporter;
-    ProjectTransfer transfer(st.FF, st.samples, reporter);
+    ProjectTransfer transfer(st.files, platform::HostPlatform(), st.FF, st.samples, reporter);
     transfer.SetLockWait(std::chrono::milliseconds(0));
     int code = 99;
     TransferInputs in = st.Inputs(project);
@@ -235,7 +235,7 @@ TEST(TransferSafetyTest, TwoUsersWithTheirOwnStateFoldersShareTheLockAndLoseNoOr
   if (first == 0) {
     umask(0);
     setenv("XDG_STATE_HOME", stateA.c_str(), 1);
-    ProjectTransfer transfer(st.FF, st.samples, st.reporter);
+    ProjectTransfer transfer(st.files, platform::HostPlatform(), st.FF, st.samples, st.reporter);
     transfer.SetHolder("velmorctl transfer");
     bool waited = false;
     transfer.SetProgress([&](size_t, size_t, const std::string&) {
@@ -253,7 +253,7 @@ TEST(TransferSafetyTest, TwoUsersWithTheirOwnStateFoldersShareTheLockAndLoseNoOr
   ASSERT_EQ(read(paused[0], &byte, 1), 1);
 
   // The second, as nobody with a state folder of its own, finds the lock and names its holder.
-  const platform::ProcessIdentity self = platform::Os().ThisProcess();
+  const platform::ProcessIdentity self = platform::HostPlatform().ThisProcess();
   const auto before = StationListing(st.prefix);
   const auto [busy, named] = TransferAsNobody(st, "ANLAGE2", stateB);
   EXPECT_EQ(busy, static_cast<int>(TransferOutcome::Busy));
@@ -280,78 +280,30 @@ TEST(TransferSafetyTest, TwoUsersWithTheirOwnStateFoldersShareTheLockAndLoseNoOr
   for (int fd : {paused[0], paused[1], resume[0], resume[1]}) close(fd);
 }
 
-TEST(TransferSafetyTest, KilledTransfersAndTheirRetriesLoseNoOriginal) {
-  TransferStation counted;
-  counted.journal = false;
-  const size_t changes = testing::CountChanges([&] { counted.Run(); });
-  ASSERT_GT(changes, 10u);
-  for (size_t n = 1; n <= changes; ++n) {
-    SCOPED_TRACE("killed before change " + std::to_string(n));
-    // Without the journal, which would hold the station until the killed run is taken back: the
-    // versioned backups alone keep every original through the retries.
-    TransferStation st;
-    st.journal = false;
-    ASSERT_TRUE(testing::RunKilledAt(n, [&] { st.Run(); }));
-    ExpectOriginalsSaved(st);
-    // Run again, as a user would after the kill, and then once more into another project.
-    st.reporter.answers = {true};
-    EXPECT_EQ(st.Run().Outcome, TransferOutcome::Done);
-    ExpectOriginalsSaved(st);
-    EXPECT_EQ(st.Run(st.Inputs("ANLAGE2")).Outcome, TransferOutcome::Done);
-    ExpectOriginalsSaved(st);
-    EXPECT_EQ(st.Read(kNs + "SYM01.ASC"), "sym 01 neu");
-  }
-}
-
-// Logs the backup copies, their flushes and the deletions; the flush of the backups can be made to
-// fail.
-class OrderLog final : public platform::ForwardingPlatform {
- public:
-  using ForwardingPlatform::ForwardingPlatform;
-  bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override {
-    if (target.find("SIASC") != std::string_view::npos) log.push_back("copy " + Name(source));
-    return inner_.CopyFile(source, target, failIfExists);
-  }
-  bool CopyFileNoReplace(std::string_view source, std::string_view target) override {
-    log.push_back("copy " + Name(source));
-    return inner_.CopyFileNoReplace(source, target);
-  }
-  bool FlushFileSystem(std::string_view path) override {
-    const bool backups = path.find("SIASC") != std::string_view::npos;
-    if (backups) log.push_back("flush");
-    if (backups && failFlush) inner_.SetLastError(platform::kErrorWriteFault);
-    return !(backups && failFlush) && inner_.FlushFileSystem(path);
-  }
-  bool DeleteFile(std::string_view path) override {
-    log.push_back("delete " + Name(path));
-    return inner_.DeleteFile(path);
-  }
-  std::vector<std::string> log;
-  bool failFlush = false;
-
- private:
-  static std::string Name(std::string_view path) { return std::string(path.substr(path.rfind('\\') + 1)); }
-};
-
 TEST(TransferSafetyTest, OriginalsGoOnlyOnceTheirBackupsAreOnTheDisk) {
   {
-    // Two batches of one: each flushed before its original goes.
+    // Two batches of one: each flushed before its original goes. The log holds the backup copies,
+    // their flushes and the deletions.
     TransferStation st;
-    OrderLog log(platform::HostPlatform());
-    platform::ScopedPlatform use(log);
+    std::vector<std::string> log;
+    st.files.Watch = [&log](Call call, std::string_view path, std::string_view other) {
+      const auto name = [](std::string_view p) { return std::string(p.substr(p.rfind('\\') + 1)); };
+      const bool backups = (call == Call::CopyFile ? other : path).find("SIASC") != std::string_view::npos;
+      if (call == Call::CopyFile && backups) log.push_back("copy " + name(path));
+      if (call == Call::FlushFileSystem && backups) log.push_back("flush");
+      if (call == Call::DeleteFile) log.push_back("delete " + name(path));
+    };
     st.backupBatch = 1;
     st.Run();
-    EXPECT_EQ(log.log, (std::vector<std::string>{"copy ALT01.ASC", "flush", "delete ALT01.ASC",
-                                                 "copy SYM01.ASC", "flush", "delete SYM01.ASC"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"copy ALT01.ASC", "flush", "delete ALT01.ASC", "copy SYM01.ASC",
+                                             "flush", "delete SYM01.ASC"}));
   }
 
   // Backups that cannot be put on the disk do not count: the originals stay, unreplaced.
   const std::string kNotOnDisk =
       "nicht gesichert, bleibt im Normstamm (die Sicherung ist nicht auf dem Datenträger: Schreibfehler)";
   TransferStation st;
-  OrderLog log(platform::HostPlatform());
-  log.failFlush = true;
-  platform::ScopedPlatform use(log);
+  st.files.FailWhere(Call::FlushFileSystem, "SIASC", platform::kErrorWriteFault);
   const TransferResult r = st.Run();
   EXPECT_EQ(r.SymbolsBackedUp, 0u);
   EXPECT_EQ(r.KeptOriginals, (std::vector<KeptOriginal>{{"C:\\EPLAN5\\NS\\ALT01.ASC", false, kNotOnDisk},
@@ -375,9 +327,7 @@ TEST(TransferSafetyTest, ArgvNamesOnlyAProjectWhoseEveryFileArrived) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.file);
     TransferStation st;
-    platform::FaultInjectingPlatform faulty(platform::HostPlatform());
-    faulty.FailWhere(platform::FaultKind::CopyFile, row.file, platform::kErrorDiskFull);
-    platform::ScopedPlatform use(faulty);
+    st.files.FailWhere(Call::CopyFile, row.file, platform::kErrorDiskFull);
     const TransferResult r = st.Run();
     EXPECT_FALSE(r.ArgvWritten);
     EXPECT_EQ(r.ArgvNotWritten, row.why);
@@ -388,12 +338,12 @@ TEST(TransferSafetyTest, ArgvNamesOnlyAProjectWhoseEveryFileArrived) {
 
 TEST(TransferSafetyTest, LeftoversOfKilledRunsAreRemovedWhereTheTransferWrites) {
   TransferStation st;
-  ASSERT_TRUE(testing::RunKilledAt(1, [&] {
+  ASSERT_TRUE(testing::RunKilledAt(1, [&](platform::IFileSystem& files) {
     // A copy killed between writing its temporary file and renaming it.
     for (const std::string& folder :
          {kNs, kSiasc, std::string("drive_c/EPLAN5/P/ANLAGE1.P/"), std::string("drive_c/EPLAN5/O/DEMO/01/")})
       st.prefix.WriteFile(folder + ".velmor-" + std::to_string(getpid()) + "-7.tmp", "halb");
-    platform::Os().DeleteFile("C:\\nothing");
+    files.DeleteFile("C:\\nothing");
   }));
   const std::string live = ".velmor-" + std::to_string(getppid()) + "-8.tmp";
   st.prefix.WriteFile(kNs + live, "in Arbeit");

@@ -35,7 +35,7 @@ TEST_F(PlatformTest, AttributesMapToModeBitsAndExtendedAttribute) {
   EXPECT_EQ(os.GetFileAttributes("C:\\.hidden"), kAttrArchive | kAttrHidden);
   EXPECT_EQ(os.GetFileAttributes("C:\\folder"), kAttrDirectory);
   EXPECT_EQ(os.GetFileAttributes("C:\\none"), kInvalidAttributes);
-  EXPECT_EQ(os.LastError(), kErrorFileNotFound);
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
   EXPECT_EQ(os.GetFileAttributes("C:\\a.txt\\"), kInvalidAttributes);
   EXPECT_FALSE(os.SetFileAttributes("C:\\a.txt\\", kAttrReadOnly));
 

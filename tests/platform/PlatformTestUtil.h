@@ -37,7 +37,7 @@ class PlatformTest : public ::testing::Test {
 
 // The error a call left behind, kErrorSuccess when it succeeded: one comparison checks both.
 inline uint32_t Err(bool ok) {
-  return ok ? kErrorSuccess : HostPlatform().LastError();
+  return ok ? kErrorSuccess : LastError();
 }
 
 // The sorted names in a host folder: shows a leftover temporary or a file in the wrong spelling.

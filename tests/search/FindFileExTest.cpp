@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "platform/Platform.h"
-#include "tests/common/FaultInjectingPlatform.h"
 #include "tests/common/TempPrefix.h"
+#include "tests/common/TestPlatform.h"
 
 namespace velmor {
 namespace {
@@ -52,7 +52,8 @@ class FindFileExTest : public ::testing::Test {
   }
 
   testing::TempPrefix prefix;
-  TFindFileEx search;
+  testing::TestPlatform os;
+  TFindFileEx search{os};
   TFileCriteria& files = search.Criteria().Files;
   Lines events;
 };
@@ -215,12 +216,11 @@ TEST_F(FindFileExTest, MasksDeliverWhatTheEnumerationWould) {
   }
 
   // Nothing to look for and no sub-folders to enter: the folder is not even listed.
-  platform::FaultInjectingPlatform counting(platform::HostPlatform());
-  platform::ScopedPlatform scope(counting);
+  os.Reset();
   Search("*.X", "");
   files.Included = {"<", "<C:\\M\\"};
   EXPECT_EQ(Run(), "");
-  EXPECT_EQ(counting.Calls(platform::FaultKind::ListFolder), 0u);
+  EXPECT_EQ(os.Calls(testing::Call::ListFolder), 0u);
 }
 
 TEST_F(FindFileExTest, ThreadedSearchHandsEveryEventAndItsEndToTheMainThread) {
@@ -243,7 +243,7 @@ TEST_F(FindFileExTest, ThreadedSearchHandsEveryEventAndItsEndToTheMainThread) {
 TEST_F(FindFileExTest, DestroyingARunningThreadedSearchRunsItsPendingHandOver) {
   for (int i = 0; i < 50; ++i) File("T/F" + std::to_string(i) + ".X");
   Search("*.X", "C:\\T");
-  auto threaded = std::make_unique<TFindFileEx>();
+  auto threaded = std::make_unique<TFindFileEx>(os);
   threaded->SetCriteria(search.Criteria());
   threaded->Threaded = true;
   std::atomic<int> notified = 0;

@@ -25,7 +25,7 @@ class FindFileTest : public ::testing::Test {
   }
 
   testing::TempPrefix prefix;
-  TFindFile finder;
+  TFindFile finder{platform::HostPlatform()};
 };
 
 TEST_F(FindFileTest, ListsTheFilesOfOneFolder) {
@@ -82,7 +82,7 @@ TEST_F(FindFileTest, WalksBelowProcAndDevFdEnd) {
     finder.Directory = location;
     finder.OnNewPath = [&](TFindFile&, std::string, bool&) { ++folders; };
     finder.Execute();
-    TFindFileEx search;
+    TFindFileEx search(platform::HostPlatform());
     search.Criteria().Files.FileName = "*";
     search.Criteria().Files.Location = location;
     search.OnFolderChange = [&](TFindFileEx&, const std::string&, TFolderIgnore&) { ++walked; };
@@ -109,7 +109,7 @@ TEST_F(FindFileTest, BothWalksEnterNoBindMountBackUpAndNoVirtualFileSystem) {
   finder.Execute();
   EXPECT_EQ(breadthFirst, (Lines{"D:\\NS\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB2\\", "D:\\NS\\X.ASC\\",
                                  "D:\\NS\\SUB\\DEEP\\", "D:\\NS\\X.ASC\\D2\\"}));
-  TFindFileEx search;
+  TFindFileEx search(platform::HostPlatform());
   search.Criteria().Files.FileName = "*";
   search.Criteria().Files.Location = "D:\\NS";
   search.OnFolderChange = [&](TFindFileEx&, const std::string& folder, TFolderIgnore&) {

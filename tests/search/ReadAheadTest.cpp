@@ -14,45 +14,25 @@
 #include <thread>
 
 #include "search/FindFileEx.h"
-#include "tests/common/ForwardingPlatform.h"
 #include "tests/common/TempPrefix.h"
+#include "tests/common/TestPlatform.h"
 
 namespace velmor {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// Passes every call on; watches the listings and file opens from every thread, and lets a test hold
-// the readers' listings, fail folders or throw.
-class WatchingPlatform final : public platform::ForwardingPlatform {
+// Watches the listings and file opens of a file role from every thread, and lets a test hold the
+// readers' listings, slow the walk down or make listings throw.
+class Watcher {
  public:
-  explicit WatchingPlatform(std::thread::id walkThread)
-      : ForwardingPlatform(platform::HostPlatform()), walkThread_(walkThread) {}
-
-  std::unique_ptr<platform::IFolderListing> ListFolder(std::string_view folder) override {
-    const bool onWalk = std::this_thread::get_id() == walkThread_;
-    ++listings;
-    readerListings += !onWalk;
-    listingsAfterStop += stopped;
-    if (!onWalk && holdReaders) {
-      std::unique_lock lock(mutex_);
-      ++held;
-      changed_.notify_all();
-      changed_.wait(lock, [&] { return !holdReaders; });
-    }
-    // The walk is slowed down so that the readers surely get work of their own.
-    if (onWalk && slowWalk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (!throwIn.empty() && folder.find(throwIn) != std::string_view::npos)
-      throw std::runtime_error("listing failed: " + std::string(folder));
-    if (!failIn.empty() && folder.find(failIn) != std::string_view::npos) return nullptr;
-    return ForwardingPlatform::ListFolder(folder);
-  }
-
-  std::unique_ptr<platform::IFile> OpenFile(std::string_view path, platform::OpenMode mode) override {
-    readerOpens += std::this_thread::get_id() != walkThread_;
-    opensAfterStop += stopped;
-    if (!failIn.empty() && path.find(failIn) != std::string_view::npos) return nullptr;
-    return ForwardingPlatform::OpenFile(path, mode);
+  Watcher(testing::TestPlatform& os, std::thread::id walkThread) : walkThread_(walkThread) {
+    os.Watch = [this](testing::Call call, std::string_view path, std::string_view) {
+      if (call == testing::Call::ListFolder) Listing(path);
+      if (call != testing::Call::OpenFile) return;
+      readerOpens += std::this_thread::get_id() != walkThread_;
+      opensAfterStop += stopped;
+    };
   }
 
   // Holds the walk until count readers wait in a held listing, then aborts through abort and lets
@@ -73,11 +53,27 @@ class WatchingPlatform final : public platform::ForwardingPlatform {
 
   std::atomic<bool> holdReaders = false, slowWalk = false, stopped = false;
   std::string throwIn;  // a listing of a folder whose path contains this throws
-  std::string failIn;   // a listing or open of a path that contains this fails
   std::atomic<int> listings = 0, readerListings = 0, readerOpens = 0, listingsAfterStop = 0,
                    opensAfterStop = 0;
 
  private:
+  void Listing(std::string_view folder) {
+    const bool onWalk = std::this_thread::get_id() == walkThread_;
+    ++listings;
+    readerListings += !onWalk;
+    listingsAfterStop += stopped;
+    if (!onWalk && holdReaders) {
+      std::unique_lock lock(mutex_);
+      ++held;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return !holdReaders; });
+    }
+    // The walk is slowed down so that the readers surely get work of their own.
+    if (onWalk && slowWalk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!throwIn.empty() && folder.find(throwIn) != std::string_view::npos)
+      throw std::runtime_error("listing failed: " + std::string(folder));
+  }
+
   const std::thread::id walkThread_;
   int held = 0;
   std::mutex mutex_;
@@ -86,8 +82,6 @@ class WatchingPlatform final : public platform::ForwardingPlatform {
 
 class FindFileExReadAheadTest : public ::testing::Test {
  protected:
-  FindFileExReadAheadTest() : watching(std::this_thread::get_id()) {}
-
   // A tree of 3 × 3 × 3 folders below C:\T, files of several kinds in each, some holding the phrase;
   // a link back up; a hidden folder.
   void MakeTree() {
@@ -136,7 +130,8 @@ class FindFileExReadAheadTest : public ::testing::Test {
   }
 
   testing::TempPrefix prefix;
-  WatchingPlatform watching;
+  testing::TestPlatform os;
+  Watcher watching{os, std::this_thread::get_id()};
 };
 
 TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
@@ -156,7 +151,6 @@ TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
       {"the same folder twice, phrase", "*.EXF;*.*", "C:\\T\\F1;c:\\t\\f1\\g2\\", "klemmenleiste"},
       {"phrase, sub-folders only below", "*.*", ">C:\\T", "Klemmenleiste", 2},
   };
-  platform::ScopedPlatform scope(watching);
   watching.slowWalk = true;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -173,7 +167,7 @@ TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
         if (folder.find("\\F2\\G2\\") != std::string::npos) ignore = fiIgnoreBoth;
       };
     };
-    TFindFileEx alone;
+    TFindFileEx alone(os);
     alone.ReadAhead.Threads = 0;
     Lines aloneFolders;
     configure(alone, aloneFolders);
@@ -182,7 +176,7 @@ TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
     // Readers with no room ahead, with a little, and with as much as they like; several runs each.
     for (const size_t maxReady : {size_t{1}, size_t{3}, size_t{1000}}) {
       for (int run = 0; run < 3; ++run) {
-        TFindFileEx search;
+        TFindFileEx search(os);
         Eager(search, maxReady);
         Lines folders;
         configure(search, folders);
@@ -200,9 +194,8 @@ TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
 // on a cold cache); with every folder in the cache the walk does all the work itself.
 TEST_F(FindFileExReadAheadTest, ReadersStartOnlyOnceTheWalkWaits) {
   MakeTree();
-  platform::ScopedPlatform scope(watching);
   auto search = [&] {
-    TFindFileEx s;
+    TFindFileEx s(os);
     s.ReadAhead.StartAfter = 0;
     Look(s, "*.EXF", "C:\\T");
     return Run(s);
@@ -220,8 +213,7 @@ TEST_F(FindFileExReadAheadTest, ReadersStartOnlyOnceTheWalkWaits) {
 
 TEST_F(FindFileExReadAheadTest, AbortStopsTheReadersAtOnce) {
   MakeTree();
-  platform::ScopedPlatform scope(watching);
-  TFindFileEx search;
+  TFindFileEx search(os);
   Eager(search, 1000);
   Look(search, "*.EXF", "C:\\T", "klemmenleiste");
   // Every reader is held inside a listing when the first match (in C:\T itself) aborts the search.
@@ -246,19 +238,19 @@ TEST_F(FindFileExReadAheadTest, AbortStopsTheReadersAtOnce) {
 
 TEST_F(FindFileExReadAheadTest, ReaderErrorsSurfaceWhereTheWalkMeetsThem) {
   MakeTree();
-  platform::ScopedPlatform scope(watching);
   watching.slowWalk = true;
   auto configure = [](TFindFileEx& search) { Look(search, "*.EXF;*.ASC", "C:\\T", "klemmenleiste"); };
 
   // Folders and files that cannot be read give nothing, with readers as without.
-  watching.failIn = "G2";
-  TFindFileEx alone;
+  os.FailWhere(testing::Call::ListFolder, "\\G2\\", platform::kErrorAccessDenied);
+  os.FailWhere(testing::Call::OpenFile, "\\G2\\", platform::kErrorAccessDenied);
+  TFindFileEx alone(os);
   alone.ReadAhead.Threads = 0;
   configure(alone);
   const Lines expected = Run(alone);
   ASSERT_FALSE(expected.empty());
   for (const size_t maxReady : {size_t{1}, size_t{1000}}) {
-    TFindFileEx search;
+    TFindFileEx search(os);
     Eager(search, maxReady);
     configure(search);
     EXPECT_EQ(Run(search), expected);
@@ -266,14 +258,14 @@ TEST_F(FindFileExReadAheadTest, ReaderErrorsSurfaceWhereTheWalkMeetsThem) {
 
   // A listing that throws ends the search at that folder, whichever thread listed it: the reports
   // before it are the same, and the component is idle and usable afterwards.
-  watching.failIn.clear();
+  os.Reset();
   watching.throwIn = "\\F1\\G1\\";
   const Lines before = Run(alone);
   ASSERT_GT(before.size(), 1u);
   ASSERT_TRUE(before.back().starts_with("error: ") && before.back().ends_with("\\T\\F1\\G1\\"))
       << before.back();
   for (int run = 0; run < 3; ++run) {
-    TFindFileEx search;
+    TFindFileEx search(os);
     Eager(search, 1000);
     configure(search);
     EXPECT_EQ(Run(search), before);
@@ -281,7 +273,7 @@ TEST_F(FindFileExReadAheadTest, ReaderErrorsSurfaceWhereTheWalkMeetsThem) {
     EXPECT_EQ(search.Level(), 0);
   }
   // An error in a folder the walk never enters is never raised.
-  TFindFileEx skipping;
+  TFindFileEx skipping(os);
   Eager(skipping, 1000);
   configure(skipping);
   skipping.OnFolderChange = [](TFindFileEx&, const std::string& folder, TFolderIgnore& ignore) {

@@ -173,7 +173,8 @@ TEST_F(ContentFiles, FindsPhraseAnywhereAlsoAcrossBlocks) {
     std::string names;
     for (const std::string name :
          {"STRADDLE.TXT", "END.TXT", "NONE.TXT", "SHORT.TXT", "ANSI.TXT", "MISSING.TXT", ""})
-      if (c.Matches("C:\\T\\" + name)) names += (name.empty() ? "(folder)" : name) + " ";
+      if (c.Matches(platform::HostPlatform(), "C:\\T\\" + name))
+        names += (name.empty() ? "(folder)" : name) + " ";
     return names;
   };
   EXPECT_EQ(passing(),
@@ -201,10 +202,10 @@ TEST_F(ContentFiles, FindsPhraseAtEveryOffsetAmongLookalikes) {
       for (size_t k = 0; k < placed.size(); k += 2) placed[k] = static_cast<char>(std::toupper(placed[k]));
       text.replace(at, placed.size(), placed);
       prefix.WriteFile("drive_c/T/AT.TXT", text);
-      EXPECT_TRUE(c.Matches("C:\\T\\AT.TXT")) << phrase << " at " << at;
+      EXPECT_TRUE(c.Matches(platform::HostPlatform(), "C:\\T\\AT.TXT")) << phrase << " at " << at;
     }
     prefix.WriteFile("drive_c/T/AT.TXT", std::string(100, 'k') + phrase.substr(0, phrase.size() - 1));
-    EXPECT_FALSE(c.Matches("C:\\T\\AT.TXT")) << phrase << " cut short";
+    EXPECT_FALSE(c.Matches(platform::HostPlatform(), "C:\\T\\AT.TXT")) << phrase << " cut short";
   }
 }
 

@@ -22,7 +22,7 @@ class CopyTreeTest : public ::testing::Test {
     copier.Masks = "*.EXF;*.BMP";
   }
   testing::TempPrefix prefix;
-  TCopyTree copier;
+  TCopyTree copier{platform::HostPlatform()};
 };
 
 TEST_F(CopyTreeTest, CopiesMatchesFlatTheLaterOfOneNameWinsAndExclusionsStay) {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "tests/common/FaultInjectingPlatform.h"
 #include "tests/common/TempPrefix.h"
+#include "tests/common/TestPlatform.h"
 
 namespace velmor {
 namespace {
@@ -29,8 +29,9 @@ class FolderSizeTest : public ::testing::Test {
 };
 
 // What a measurement found, in one line.
-std::string Measured(const std::string& folder, unsigned threads = 1, const FolderSizeControl& control = {}) {
-  const FolderTreeSize size = MeasureFolderTree(folder, threads, control);
+std::string Measured(const std::string& folder, unsigned threads = 1, const FolderSizeControl& control = {},
+                     platform::IFileSystem& files = platform::HostPlatform()) {
+  const FolderTreeSize size = MeasureFolderTree(files, folder, threads, control);
   return (size.Listed ? "" : "not listed, ") + std::string(size.Cancelled ? "cancelled, " : "") +
          std::to_string(size.Bytes) + " bytes, " + std::to_string(size.Files) + " files, " +
          std::to_string(size.Folders) + " folders";
@@ -95,13 +96,11 @@ TEST_F(FolderSizeTest, ACountReportsProgressAndStopsWhenCancelled) {
 }
 
 TEST_F(FolderSizeTest, AFolderThatCannotBeReadCountsNothing) {
-  // One thread: the fault-injecting platform counts its calls without a lock.
-  platform::FaultInjectingPlatform faulty(platform::HostPlatform());
-  platform::ScopedPlatform scope(faulty);
-  faulty.FailWhere(platform::FaultKind::ListFolder, "\\Unter\\", platform::kErrorAccessDenied);
-  EXPECT_EQ(Measured("C:\\Daten"), "120 bytes, 2 files, 1 folders");
-  faulty.FailWhere(platform::FaultKind::ListFolder, "\\Daten\\", platform::kErrorAccessDenied);
-  EXPECT_EQ(Measured("C:\\Daten"), "not listed, 0 bytes, 0 files, 0 folders");
+  testing::TestPlatform faulty;
+  faulty.FailWhere(testing::Call::ListFolder, "\\Unter\\", platform::kErrorAccessDenied);
+  EXPECT_EQ(Measured("C:\\Daten", 8, {}, faulty), "120 bytes, 2 files, 1 folders");
+  faulty.FailWhere(testing::Call::ListFolder, "\\Daten\\", platform::kErrorAccessDenied);
+  EXPECT_EQ(Measured("C:\\Daten", 8, {}, faulty), "not listed, 0 bytes, 0 files, 0 folders");
 }
 
 }  // namespace

@@ -21,7 +21,6 @@
 #include "core/ProjectTransfer.h"
 #include "tests/common/DemoStationWorld.h"
 #include "tests/core/CoreTestSupport.h"
-#include "tests/core/KillAtCall.h"
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/ui/ScriptedDialogs.h"
 #include "tests/ui/ScriptedMessages.h"
@@ -269,13 +268,13 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   // A transfer killed in another process leaves its journal open; the next start offers to take it
   // back before anything else.
   auto killedTransfer = [&] {
-    ASSERT_TRUE(velmor::testing::RunKilledAt(23, [] {
-      TFindFileEx FF;
+    ASSERT_TRUE(velmor::testing::RunKilledAt(23, [](platform::IFileSystem& files) {
+      TFindFileEx FF(files);
       TQxstringlist samples;
       ConfigureSampleSearch(FF, samples);
       SetSampleLocation(FF, "C:\\SAMPLE\\");
       velmor::testing::ScriptedReporter reporter;
-      ProjectTransfer transfer(FF, samples, reporter);
+      ProjectTransfer transfer(files, platform::HostPlatform(), FF, samples, reporter);
       transfer.Run({"NEU2", "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\", "D:\\EXF", "D:\\EXF\\ASC", "D:\\EXF\\EXP",
                     "C:\\EPLAN5", "DEMO", "01"});
     }));

@@ -75,7 +75,7 @@ const Kind* KindOfTable(const std::string& path) {
 
 std::string AnswerFind(IPlatform& os, const std::vector<std::optional<std::string>>& a) {
   const auto found = os.FindFiles(a[0].value_or(""), 0x37);
-  if (found.empty()) return "!" + std::to_string(os.LastError());
+  if (found.empty()) return "!" + std::to_string(velmor::platform::LastError());
   std::string out;
   for (const auto& entry : found) {
     if (!out.empty()) out += '|';

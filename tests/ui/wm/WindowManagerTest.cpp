@@ -219,12 +219,13 @@ class PaintLog : public QObject {
 TEST_F(WindowManagerTest, AnUndoOfTenThousandFilesKeepsTheWindowPaintingUnderItsProgress) {
   prefix.WriteFile(At("drive_d/GROSS/EPL_ASC.EXF"), "EXF\r\n");
   for (int i = 0; i < 10000; ++i) prefix.WriteFile(At("drive_d/GROSS/S" + std::to_string(i) + ".EXF"), "x");
-  TFindFileEx FF;
+  platform::IPlatform& os = platform::HostPlatform();
+  TFindFileEx FF(os);
   TQxstringlist samples;
   ConfigureSampleSearch(FF, samples);
-  SetSampleLocation(FF, platform::Os().ProgramDirectory());
+  SetSampleLocation(FF, os.ProgramDirectory());
   velmor::testing::ScriptedReporter reporter;
-  ProjectTransfer transfer(FF, samples, reporter);
+  ProjectTransfer transfer(os, os, FF, samples, reporter);
   const TransferResult done = transfer.Run({"GROSS", "C:\\EPLAN5\\P", "C:\\EPLAN5\\NS\\", "D:\\GROSS",
                                             "D:\\GROSS", "D:\\GROSS", "C:\\EPLAN5", "DEMO", "01"});
   ASSERT_GT(done.FilesCopied, 10000u);
