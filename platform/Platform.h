@@ -209,8 +209,8 @@ void SetLastError(uint32_t code);
 // wrapper (the transfer's journaling platform, a test's fault injector) wraps only the roles it
 // changes. IPlatform joins them all; the host implements it.
 
-// Files and folders: paths, the current folder, files, attributes and times, folder listings, and
-// putting what was written on the disk.
+// Files and folders: paths, the current folder, files, attributes and times, whole trees, folder
+// listings and the mounts below a folder, and putting what was written on the disk.
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;

@@ -30,6 +30,7 @@ TEST(TransferPlatformTest, ChangesATransferDoesNotMakeAreRefusedInBothModes) {
     const auto before = testing::StationListing(st.prefix);
     const std::pair<const char*, bool> calls[] = {
         {"RemoveDirectory", tp.RemoveDirectory("C:\\F")},
+        {"DeleteTree", tp.DeleteTree("C:\\F")},
         {"SetFileTime", tp.SetFileTime("C:\\X.TXT", 133000000000000000)},
         {"OpenFile ReadWrite", tp.OpenFile("C:\\X.TXT", platform::OpenMode::ReadWrite) != nullptr},
         {"OpenFile CreateAlways", tp.OpenFile("C:\\F\\NEU.TXT", platform::OpenMode::CreateAlways) != nullptr},
