@@ -618,8 +618,18 @@ TransferResult ProjectTransfer::Run(const TransferInputs& in) {
     header.ExfDir = in.ExfDir;
     header.AscDir = in.AscDir;
     header.ExpDir = in.ExpDir;
+    // The most the journal can hold: every file this run may overwrite saved whole, and a record of
+    // each file it touches.
+    uint64_t room = 64 * 1024 + 1024 * (2 * symbols.size() + projectFiles.size());
+    auto saved = [&](const std::string& path) {
+      platform::FindData data;
+      if (os.GetFileData(path, data)) room += data.size;
+    };
+    saved(result.ArgvFile);
+    if (projectExists)
+      for (const std::string& name : projectFiles) saved(projectFolder + "\\" + name);
     std::string error;
-    journal = TransferJournal::Create(files_, system_, std::move(header), error);
+    journal = TransferJournal::Create(files_, system_, std::move(header), room, error);
     if (!journal) {
       reporter_.ShowMessage(error);
       result.Outcome = TransferOutcome::NoJournal;

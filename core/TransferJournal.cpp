@@ -701,12 +701,21 @@ PruneResult PruneJournals(IFileSystem& os, ISystem& system, const std::string& p
 // --- writing ---------------------------------------------------------------------------------------------
 
 std::unique_ptr<TransferJournal> TransferJournal::Create(IFileSystem& os, ISystem& system, JournalInfo header,
-                                                         std::string& error) {
+                                                         uint64_t room, std::string& error) {
   const std::string baseHost = JournalFolderHost(system);
   if (!system.HostCreateDirectories(baseHost)) {
     error = "Der Ordner für das Protokoll der Übertragung kann nicht angelegt werden: " + baseHost +
             ". Ohne dieses Protokoll lässt sich die Übertragung nicht zurücknehmen; bitte den Ordner "
             "beschreibbar machen oder XDG_STATE_HOME auf einen beschreibbaren Ordner setzen.";
+    return nullptr;
+  }
+  if (const std::optional<uint64_t> free = system.HostFreeSpace(baseHost); free && *free < room) {
+    // Whole MiB: what is needed rounded up, what is free rounded down.
+    auto mib = [](uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; };
+    error = "Im Ordner für das Protokoll der Übertragung (" + baseHost +
+            ") ist nicht genug Platz frei: " + mib(room + (1 << 20) - 1) + " nötig, " + mib(*free) +
+            " frei. Ohne dieses Protokoll lässt sich die Übertragung nicht zurücknehmen; bitte Platz "
+            "schaffen oder XDG_STATE_HOME auf einen Ordner mit mehr Platz setzen.";
     return nullptr;
   }
   const std::string base = StationJournalFolder(os, system, header.Prefix);

@@ -167,9 +167,11 @@ bool MarkJournal(platform::IFileSystem& files, const std::string& folder, char m
 class TransferJournal {
  public:
   // Starts the journal of a new transfer (its folder, its header on the disk) on files, which must be
-  // the file role below the transfer's own. Id and Time of header are set here. nullptr with error.
+  // the file role below the transfer's own. Id and Time of header are set here. room: the most the
+  // journal of this transfer will hold (its records and the contents it saves); a journal folder
+  // with less free space is refused before anything is written. nullptr with error.
   static std::unique_ptr<TransferJournal> Create(platform::IFileSystem& files, platform::ISystem& system,
-                                                 JournalInfo header, std::string& error);
+                                                 JournalInfo header, uint64_t room, std::string& error);
   ~TransferJournal();
   TransferJournal(const TransferJournal&) = delete;
   TransferJournal& operator=(const TransferJournal&) = delete;

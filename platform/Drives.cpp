@@ -244,6 +244,12 @@ bool HostPlatformImpl::DriveSpace(char letter, uint64_t& total, uint64_t& availa
   return true;
 }
 
+std::optional<uint64_t> HostPlatformImpl::HostFreeSpace(std::string_view hostFolder) {
+  struct statvfs vfs;
+  if (statvfs(HostAbsolute(hostFolder).c_str(), &vfs) != 0) return std::nullopt;
+  return static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+}
+
 std::string HostPlatformImpl::DriveDisplayName(char letter) {
   const char lower = LowerLetter(letter);
   if (!lower) return {};

@@ -78,7 +78,7 @@ bool FreesDeferred();
 // Removes a file kept under a temporary name (hostPath) on a background thread.
 void FreeLater(std::string hostPath);
 
-class HostPlatformImpl final : public IPlatform {
+class HostPlatformImpl : public IPlatform {
  public:
   std::string GetEnv(std::string_view name) override;
   std::string PrefixDirectory() override;
@@ -148,6 +148,7 @@ class HostPlatformImpl final : public IPlatform {
   bool HostWriteFile(std::string_view hostPath, std::string_view bytes) override;
   bool HostSymlink(std::string_view target, std::string_view linkPath) override;
   std::string HostAbsolute(std::string_view hostPath) override;
+  std::optional<uint64_t> HostFreeSpace(std::string_view hostFolder) override;
 
   std::unique_ptr<IFileLock> OpenLockFile(std::string_view path) override;
   bool FlushFileSystem(std::string_view path) override;

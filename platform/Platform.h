@@ -370,6 +370,9 @@ class ISystem {
   virtual bool HostSymlink(std::string_view target, std::string_view linkPath) = 0;
   // Absolute form of a host path relative to the process's working folder.
   virtual std::string HostAbsolute(std::string_view hostPath) = 0;
+  // The bytes this user may still write on the file system that holds the existing host folder;
+  // nullopt when that cannot be told.
+  virtual std::optional<uint64_t> HostFreeSpace(std::string_view hostFolder) = 0;
 
   // --- locks and other processes --------------------------------------------------------------------
   // Opens a lock file, created when missing, without following a link at its name: a link, anything

@@ -12,6 +12,8 @@
 
 #include "core/ProjectTransfer.h"
 #include "core/StationLock.h"
+#include "core/TransferJournal.h"
+#include "platform/HostPlatformImpl.h"
 #include "tests/common/LockedByAnotherProcess.h"
 #include "tests/core/CoreTestSupport.h"
 
@@ -105,6 +107,11 @@ TEST(TransferSafetyTest, ProjectFoldersWindowsCannotHoldAreRefused) {
     EXPECT_EQ(ProjectFolderProblem(row.folder, row.files), row.problem) << row.folder;
 }
 
+// The host, with one page free where the journal goes.
+struct NearlyFullDisk final : platform::detail::HostPlatformImpl {
+  std::optional<uint64_t> HostFreeSpace(std::string_view) override { return 4096; }
+};
+
 TEST(TransferSafetyTest, StaleLocksAreTakenOverAndNothingIsWrittenThroughALinkOrAWindowsLock) {
   const platform::ProcessIdentity self = platform::HostPlatform().ThisProcess();
   const std::string ended = std::to_string(testing::EndedProcess());
@@ -135,8 +142,10 @@ TEST(TransferSafetyTest, StaleLocksAreTakenOverAndNothingIsWrittenThroughALinkOr
     std::string name;
     std::function<void(TransferStation&)> plant;
     TransferOutcome outcome;
-    std::string message;
+    std::string message;  // {journal}: the journal folder
+    platform::ISystem* system = &platform::HostPlatform();
   };
+  NearlyFullDisk full;
   const Row rows[] = {
       {"the lock of an ended process of this host", record(self.host, ended, "1"), TransferOutcome::Done, ""},
       {"the lock of a process that got its id later", record(self.host, parent, "1"), TransferOutcome::Done,
@@ -164,6 +173,11 @@ TEST(TransferSafetyTest, StaleLocksAreTakenOverAndNothingIsWrittenThroughALinkOr
        "nicht durch sie."},
       {"an ARGV.DAT that a Windows program holds", held(argv), TransferOutcome::Busy,
        "Die Datei C:\\EPLAN5\\O\\DEMO\\01\\ARGV.DAT wird von einem anderen Programm benutzt"},
+      {"a journal folder without room", [](TransferStation&) {}, TransferOutcome::NoJournal,
+       "Im Ordner für das Protokoll der Übertragung ({journal}) ist nicht genug Platz frei: 1 MiB nötig, 0 "
+       "MiB frei. Ohne dieses Protokoll lässt sich die Übertragung nicht zurücknehmen; bitte Platz schaffen "
+       "oder XDG_STATE_HOME auf einen Ordner mit mehr Platz setzen.",
+       &full},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -171,15 +185,18 @@ TEST(TransferSafetyTest, StaleLocksAreTakenOverAndNothingIsWrittenThroughALinkOr
     st.prefix.WriteFile("drive_d/AUSSEN", "fremd");
     row.plant(st);
     const auto before = StationListing(st.prefix);
-    ProjectTransfer transfer(st.files, platform::HostPlatform(), st.FF, st.samples, st.reporter);
+    ProjectTransfer transfer(st.files, *row.system, st.FF, st.samples, st.reporter);
     transfer.SetLockWait(std::chrono::milliseconds(0));
     EXPECT_EQ(transfer.Run(st.Inputs()).Outcome, row.outcome);
+    std::string message = row.message;
+    if (const size_t at = message.find("{journal}"); at != std::string::npos)
+      message.replace(at, 9, JournalFolderHost(platform::HostPlatform()));
     if (row.outcome == TransferOutcome::Done) {
       // Taken over, and removed as the run let go.
       EXPECT_FALSE(st.prefix.Exists(kNs + "VELMOR.LCK"));
       EXPECT_TRUE(st.reporter.messages.empty());
     } else {
-      EXPECT_EQ(st.reporter.messages, std::vector<std::string>{row.message});
+      EXPECT_EQ(st.reporter.messages, std::vector<std::string>{message});
       EXPECT_EQ(StationListing(st.prefix), before);
     }
     windowsLock.reset();
