@@ -102,7 +102,7 @@ class TTargetSearch {
 // contents of the files it tests next. The walk and its events stay on the thread that runs the
 // search, in the same order; only the preparation runs at once. Small searches never start a reader.
 struct ReadAheadOptions {
-  unsigned Threads = 4;    // readers (0: the walk does everything itself)
+  unsigned Threads = 8;    // readers (0: the walk does everything itself)
   size_t StartAfter = 32;  // folders listed and files queued before the readers start
   // Readers start only once the walk has had to wait for the disk (or the network): with every folder
   // in the cache the walk alone is quicker than with readers beside it, which only take the cores.

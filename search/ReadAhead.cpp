@@ -323,14 +323,16 @@ bool ReadAhead::WatchWalk() {
          walkWork_++ % 8 == 0;
 }
 
-// The walk has waited for the disk when it read blocks from one. A sleep alone may have been a short
-// wait for a lock in the kernel (on a busy machine one comes now and then with every folder in the
-// cache); a disk that reads nothing (a network file system) shows as sleeps in three of the last
-// eight pieces watched.
+// The walk has waited for the disk when it read blocks from one in two of the last eight pieces
+// watched: one such piece alone is a folder the system dropped from a cache that otherwise holds the
+// tree (a busy machine does that now and then), and readers started for it would slow down all the
+// rest of a warm walk. A sleep alone may have been a short wait for a lock in the kernel; a disk that
+// reads nothing (a network file system) shows as sleeps in three of the last eight pieces watched.
 void ReadAhead::WalkWatched(const platform::ThreadWaits& before, const platform::ThreadWaits& after) {
   if (walkWaited_) return;
   recentSleeps_ = static_cast<uint8_t>((recentSleeps_ << 1) | (after.sleeps != before.sleeps ? 1 : 0));
-  if (after.blocksRead == before.blocksRead && std::popcount(recentSleeps_) < 3) return;
+  recentReads_ = static_cast<uint8_t>((recentReads_ << 1) | (after.blocksRead != before.blocksRead ? 1 : 0));
+  if (std::popcount(recentReads_) < 2 && std::popcount(recentSleeps_) < 3) return;
   walkWaited_ = true;
   if (MayStart()) StartReaders();
   work_.notify_all();

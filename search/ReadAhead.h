@@ -197,6 +197,7 @@ class ReadAhead {
   size_t walkWork_ = 0;                  // listings and tests the walk made itself before readers started
   bool walkWaited_ = false;              // one of them waited for the disk
   uint8_t recentSleeps_ = 0;             // one bit per watched piece, newest lowest: it slept
+  uint8_t recentReads_ = 0;              // and whether it read blocks from a disk
   std::vector<Folder*> walkPath_;        // before readers start: the walk's listed folders, outermost first
   std::deque<ReadAheadTarget> targets_;  // the folders refer to them
   std::vector<std::thread> readers_;
