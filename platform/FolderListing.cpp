@@ -148,6 +148,11 @@ bool HostFolderListing::Load(bool withDots) {
       return false;
     }
     if (n == 0) break;
+    if (entries_.empty()) {
+      // A record takes at least 24 bytes: room for every entry of the first block at once.
+      entries_.reserve(static_cast<size_t>(n) / 24);
+      names_.reserve(static_cast<size_t>(n));
+    }
     for (ssize_t pos = 0; pos < n;) {
       const auto* d = reinterpret_cast<const dirent64*>(buffer + pos);
       pos += d->d_reclen;

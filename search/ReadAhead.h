@@ -159,8 +159,9 @@ class ReadAhead {
   };
 
   bool Stopping() const { return stop_ || aborted_; }
-  // Lists the folder and prepares its children and file tests; publishes them under the lock.
-  void Complete(Folder& folder);
+  // Lists the folder and prepares its children and file tests; publishes them under the lock. Returns
+  // whether the listing waited for the disk (only asked when watch is set).
+  bool Complete(Folder& folder, bool byWalk, bool watch);
   // Under the lock: queues the folder's sub-folders and file tests for the readers.
   void Queue(Folder& folder);
   // Under the lock: a folder listed ahead leaves the budget.
@@ -171,14 +172,16 @@ class ReadAhead {
   // Under the lock: the next piece of work for a reader, claimed; false when there is none now.
   bool NextWork(FolderPtr& folder, size_t& test);
   void DropTree(Folder& folder);  // under the lock
-  void StartReaders();            // under the lock
+  void StartReaders();            // under the lock; wakes them when they rest
   // Under the lock: whether the walk should watch the listing or test it makes itself for waiting.
   bool WatchWalk();
   // Under the lock: what the walk waited for in a piece of work of its own that it watched.
-  void WalkWatched(const platform::ThreadWaits& before, const platform::ThreadWaits& after);
-  bool MayStart() const {  // under the lock
-    return readers_.empty() && started_ >= settings_.startAfter &&
-           (walkWaited_ || !settings_.onlyAfterWaiting);
+  void WalkWatched(bool waited);
+  // Under the lock: what a reader waited for in a piece of work it watched.
+  void ReaderWatched(bool waited);
+  bool Working() const { return !readers_.empty() && !resting_; }  // under the lock
+  bool MayStart() const {  // under the lock: start the readers, or wake them
+    return !Working() && started_ >= settings_.startAfter && (walkWaited_ || !settings_.onlyAfterWaiting);
   }
 
   const TTargetSearch& plan_;
@@ -196,12 +199,13 @@ class ReadAhead {
   size_t started_ = 0;                   // folders listed and tests queued so far
   size_t walkWork_ = 0;                  // listings and tests the walk made itself before readers started
   bool walkWaited_ = false;              // one of them waited for the disk
-  uint8_t recentSleeps_ = 0;             // one bit per watched piece, newest lowest: it slept
-  uint8_t recentReads_ = 0;              // and whether it read blocks from a disk
+  uint8_t recentWaits_ = 0;              // one bit per watched piece, newest lowest: it waited
   std::vector<Folder*> walkPath_;        // before readers start: the walk's listed folders, outermost first
   std::deque<ReadAheadTarget> targets_;  // the folders refer to them
   std::vector<std::thread> readers_;
-  std::string buffer_;  // the walk's own content buffer
+  bool resting_ = false;    // the readers take no work: the cache held the tree again
+  size_t readersWarm_ = 0;  // pieces the readers watched in a row that did not wait
+  std::string buffer_;      // the walk's own content buffer
 };
 
 }  // namespace velmor::search_detail

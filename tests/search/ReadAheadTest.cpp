@@ -52,7 +52,8 @@ class Watcher {
   }
 
   std::atomic<bool> holdReaders = false, slowWalk = false, stopped = false;
-  std::string throwIn;  // a listing of a folder whose path contains this throws
+  std::atomic<int> slowWalkListings = 0;  // only that many of the walk's next listings are slowed
+  std::string throwIn;                    // a listing of a folder whose path contains this throws
   std::atomic<int> listings = 0, readerListings = 0, readerOpens = 0, listingsAfterStop = 0,
                    opensAfterStop = 0;
 
@@ -69,7 +70,8 @@ class Watcher {
       changed_.wait(lock, [&] { return !holdReaders; });
     }
     // The walk is slowed down so that the readers surely get work of their own.
-    if (onWalk && slowWalk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (onWalk && (slowWalk || slowWalkListings-- > 0))
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (!throwIn.empty() && folder.find(throwIn) != std::string_view::npos)
       throw std::runtime_error("listing failed: " + std::string(folder));
   }
@@ -209,6 +211,20 @@ TEST_F(FindFileExReadAheadTest, ReadersStartOnlyOnceTheWalkWaits) {
   watching.slowWalk = true;  // the walk's listings sleep as if they waited for the disk
   EXPECT_EQ(search(), first);
   EXPECT_GT(watching.readerListings, before);
+}
+
+TEST_F(FindFileExReadAheadTest, ReadersRestOnceTheCacheHoldsTheTreeAgain) {
+  // Only the walk's first listings wait, as if a few folders had dropped out of the cache: the readers
+  // start, find everything else at hand and rest, and the walk lists the rest itself.
+  const int folders = 400;
+  for (int i = 0; i < folders; ++i) prefix.WriteFile("drive_c/W/F" + std::to_string(1000 + i) + "/x.EXF", "");
+  TFindFileEx search(os);
+  search.ReadAhead.StartAfter = 0;
+  Look(search, "*.EXF", "C:\\W");
+  watching.slowWalkListings = 64;
+  EXPECT_EQ(Run(search).size(), static_cast<size_t>(folders));
+  EXPECT_GT(watching.readerListings, 0);
+  EXPECT_GT(watching.listings - watching.readerListings, folders / 2) << watching.readerListings;
 }
 
 TEST_F(FindFileExReadAheadTest, AbortStopsTheReadersAtOnce) {
