@@ -40,6 +40,7 @@ TEST(ArgParser, ValuesFlagsRepeatedAndPositional) {
 }
 
 TEST(Velmorctl, HelpVersionAndWrongUsage) {
+  testing::TempPrefix prefix;
   const CliRun help = Velmorctl({"--help"});
   EXPECT_EQ(help.code, kExitOk);
   for (const Command& c : Commands()) {
@@ -50,12 +51,8 @@ TEST(Velmorctl, HelpVersionAndWrongUsage) {
     EXPECT_NE(own.out.find("Exit-Codes"), std::string::npos);
   }
   EXPECT_EQ(Velmorctl({"--version"}).out.rfind("velmorctl ", 0), 0u);
-  for (const Args& args : {Args{}, Args{"frobnicate"}, Args{"env", "zuviel"}, Args{"symbols"},
-                           Args{"symbols", "A", "B"}, Args{"headers", "X"}, Args{"demo-station"}}) {
-    SCOPED_TRACE(::testing::PrintToString(args));
-    // Exit code 2, nothing on stdout, a message on stderr.
-    EXPECT_EQ(Shown(Velmorctl(args)).substr(0, 10), "exit 2\n--\n");
-  }
+  EXPECT_EQ(Shown(Velmorctl({})).substr(0, 10), "exit 2\n--\n");  // the overview of --help on stderr
+  EXPECT_EQ(Replayed("velmorctl, wrong usage"), testing::Text("velmorctl, wrong usage"));
 }
 
 TEST(WindowsPathArg, WindowsPathsStayHostPathsAreMapped) {
@@ -77,9 +74,8 @@ TEST(SizeCommand, PrintsBytesPerFolderAndFailsForAMissingOne) {
   prefix.WriteFile("drive_d/Q/C.ASC", "");
   EXPECT_EQ(Shown(Velmorctl({"size", "D:\\P", prefix.Abs("drive_d/Q")})), "exit 0\n1024\tD:\\P\n0\tD:\\Q\n");
   // The folders that exist are measured all the same.
-  EXPECT_EQ(Transcript({"size", "--details", "d:\\p\\"}) + Transcript({"size", "D:\\FEHLT", "D:\\P"}),
+  EXPECT_EQ(Replayed("velmorctl size, details and a missing folder"),
             testing::Text("velmorctl size, details and a missing folder"));
-  EXPECT_EQ(Velmorctl({"size"}).code, kExitUsage);
 }
 
 TEST(FindCommand, OptionsReachTheCriteriaAndMatchesComeInReportOrder) {
@@ -87,31 +83,9 @@ TEST(FindCommand, OptionsReachTheCriteriaAndMatchesComeInReportOrder) {
   for (const char* f : {"EXF/A.EXF", "EXF/B.BMP", "EXF/SIASC.ASC", "EXF/S/C.ASC", "EXF/S/T/D.EXF"})
     prefix.WriteFile(std::string("drive_d/") + f, "klemmenleiste");
   prefix.WriteFile("drive_d/EXF/BIG.EXF", std::string(500, 'x'));
-  std::string shown;
-  for (const Args& options :
-       std::vector<Args>{{"--mask", "*.ASC;*.EXF"},
-                         {"--mask", "*.ASC", "--exclude", "SIASC"},
-                         {"--mask", "*.EXF", "--no-subfolders"},
-                         {"--mask", "*.EXF", "--min-level", "2"},
-                         {"--mask", "*.EXF", "--max-level", "1"},
-                         {"--mask", "*.EXF", "--min-size", "100"},
-                         {"--mask", "*.EXF", "--max-size", "100", "--phrase", "KLEMMEN"},
-                         {"--mask", "*.*", "--attributes", "d", "--max-level", "2"},
-                         {"--mask", "*.EXF", "--count"},
-                         {"--mask", "*.EXF", "--phrase", "KLEMMEN", "--case-sensitive"}}) {
-    Args args = {"find", "--location", "D:\\EXF"};
-    args.insert(args.end(), options.begin(), options.end());
-    shown += Transcript(args);
-  }
-  EXPECT_EQ(shown, testing::Text("velmorctl find, its options"));
+  EXPECT_EQ(Replayed("velmorctl find, its options"), testing::Text("velmorctl find, its options"));
   EXPECT_EQ(Shown(RunCommand("find", {"--location", "<" + prefix.DriveD() + "/EXF", "--mask", "*.BMP"})),
             "exit 0\nD:\\EXF\\B.BMP\n");
-  for (const Args& bad :
-       {Args{"--mask", "*.*"}, Args{"--location", "D:\\", "--attributes", "x"},
-        Args{"--location", "D:\\", "--max-level", "70000"}, Args{"--location", "D:\\", "--min-size", "-1"}}) {
-    SCOPED_TRACE(::testing::PrintToString(bad));
-    EXPECT_EQ(RunCommand("find", bad).code, kExitUsage);
-  }
 }
 
 TEST(CopyCommand, CopiesListsAndSaysWhatDidNotArrive) {
@@ -127,21 +101,13 @@ TEST(CopyCommand, CopiesListsAndSaysWhatDidNotArrive) {
   };
   EXPECT_EQ(copy("D:\\NS", "*.ASC", {"--exclude", "SIASC"}), "exit 0\nD:\\NS\\A.ASC\nD:\\NS\\SUB\\B.ASC\n");
   EXPECT_EQ(copy(prefix.DriveD() + "/NS", "*.TXT", {"--attributes", "1"}), "exit 0\nD:\\NS\\C.TXT\n");
-  EXPECT_NE(platform::Os().GetFileAttributes("C:\\OUT\\C.TXT") & platform::kAttrReadOnly, 0u);
   // The read-only copy refuses the next overwrite: the old file stays, it is not listed as copied,
   // and the errors and the exit code say so.
   prefix.WriteFile("drive_d/NS/C.TXT", "new");
   EXPECT_EQ(copy("D:\\NS", "*.TXT", {"--attributes", "1"}), "exit 1\n--\nNicht kopiert: D:\\NS\\C.TXT\n");
   EXPECT_EQ(testing::FilesIn(prefix, "drive_c/OUT"), "A.ASC=a\nB.ASC=b\nC.TXT=c\n");
-
-  for (const auto& [args, code] : std::vector<std::pair<Args, int>>{
-           {{"--source", "D:\\NS", "--target", "C:\\OUT", "--masks", "*.ZZZ"}, kExitFailed},
-           {{"--source", "D:\\NONE", "--target", "C:\\OUT", "--masks", "*.*"}, kExitFailed},
-           {{"--source", "D:\\NS", "--masks", "*.*"}, kExitUsage}}) {
-    const CliRun r = RunCommand("copy", args);
-    EXPECT_EQ(r.code, code) << args[1];
-    EXPECT_NE(r.err, "");
-  }
+  EXPECT_EQ(Replayed("velmorctl copy, nothing to copy and wrong usage"),
+            testing::Text("velmorctl copy, nothing to copy and wrong usage"));
 }
 
 // A copy killed earlier left its temporaries (a half-written copy, an old file kept for freeing) in the

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/Cli.h"
+#include "tests/Texts.h"
 #include "tests/common/DemoStationWorld.h"
 
 namespace velmor::cli {
@@ -50,6 +52,20 @@ inline std::string Transcript(const std::vector<std::string>& args) {
   std::string command = "$ velmorctl";
   for (const std::string& arg : args) command += " " + arg;
   return WithoutIds(command + "\n") + Shown(Velmorctl(args));
+}
+
+// The transcript of tests/texts.txt named `name` run again: each of its "$ velmorctl ..." lines, the
+// arguments apart by blanks, run as Transcript runs them. Compared with the text, it shows every run
+// whose output changed.
+inline std::string Replayed(const std::string& name) {
+  std::istringstream lines(testing::Text(name));
+  std::string replayed;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("$ velmorctl")) continue;
+    std::istringstream words(line.substr(11));
+    replayed += Transcript({std::istream_iterator<std::string>(words), {}});
+  }
+  return replayed;
 }
 
 class DemoStationTest : public ::testing::Test, protected testing::DemoStationWorld {};

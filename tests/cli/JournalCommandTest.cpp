@@ -86,9 +86,8 @@ TEST_F(JournalCommandTest, TransfersAreListedAndTakenBackInReverseOrder) {
   EXPECT_EQ(std::regex_replace(Shown(Velmorctl({"journal", "--prune", "--keep", "0"})),
                                std::regex("[0-9,]+ KiB"), "N"),
             "exit 0\n3 Übertragungen entfernt, N frei\n");
-  EXPECT_EQ(
-      Transcript({"journal", "--keep", "1"}) + Transcript({"undo", "a", "b"}) + Transcript({"journal", "x"}),
-      testing::Text("velmorctl journal and undo, wrong usage"));
+  EXPECT_EQ(Replayed("velmorctl journal and undo, wrong usage"),
+            testing::Text("velmorctl journal and undo, wrong usage"));
 }
 
 // Starts velmorctl transfer as its own process, kills it after a while; true when it was killed

@@ -21,8 +21,6 @@ using Args = std::vector<std::string>;
 TEST_F(TransferCommandTest, TransfersFromTheStoredSettingsOrTheOptions) {
   // Five sample files, the header, two pages and a bitmap, two frames, three symbols.
   EXPECT_EQ(Shown(RunCommand("transfer", {"--yes", "--quiet"})), testing::Text("velmorctl transfer"));
-  EXPECT_EQ(Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "DEMO1\r\n");
-  EXPECT_EQ(Read("drive_c/EPLAN5/P/DEMO1.P/RAHMEN2.EXP"), "Rahmen A4\r\n");
 
   // The EXF folder given has no header: only the samples reach the project, the symbols come from it
   // too. A host path for the normal master data keeps its trailing separator.
@@ -88,25 +86,18 @@ TEST_F(TransferCommandTest, AWriteProtectedOriginalIsAWarningAFailedCopyAnError)
   protect("SYM01.ASC");
   EXPECT_EQ(Shown(RunCommand("transfer", {"--name", "FEHLER", "--quiet"})),
             testing::Text("velmorctl transfer, a failed copy"));
-  EXPECT_EQ(Read("drive_c/EPLAN5/NS/SYM01.ASC"), "ASC SYM01\r\n");
-  EXPECT_EQ(Read("drive_c/EPLAN5/NS/SIASC/SYM01.~001.ASC"), "ASC SYM01 alte Fassung\r\n");
 }
 
 TEST_F(TransferCommandTest, RefusalsAndWrongUsageChangeNothing) {
   const auto before = testing::StationListing(dir);
-  EXPECT_EQ(Shown(RunCommand("transfer", {"--name", "..\\X", "--yes"})),
-            "exit 1\n--\nUngültiger Projektname: ..\\X\n");
-  for (const Args& args : {Args{"--yes", "--no"}, Args{"ANLAGE"}, Args{"--name"}})
-    EXPECT_EQ(RunCommand("transfer", args).code, kExitUsage);
+  EXPECT_EQ(Replayed("velmorctl transfer, refused and wrong usage"),
+            testing::Text("velmorctl transfer, refused and wrong usage"));
   EXPECT_EQ(testing::StationListing(dir), before);
 }
 
 TEST_F(DemoStationTest, EnvAndSymbolsPrintExactlyTheirLines) {
-  EXPECT_EQ(Shown(Velmorctl({"env"})), testing::Text("velmorctl env"));
-  for (const std::string& folder : {std::string("D:\\EXF"), At("drive_d/EXF")})
-    EXPECT_EQ(Shown(Velmorctl({"symbols", folder})), "exit 0\n1:SYM01.ASC\n2:SYM02.ASC\n3:NORM01.ASC\n");
-  EXPECT_EQ(Shown(Velmorctl({"symbols", "D:\\EXF\\ASC"})),
-            "exit 1\n--\nKeine Kopfdatei D:\\EXF\\ASC\\EPL_ASC.EXF gefunden\n");
+  EXPECT_EQ(Replayed("velmorctl env and symbols"), testing::Text("velmorctl env and symbols"));
+  EXPECT_EQ(Shown(Velmorctl({"symbols", At("drive_d/EXF")})), Shown(Velmorctl({"symbols", "D:\\EXF"})));
   // A header without a record is read: no lines, no failure.
   fs::resize_file(At("drive_d/EXF/EPL_ASC.EXF"), 0);
   EXPECT_EQ(Shown(Velmorctl({"symbols", "D:\\EXF"})), "exit 0\n");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Platform.h"
+#include "tests/Texts.h"
 
 namespace velmor::platform {
 namespace {
@@ -13,22 +14,8 @@ TEST(MaskMatches, ManyStarsOnALongNameDoNotTakeExponentialTime) {
 }
 
 TEST(CodePage, FoldsWindows1252LettersAndEveryByteRoundTrips) {
-  const struct {
-    const char *what, *in, *upper;
-  } rows[] = {
-      {"ascii", "abc.asc", "ABC.ASC"},
-      {"umlauts", "äöü", "ÄÖÜ"},
-      {"accents", "éèà", "ÉÈÀ"},
-      {"sharp s kept", "ß", "ß"},
-      {"caron", "šž", "ŠŽ"},
-      {"y diaeresis", "ÿ", "Ÿ"},
-      {"division sign kept", "÷", "÷"},
-      {"other scripts kept", "я", "я"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    EXPECT_EQ(FoldUpper(row.in), row.upper);
-  }
+  for (const auto& row : velmor::testing::CaseRows("platform/fold.tsv", 2))
+    EXPECT_EQ(FoldUpper(row[0]), row[1]);
   EXPECT_TRUE(EqualsNoCase("Straße.TXT", "STRAßE.txt"));
   EXPECT_FALSE(EqualsNoCase("a", "ab"));
   // Every byte survives the way to UTF-8 and back.

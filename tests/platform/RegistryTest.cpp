@@ -4,9 +4,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
+#include "tests/Texts.h"
 #include "tests/common/TempPrefix.h"
 
 namespace velmor::platform {
@@ -16,56 +19,25 @@ using Names = std::vector<std::string>;
 
 using testing::RegistryText;
 
+// The text of a registry fixture beside the tests.
+std::string DataFile(const std::string& name) {
+  std::ifstream file(velmor::testing::TestDataPath(name), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
 TEST(RegistryParse, StringValuesAndEscapes) {
-  const RegistryFile reg =
-      ParseRegistry(RegistryText("[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1700000000\n"
-                                 "#time=1d9a2b3c4d5e6f7\n"
-                                 "@=\"Standard\"\n"
-                                 "\"EXEDIR\"=\"C:\\\\EPLAN5\\\\BIN\"\n"
-                                 "\"Quote\"=\"say \\\"hi\\\"\"\n"
-                                 "\"Ctrl\"=\"a\\tb\\nc\\rd\"\n"
-                                 "\"Umlaut\"=\"M\\xfcller \\x20ac\"\n"
-                                 "\"Nul\"=\"before\\0after\"\n"
-                                 "\"Expand\"=str(2):\"%SystemRoot%\\\\x\"\n"
-                                 "\"Multi\"=str(7):\"a\\0b\\0\"\n"
-                                 "\"Number\"=dword:0000002a\n"
-                                 "\"Binary\"=hex:01,02,\\\n"
-                                 "  ff,00\n"
-                                 "\"Wide\"=hex(2):41,00,42,00,\\\n"
-                                 "  00,00\n"
-                                 "\"Empty\"=\"\"\n"));
+  const RegistryFile reg = ParseRegistry(RegistryText(DataFile("platform/registry-strings.reg")));
   const std::string key = "Software\\EPLAN\\EPLAN 5\\5.40";
-  const std::pair<const char*, std::optional<std::string>> rows[] = {
-      {"", "Standard"},
-      {"EXEDIR", "C:\\EPLAN5\\BIN"},
-      {"exedir", "C:\\EPLAN5\\BIN"},
-      {"Quote", "say \"hi\""},
-      {"Ctrl", "a\tb\nc\rd"},
-      {"Umlaut", "Müller €"},
-      {"Nul", "before"},
-      {"Expand", "%SystemRoot%\\x"},
-      {"Multi", std::nullopt},
-      {"Number", std::nullopt},
-      {"Binary", std::nullopt},
-      {"Wide", "AB"},
-      {"Empty", ""},
-      {"Missing", std::nullopt},
-  };
-  for (const auto& [name, expected] : rows) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(reg.String(key, name), expected);
+  for (const auto& row : velmor::testing::CaseRows("platform/registry-strings.tsv", 3)) {
+    const std::optional<std::string> expected = row[1] == "string" ? std::optional(row[2]) : std::nullopt;
+    EXPECT_EQ(reg.String(key, row[0]), expected) << row[0];
   }
   EXPECT_FALSE(reg.String("Software\\EPLAN", "EXEDIR"));
 }
 
 TEST(RegistryParse, KeyNamesEscapesAndIntermediateKeys) {
-  const RegistryFile reg = ParseRegistry(
-      RegistryText("[Software\\\\Caf\\xe9\\\\a\\[1\\]b] 1\n\"v\"=\"x\"\n\n"
-                   "[Software\\\\Deep\\\\Er\\\\Est] 1\n\"v\"=\"deep\"\n"
-                   // Sub-keys come in Wine's order, each with the spelling first seen.
-                   "[Software\\\\E\\\\V5.40] 1\n[Software\\\\E\\\\A] 1\n[Software\\\\E\\\\_under] 1\n"
-                   "[Software\\\\E\\\\\\[x\\]] 1\n[Software\\\\E\\\\5.40a] 1\n[Software\\\\E\\\\5.4] 1\n"
-                   "[Software\\\\E\\\\b\\\\child] 1\n[Software\\\\E\\\\B] 1\n"));
+  // Sub-keys come in Wine's order, each with the spelling first seen.
+  const RegistryFile reg = ParseRegistry(RegistryText(DataFile("platform/registry-keys.reg")));
   EXPECT_EQ(reg.String("Software\\Café\\a[1]b", "v"), "x");
   EXPECT_EQ(reg.String("SOFTWARE\\CAFÉ\\A[1]B", "V"), "x");
   EXPECT_EQ(reg.String("\\Software\\\\Deep\\Er\\Est\\", "v"), "deep");
@@ -111,14 +83,7 @@ TEST(RegistryParse, MalformedInputIsSkippedNotFatal) {
     EXPECT_FALSE(reg.KeyExists("Software\\A"));
   }
 
-  const RegistryFile reg =
-      ParseRegistry(RegistryText("[Software\\\\Good] 1\n\"a\"=\"1\"\n"
-                                 "garbage line\n"
-                                 "\"unterminated=\"x\"\n"
-                                 "\"b\"=\"open\n"
-                                 "[Software\\\\Broken 1\n\"c\"=\"leak\"\n"
-                                 "[Software\\\\Trailing\\\\] 1\r\n\"d\"=\"crlf\"\r\n"
-                                 "\"e\"=\"tail\\"));
+  const RegistryFile reg = ParseRegistry(RegistryText(DataFile("platform/registry-malformed.reg")));
   EXPECT_EQ(reg.String("Software\\Good", "a"), "1");
   EXPECT_FALSE(reg.String("Software\\Good", "b"));
   // The values under a broken key line must not land in the key before it.

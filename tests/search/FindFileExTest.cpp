@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/Platform.h"
+#include "tests/Texts.h"
 #include "tests/common/TempPrefix.h"
 #include "tests/common/TestPlatform.h"
 
@@ -63,44 +64,14 @@ TEST_F(FindFileExTest, PlansAndReportOrder) {
        {"P/A.EXF", "P/SH1", "P/A.DAT", "P/SEITEN.SPL", "P/B", "P/SUB/C.EXF", "D/b.exf", "D/A.EXF", "D/Z.BMP",
         "D/S1/X.EXF", "D/S1/T/Y.BMP", "D/S2/W.BMP", "E/A.TXT", "E/S/B.TXT"})
     File(f);
-  // A "<" location has no sub-folders.
-  struct Row {
-    const char* name;
-    const char* masks;
-    const char* location;
-    const char* expected;
-    uint16_t minLevel = 0, maxLevel = 0;
-    Lines included = {}, excluded = {};
-  };
-  const Row rows[] = {
-      {"flat", "*.*", "<C:\\P", "P\\A.DAT P\\A.EXF P\\B P\\SEITEN.SPL P\\SH1"},
-      {"exclusions", "*.*", "<C:\\P", "P\\A.EXF P\\B", 0, 0, {}, {"SH1", "*.DAT", "*.SPL"}},
-      {"last mask first, sub-folders depth-first", "*.EXF;*.BMP", "C:\\D\\",
-       "D\\Z.BMP D\\A.EXF D\\b.exf D\\S1\\X.EXF D\\S1\\T\\Y.BMP D\\S2\\W.BMP"},
-      {"two masks report a file twice", "*.*;*.EXF", "<C:\\D",
-       "D\\A.EXF D\\b.exf D\\A.EXF D\\b.exf D\\Z.BMP"},
-      // One target for both spellings, its masks twice; the sub-folder is searched again with D.
-      {"same folder twice", "*.EXF", "C:\\D\\S1;C:\\D;c:\\d\\s1\\",
-       "D\\S1\\X.EXF D\\S1\\X.EXF D\\A.EXF D\\b.exf D\\S1\\X.EXF"},
-      {"included lines first",
-       "*.EXF",
-       "<C:\\P",
-       "E\\A.TXT E\\S\\B.TXT P\\A.EXF",
-       0,
-       0,
-       {">C:\\E\\*.TXT", "<"}},
-      {"max level 1", "*.BMP", "C:\\D", "D\\Z.BMP", 0, 1},
-      {"max level 2", "*.BMP", "C:\\D", "D\\Z.BMP D\\S2\\W.BMP", 0, 2},
-      {"min level 2", "*.BMP", "C:\\D", "D\\S1\\T\\Y.BMP D\\S2\\W.BMP", 2, 0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Search(row.masks, row.location);
-    files.Included = row.included;
-    files.Excluded = row.excluded;
-    files.MinLevel = row.minLevel;
-    files.MaxLevel = row.maxLevel;
-    EXPECT_EQ(Run(), row.expected);
+  for (const auto& row : testing::CaseRows("search/plans.tsv", 8)) {
+    SCOPED_TRACE(row[0]);
+    Search(row[1].c_str(), row[2].c_str());
+    files.MinLevel = static_cast<uint16_t>(std::stoi(row[3]));
+    files.MaxLevel = static_cast<uint16_t>(std::stoi(row[4]));
+    files.Included = testing::ListField(row[5]);
+    files.Excluded = testing::ListField(row[6]);
+    EXPECT_EQ(Run(), row[7]);
   }
 }
 
@@ -256,13 +227,6 @@ TEST_F(FindFileExTest, DestroyingARunningThreadedSearchRunsItsPendingHandOver) {
   // (and the test time out).
   threaded.reset();
   EXPECT_EQ(events, Lines{});  // aborted before anything ran on this thread, and no finish while going
-}
-
-TEST(SplitList, Items) {
-  EXPECT_EQ(SplitList("*.EXF;*.BMP"), (Lines{"*.EXF", "*.BMP"}));
-  EXPECT_EQ(SplitList(""), Lines{});
-  // Only a last empty item is dropped; blanks stay.
-  EXPECT_EQ(SplitList(" a ;;b;"), (Lines{" a ", "", "b"}));
 }
 
 }  // namespace

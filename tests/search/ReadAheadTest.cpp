@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "search/FindFileEx.h"
 #include "tests/common/TempPrefix.h"
@@ -105,6 +105,31 @@ class FindFileExReadAheadTest : public ::testing::Test {
     std::filesystem::create_directory_symlink("../..", prefix.DriveC() + "/T/F1/G1/UP");
   }
 
+  // Runs the search that configure sets up without readers, then `runs` times with eager readers for
+  // each room ahead in `rooms`: the reports, the folders entered and the idle state afterwards must be
+  // the same each time. Gives the reports.
+  Lines ExpectTheSameWithReaders(const std::function<void(TFindFileEx&)>& configure,
+                                 std::initializer_list<size_t> rooms, int runs) {
+    TFindFileEx alone(os);
+    alone.ReadAhead.Threads = 0;
+    configure(alone);
+    const Lines expected = Run(alone);
+    const Lines aloneFolders = std::exchange(entered, {});
+    for (const size_t maxReady : rooms) {
+      for (int run = 0; run < runs; ++run) {
+        SCOPED_TRACE("room for " + std::to_string(maxReady) + " folders ahead");
+        TFindFileEx search(os);
+        Eager(search, maxReady);
+        configure(search);
+        EXPECT_EQ(Run(search), expected);
+        EXPECT_EQ(std::exchange(entered, {}), aloneFolders);
+        EXPECT_FALSE(search.Busy());
+        EXPECT_EQ(search.Level(), 0);
+      }
+    }
+    return expected;
+  }
+
   // The reports of a search, then the error that ended it, if one did.
   Lines Run(TFindFileEx& search) {
     Lines found;
@@ -134,6 +159,7 @@ class FindFileExReadAheadTest : public ::testing::Test {
   testing::TempPrefix prefix;
   testing::TestPlatform os;
   Watcher watching{os, std::this_thread::get_id()};
+  Lines entered;  // the folders a search entered, where its configuration records them
 };
 
 TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
@@ -156,36 +182,21 @@ TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
   watching.slowWalk = true;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    auto configure = [&](TFindFileEx& search, Lines& folders) {
+    auto configure = [&](TFindFileEx& search) {
       Look(search, row.masks, row.location, row.phrase);
       search.Criteria().Files.MinLevel = row.minLevel;
       search.Criteria().Files.MaxLevel = row.maxLevel;
       search.Criteria().Files.Excluded = row.excluded;
       // The folder event steers the walk: files of G0 folders are skipped, H1 folders not entered.
-      search.OnFolderChange = [&folders](TFindFileEx&, const std::string& folder, TFolderIgnore& ignore) {
-        folders.push_back(folder);
+      search.OnFolderChange = [this](TFindFileEx&, const std::string& folder, TFolderIgnore& ignore) {
+        entered.push_back(folder);
         if (folder.find("\\G0\\") != std::string::npos) ignore = fiIgnoreFiles;
         if (folder.find("\\H1\\") != std::string::npos) ignore = fiIgnoreSubfolders;
         if (folder.find("\\F2\\G2\\") != std::string::npos) ignore = fiIgnoreBoth;
       };
     };
-    TFindFileEx alone(os);
-    alone.ReadAhead.Threads = 0;
-    Lines aloneFolders;
-    configure(alone, aloneFolders);
-    const Lines expected = Run(alone);
-    ASSERT_FALSE(expected.empty());
     // Readers with no room ahead, with a little, and with as much as they like; several runs each.
-    for (const size_t maxReady : {size_t{1}, size_t{3}, size_t{1000}}) {
-      for (int run = 0; run < 3; ++run) {
-        TFindFileEx search(os);
-        Eager(search, maxReady);
-        Lines folders;
-        configure(search, folders);
-        EXPECT_EQ(Run(search), expected);
-        EXPECT_EQ(folders, aloneFolders);
-      }
-    }
+    EXPECT_FALSE(ExpectTheSameWithReaders(configure, {1, 3, 1000}, 3).empty());
   }
   // The readers did list folders and open files of their own.
   EXPECT_GT(watching.readerListings, 0);
@@ -246,9 +257,9 @@ TEST_F(FindFileExReadAheadTest, AbortStopsTheReadersAtOnce) {
   // them are gone: nothing more happens after the search returned.
   const int listings = watching.listings;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(std::to_string(watching.listingsAfterStop) + " " + std::to_string(watching.opensAfterStop) + " " +
-                std::to_string(watching.listings - listings),
-            "0 0 0");
+  EXPECT_EQ(watching.listingsAfterStop.load(), 0);
+  EXPECT_EQ(watching.opensAfterStop.load(), 0);
+  EXPECT_EQ(watching.listings.load(), listings);
   EXPECT_FALSE(search.Busy());
 }
 
@@ -260,34 +271,16 @@ TEST_F(FindFileExReadAheadTest, ReaderErrorsSurfaceWhereTheWalkMeetsThem) {
   // Folders and files that cannot be read give nothing, with readers as without.
   os.FailWhere(testing::Call::ListFolder, "\\G2\\", platform::kErrorAccessDenied);
   os.FailWhere(testing::Call::OpenFile, "\\G2\\", platform::kErrorAccessDenied);
-  TFindFileEx alone(os);
-  alone.ReadAhead.Threads = 0;
-  configure(alone);
-  const Lines expected = Run(alone);
-  ASSERT_FALSE(expected.empty());
-  for (const size_t maxReady : {size_t{1}, size_t{1000}}) {
-    TFindFileEx search(os);
-    Eager(search, maxReady);
-    configure(search);
-    EXPECT_EQ(Run(search), expected);
-  }
+  EXPECT_FALSE(ExpectTheSameWithReaders(configure, {1, 1000}, 1).empty());
 
   // A listing that throws ends the search at that folder, whichever thread listed it: the reports
   // before it are the same, and the component is idle and usable afterwards.
   os.Reset();
   watching.throwIn = "\\F1\\G1\\";
-  const Lines before = Run(alone);
+  const Lines before = ExpectTheSameWithReaders(configure, {1000}, 3);
   ASSERT_GT(before.size(), 1u);
-  ASSERT_TRUE(before.back().starts_with("error: ") && before.back().ends_with("\\T\\F1\\G1\\"))
-      << before.back();
-  for (int run = 0; run < 3; ++run) {
-    TFindFileEx search(os);
-    Eager(search, 1000);
-    configure(search);
-    EXPECT_EQ(Run(search), before);
-    EXPECT_FALSE(search.Busy());
-    EXPECT_EQ(search.Level(), 0);
-  }
+  EXPECT_TRUE(before.back().starts_with("error: ")) << before.back();
+  EXPECT_TRUE(before.back().ends_with("\\T\\F1\\G1\\")) << before.back();
   // An error in a folder the walk never enters is never raised.
   TFindFileEx skipping(os);
   Eager(skipping, 1000);

@@ -4,75 +4,23 @@
 
 #include <cctype>
 
+#include "tests/Texts.h"
 #include "tests/common/TempPrefix.h"
 
 namespace velmor {
 namespace {
 
-struct MatchRow {
-  const char* text;
-  const char* pattern;
-  bool expected;
-};
+using testing::CaseRows;
 
-TEST(WildcardMatch, Table) {
-  const MatchRow rows[] = {
-      {"ABC", "A*", true},   {"A", "A*B", false},   {"AX", "A*B", true},    {"XB", "A*B", false},
-      {"AB", "AB??", true},  {"ABC", "AB??", true}, {"ABCD", "AB??", true}, {"ABCDE", "AB??", false},
-      {"", "*", true},       {"", "", true},        {"A", "", false},       {"abc", "ABC", true},
-      {"äbc", "ÄBC", false}, {"äb", "?B", true},    {"ä", "??", true},      {"äx", "?", false},
-      {"ABC", "A?C", true},  {"", "?*?", true},     {"éa", "?A*", true},    {"aé", "A?b", false},
-      {"Äb", "äB", false},   {"a.b", "A.?", true},
-  };
-  for (const MatchRow& row : rows) {
-    SCOPED_TRACE(std::string(row.text) + " / " + row.pattern);
-    EXPECT_EQ(WildcardMatch(row.text, row.pattern), row.expected);
-  }
+TEST(WildcardMatch, CaseTable) {
+  for (const auto& row : CaseRows("search/wildcard.tsv", 3))
+    EXPECT_EQ(WildcardMatch(row[0], row[1]), row[2] == "yes") << row[0] << " / " << row[1];
 }
 
-TEST(ExcludedEntryMatch, FolderPartsDrivesAndMasks) {
-  struct Row {
-    const char* folder;
-    const char* name;
-    const char* entry;
-    bool expected;
-  };
-  const Row rows[] = {
-      {"C:\\A\\", "SH1", "SH1", true},
-      {"C:\\A\\", "sh1.dat", "SH1", true},
-      {"C:\\A\\", "SH10", "SH1", false},
-      {"C:\\A\\", "XSH1", "SH1", false},
-      {"C:\\A\\SIASC\\", "X.ASC", "SIASC", false},
-      {"C:\\A\\", "SIASC.ASC", "SIASC", true},
-      // A mask with an extension matches name and extension each on their own.
-      {"C:\\A\\", "A.B.DAT", "*.DAT", true},
-      {"C:\\A\\", "A.DATA", "*.DAT", false},
-      {"C:\\A\\", "DAT", "*.DAT", false},
-      {"C:\\A\\", "ABC", "*.*", true},
-      {"C:\\A\\", "x.asc", "*.ASC", true},
-      {"C:\\A\\", "A.ASCX", "*.ASC", false},
-      {"C:\\X\\TEMP\\", "A.B", "\\TEMP\\*.*", true},
-      {"D:\\TEMP\\", "A.B", "\\TEMP\\*.*", true},
-      {"C:\\XTEMP\\", "A.B", "TEMP\\*.*", true},
-      {"C:\\XTEMP\\", "A.B", "\\TEMP\\*.*", false},
-      {"D:\\TEMP\\", "A.TMP", "D:\\TEMP\\*.TMP", true},
-      {"d:\\OLD\\TEMP\\", "A.TMP", "D:\\TEMP\\*.TMP", true},
-      {"C:\\TEMP\\", "A.TMP", "D:\\TEMP\\*.TMP", false},
-      {"C:\\TEMP\\", "A.TMP", "?:\\TEMP\\*.TMP", true},
-      {"\\\\srv\\share\\TEMP\\", "A.TMP", "?:\\TEMP\\*.TMP", true},
-      {"\\\\srv\\share\\TEMP\\", "A.TMP", "D:\\TEMP\\*.TMP", false},
-      {"\\\\SRV\\Share\\TEMP\\", "A.TMP", "\\\\srv\\share\\*.TMP", true},
-      {"\\\\other\\share\\TEMP\\", "A.TMP", "\\\\srv\\share\\*.TMP", false},
-      {"C:\\TEMP\\", "A.TMP", "\\\\srv\\share\\*.TMP", false},
-      {"C:\\", "A.TMP", "C:\\LONGER\\*.TMP", false},
-      {"C:\\A\\", "ANY", "", true},
-      {"C:\\A\\", "ANY", "C:\\A\\", true},
-      {"", "ANY", "D:", false},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.folder) + " " + row.name + " / " + row.entry);
-    EXPECT_EQ(ExcludedEntryMatch(row.folder, row.name, row.entry), row.expected);
-  }
+TEST(ExcludedEntryMatch, CaseTable) {
+  for (const auto& row : CaseRows("search/exclusions.tsv", 4))
+    EXPECT_EQ(ExcludedEntryMatch(row[0], row[1], row[2]), row[3] == "yes")
+        << row[0] << row[1] << " / " << row[2];
 }
 
 TEST(AttributeCriteria, DefaultsPassFilesOnly) {

@@ -6,34 +6,23 @@
 #include <string>
 #include <vector>
 
+#include "tests/Texts.h"
+
 namespace velmor {
 namespace {
 
 using Items = std::vector<std::string>;
 
-Items Split(std::string_view text, char delimiter = ',', char quote = '"') {
-  TPartStringList list;
-  list.Delimiter = delimiter;
-  list.FieldDelimiter = quote;
-  list.SetTextToSeparate("old,items");
-  list.SetTextToSeparate(text);
-  return list.Items();
-}
-
 TEST(TPartStringListTest, SplitsByTheRules) {
-  EXPECT_EQ(Split(""), Items{""});
-  EXPECT_EQ(Split("A.ASC,,B.ASC,", ',', '\0'), (Items{"A.ASC", "", "B.ASC", ""}));
-  EXPECT_EQ(Split("\"AB CD\",EF,,\"G,H\""), (Items{"AB CD", "EF", "", "G,H"}));
-  EXPECT_EQ(Split("x\"a,b\"y,c"), (Items{"xa,by", "c"}));
-  EXPECT_EQ(Split("a\"\"b"), Items{"a\"b"});              // QQ outside a stretch is one quote
-  EXPECT_EQ(Split("\"a\"\"b\""), Items{"ab"});            // QQ inside a stretch adds nothing
-  EXPECT_EQ(Split("a,\"\",b"), (Items{"a", "\"", "b"}));  // an empty quoted field
-  EXPECT_EQ(Split("a,\"b,c"), (Items{"a", "b,c"}));       // an open stretch runs to the end
-  EXPECT_EQ(Split("ab\""), Items{"ab"});
-  EXPECT_EQ(Split("\"x\",y", ',', '\0'), (Items{"\"x\"", "y"}));
-  EXPECT_EQ(Split(std::string_view("a,b\0c,d", 7)), (Items{"a", "b"}));
-  EXPECT_EQ(Split("a,b,c", ',', ','), Items{"abc"});  // a quote equal to the separator quotes
-  EXPECT_EQ(Split("\xC3\xA4;\xBA", ';'), (Items{"\xC3\xA4", "\xBA"}));
+  for (const auto& row : testing::CaseRows("support/split.tsv", 4)) {
+    TPartStringList list;
+    list.Delimiter = row[1].at(0);
+    list.FieldDelimiter = row[2].at(0);
+    list.SetTextToSeparate("old,items");
+    list.SetTextToSeparate(row[0]);
+    const Items expected = row[3].empty() ? Items{""} : testing::ListField(row[3]);
+    EXPECT_EQ(list.Items(), expected) << row[0];
+  }
 }
 
 TEST(TQxstringlistTest, LinesIndexesAndTheWalkingCursor) {

@@ -141,24 +141,13 @@ TEST(FormStorage, PlacementRules) {
 }
 
 TEST(FormStorage, QuotedTextsGetOneMorePairAndReadBackUnchanged) {
-  struct Row {
-    const char* text;
-    const char* stored;
-  };
-  const Row rows[] = {{"\"D:\\EXF\"", "\"\"D:\\EXF\"\""},
-                      {"'x'", "\"'x'\""},
-                      {"\"", "\"\"\""},
-                      {"'", "\"'\""},
-                      {"\"x", "\"x"},
-                      {"x'", "x'"},
-                      {"", ""}};
   TempPrefix prefix;
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.text);
-    ProfileWriteString("Velmor.INI", "S", "K", row.text);
+  for (const auto& row : velmor::testing::CaseRows("ui/quoted-texts.tsv", 2)) {
+    const QString text = QString::fromStdString(row[0]);
+    ProfileWriteString("Velmor.INI", "S", "K", text);
     const std::string ini = prefix.ReadFile(kIni).value_or("");
-    EXPECT_NE(ini.find(std::string("K=") + row.stored + "\r\n"), std::string::npos) << ini;
-    EXPECT_EQ(ProfileReadString("Velmor.INI", "S", "K", "default"), row.text);
+    EXPECT_NE(ini.find("K=" + row[1] + "\r\n"), std::string::npos) << ini;
+    EXPECT_EQ(ProfileReadString("Velmor.INI", "S", "K", "default"), text);
   }
 }
 
