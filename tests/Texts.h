@@ -17,10 +17,11 @@
 
 namespace velmor::testing {
 
-inline std::string Text(const std::string& name) {
-  static const std::map<std::string, std::string> entries = [] {
-    std::map<std::string, std::string> read;
-    std::ifstream in(VELMOR_TEXTS_FILE);
+inline std::string Text(const std::string& name, const std::string& file = VELMOR_TEXTS_FILE) {
+  static std::map<std::string, std::map<std::string, std::string>> files;
+  if (!files.contains(file)) {
+    std::map<std::string, std::string>& read = files[file];
+    std::ifstream in(file);
     std::string* entry = nullptr;
     for (std::string line; std::getline(in, line);) {
       if (line.starts_with("== ")) {
@@ -30,11 +31,10 @@ inline std::string Text(const std::string& name) {
         *entry += line + "\n";
       }
     }
-    return read;
-  }();
-  const auto found = entries.find(name);
-  if (found != entries.end()) return found->second;
-  ADD_FAILURE() << "no text \"" << name << "\" in " << VELMOR_TEXTS_FILE;
+  }
+  const auto found = files[file].find(name);
+  if (found != files[file].end()) return found->second;
+  ADD_FAILURE() << "no text \"" << name << "\" in " << file;
   return "(missing text " + name + ")";
 }
 

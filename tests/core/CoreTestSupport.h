@@ -1,4 +1,5 @@
-// A scripted reporter, a listing of a station, and a small EPLAN station for the transfer tests.
+// A scripted reporter, a listing of a station, and a small EPLAN station for the transfer tests whose
+// outcomes are compared with the goldens of tests/core/outcomes.txt.
 #pragma once
 
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -20,6 +22,7 @@
 #include "core/Reporter.h"
 #include "search/FindFileEx.h"
 #include "support/TovrelUtil.h"
+#include "tests/Texts.h"
 #include "tests/common/TempPrefix.h"
 #include "tests/common/TestPlatform.h"
 
@@ -48,10 +51,16 @@ class ScriptedReporter final : public IReporter {
   std::deque<bool> answers;
 };
 
+// The text with each line break written "\n".
+inline std::string OnOneLine(std::string text) {
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos;) text.replace(at, 1, "\\n");
+  return text;
+}
+
 // A station as a change must leave it, or undo must give it back: every folder and file below the
 // drives of the prefix folder root, one line each, files with their bytes, permission bits,
-// hidden/system attribute and last-write time (in Windows' 100 ns steps). As one text, a failed
-// comparison shows just the lines that differ.
+// hidden/system attribute and last-write time (in Windows' 100 ns steps), a line break in a file
+// written "\n". As one text, a failed comparison shows just the lines that differ.
 inline std::string StationListing(const std::string& root) {
   namespace fs = std::filesystem;
   std::map<std::string, std::string> tree;
@@ -65,13 +74,14 @@ inline std::string StationListing(const std::string& root) {
         tree[rel] = "/";
         continue;
       }
-      std::ostringstream content;
-      content << std::ifstream(e.path(), std::ios::binary).rdbuf();
+      std::ostringstream read;
+      read << std::ifstream(e.path(), std::ios::binary).rdbuf();
+      const std::string content = OnOneLine(read.str());
       struct stat st {};
       stat(e.path().c_str(), &st);
       char dos[16] = "";
       const ssize_t n = getxattr(e.path().c_str(), "user.DOSATTRIB", dos, sizeof dos - 1);
-      tree[rel] = "= " + content.str() + " mode " + std::to_string(st.st_mode & 0777) + " dos " +
+      tree[rel] = "= " + content + " mode " + std::to_string(st.st_mode & 0777) + " dos " +
                   std::string(dos, n > 0 ? static_cast<size_t>(n) : 0) + " mtime " +
                   std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec / 100);
     }
@@ -98,6 +108,12 @@ inline std::string FilesIn(const TempPrefix& prefix, const std::string& folder) 
   std::string text;
   for (const auto& [name, content] : FileMap(prefix, folder)) text += name + "=" + content + "\n";
   return text;
+}
+
+inline std::string Named(TransferOutcome outcome) {
+  static const char* const names[] = {"Done",    "InvalidName", "NoSamples",    "Cancelled", "Busy",
+                                      "Pending", "NoJournal",   "NotCreatable", "Unsafe"};
+  return names[static_cast<int>(outcome)];
 }
 
 // C:\EPLAN5 with NS (two old symbols and a text file), P and O\DEMO\01\ARGV.DAT; the sample project
@@ -149,8 +165,41 @@ class TransferStation {
     transfer.SetDryRun(dryRun);
     transfer.SetBackupBatch(backupBatch);
     transfer.SetTreeReload([this](const std::string& root) { reloads.push_back(root); });
+    if (progress) transfer.SetProgress(progress);
     return transfer.Run(in);
   }
+
+  // What a transfer on the station's file role did, as one text to compare with a golden: its
+  // outcome (or "TransferError" when an error ended it), each message ("> ") and question ("? ") of
+  // the run, the report's lines, the project folder and the counts, then every folder and file below
+  // C:\EPLAN5, files with their content (a line break in it as "\n").
+  std::string Did(const TransferInputs& in) {
+    reporter.messages.clear();
+    reporter.questions.clear();
+    std::string text;
+    TransferResult r;
+    try {
+      r = Run(in);
+      text = Named(r.Outcome) + "\n";
+    } catch (const TransferError& e) {
+      r = e.Result();
+      text = "TransferError\n";
+    }
+    for (const std::string& message : reporter.messages) text += "> " + message + "\n";
+    for (const std::string& question : reporter.questions) text += "? " + question + "\n";
+    for (const std::string& line : ReportTransfer(r).Lines) text += line + "\n";
+    text += r.ProjectFolder + ": " + std::to_string(r.FilesCopied) + " kopiert, " +
+            std::to_string(r.SymbolsBackedUp) + " gesichert" +
+            (r.ArgvWritten ? ", ARGV.DAT geschrieben\n" : "\n");
+    std::map<std::string, std::string> tree;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(prefix.Abs("drive_c/EPLAN5"))) {
+      const std::string content = e.is_directory() ? "/" : " = " + OnOneLine(*prefix.ReadFile(e.path()));
+      tree[std::filesystem::relative(e.path(), prefix.Abs("drive_c")).string()] = content;
+    }
+    for (const auto& [path, content] : tree) text += path + content + "\n";
+    return text;
+  }
+  std::string Did() { return Did(Inputs()); }
 
   std::optional<std::string> Read(const std::string& path) const { return prefix.ReadFile(path); }
   std::string Files(const std::string& folder) const { return FilesIn(prefix, folder); }
@@ -162,7 +211,13 @@ class TransferStation {
   ScriptedReporter reporter;
   std::vector<std::string> reloads;
   size_t backupBatch = 256;
+  std::function<void(size_t done, size_t total, const std::string& file)> progress;
 };
+
+// The golden of tests/core/outcomes.txt with the name.
+inline std::string Golden(const std::string& name) {
+  return Text(name, VELMOR_OUTCOMES_FILE);
+}
 
 // Both original symbol files of the station are still there, in the normal master data folder or in
 // its backup folder (under their names or versioned ones).
