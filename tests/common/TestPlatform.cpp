@@ -33,27 +33,6 @@ class TestFile final : public platform::IFile {
 
 }  // namespace
 
-bool TestPlatform::IsChange(Call call) {
-  switch (call) {
-    case Call::SetFileAttributes:
-    case Call::SetFileTime:
-    case Call::CopyFile:
-    case Call::DeleteFile:
-    case Call::CreateDirectory:
-    case Call::ForceDirectories:
-    case Call::RemoveDirectory:
-    case Call::MoveFile:
-    case Call::WriteFile:
-    case Call::FlushFileSystem:
-    case Call::RemoveStaleTemporaries:
-    case Call::FileWrite:
-    case Call::FileFlush:
-      return true;
-    default:
-      return false;  // an open counts as a change by its mode
-  }
-}
-
 size_t TestPlatform::Calls(Call call) const {
   std::lock_guard lock(mutex_);
   const auto it = calls_.find(call);

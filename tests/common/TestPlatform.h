@@ -26,32 +26,34 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/ReadForwardingPlatform.h"
 
 namespace velmor::testing {
 
-// The calls of the file role a test can step in on; the last three are calls on an open file.
+// The calls of the file role a test can step in on; the File ones are calls on an open file. Every
+// kind from SetFileAttributes on changes the disk (an open does by its mode).
 enum class Call {
   FileExists,
   DirectoryExists,
   GetFileAttributes,
+  GetFileData,
+  OpenFile,
+  ReadFile,
+  ListFolder,
+  FindFiles,
+  GetFolderId,
+  FileRead,
   SetFileAttributes,
   SetFileTime,
-  GetFileData,
   CopyFile,
   DeleteFile,
   CreateDirectory,
   ForceDirectories,
   RemoveDirectory,
   MoveFile,
-  OpenFile,
-  ReadFile,
   WriteFile,
-  ListFolder,
-  FindFiles,
-  GetFolderId,
   FlushFileSystem,
   RemoveStaleTemporaries,
-  FileRead,
   FileWrite,
   FileFlush,
 };
@@ -59,17 +61,16 @@ enum class Call {
 // The exit status of a process that a TestPlatform killed.
 inline constexpr int kKilledStatus = 137;
 
-class TestPlatform final : public platform::IFileSystem {
+class TestPlatform final : public platform::ReadForwardingPlatform {
  public:
-  explicit TestPlatform(platform::IFileSystem& inner = platform::HostPlatform()) : inner_(inner) {}
+  explicit TestPlatform(platform::IFileSystem& inner = platform::HostPlatform())
+      : ReadForwardingPlatform(inner) {}
 
   // --- failing calls ---
   // The nth call of the kind (1-based) fails with error.
   void FailNth(Call call, size_t n, uint32_t error) { AddRule({call, n, n, {}, error}); }
   // Every call of the kind from the nth on fails with error (a disk that fills up mid-run).
   void FailFrom(Call call, size_t n, uint32_t error) { AddRule({call, n, SIZE_MAX, {}, error}); }
-  // The next call of the kind fails with error.
-  void FailNext(Call call, uint32_t error) { FailNth(call, Calls(call) + 1, error); }
   // Every call of the kind whose path contains pathPart fails with error.
   void FailWhere(Call call, std::string pathPart, uint32_t error) {
     AddRule({call, 1, SIZE_MAX, std::move(pathPart), error});
@@ -101,15 +102,10 @@ class TestPlatform final : public platform::IFileSystem {
   // Counts a call, shows it to the watcher, kills at the chosen change, and tells whether a rule makes
   // it fail (the last error is then set). Public for the wrapped files.
   bool Fails(Call call, std::string_view path, std::string_view other = {}) {
-    return Fails(call, path, other, IsChange(call));
+    return Fails(call, path, other, call >= Call::SetFileAttributes);
   }
 
-  // --- the file role ---
-  std::string CurrentDirectory() override { return inner_.CurrentDirectory(); }
-  bool SetCurrentDirectory(std::string_view path) override { return inner_.SetCurrentDirectory(path); }
-  std::optional<std::string> FullPath(std::string_view path) override { return inner_.FullPath(path); }
-  std::optional<std::string> ToHost(std::string_view path) override { return inner_.ToHost(path); }
-  std::string ToWindows(std::string_view hostPath) override { return inner_.ToWindows(hostPath); }
+  // --- the file role: the calls that only look at paths and folders pass straight on ---
   bool FileExists(std::string_view path) override {
     return !Fails(Call::FileExists, path) && inner_.FileExists(path);
   }
@@ -136,8 +132,6 @@ class TestPlatform final : public platform::IFileSystem {
   bool CopyFileNoReplace(std::string_view source, std::string_view target) override {
     return !Fails(Call::CopyFile, source, target) && inner_.CopyFileNoReplace(source, target);
   }
-  std::optional<std::string> ReadLink(std::string_view path) override { return inner_.ReadLink(path); }
-  bool FileLockedByOther(std::string_view path) override { return inner_.FileLockedByOther(path); }
   bool DeleteFile(std::string_view path) override {
     return !Fails(Call::DeleteFile, path) && inner_.DeleteFile(path);
   }
@@ -174,7 +168,6 @@ class TestPlatform final : public platform::IFileSystem {
     if (Fails(Call::GetFolderId, folder)) return std::nullopt;
     return inner_.GetFolderId(folder);
   }
-  platform::FolderMounts MountsBelow(std::string_view folder) override { return inner_.MountsBelow(folder); }
   bool FlushFileSystem(std::string_view path) override {
     return !Fails(Call::FlushFileSystem, path) && (SkipFlushes || inner_.FlushFileSystem(path));
   }
@@ -191,10 +184,8 @@ class TestPlatform final : public platform::IFileSystem {
     uint32_t error;
   };
   void AddRule(Rule rule);
-  static bool IsChange(Call call);
   bool Fails(Call call, std::string_view path, std::string_view other, bool change);
 
-  platform::IFileSystem& inner_;
   mutable std::mutex mutex_;
   std::vector<Rule> rules_;
   std::map<Call, size_t> calls_;

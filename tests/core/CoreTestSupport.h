@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -94,6 +95,11 @@ inline std::string StationListing(const TempPrefix& prefix) {
   return StationListing(prefix.Root());
 }
 
+// A station's listing with only each path and content, for what need not be compared exactly.
+inline std::string Contents(const std::string& listing) {
+  return std::regex_replace(listing, std::regex(" mode .*"), "");
+}
+
 // The files of one folder (not its sub-folders) by name, with their content; none for a folder that
 // does not exist.
 inline std::map<std::string, std::string> FileMap(const TempPrefix& prefix, const std::string& folder) {
@@ -169,34 +175,33 @@ class TransferStation {
     return transfer.Run(in);
   }
 
+  // A transfer on the station's file role whose error, when one ended it, is in the result's Error.
+  TransferResult Try(const TransferInputs& in) {
+    try {
+      return Run(in);
+    } catch (const TransferError& e) {
+      return e.Result();
+    }
+  }
+  TransferResult Try() { return Try(Inputs()); }
+
   // What a transfer on the station's file role did, as one text to compare with a golden: its
   // outcome (or "TransferError" when an error ended it), each message ("> ") and question ("? ") of
-  // the run, the report's lines, the project folder and the counts, then every folder and file below
-  // C:\EPLAN5, files with their content (a line break in it as "\n").
+  // the run, the report's lines, the project folder and the counts, then the contents of C:\EPLAN5.
   std::string Did(const TransferInputs& in) {
     reporter.messages.clear();
     reporter.questions.clear();
-    std::string text;
-    TransferResult r;
-    try {
-      r = Run(in);
-      text = Named(r.Outcome) + "\n";
-    } catch (const TransferError& e) {
-      r = e.Result();
-      text = "TransferError\n";
-    }
+    const TransferResult r = Try(in);
+    std::string text = (r.Error.empty() ? Named(r.Outcome) : "TransferError") + "\n";
     for (const std::string& message : reporter.messages) text += "> " + message + "\n";
     for (const std::string& question : reporter.questions) text += "? " + question + "\n";
     for (const std::string& line : ReportTransfer(r).Lines) text += line + "\n";
     text += r.ProjectFolder + ": " + std::to_string(r.FilesCopied) + " kopiert, " +
             std::to_string(r.SymbolsBackedUp) + " gesichert" +
             (r.ArgvWritten ? ", ARGV.DAT geschrieben\n" : "\n");
-    std::map<std::string, std::string> tree;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(prefix.Abs("drive_c/EPLAN5"))) {
-      const std::string content = e.is_directory() ? "/" : " = " + OnOneLine(*prefix.ReadFile(e.path()));
-      tree[std::filesystem::relative(e.path(), prefix.Abs("drive_c")).string()] = content;
-    }
-    for (const auto& [path, content] : tree) text += path + content + "\n";
+    std::istringstream listing(Contents(StationListing(prefix)));
+    for (std::string line; std::getline(listing, line);)
+      if (line.starts_with("drive_c/EPLAN5/")) text += line + "\n";
     return text;
   }
   std::string Did() { return Did(Inputs()); }

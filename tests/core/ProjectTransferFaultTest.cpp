@@ -16,24 +16,8 @@ using testing::TransferStation;
 
 const std::string kProject = "drive_c/EPLAN5/P/ANLAGE1.P";
 
-struct Outcome {
-  bool threw = false;
-  TransferResult result;
-};
-
-Outcome RunFaulty(TransferStation& st) {
-  Outcome o;
-  try {
-    o.result = st.Run();
-  } catch (const TransferError& e) {
-    o.threw = true;
-    o.result = e.Result();
-  }
-  return o;
-}
-
 // complete: the project folder of a run that nothing made fail.
-void CheckNothingLost(const TransferStation& st, const Outcome& o, bool failureMustShow,
+void CheckNothingLost(const TransferStation& st, const TransferResult& r, bool failureMustShow,
                       const std::map<std::string, std::string>& complete) {
   testing::ExpectOriginalsSaved(st);
   const auto argv = st.Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT");
@@ -43,8 +27,8 @@ void CheckNothingLost(const TransferStation& st, const Outcome& o, bool failureM
     EXPECT_EQ(content, complete.count(name) ? complete.at(name) : "(not in a complete project)") << name;
 
   if (failureMustShow) {
-    const bool shows = o.threw || o.result.Outcome != TransferOutcome::Done ||
-                       !o.result.FailedCopies.empty() || !o.result.KeptOriginals.empty();
+    const bool shows = !r.Error.empty() || r.Outcome != TransferOutcome::Done || !r.FailedCopies.empty() ||
+                       !r.KeptOriginals.empty();
     EXPECT_TRUE(shows) << "a failed call went unnoticed";
   }
 }
@@ -64,8 +48,9 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
                              platform::kErrorAccessDenied};
 
   TransferStation clean;
-  const Outcome cleanRun = RunFaulty(clean);
-  ASSERT_FALSE(cleanRun.threw || !cleanRun.result.FailedCopies.empty());
+  const TransferResult cleanRun = clean.Try();
+  ASSERT_EQ(cleanRun.Error, "");
+  ASSERT_EQ(cleanRun.FailedCopies.size(), 0u);
   const auto complete = testing::FileMap(clean.prefix, kProject);
   ASSERT_EQ(complete.size(), 6u);
 
@@ -85,9 +70,9 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
           st.files.FailFrom(k.kind, n, error);
         else
           st.files.FailNth(k.kind, n, error);
-        const Outcome o = RunFaulty(st);
+        const TransferResult r = st.Try();
         ASSERT_GT(st.files.InjectedFailures(), 0u);
-        CheckNothingLost(st, o, k.failureMustShow, complete);
+        CheckNothingLost(st, r, k.failureMustShow, complete);
         ++runs;
       }
     }

@@ -98,12 +98,12 @@ std::string Journals() {
   return text;
 }
 
-// What differs between two listings of a station, by path and content: "- " and each line only
+// What differs between the contents of two listings of a station: "- " and each line only
 // in before, then "+ " and each line only in after.
 std::string Differences(const std::string& before, const std::string& after) {
   auto lines = [](const std::string& listing) {
     std::set<std::string> all;
-    std::istringstream in(std::regex_replace(listing, std::regex(" mode .*"), ""));
+    std::istringstream in(testing::Contents(listing));
     for (std::string line; std::getline(in, line);) all.insert(line);
     return all;
   };
