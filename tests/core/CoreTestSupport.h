@@ -52,9 +52,10 @@ class ScriptedReporter final : public IReporter {
   std::deque<bool> answers;
 };
 
-// The text with each line break written "\n".
-inline std::string OnOneLine(std::string text) {
-  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos;) text.replace(at, 1, "\\n");
+// The text with every from replaced by to.
+inline std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
   return text;
 }
 
@@ -77,7 +78,7 @@ inline std::string StationListing(const std::string& root) {
       }
       std::ostringstream read;
       read << std::ifstream(e.path(), std::ios::binary).rdbuf();
-      const std::string content = OnOneLine(read.str());
+      const std::string content = Replaced(read.str(), "\n", "\\n");
       struct stat st {};
       stat(e.path().c_str(), &st);
       char dos[16] = "";

@@ -167,14 +167,9 @@ TEST(TransferSafetyTest, StaleLocksAreTakenOverAndNothingIsWrittenThroughALinkOr
     transfer.SetLockWait(std::chrono::milliseconds(0));
     const TransferOutcome outcome = transfer.Run(st.Inputs()).Outcome;
     told += row.name + ": " + testing::Named(outcome);
-    for (std::string message : st.reporter.messages) {
-      for (const auto& [from, to] :
-           {std::pair{"Prozess " + parent, std::string("Prozess PID")},
-            std::pair{JournalFolderHost(platform::HostPlatform()), std::string("JOURNAL")}})
-        if (const size_t at = message.find(from); at != std::string::npos)
-          message.replace(at, from.size(), to);
-      told += " > " + message;
-    }
+    for (const std::string& message : st.reporter.messages)
+      told += " > " + testing::Replaced(testing::Replaced(message, "Prozess " + parent, "Prozess PID"),
+                                        JournalFolderHost(platform::HostPlatform()), "JOURNAL");
     told += "\n";
     // A lock taken over is removed as the run lets go; a refused run has changed nothing.
     if (outcome == TransferOutcome::Done)
