@@ -123,6 +123,11 @@ inline std::string Named(TransferOutcome outcome) {
   return names[static_cast<int>(outcome)];
 }
 
+// The golden of tests/core/outcomes.txt with the name.
+inline std::string Golden(const std::string& name) {
+  return Text(name, VELMOR_OUTCOMES_FILE);
+}
+
 // C:\EPLAN5 with NS (two old symbols and a text file), P and O\DEMO\01\ARGV.DAT; the sample project
 // C:\VELMOR\EXF0 (two project files, excluded files, a sub-folder); EXF data in D:\EXF with symbols in
 // D:\EXF\ASC (one in a sub-folder, one named SIASC.ASC, one inside a sub-folder SIASC), frames in
@@ -130,28 +135,10 @@ inline std::string Named(TransferOutcome outcome) {
 class TransferStation {
  public:
   TransferStation() {
-    for (const auto& [path, content] : std::map<std::string, std::string>{
-             {"drive_c/VELMOR/EXF0/PROJEKT.KOP", "Kopf\r\n"},
-             {"drive_c/VELMOR/EXF0/SEITEN.LST", "Seiten\r\n"},
-             {"drive_c/VELMOR/EXF0/SH1", "sh1"},
-             {"drive_c/VELMOR/EXF0/SH1.TXT", "sh1 txt"},
-             {"drive_c/VELMOR/EXF0/PROJEKT.DAT", "dat"},
-             {"drive_c/VELMOR/EXF0/SUB/INNEN.KOP", "nicht kopieren"},
-             {"drive_c/EPLAN5/NS/ALT01.ASC", "alt 01"},
-             {"drive_c/EPLAN5/NS/SYM01.ASC", "sym 01 alte Fassung"},
-             {"drive_c/EPLAN5/NS/NOTE.TXT", "bleibt"},
-             {"drive_c/EPLAN5/O/DEMO/01/ARGV.DAT", "ALT\r\n"},
-             {"drive_d/EXF/EPL_ASC.EXF", "EXF\r\n950 SYM01.ASC,SYM02.ASC\r\n"},
-             {"drive_d/EXF/S001.EXF", "seite 1"},
-             {"drive_d/EXF/LOGO.BMP", "BM"},
-             {"drive_d/EXF/NOTIZ.TXT", "nicht kopieren"},
-             {"drive_d/EXF/ASC/SYM01.ASC", "sym 01 neu"},
-             {"drive_d/EXF/ASC/SIASC.ASC", "nie kopieren"},
-             {"drive_d/EXF/ASC/NORM/SYM02.ASC", "sym 02 neu"},
-             {"drive_d/EXF/ASC/SIASC/SYM03.ASC", "sym 03 neu"},
-             {"drive_d/EXF/EXP/RAHMEN1.EXP", "rahmen"},
-         })
-      prefix.WriteFile(path, content);
+    std::istringstream files(Golden("the transfer station"));
+    for (std::string line; std::getline(files, line);)
+      prefix.WriteFile(line.substr(0, line.find("= ")),
+                       Replaced(line.substr(line.find("= ") + 2), "\\n", "\n"));
     prefix.MakeDir("drive_c/EPLAN5/P");
     ConfigureSampleSearch(FF, samples);
     SetSampleLocation(FF, "C:\\VELMOR\\");
@@ -219,11 +206,6 @@ class TransferStation {
   size_t backupBatch = 256;
   std::function<void(size_t done, size_t total, const std::string& file)> progress;
 };
-
-// The golden of tests/core/outcomes.txt with the name.
-inline std::string Golden(const std::string& name) {
-  return Text(name, VELMOR_OUTCOMES_FILE);
-}
 
 // Both original symbol files of the station are still there, in the normal master data folder or in
 // its backup folder (under their names or versioned ones).
