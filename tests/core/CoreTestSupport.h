@@ -135,8 +135,8 @@ inline std::string Golden(const std::string& name) {
 class TransferStation {
  public:
   TransferStation() {
-    std::istringstream files(Golden("the transfer station"));
-    for (std::string line; std::getline(files, line);)
+    std::istringstream station(Golden("the transfer station"));
+    for (std::string line; std::getline(station, line);)
       prefix.WriteFile(line.substr(0, line.find("= ")),
                        Replaced(line.substr(line.find("= ") + 2), "\\n", "\n"));
     prefix.MakeDir("drive_c/EPLAN5/P");
