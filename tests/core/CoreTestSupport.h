@@ -125,7 +125,7 @@ inline std::string Named(TransferOutcome outcome) {
 
 // The golden of tests/core/outcomes.txt with the name.
 inline std::string Golden(const std::string& name) {
-  return Text(name, VELMOR_OUTCOMES_FILE);
+  return Text(name, TestDataPath("core/outcomes.txt"));
 }
 
 // C:\EPLAN5 with NS (two old symbols and a text file), P and O\DEMO\01\ARGV.DAT; the sample project
