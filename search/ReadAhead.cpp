@@ -356,24 +356,23 @@ void ReadAhead::ReaderWatched(bool waited) {
   recentWaits_ = 0;
 }
 
-// Asking whether the thread waited costs a system call, so only every fourth piece of the walk's own
-// work is watched: a cold cache shows within a few folders all the same.
+// Asking whether the thread waited costs a system call, so only every eighth piece of the walk's own
+// work is watched: a cold cache shows within a few dozen folders all the same.
 bool ReadAhead::WatchWalk() {
   return settings_.threads > 0 && settings_.onlyAfterWaiting && !walkWaited_ && !Working() &&
-         walkWork_++ % 4 == 0;
+         walkWork_++ % 8 == 0;
 }
 
-// The walk has waited for the disk when it read blocks from one, or slept, in six of the last eight
-// pieces watched. A few such pieces prove nothing: a machine short of memory drops folders here and
-// there from a cache that otherwise holds the whole tree, and a busy one lets the walk sleep for a
-// moment on a lock in the kernel; readers started for that would slow down all the rest of a warm walk
-// (measured: 1.6 s against 2.4 s for a million files of which a few hundred folders were dropped). A
-// cold disk reads in nearly every piece; a disk that reads nothing (a network file system) shows as
-// sleeps.
+// The walk has waited for the disk when it read blocks from one, or slept, in three of the last four
+// pieces watched. One such piece alone proves nothing: a machine short of memory drops folders here
+// and there from a cache that otherwise holds the whole tree, and a busy one lets the walk sleep for a
+// moment on a lock in the kernel; readers started for that would slow down the rest of a warm walk
+// until they rest again. A cold disk reads in nearly every piece; a disk that reads nothing (a network
+// file system) shows as sleeps.
 void ReadAhead::WalkWatched(bool waited) {
   if (walkWaited_) return;
   recentWaits_ = static_cast<uint8_t>((recentWaits_ << 1) | (waited ? 1 : 0));
-  if (std::popcount(recentWaits_) < 6) return;
+  if (std::popcount(recentWaits_ & 0xFu) < 3) return;
   walkWaited_ = true;
   if (MayStart()) StartReaders();
   work_.notify_all();
