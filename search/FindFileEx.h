@@ -104,8 +104,9 @@ class TTargetSearch {
 struct ReadAheadOptions {
   unsigned Threads = 8;    // readers (0: the walk does everything itself)
   size_t StartAfter = 32;  // folders listed and files queued before the readers start
-  // Readers start only once the walk has had to wait for the disk (or the network): with every folder
-  // in the cache the walk alone is quicker than with readers beside it, which only take the cores.
+  // Readers start only once the walk has had to wait for the disk (or the network), and rest again
+  // while their listings no longer wait: with every folder in the cache the walk alone is quicker than
+  // with readers beside it, which only take the cores.
   bool OnlyAfterWaiting = true;
   size_t MaxReadyFolders = 128;  // listings held ready ahead of the walk (each keeps its folder open)
 };
