@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -81,6 +82,7 @@ class HostFolderListing final : public IFolderListing {
  private:
   struct Entry {
     uint64_t prefix;  // the first eight bytes of the upper-cased name, big-endian, zero-padded
+    uint64_t next;    // its next eight bytes, alike
     uint32_t nameOffset;
     uint32_t nameLength;
     bool directory;
@@ -89,7 +91,7 @@ class HostFolderListing final : public IFolderListing {
   };
 
   std::string_view NameOf(const Entry& e) const { return {names_.data() + e.nameOffset, e.nameLength}; }
-  void Add(std::string_view name, uint64_t prefix, bool directory, bool link, bool ascii);
+  void Add(std::string_view name, uint64_t prefix, uint64_t next, bool directory, bool link, bool ascii);
   bool Before(const Entry& a, const Entry& b) const;
 
   FileDescriptor fd_;
@@ -104,30 +106,61 @@ char UpperAscii(char c) {
   return static_cast<unsigned char>(c - 'a') < 26 ? static_cast<char>(c - 32) : c;
 }
 
-uint64_t PackPrefix(std::string_view key) {
+// Upper-cases the ASCII letters among eight bytes at once; other bytes stay as they are. Per byte:
+// the high bit of (b & 0x7f) + (0x80 - 'a') is set from 'a' on, that of (b & 0x7f) + (0x80 - 'z' - 1)
+// from past 'z' on, and a byte with its own high bit set is no ASCII letter; no sum carries into the
+// next byte.
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighBits = 0x8080808080808080u;
+
+uint64_t UpperAsciiWord(uint64_t w) {
+  const uint64_t low7 = w & ~kHighBits;
+  const uint64_t fromA = low7 + kOnes * (0x80 - 'a');
+  const uint64_t pastZ = low7 + kOnes * (0x80 - 'z' - 1);
+  const uint64_t lower = fromA & ~pastZ & ~w & kHighBits;
+  return w ^ (lower >> 2);  // 0x80 >> 2 is the 0x20 between a letter's two cases
+}
+
+// Whether one of eight bytes is c (exact: no false hits from borrows, unlike the shorter test).
+bool HasByte(uint64_t w, char c) {
+  const uint64_t x = w ^ (kOnes * static_cast<unsigned char>(c));  // a zero byte where w holds c
+  return (~(((x & ~kHighBits) + ~kHighBits) | x) & kHighBits) != 0;
+}
+
+// Eight name bytes as loaded from memory, as a key that orders like the bytes: the first byte highest.
+uint64_t BigEndianKey(uint64_t word) {
+  if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(word);
+  return word;
+}
+
+// Eight bytes of the key from offset `from` on, big-endian, zero-padded.
+uint64_t PackPrefix(std::string_view key, size_t from = 0) {
   uint64_t prefix = 0;
-  for (size_t k = 0; k < 8; ++k)
+  for (size_t k = from; k < from + 8; ++k)
     prefix = (prefix << 8) | (k < key.size() ? static_cast<unsigned char>(key[k]) : 0u);
   return prefix;
 }
 
-void HostFolderListing::Add(std::string_view name, uint64_t prefix, bool directory, bool link, bool ascii) {
-  entries_.push_back({prefix, static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()),
+void HostFolderListing::Add(std::string_view name, uint64_t prefix, uint64_t next, bool directory, bool link,
+                            bool ascii) {
+  entries_.push_back({prefix, next, static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()),
                       directory, link, ascii});
   names_.append(name);
 }
 
 // Wine's order: by the upper-cased name, ties by the name's bytes. The packed prefixes decide most
-// comparisons; only names that agree in their first eight folded bytes are folded in full, and only
+// comparisons (sixteen bytes: names in one folder often share a stem and the first digits of a
+// number); only names that agree in their first sixteen folded bytes are folded in full, and only
 // names with non-ASCII letters need the full case folding.
 bool HostFolderListing::Before(const Entry& a, const Entry& b) const {
   if (a.prefix != b.prefix) return a.prefix < b.prefix;
+  if (a.next != b.next) return a.next < b.next;
   const std::string_view na = NameOf(a);
   const std::string_view nb = NameOf(b);
   int byKey = 0;
   if (a.ascii && b.ascii) {
     const size_t common = std::min(na.size(), nb.size());
-    for (size_t i = 8; i < common && byKey == 0; ++i) {
+    for (size_t i = 16; i < common && byKey == 0; ++i) {
       const auto ca = static_cast<unsigned char>(UpperAscii(na[i]));
       const auto cb = static_cast<unsigned char>(UpperAscii(nb[i]));
       if (ca != cb) byKey = ca < cb ? -1 : 1;
@@ -158,22 +191,25 @@ bool HostFolderListing::Load(bool withDots) {
       pos += d->d_reclen;
       const std::string_view name = d->d_name;
       if (name == "." || name == "..") continue;
-      // One pass over the name: names a Windows path cannot hold are not listed, and the sort prefix
-      // of a plain ASCII name is folded on the way.
-      unsigned char high = 0;
-      bool backslash = false;
-      uint64_t prefix = 0;
-      for (size_t i = 0; i < name.size(); ++i) {
-        const char c = name[i];
-        high |= static_cast<unsigned char>(c);
-        backslash |= c == '\\';
-        if (i < 8) prefix |= uint64_t{static_cast<unsigned char>(UpperAscii(c))} << (56 - 8 * i);
+      // Names a Windows path cannot hold are not listed; the sort keys of a plain ASCII name are its
+      // first sixteen bytes, upper-cased eight at a time.
+      uint64_t words[2] = {0, 0};
+      std::memcpy(words, name.data(), std::min<size_t>(name.size(), sizeof words));
+      uint64_t high = (words[0] | words[1]) & kHighBits;
+      bool backslash = HasByte(words[0], '\\') || HasByte(words[1], '\\');
+      for (size_t i = sizeof words; i < name.size(); ++i) {
+        high |= static_cast<unsigned char>(name[i]) & 0x80u;
+        backslash |= name[i] == '\\';
       }
+      uint64_t prefix = BigEndianKey(UpperAsciiWord(words[0]));
+      uint64_t next = BigEndianKey(UpperAsciiWord(words[1]));
       if (backslash) continue;
-      const bool ascii = high < 0x80;
+      const bool ascii = high == 0;
       if (!ascii) {
         if (!IsValidUtf8(name)) continue;
-        prefix = PackPrefix(FoldUpper(name));
+        const std::string key = FoldUpper(name);
+        prefix = PackPrefix(key);
+        next = PackPrefix(key, 8);
       }
       bool directory = d->d_type == DT_DIR;
       bool link = d->d_type == DT_LNK;
@@ -190,15 +226,15 @@ bool HostFolderListing::Load(bool withDots) {
         if (link && fstatat(fd_.Get(), d->d_name, &st, 0) != 0) continue;
         directory = S_ISDIR(st.st_mode);
       }
-      Add(name, prefix, directory, link, ascii);
+      Add(name, prefix, next, directory, link, ascii);
     }
   }
   std::sort(entries_.begin(), entries_.end(),
             [this](const Entry& a, const Entry& b) { return Before(a, b); });
   if (withDots) {
     // Wine lists "." and ".." first everywhere except in a drive root.
-    Add(".", PackPrefix("."), true, false, true);
-    Add("..", PackPrefix(".."), true, false, true);
+    Add(".", PackPrefix("."), 0, true, false, true);
+    Add("..", PackPrefix(".."), 0, true, false, true);
     std::rotate(entries_.begin(), entries_.end() - 2, entries_.end());
   }
   return true;

@@ -132,6 +132,15 @@ char UpperAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// Whether the name ends in the upper-cased suffix, its ASCII letters compared without case.
+inline bool EndsWithUpper(std::string_view name, std::string_view suffix) {
+  if (name.size() < suffix.size()) return false;
+  const size_t offset = name.size() - suffix.size();
+  for (size_t i = 0; i < suffix.size(); ++i)
+    if (UpperAscii(name[offset + i]) != suffix[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 FolderMask::FolderMask(std::string_view mask) {
@@ -168,13 +177,8 @@ bool FolderMask::Matches(std::string_view name) const {
       return false;
     case Kind::Everything:
       return true;
-    case Kind::Suffix: {
-      if (name.size() < text_.size()) return false;
-      const size_t offset = name.size() - text_.size();
-      for (size_t i = 0; i < text_.size(); ++i)
-        if (UpperAscii(name[offset + i]) != text_[i]) return false;
-      return true;
-    }
+    case Kind::Suffix:
+      return EndsWithUpper(name, text_);
     case Kind::General:
       return MatchTrimmed(name, text_);
   }
@@ -184,6 +188,12 @@ bool FolderMask::Matches(std::string_view name) const {
 void FolderMask::Select(const IFolderListing& listing, std::vector<size_t>& out) const {
   if (kind_ == Kind::Nothing) return;
   const size_t count = listing.Count();
+  if (kind_ == Kind::Suffix && !literal_) {
+    // The common case ("*.ASC"), tested in place for every entry of the folder.
+    for (size_t i = 0; i < count; ++i)
+      if (EndsWithUpper(listing.Name(i), text_)) out.push_back(i);
+    return;
+  }
   if (!literal_) {
     for (size_t i = 0; i < count; ++i)
       if (Matches(listing.Name(i))) out.push_back(i);

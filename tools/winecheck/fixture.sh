@@ -50,6 +50,12 @@ mkdir -p "$c/fx/m/SUB.EXF" "$c/fx/m/Dir" "$c/fx/m/dir.d"
 for n in Verzeichnis_b verzeichnis_a Verzeichnisse VERZEICHNIS_A Verzeichnis \
   $'\xc3\xa4rgerlich_Z' $'\xc3\x84RGERLICH_a'; do mk "sort/$n"; done
 mk $'u/\xc3\x841'
+# Names alike in their first sixteen letters, past them only in case, length or a non-ASCII letter;
+# the letters' neighbours in ASCII ('@' '[' '`' '{'), which upper-casing must leave as they are.
+for n in Schaltplan_Seite_b schaltplan_seite_A SCHALTPLAN_SEITE_a Schaltplan_Seite Schaltplan_Seitex \
+  $'Schaltplan_Seite\xc3\xa4' $'SCHALTPLAN_SEITE\xc3\x84' a@1 'A[1' 'a`1' 'a{1' 'A~1' 'a^1' Z@1 z_1; do
+  mk "sort16/$n"
+done
 
 # Case variants of one name on the Linux side.
 for n in A.ASC a.asc b.ASC B.asc c.asc Mixed.Txt MIXED.TXT; do mk "case/$n"; done
