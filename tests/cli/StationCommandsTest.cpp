@@ -35,15 +35,18 @@ TEST_F(TransferCommandTest, TransfersFromTheStoredSettingsOrTheOptions) {
   EXPECT_FALSE(Exists("drive_c/EPLAN5/NSSIASC"));
 }
 
-TEST_F(TransferCommandTest, DryRunPrintsThePlanAndChangesNothing) {
+// A dry run, refused transfers and wrong usage change nothing on the station.
+TEST_F(TransferCommandTest, DryRunsRefusalsAndWrongUsageChangeNothing) {
   const auto before = testing::StationListing(dir);
   const CliRun r = RunCommand("transfer", {"--dry-run", "--name", "PLAN"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_EQ(testing::StationListing(dir), before);
   // Each change planned on a line of its own, then what the run would have done: two folders, three
   // backups, their deletions, 14 copies, ARGV.DAT. The sample project lies in the program's folder.
   EXPECT_EQ(std::regex_replace(r.out, std::regex("\\S*\\\\EXF0\\\\"), "PROGRAMM\\EXF0\\"),
             testing::Text("velmorctl transfer --dry-run --name PLAN"));
+  EXPECT_EQ(Replayed("velmorctl transfer, refused and wrong usage"),
+            testing::Text("velmorctl transfer, refused and wrong usage"));
+  EXPECT_EQ(testing::StationListing(dir), before);
 }
 
 TEST_F(TransferCommandTest, ExistingProjectNeedsAnAnswer) {
@@ -86,13 +89,6 @@ TEST_F(TransferCommandTest, AWriteProtectedOriginalIsAWarningAFailedCopyAnError)
   protect("SYM01.ASC");
   EXPECT_EQ(Shown(RunCommand("transfer", {"--name", "FEHLER", "--quiet"})),
             testing::Text("velmorctl transfer, a failed copy"));
-}
-
-TEST_F(TransferCommandTest, RefusalsAndWrongUsageChangeNothing) {
-  const auto before = testing::StationListing(dir);
-  EXPECT_EQ(Replayed("velmorctl transfer, refused and wrong usage"),
-            testing::Text("velmorctl transfer, refused and wrong usage"));
-  EXPECT_EQ(testing::StationListing(dir), before);
 }
 
 TEST_F(DemoStationTest, EnvAndSymbolsPrintExactlyTheirLines) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/Platform.h"
+#include "tests/Texts.h"
 #include "tests/common/TempPrefix.h"
 
 namespace velmor {
@@ -24,50 +25,63 @@ class FindFileTest : public ::testing::Test {
     finder.Filter = "*.ASC";
   }
 
+  // The folders each walk enters from a location: the finder's breadth first (its Files left as it
+  // found them), the search's depth first.
+  std::pair<Lines, Lines> Walked(const char* location) {
+    Lines breadthFirst, depthFirst;
+    finder.Directory = location;
+    finder.Recurse = true;
+    finder.OnNewPath = [&](TFindFile&, std::string path, bool&) { breadthFirst.push_back(path); };
+    finder.Execute();
+    TFindFileEx search(platform::HostPlatform());
+    search.Criteria().Files.FileName = "*";
+    search.Criteria().Files.Location = location;
+    search.OnFolderChange = [&](TFindFileEx&, const std::string& folder, TFolderIgnore&) {
+      depthFirst.push_back(folder);
+    };
+    search.Execute();
+    return {breadthFirst, depthFirst};
+  }
+
   testing::TempPrefix prefix;
   TFindFile finder{platform::HostPlatform()};
 };
 
 TEST_F(FindFileTest, ListsTheFilesOfOneFolder) {
-  const struct {
-    const char* directory;
-    uint32_t attributes;  // 0: the default
-    Lines expected;
-  } rows[] = {
-      {"D:\\NS", 0, {"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC"}},
-      {"D:\\NS\\", 0, {"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC"}},
-      {"D:\\NS", ffArchive, {"D:\\NS\\A.ASC", "D:\\NS\\C.ASC"}},
-      {"D:\\NS", ffArchive | ffDirectory, {"D:\\NS\\A.ASC", "D:\\NS\\C.ASC", "D:\\NS\\X.ASC"}},
-      {"D:\\NOPE", 0, {}},
-      {"", 0, {}},
-  };
   int ends = 0;
   finder.AfterExecute = [&](TFindFile&) { ++ends; };
   const auto defaults = finder.Attributes;
   // One finder for every row: a run does not add to the files of the one before.
+  const auto rows = testing::CaseRows("search/finder.tsv", 3);
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.directory);
-    finder.Directory = row.directory;
-    finder.Attributes = row.attributes ? row.attributes : defaults;
+    SCOPED_TRACE(row[0] + ", attributes " + (row[1].empty() ? "default" : row[1]));
+    finder.Directory = row[0];
+    finder.Attributes = row[1].empty() ? defaults : static_cast<uint32_t>(std::stoul(row[1], nullptr, 16));
     finder.Execute();
-    EXPECT_EQ(finder.Files, row.expected);
+    EXPECT_EQ(finder.Files, testing::ListField(row[2]));
   }
-  EXPECT_EQ(ends, 6);
+  EXPECT_EQ(ends, static_cast<int>(rows.size()));
 }
 
-TEST_F(FindFileTest, RecurseListsBreadthFirstAndSkipsLinksBackUp) {
-  // Two links back to folders on their own path: followed, each would list the tree again without end.
-  std::filesystem::create_directory_symlink(".", prefix.DriveD() + "/NS/SELF");
-  std::filesystem::create_directory_symlink("..", prefix.DriveD() + "/NS/SUB/UP");
-  finder.Directory = "D:\\NS";
-  finder.Recurse = true;
-  Lines paths;
-  finder.OnNewPath = [&](TFindFile&, std::string path, bool&) { paths.push_back(path); };
-  finder.Execute();
-  EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC", "D:\\NS\\SUB\\E.ASC",
-                                 "D:\\NS\\SUB2\\H.ASC", "D:\\NS\\SUB\\DEEP\\F.ASC"}));
-  EXPECT_EQ(paths,
-            (Lines{"D:\\NS\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB2\\", "D:\\NS\\X.ASC\\", "D:\\NS\\SUB\\DEEP\\"}));
+// Links back to folders on the walk's own path (also through the drive root, which holds NS, and back
+// through two links): followed, each would walk the tree again without end. A link elsewhere is a folder
+// like any other; one into /proc leads into every process's folders and is not entered.
+TEST_F(FindFileTest, BothWalksEndAtLinksBackUpAndFollowOthers) {
+  prefix.WriteFile("drive_d/OTHER/I.ASC", "x");
+  for (const auto& [target, link] : {std::pair{".", "NS/SELF"},
+                                     {"..", "NS/SUB/UP"},
+                                     {"../..", "NS/SUB/TOP"},
+                                     {"../OTHER", "NS/L"},
+                                     {"../NS", "OTHER/BACK"},
+                                     {"/proc", "NS/PROC"}})
+    std::filesystem::create_directory_symlink(target, prefix.DriveD() + "/" + link);
+  const auto [breadthFirst, depthFirst] = Walked("D:\\NS");
+  EXPECT_EQ(finder.Files, (Lines{"D:\\NS\\A.ASC", "D:\\NS\\B.ASC", "D:\\NS\\C.ASC", "D:\\NS\\L\\I.ASC",
+                                 "D:\\NS\\SUB\\E.ASC", "D:\\NS\\SUB2\\H.ASC", "D:\\NS\\SUB\\DEEP\\F.ASC"}));
+  EXPECT_EQ(breadthFirst, (Lines{"D:\\NS\\", "D:\\NS\\L\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB2\\",
+                                 "D:\\NS\\X.ASC\\", "D:\\NS\\SUB\\DEEP\\"}));
+  EXPECT_EQ(depthFirst, (Lines{"D:\\NS\\", "D:\\NS\\L\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB\\DEEP\\",
+                               "D:\\NS\\SUB2\\", "D:\\NS\\X.ASC\\"}));
 }
 
 TEST_F(FindFileTest, WalksBelowProcAndDevFdEnd) {
@@ -76,24 +90,14 @@ TEST_F(FindFileTest, WalksBelowProcAndDevFdEnd) {
   // system lists its start folder and enters nothing below it.
   for (const char* location : {"Z:\\dev\\fd", "Z:\\proc\\self"}) {
     SCOPED_TRACE(location);
-    size_t folders = 0, walked = 0;
-    finder.Recurse = true;
-    finder.Filter = "*";
-    finder.Directory = location;
-    finder.OnNewPath = [&](TFindFile&, std::string, bool&) { ++folders; };
-    finder.Execute();
-    TFindFileEx search(platform::HostPlatform());
-    search.Criteria().Files.FileName = "*";
-    search.Criteria().Files.Location = location;
-    search.OnFolderChange = [&](TFindFileEx&, const std::string&, TFolderIgnore&) { ++walked; };
-    search.Execute();
-    EXPECT_EQ(folders, 1u);
-    EXPECT_EQ(walked, 1u);
+    const auto [breadthFirst, depthFirst] = Walked(location);
+    EXPECT_EQ(breadthFirst, Lines{std::string(location) + "\\"});
+    EXPECT_EQ(depthFirst, Lines{std::string(location) + "\\"});
   }
 }
 
-// A bind mount of a folder the walk is inside of would repeat the walk without end, one of /proc leads
-// into every process's folders: neither is entered. A bind mount of a folder elsewhere is a folder.
+// A bind mount of a folder the walk is inside of would repeat the walk without end: it is not entered.
+// A bind mount of a folder elsewhere is a folder, and one of /proc is not entered either.
 TEST_F(FindFileTest, BothWalksEnterNoBindMountBackUpAndNoVirtualFileSystem) {
   const std::pair<const char*, const char*> mounts[] = {{"drive_d/NS", "drive_d/NS/SUB2/BACK"},
                                                         {"/proc", "drive_d/NS/SUB/P"},
@@ -101,21 +105,9 @@ TEST_F(FindFileTest, BothWalksEnterNoBindMountBackUpAndNoVirtualFileSystem) {
   for (const auto& [source, target] : mounts)
     if (const std::string refused = prefix.BindMount(source, target); !refused.empty())
       GTEST_SKIP() << refused;
-  std::filesystem::create_directory_symlink("/proc", prefix.DriveD() + "/NS/PROC");
-  Lines breadthFirst, depthFirst;
-  finder.Directory = "D:\\NS";
-  finder.Recurse = true;
-  finder.OnNewPath = [&](TFindFile&, std::string path, bool&) { breadthFirst.push_back(path); };
-  finder.Execute();
+  const auto [breadthFirst, depthFirst] = Walked("D:\\NS");
   EXPECT_EQ(breadthFirst, (Lines{"D:\\NS\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB2\\", "D:\\NS\\X.ASC\\",
                                  "D:\\NS\\SUB\\DEEP\\", "D:\\NS\\X.ASC\\D2\\"}));
-  TFindFileEx search(platform::HostPlatform());
-  search.Criteria().Files.FileName = "*";
-  search.Criteria().Files.Location = "D:\\NS";
-  search.OnFolderChange = [&](TFindFileEx&, const std::string& folder, TFolderIgnore&) {
-    depthFirst.push_back(folder);
-  };
-  search.Execute();
   EXPECT_EQ(depthFirst, (Lines{"D:\\NS\\", "D:\\NS\\SUB\\", "D:\\NS\\SUB\\DEEP\\", "D:\\NS\\SUB2\\",
                                "D:\\NS\\X.ASC\\", "D:\\NS\\X.ASC\\D2\\"}));
 }

@@ -102,25 +102,14 @@ TEST_F(DirectoryEditTest, FolderBrowserOffersOkOnlyOnExistingFoldersAndTrimsTheB
   prefix.MakeDir("drive_c/.einstellungen/EPLAN");
   TBrowseFolderDlg browser;
   browser.DialogText = QString::fromUtf8("Quellpfad für Eplan-Rahmen");
-  struct Row {
-    const char* start;
-    const char* selected;  // empty: the computer node, which is no folder
-    const char* result;    // FolderName after OK
-  };
-  const Row rows[] = {
-      {"c:\\eplan5\\p", "C:\\EPLAN5\\P", "C:\\EPLAN5\\P"},
-      {"C:\\.einstellungen\\EPLAN", "C:\\.einstellungen\\EPLAN", "C:\\.einstellungen\\EPLAN"},  // hidden
-      {"C:\\", "C:\\", "C:\\"},                                                                 // a root
-      {"C:\\NIRGENDS", "", "C:\\NIRGENDS"},  // missing: opens at the computer
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.start);
-    browser.FolderName = row.start;
+  for (const auto& row : velmor::testing::CaseRows("ui/folder-browser.tsv", 3)) {
+    SCOPED_TRACE(row[0]);
+    browser.FolderName = QString::fromStdString(row[0]);
     browser.Prepare(nullptr);
-    EXPECT_EQ(browser.SelectedName(), row.selected);
-    EXPECT_EQ(browser.OkButton()->isEnabled(), *row.selected != '\0');
-    EXPECT_EQ(browser.Finish(true), *row.selected != '\0');
-    EXPECT_EQ(browser.FolderName, row.result);
+    EXPECT_EQ(browser.SelectedName().toStdString(), row[1]);
+    EXPECT_EQ(browser.OkButton()->isEnabled(), !row[1].empty());
+    EXPECT_EQ(browser.Finish(true), !row[1].empty());
+    EXPECT_EQ(browser.FolderName.toStdString(), row[2]);
   }
   // Cancel leaves the folder alone.
   browser.FolderName = "c:\\eplan5";

@@ -97,46 +97,32 @@ TEST(FormStorage, CloseOrDestructionWritesEveryKeyInOrderAndARestartReadsThemBac
 // flags are written back at the close as they were read.
 TEST(FormStorage, PlacementRules) {
   const auto [ppi, suffix] = PpiLineAndSuffix();
-  struct Row {
-    const char* name;
-    std::string body;             // the section's lines after the header
-    QRect expected;               // an empty one for a maximized window
-    const char* flags = nullptr;  // the lines written back at the close
-    bool minimized = false;
-  };
-  const QRect designed(100, 120, 400, 300);
-  const Row rows[] = {
-      {"two words keep right and bottom", ppi + "NormPos=10,20\r\n", QRect(10, 20, 490, 400)},
-      {"right not beyond left applies nothing", ppi + "NormPos=10,20,5,30\r\n", designed},
-      {"other pixels per inch keep the bounds", "PixelsPerInch=1\r\nNormPos=1,2,300,400\r\n", designed},
-      {"hex and plain key", ppi + "NormPos=0x10,20,0x110,220\r\n", QRect(16, 20, 256, 200)},
-      {"ShowCmd 3 maximizes", ppi + "ShowCmd=3\r\n", QRect()},
-      {"the resolution's key wins", ppi + "NormPos=1,2,101,102\r\nNormPos" + suffix + "=5,6,205,206\r\n",
-       QRect(5, 6, 200, 200)},
-      {"minimized, back maximized", ppi + "Flags=2\r\nShowCmd=2\r\nNormPos=10,20,410,320\r\n", QRect(),
-       "Flags=2\r\nShowCmd=2\r\n", true},
-      {"other flags kept as they are", ppi + "Flags=1\r\nShowCmd=1\r\nNormPos=10,20,410,320\r\n",
-       QRect(10, 20, 400, 300), "Flags=1\r\nShowCmd=1\r\n"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+  for (const auto& row : velmor::testing::CaseRows("ui/placements.tsv", 5)) {
+    SCOPED_TRACE(row[0]);
+    std::string body, flags;
+    for (std::string line : velmor::testing::ListField(row[1])) {
+      if (const size_t at = line.find("{res}"); at != std::string::npos) line.replace(at, 5, suffix);
+      body += line == "{ppi}" ? ppi : line + "\r\n";
+    }
+    for (const std::string& line : velmor::testing::ListField(row[3])) flags += line + "\r\n";
     TempPrefix prefix;
     ScriptedMessages messages;
-    prefix.WriteFile(kIni, "[VelmorMainFrm]\r\n" + row.body + "EplanVerz_Text=  'quoted'  \r\n");
+    prefix.WriteFile(kIni, "[VelmorMainFrm]\r\n" + body + "EplanVerz_Text=  'quoted'  \r\n");
     {
       StoredForm stored;
       stored.Show();
-      if (row.minimized) QTRY_VERIFY(stored.form->isMinimized());
-      EXPECT_EQ(stored.form->windowState().testFlag(Qt::WindowMaximized), row.expected.isNull());
-      if (!row.expected.isNull()) {
-        EXPECT_EQ(stored.form->geometry(), row.expected);
-      }
+      if (row[4] == "yes") QTRY_VERIFY(stored.form->isMinimized());
+      const QRect at = stored.form->geometry();
+      EXPECT_EQ(
+          stored.form->windowState().testFlag(Qt::WindowMaximized)
+              ? "maximized"
+              : QString("%1,%2,%3,%4").arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height()).toStdString(),
+          row[2]);
       EXPECT_EQ(stored.first->text(), "quoted");
       EXPECT_TRUE(stored.form->close());
     }
-    if (row.flags != nullptr) {
-      EXPECT_NE(prefix.ReadFile(kIni).value_or("").find(row.flags), std::string::npos);
-    }
+    const std::string ini = prefix.ReadFile(kIni).value_or("");
+    EXPECT_NE(ini.find(flags), std::string::npos) << "not written back together: " << flags << "in:\n" << ini;
   }
 }
 

@@ -153,36 +153,30 @@ TEST_F(TreeTest, InitialDirNavigatesOnlyWhenTheFolderChanges) {
   EXPECT_EQ(tree->SelectedPath(), "C:\\EPLAN\\P\\");
 }
 
-TEST_F(TreeTest, PressesSetSelectedPathBeforeTheClickHandlerRuns) {
+TEST_F(TreeTest, PressesAndArrowKeysSetSelectedPathBeforeTheClickHandlerRuns) {
   QLabel label("unverändert");
   tree->SetLblShowSelected(&label);
   ClickLabel(tree->ComputerNode());
+  // Arrow keys pick the node they move to: Right expands C: and stays on it; Home is not an arrow and
+  // picks nothing.
+  tree->setFocus();
+  for (Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Home})
+    QTest::keyClick(tree.get(), key);
   ClickLabel(tree->DriveNode('C'));
   Navigate("C:\\EPLAN\\P");
   ClickLabel(tree->currentItem());
   // A press right of a label changes nothing, but the click still comes.
   ClickLabel(tree->DriveNode('D'), Qt::LeftButton, true);
   EXPECT_EQ(clicks, QStringList({"Drives", "C:\\", "C:\\EPLAN\\P", "C:\\EPLAN\\P"}));
-  EXPECT_EQ(dirChanges, QStringList({"Drives", "C:\\", "C:\\EPLAN\\P\\", "C:\\EPLAN\\P"}));
-  EXPECT_EQ(label.text(), QString::fromUtf8("unverändert"));  // presses leave the label alone
+  EXPECT_EQ(dirChanges, QStringList({"Drives", "C:\\", "C:\\", "C:\\.versteckt", "C:\\", "C:\\EPLAN\\P\\",
+                                     "C:\\EPLAN\\P"}));
+  EXPECT_EQ(label.text(), QString::fromUtf8("unverändert"));  // presses and keys leave the label alone
 
   // A right-button press picks the node too, but only the left button's release is a click.
   tree->SetPopUpMenuEnabled(false);
   ClickLabel(tree->DriveNode('D'), Qt::RightButton);
   EXPECT_EQ(tree->SelectedPath(), "D:\\");
   EXPECT_EQ(clicks.size(), 4);
-}
-
-TEST_F(TreeTest, ArrowKeysPickTheNodeTheyMoveTo) {
-  QLabel label("fest");
-  tree->SetLblShowSelected(&label);
-  ClickLabel(tree->ComputerNode());
-  tree->setFocus();
-  // Right expands C: and stays on it; Home is not an arrow and picks nothing.
-  for (Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Home})
-    QTest::keyClick(tree.get(), key);
-  EXPECT_EQ(dirChanges, QStringList({"Drives", "C:\\", "C:\\", "C:\\.versteckt"}));
-  EXPECT_EQ(label.text(), "fest");
 }
 
 TEST_F(TreeTest, ShowsOneNodePerDriveAndLoadsFoldersOnceOnFirstExpansionSortedWithHiddenOnes) {
@@ -218,11 +212,14 @@ TEST_F(TreeTest, ShowsOneNodePerDriveAndLoadsFoldersOnceOnFirstExpansionSortedWi
   EXPECT_EQ(tree->currentItem()->childCount(), 4);
 }
 
-TEST_F(TreeTest, FoldersOnNetworkDrivesAreNeverProbed) {
+// Folders on network drives are never probed for a button; a press on a removable drive without a
+// medium warns and raises no folder event.
+TEST_F(TreeTest, NetworkAndRemovableDrives) {
   prefix.MakeDir("share/Leer");
   prefix.MakeDir("share/Voll/Innen");
   prefix.AddDrive('n', prefix.Abs("share"));
-  prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"n:\"=\"network\"\n");
+  prefix.AddDrive('a', prefix.Abs("kein-medium"));  // the target is missing
+  prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"n:\"=\"network\"\n\"a:\"=\"floppy\"\n");
   tree->ReloadTree();
   EXPECT_TRUE(tree->RemoteDrive('N'));
   EXPECT_FALSE(tree->RemoteDrive('C'));
@@ -233,18 +230,12 @@ TEST_F(TreeTest, FoldersOnNetworkDrivesAreNeverProbed) {
   Child(n, "Leer")->setExpanded(true);
   Child(n, "Leer")->setExpanded(false);
   EXPECT_EQ(Render(n).section('\n', 1), "   Leer\n  +Voll\n");
-}
 
-TEST_F(TreeTest, APressOnARemovableDriveWithoutMediumWarnsAndRaisesNothing) {
-  prefix.AddDrive('a', prefix.Abs("kein-medium"));  // the target is missing
-  prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"a:\"=\"floppy\"\n");
-  tree->ReloadTree();
   ClickLabel(tree->DriveNode('A'));
   EXPECT_TRUE(dirChanges.isEmpty());
   EXPECT_EQ(clicks, QStringList({"A:\\"}));  // the click still comes, with the drive root
   EXPECT_EQ(messages.boxes, QStringList({"Warnung: There is no disk in Drive A\ror Drive A: is not ready"}));
   EXPECT_EQ(messages.beeps, 1);
-
   // DriveReady itself: a lower-case letter is fine; a non-letter says so and fails.
   EXPECT_TRUE(tree->DriveReady('c', true));
   EXPECT_FALSE(tree->DriveReady('1', false));
@@ -453,16 +444,8 @@ TEST_F(CommandsTest, RefusedOrCancelledPastesFailAndEmptyTheClipboard) {
 }
 
 TEST(TreeSizeText, KilobytesWithTwoDecimalsAndMegabytesAbove99999) {
-  const std::pair<double, const char*> rows[] = {
-      {0, "0.00 KB"},
-      {1, "1.00 KB"},
-      {500, "1.00 KB"},
-      {2048, "2.00 KB"},
-      {99999 * 1024.0, "99,999.00 KB"},
-      {150000 * 1024.0, "146.48 MB"},
-      {8.0 * (1ull << 30), "8,192.00 MB"},
-  };
-  for (const auto& [bytes, text] : rows) EXPECT_EQ(TKtDirTree21::TreeSizeText(bytes), text) << bytes;
+  for (const auto& row : velmor::testing::CaseRows("ui/tree-size.tsv", 2))
+    EXPECT_EQ(TKtDirTree21::TreeSizeText(std::stod(row[0])), QString::fromStdString(row[1])) << row[0];
 }
 
 // The count is the folder's and all its sub-folders' (beyond 4 GiB, not the sibling with a longer name);

@@ -147,24 +147,18 @@ void VisitWindow(QWidget& other, QWidget* main) {
 TEST_F(VelmorMainTest, OnlyAReturnFromAnotherWindowOfTheProgramRunsTheActivationAgain) {
   Start();
   const QString projectFolder = window->Label10->text();
-  window->EplanTree->SetSelectedPath("D:\\EXF");
+  window->EplanTree->SetSelectedPath("D:\\FEHLT");
   window->EplanTreeClick();
-
-  // The clicked folder stays when the window comes back from another program (the window-manager tests
-  // return from a real one) and from a window that only reports on the work.
+  // The clicked folder stays, though it is gone, when the window comes back from a window that only
+  // reports on the work (the window-manager tests return from another program too).
   TransferProgress progress(window.get());
   progress.setWindowModality(Qt::NonModal);
   VisitWindow(progress, window.get());
-  EXPECT_EQ(window->Label10->text(), "D:\\EXF");
-
-  // A dialog of the program does: its closing reads the environment again, which keeps the folder the
-  // user chose while it exists, and the tree shows it.
+  EXPECT_EQ(window->Label10->text(), "D:\\FEHLT");
+  // A dialog of the program reads the environment again when it closes: the chosen folder that is gone
+  // gives way to the project folder (one that exists stays, as the window-manager tests show), and the
+  // tree shows it.
   QDialog dialog(window.get());
-  VisitWindow(dialog, window.get());
-  EXPECT_EQ(ProjectPathAndHighlight(), "D:\\EXF | D:\\EXF");
-  // A chosen folder that is gone gives way to the project folder.
-  window->EplanTree->SetSelectedPath("D:\\FEHLT");
-  window->EplanTreeClick();
   VisitWindow(dialog, window.get());
   EXPECT_EQ(ProjectPathAndHighlight(), projectFolder + " | C:\\EPLAN5\\P");
   // Keys that move the highlight move the project path with it.
@@ -223,9 +217,23 @@ TEST_F(VelmorMainTest, TransferByTheButtonCreatesTheProjectAndAsksBeforeOverwrit
   EXPECT_TRUE(Exists("drive_c/EPLAN5/NS/NORM01.ASC"));
   EXPECT_EQ(Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "NEU1\r\n");
 
+  // Into the project that now exists: the question; cancelled, nothing is written again.
+  std::filesystem::remove(At("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"));
   messages.Answer(QMessageBox::Cancel);
   QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
   EXPECT_EQ(messages.boxes, QStringList({kOverwrite}));
+  EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"));
+  // Answered OK, it is. The question is a window of the program: it takes the focus, and the main
+  // window gets it back while the transfer goes on, which does not run the activation work.
+  messages.Answer(QMessageBox::Ok);
+  messages.onBox = [&]() {
+    QDialog question(window.get());
+    VisitWindow(question, window.get());
+  };
+  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
+  messages.onBox = nullptr;
+  EXPECT_EQ(messages.boxes, QStringList({kOverwrite, kOverwrite}));
+  EXPECT_TRUE(Exists("drive_c/EPLAN5/P/NEU1.P/PROJEKT.DBF"));
 }
 
 TEST_F(VelmorMainTest, ARunThatAnErrorEndsListsWhatFailedBeforeTheErrorGoesOnToItsBox) {
@@ -297,24 +305,6 @@ TEST_F(VelmorMainTest, TheFailureBoxListsWhatFailedAndOffersToTakeTheTransferBac
   EXPECT_EQ(messages.Shown(), Text("window, a transfer refused while a killed one is not taken back"));
   EXPECT_EQ(listing(), before);
   EXPECT_FALSE(Exists("drive_c/EPLAN5/P/NEU3.P"));
-}
-
-TEST_F(VelmorMainTest, AWindowOfTheProgramThatComesAndGoesDuringATransferDoesNotRunTheActivationWork) {
-  prefix.WriteFile(At("drive_c/SAMPLE/EXF0/PROJEKT.DBF"), "sample");
-  Start();
-  SetSampleLocation(window->FF, "C:\\SAMPLE\\");
-  window->ProjektName->setText("ALT");  // exists: the transfer asks
-  messages.Answer(QMessageBox::Ok);
-  // The question is a window of the program: it takes the focus, and the main window gets it back while
-  // the transfer goes on.
-  messages.onBox = [&]() {
-    QDialog question(window.get());
-    VisitWindow(question, window.get());
-  };
-  QTest::mouseClick(window->ProjektNeu, Qt::LeftButton);
-  messages.onBox = nullptr;
-  EXPECT_EQ(messages.boxes, QStringList({kOverwrite}));
-  EXPECT_TRUE(Exists("drive_c/EPLAN5/P/ALT.P/PROJEKT.DBF"));
 }
 
 TEST_F(VelmorMainTest, TheTransfersProgressReportsButCannotBeClosedWhileItRuns) {
