@@ -140,7 +140,7 @@ TEST(FindCommand, OptionsReachTheCriteriaAndMatchesComeInReportOrder) {
     prefix.WriteFile(std::string("drive_d/") + f, "klemmenleiste");
   prefix.WriteFile("drive_d/EXF/BIG.EXF", std::string(500, 'x'));
   EXPECT_EQ(Replayed("velmorctl find, its options"), testing::Text("velmorctl find, its options"));
-  EXPECT_EQ(Shown(RunCommand("find", {"--location", "<" + prefix.DriveD() + "/EXF", "--mask", "*.BMP"})),
+  EXPECT_EQ(Shown(Velmorctl({"find", "--location", "<" + prefix.DriveD() + "/EXF", "--mask", "*.BMP"})),
             "exit 0\nD:\\EXF\\B.BMP\n");
 }
 
@@ -153,9 +153,9 @@ TEST(CopyCommand, CopiesListsAndSaysWhatDidNotArrive) {
   // A copy killed earlier left a temporary in the target: the next copy into that folder takes it away.
   prefix.WriteFile("drive_c/OUT/.velmor-" + std::to_string(testing::EndedProcess()) + "-1.tmp", "half");
   auto copy = [&](const std::string& source, const std::string& masks, Args more = {}) {
-    Args args = {"--source", source, "--target", "C:\\OUT", "--masks", masks};
+    Args args = {"copy", "--source", source, "--target", "C:\\OUT", "--masks", masks};
     args.insert(args.end(), more.begin(), more.end());
-    return Shown(RunCommand("copy", args));
+    return Shown(Velmorctl(args));
   };
   EXPECT_EQ(copy("D:\\NS", "*.ASC", {"--exclude", "SIASC"}), "exit 0\nD:\\NS\\A.ASC\nD:\\NS\\SUB\\B.ASC\n");
   EXPECT_EQ(copy(prefix.DriveD() + "/NS", "*.TXT", {"--attributes", "1"}), "exit 0\nD:\\NS\\C.TXT\n");

@@ -29,13 +29,6 @@ inline CliRun Velmorctl(const std::vector<std::string>& args, bool stdinIsTermin
   const int code = RunMain(args, console);
   return {code, out.str(), err.str()};
 }
-// One command with its arguments: RunCommand("find", {"--mask", "*.EXF"}).
-inline CliRun RunCommand(const std::string& name, std::vector<std::string> args, bool stdinIsTerminal = false,
-                         const std::string& input = "") {
-  args.insert(args.begin(), name);
-  return Velmorctl(args, stdinIsTerminal, input);
-}
-
 // A text with each well-formed journal id (date-time-process, a count when the process made more than
 // one) as "ID".
 inline std::string WithoutIds(const std::string& text) {

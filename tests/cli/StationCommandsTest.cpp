@@ -20,13 +20,12 @@ using Args = std::vector<std::string>;
 
 TEST_F(TransferCommandTest, TransfersFromTheStoredSettingsOrTheOptions) {
   // Five sample files, the header, two pages and a bitmap, two frames, three symbols.
-  EXPECT_EQ(Shown(RunCommand("transfer", {"--yes", "--quiet"})), testing::Text("velmorctl transfer"));
+  EXPECT_EQ(Shown(Velmorctl({"transfer", "--yes", "--quiet"})), testing::Text("velmorctl transfer"));
 
   // The EXF folder given has no header: only the samples reach the project, the symbols come from it
   // too. A host path for the normal master data keeps its trailing separator.
-  const CliRun r =
-      RunCommand("transfer", {"--name", "NEU", "--project-path", At("drive_d"), "--exf", "D:\\EXF\\ASC",
-                              "--normal-master", At("drive_c/EPLAN5/NS/"), "--quiet"});
+  const CliRun r = Velmorctl({"transfer", "--name", "NEU", "--project-path", At("drive_d"), "--exf",
+                              "D:\\EXF\\ASC", "--normal-master", At("drive_c/EPLAN5/NS/"), "--quiet"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   EXPECT_EQ(Read("drive_c/EPLAN5/O/DEMO/01/ARGV.DAT"), "NEU\r\n");
   EXPECT_TRUE(Exists("drive_d/NEU.P/PROJEKT.KOP"));
@@ -38,7 +37,7 @@ TEST_F(TransferCommandTest, TransfersFromTheStoredSettingsOrTheOptions) {
 // A dry run, refused transfers and wrong usage change nothing on the station.
 TEST_F(TransferCommandTest, DryRunsRefusalsAndWrongUsageChangeNothing) {
   const auto before = testing::StationListing(dir);
-  const CliRun r = RunCommand("transfer", {"--dry-run", "--name", "PLAN"});
+  const CliRun r = Velmorctl({"transfer", "--dry-run", "--name", "PLAN"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   // Each change planned on a line of its own, then what the run would have done: two folders, three
   // backups, their deletions, 14 copies, ARGV.DAT. The sample project lies in the program's folder.
@@ -49,31 +48,18 @@ TEST_F(TransferCommandTest, DryRunsRefusalsAndWrongUsageChangeNothing) {
   EXPECT_EQ(testing::StationListing(dir), before);
 }
 
+// Into an existing project only with an answer: --yes, --no, or one typed at a terminal.
 TEST_F(TransferCommandTest, ExistingProjectNeedsAnAnswer) {
-  const std::string question = "vorhandene EXF-Daten überschreiben ??";
-  struct Row {
-    const char* name;
-    Args args;
-    bool terminal;
-    std::string input;
-    std::string shown;
-    int code;
-  };
-  const Row rows[] = {
-      {"no terminal, no --yes/--no: refused", {}, false, "", question + "\nKeine Antwort", kExitFailed},
-      {"--no", {"--no"}, false, "", question + " Abbrechen\n", kExitFailed},
-      {"terminal, answered no", {}, true, "n\n", question + " [j/N] ", kExitFailed},
-      {"terminal, answered yes", {}, true, "j\n", question + " [j/N] ", kExitOk},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Args args = {"--name", "ALT", "--quiet"};
-    args.insert(args.end(), row.args.begin(), row.args.end());
-    const CliRun r = RunCommand("transfer", args, row.terminal, row.input);
-    EXPECT_EQ(r.code, row.code);
-    EXPECT_NE(r.err.find(row.shown), std::string::npos) << r.err;
-    EXPECT_EQ(Exists("drive_c/EPLAN5/P/ALT.P/PROJEKT.KOP"), row.code == kExitOk);
+  std::string shown;
+  for (const auto& row : testing::CaseRows("cli/existing-project.tsv", 4)) {
+    SCOPED_TRACE(row[0]);
+    Args args = {"transfer", "--name", "ALT", "--quiet"};
+    for (const std::string& arg : testing::ListField(row[1])) args.push_back(arg);
+    const CliRun r = Velmorctl(args, row[2] == "yes", row[3]);
+    shown += "# " + row[0] + "\n" + Shown(r) + "(Ende)\n";  // the question at a terminal ends no line
+    EXPECT_EQ(Exists("drive_c/EPLAN5/P/ALT.P/PROJEKT.KOP"), r.code == kExitOk);
   }
+  EXPECT_EQ(shown, testing::Text("velmorctl transfer into an existing project"));
   EXPECT_EQ(Read("drive_c/EPLAN5/P/ALT.P/PROJEKT.INF"), "ALT\r\nAltes Demoprojekt\r\n");
 }
 
@@ -82,12 +68,12 @@ TEST_F(TransferCommandTest, AWriteProtectedOriginalIsAWarningAFailedCopyAnError)
     fs::permissions(At("drive_c/EPLAN5/NS/" + name), fs::perms::owner_read, fs::perm_options::replace);
   };
   protect("ALT01.ASC");
-  EXPECT_EQ(Shown(RunCommand("transfer", {"--name", "WARN", "--quiet"})),
+  EXPECT_EQ(Shown(Velmorctl({"transfer", "--name", "WARN", "--quiet"})),
             testing::Text("velmorctl transfer, a write-protected original"));
 
   // SYM01.ASC has a new symbol of its name, which cannot replace the protected original.
   protect("SYM01.ASC");
-  EXPECT_EQ(Shown(RunCommand("transfer", {"--name", "FEHLER", "--quiet"})),
+  EXPECT_EQ(Shown(Velmorctl({"transfer", "--name", "FEHLER", "--quiet"})),
             testing::Text("velmorctl transfer, a failed copy"));
 }
 

@@ -347,29 +347,14 @@ class FindFileExReadAheadTest : public ::testing::Test {
 
 TEST_F(FindFileExReadAheadTest, ReportsAndEventsKeepTheirOrder) {
   MakeTree();
-  struct Row {
-    const char* name;
-    const char* masks;
-    const char* location;
-    const char* phrase = "";
-    uint16_t minLevel = 0, maxLevel = 0;
-    Lines excluded = {};
-  };
-  const Row rows[] = {
-      {"one mask", "*.EXF", "C:\\T"},
-      {"three masks, exclusions", "*.EXF;*.BMP;*.ASC", "C:\\T", "", 0, 0, {"SH1", "*.TXT", "G1\\*.*"}},
-      {"levels", "*.*", "C:\\T\\F0;C:\\T\\F2\\G1", "", 2, 3},
-      {"the same folder twice, phrase", "*.EXF;*.*", "C:\\T\\F1;c:\\t\\f1\\g2\\", "klemmenleiste"},
-      {"phrase, sub-folders only below", "*.*", ">C:\\T", "Klemmenleiste", 2},
-  };
   watching.slowWalk = true;
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+  for (const auto& row : testing::CaseRows("search/read-ahead.tsv", 7)) {
+    SCOPED_TRACE(row[0]);
     auto configure = [&](TFindFileEx& search) {
-      Look(search, row.masks, row.location, row.phrase);
-      search.Criteria().Files.MinLevel = row.minLevel;
-      search.Criteria().Files.MaxLevel = row.maxLevel;
-      search.Criteria().Files.Excluded = row.excluded;
+      Look(search, row[1].c_str(), row[2].c_str(), row[3].c_str());
+      search.Criteria().Files.MinLevel = static_cast<uint16_t>(std::stoi(row[4]));
+      search.Criteria().Files.MaxLevel = static_cast<uint16_t>(std::stoi(row[5]));
+      search.Criteria().Files.Excluded = testing::ListField(row[6]);
       // The folder event steers the walk: files of G0 folders are skipped, H1 folders not entered.
       search.OnFolderChange = [this](TFindFileEx&, const std::string& folder, TFolderIgnore& ignore) {
         entered.push_back(folder);

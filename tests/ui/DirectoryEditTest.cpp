@@ -7,8 +7,7 @@
 #include <QTest>
 
 #include "tests/common/TempPrefix.h"
-#include "tests/ui/ScriptedDialogs.h"
-#include "tests/ui/ScriptedMessages.h"
+#include "tests/ui/Scripted.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/Glyphs.h"
 #include "ui/QxEditBtn.h"

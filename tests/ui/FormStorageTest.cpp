@@ -7,7 +7,7 @@
 
 #include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
-#include "tests/ui/ScriptedMessages.h"
+#include "tests/ui/Scripted.h"
 #include "ui/FormStorage.h"
 
 namespace velmor::ui {

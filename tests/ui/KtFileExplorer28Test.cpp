@@ -23,8 +23,7 @@
 #include "platform/Platform.h"
 #include "tests/common/TempPrefix.h"
 #include "tests/platform/PlatformTestUtil.h"
-#include "tests/ui/ScriptedDialogs.h"
-#include "tests/ui/ScriptedMessages.h"
+#include "tests/ui/Scripted.h"
 #include "ui/KtFileExplorer28.h"
 
 namespace velmor::ui::testing {
@@ -407,36 +406,31 @@ TEST_F(CommandsTest, DeleteMovesTheFolderToTheTrashAfterConfirmation) {
   EXPECT_EQ(messages.beeps, 1);
 }
 
-TEST_F(CommandsTest, CopyAndCutPasteIntoTheSelectedFolderOnce) {
+TEST_F(CommandsTest, CopyAndCutPasteIntoTheSelectedFolderOnceOrFailAndEmptyTheClipboard) {
   prefix.WriteFile("drive_c/EPLAN/P/Proj1/a.txt", "a");
   PasteInto("C:\\EPLAN\\P\\Proj1", "C:\\EPLAN\\M");
   // The paste shows the target once more, with the copy in it, and empties the clipboard.
   EXPECT_EQ(dirChanges, QStringList({"C:\\EPLAN\\P\\Proj1\\", "C:\\EPLAN\\M\\", "C:\\EPLAN\\M\\"}));
   EXPECT_EQ(Render(tree->currentItem()), "-M*\n   Proj1\n");
   EXPECT_FALSE(tree->ClipboardFilled());
-
   PasteInto("C:\\EPLAN\\P\\Proj2", "D:\\Daten", Popup::kCutNode);
   EXPECT_EQ(Tree(prefix.Abs("drive_c/EPLAN")),
             "M/\nM/Proj1/\nM/Proj1/a.txt=a\nP/\nP/Proj1/\nP/Proj1/a.txt=a\n");
   EXPECT_EQ(Tree(prefix.Abs("drive_d/Daten")), "Proj2/\n");
   EXPECT_TRUE(messages.boxes.empty());
-}
 
-TEST_F(CommandsTest, RefusedOrCancelledPastesFailAndEmptyTheClipboard) {
+  // Into its own sub-folder: refused.
   prefix.WriteFile("drive_c/EPLAN/P/Proj1/a.txt", "neu");
-  PasteInto("C:\\EPLAN\\P", "C:\\EPLAN\\P\\Proj1");  // into its own sub-folder
+  PasteInto("C:\\EPLAN\\P", "C:\\EPLAN\\P\\Proj1");
   EXPECT_EQ(messages.boxes, QStringList({"Fehler: File operation failed"}));
   EXPECT_FALSE(tree->ClipboardFilled());
   EXPECT_FALSE(prefix.Exists("drive_c/EPLAN/P/Proj1/P"));
-
   // A file in the way is replaced only when the user agrees.
-  prefix.WriteFile("drive_c/EPLAN/M/Proj1/a.txt", "alt");
   messages.Clear();
   messages.Answer(QMessageBox::Cancel);
   PasteInto("C:\\EPLAN\\P\\Proj1", "C:\\EPLAN\\M");
   EXPECT_EQ(messages.Shown(), Text("folder tree, a paste that would replace a file, cancelled"));
-  EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN/M/Proj1/a.txt").value_or(""), "alt");
-
+  EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN/M/Proj1/a.txt").value_or(""), "a");
   messages.Answer(QMessageBox::Yes);
   PasteInto("C:\\EPLAN\\P\\Proj1", "C:\\EPLAN\\M", Popup::kCutNode);
   EXPECT_EQ(prefix.ReadFile("drive_c/EPLAN/M/Proj1/a.txt").value_or(""), "neu");
@@ -549,7 +543,7 @@ TEST_F(CommandsTest, TheTreeAndTheContentsListSortNamesAsTheUserReadsThem) {
   tree->CloseFolderContents();
 }
 
-TEST_F(CommandsTest, ConnectAndDisconnectNetworkDrives) {
+TEST_F(CommandsTest, ConnectAndDisconnectNetworkDrivesAndTheLetterOffered) {
   prefix.MakeDir("mnt/freigabe/Ordner");
   Navigate("C:\\EPLAN");
   // C, D and Z are present, so the letter after the highest does not exist: the highest free one is
@@ -580,9 +574,9 @@ TEST_F(CommandsTest, ConnectAndDisconnectNetworkDrives) {
   EXPECT_EQ(tree->currentItem(), tree->ComputerNode());
   EXPECT_EQ(tree->SelectedPath(), "Drives");
   EXPECT_TRUE(prefix.Exists("mnt/freigabe/Ordner"));  // only the link went away
-}
 
-TEST_F(CommandsTest, TheConnectDialogDefaultsToTheLetterAfterTheHighestDrive) {
+  // Without Z, the letter after the highest drive is offered; a share's folder that does not exist is
+  // refused.
   prefix.RemoveDrive('z');
   tree->ReloadTree();
   ScriptedDialogs dialogs;  // the share's folder is picked through the seam

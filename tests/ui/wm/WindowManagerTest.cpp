@@ -22,7 +22,7 @@
 #include "platform/Platform.h"
 #include "tests/common/DemoStationWorld.h"
 #include "tests/core/CoreTestSupport.h"
-#include "tests/ui/ScriptedMessages.h"
+#include "tests/ui/Scripted.h"
 #include "ui/DirectoryEdit.h"
 #include "ui/KtFileExplorer28.h"
 #include "ui/QxEditBtn.h"

@@ -1,13 +1,28 @@
-// A scripted message service for widget tests: answers are queued before the action that asks, every
-// box and every error sound is recorded, and nothing ever blocks.
+// The scripted seams of the widget tests: message boxes and folder dialogs. Each installs itself for its
+// lifetime; nothing ever blocks.
 //
-//   ScriptedMessages messages;            // installs itself for its lifetime
+// ScriptedMessages: answers are queued before the action that asks, every box and every error sound
+// is recorded.
+//
+//   ScriptedMessages messages;
 //   messages.Answer(QMessageBox::Yes);    // the next box with a choice gets "Yes"
 //   tree.DoSomething();
 //   EXPECT_EQ(messages.boxes, QStringList({"Warnung: ..."}));
 //
 // A box that offers only one button needs no queued answer. A box with a choice and no queued answer is
 // a test fault: it is reported and answered with Cancel (else No), as a user closing the box would.
+//
+// ScriptedDialogs: records each request of the dialog seam and answers from a queue, so no dialog
+// ever opens.
+//
+//   ScriptedDialogs dialogs;
+//   dialogs.answers = {QString("C:\\EPLAN5"), std::nullopt};  // OK with that folder, then Cancel
+//   edit.DoClick();
+//   EXPECT_EQ(dialogs.calls, QStringList({"select:\\"}));
+//
+// Calls are recorded as "select:<start>", "browse:<start>|<text>", "host:<start>", "connect" and
+// "disconnect". The folder dialogs take their answers from `answers` (nullopt or none left = Cancel);
+// the network dialogs report nothing connected or disconnected.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,9 +34,11 @@
 #include <bit>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <ostream>
 
 #include "tests/Texts.h"
+#include "ui/FolderDialogs.h"
 #include "ui/MessageService.h"
 
 // Lets GoogleTest print QString values in failure messages as text.
@@ -111,6 +128,42 @@ class ScriptedMessages : public IMessageService {
 
   std::deque<QMessageBox::StandardButton> answers_;
   ScopedMessageService scope_;
+};
+
+class ScriptedDialogs : public IFolderDialogs {
+ public:
+  ScriptedDialogs() : scope_(*this) {}
+
+  bool SelectDirectory(QWidget*, QString& folder) override { return Answer("select:" + folder, folder); }
+  bool BrowseForFolder(QString& folder, const QString& text, int) override {
+    return Answer("browse:" + folder + "|" + text, folder);
+  }
+  bool ConnectNetworkDrive(QWidget*, QChar*) override {
+    calls << "connect";
+    return false;
+  }
+  bool DisconnectNetworkDrive(QWidget*) override {
+    calls << "disconnect";
+    return false;
+  }
+  bool ChooseHostFolder(QWidget*, const QString&, QString& folder) override {
+    return Answer("host:" + folder, folder);
+  }
+
+  std::deque<std::optional<QString>> answers;
+  QStringList calls;
+
+ private:
+  bool Answer(const QString& call, QString& folder) {
+    calls << call;
+    if (answers.empty()) return false;
+    const std::optional<QString> answer = answers.front();
+    answers.pop_front();
+    if (!answer) return false;
+    folder = *answer;
+    return true;
+  }
+  ScopedFolderDialogs scope_;
 };
 
 }  // namespace velmor::ui::testing
