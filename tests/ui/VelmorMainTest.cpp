@@ -88,8 +88,8 @@ TEST(VelmorApplication, NameIconAndGermanStandardButtons) {
   EXPECT_EQ(VelmorApplication::ApplicationIcon().pixmap(48, 48).size(), QSize(48, 48));
   // The standard buttons speak German through Qt's own translation.
   QMessageBox box(QMessageBox::Question, "Velmor", "?", QMessageBox::Ok | QMessageBox::Cancel);
-  EXPECT_EQ(box.button(QMessageBox::Ok)->text() + "|" + box.button(QMessageBox::Cancel)->text(),
-            "OK|Abbrechen");
+  EXPECT_EQ(box.button(QMessageBox::Ok)->text(), "OK");
+  EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "Abbrechen");
 }
 
 TEST_F(VelmorMainTest, HiddenMenuTheOddKeyboardOrderOfTheEplanPathsAndPlacementOnASmallerScreen) {
