@@ -1,5 +1,5 @@
-// A byte-range lock that another process holds on a file, as Wine holds the LockFile of a Windows
-// program: a child process takes it with fcntl(F_SETLK) and keeps it until the object goes.
+// Other processes for the tests: one that holds a byte-range lock on a file, and the id of one that
+// has ended.
 #pragma once
 
 #include <fcntl.h>
@@ -10,6 +10,16 @@
 
 namespace velmor::testing {
 
+// The id of a process that has ended and been reaped.
+inline pid_t EndedProcess() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return child;
+}
+
+// A byte-range lock that another process holds on a file, as Wine holds the LockFile of a Windows
+// program: a child process takes it with fcntl(F_SETLK) and keeps it until the object goes.
 class LockedByAnotherProcess {
  public:
   explicit LockedByAnotherProcess(const std::string& hostPath) {

@@ -41,17 +41,14 @@ TempPrefix::TempPrefix() {
   AddDrive('c', "../drive_c");
   AddDrive('d', "../drive_d");
   AddDrive('z', "/");
-  for (const char* name : {"WINEPREFIX", "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
-    savedEnv_[name] = GetEnvOpt(name);
-  setenv("WINEPREFIX", root_.c_str(), 1);
-  setenv("HOME", Home().c_str(), 1);
-  setenv("XDG_DATA_HOME", (Home() + "/.local/share").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (Home() + "/.config").c_str(), 1);
-  setenv("XDG_STATE_HOME", (Home() + "/.local/state").c_str(), 1);
+  env_.emplace_back("WINEPREFIX", root_);
+  env_.emplace_back("HOME", Home());
+  env_.emplace_back("XDG_DATA_HOME", Home() + "/.local/share");
+  env_.emplace_back("XDG_CONFIG_HOME", Home() + "/.config");
+  env_.emplace_back("XDG_STATE_HOME", Home() + "/.local/state");
 }
 
 TempPrefix::~TempPrefix() {
-  for (const auto& [name, value] : savedEnv_) SetEnvOpt(name, value);
   // A bind mount of a folder above it would make the removal below go round in circles.
   for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
   std::error_code ec;

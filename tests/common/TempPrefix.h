@@ -3,13 +3,26 @@
 // pointing into it (restored afterwards). Removed with everything in it when the object goes away.
 #pragma once
 
-#include <map>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace velmor::testing {
+
+// Sets (or, with nullopt, unsets) an environment variable for a scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, std::optional<std::string> value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
+};
 
 class TempPrefix {
  public:
@@ -42,23 +55,10 @@ class TempPrefix {
  private:
   std::string root_;
   std::vector<std::string> mounts_;
-  std::map<std::string, std::optional<std::string>> savedEnv_;
+  std::deque<ScopedEnv> env_;
 };
 
 // A system.reg text: the standard header lines, then body.
 std::string RegistryText(std::string_view body, bool win64 = false);
-
-// Sets (or, with nullopt, unsets) an environment variable for a scope.
-class ScopedEnv {
- public:
-  ScopedEnv(std::string name, std::optional<std::string> value);
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_;
-  std::optional<std::string> saved_;
-};
 
 }  // namespace velmor::testing

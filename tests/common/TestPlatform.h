@@ -1,14 +1,15 @@
 // The tests' file role: passes every call on to another file role (the host's by default) and lets a
 // test step in on the way. It fails chosen calls (a failing disk), kills the process right before the
-// nth change (a kill -9 or a power cut at that moment), and shows every call to a watcher (a log of
-// the order of changes, counting the calls of reader threads, holding them, throwing from them).
+// nth change (a kill -9 or a power cut at that moment), and shows the calls of the kinds below to a
+// watcher (a log of the order of changes, counting the calls of reader threads, holding them, throwing
+// from them).
 //
 // Calls are counted per kind, failed ones included, from 1 since construction or Reset(). A call
 // that a rule fails does not reach the wrapped role: it sets the thread's last error to the rule's
 // error and returns what the real call returns on failure. The path a rule's text is matched against
 // (case-insensitively) is the call's first path, for copies and moves also the second, and for the
 // calls on an open file the path it was opened with. Files from OpenFile are wrapped, so that their
-// reads, writes and flushes are calls of their own. Safe to use from several threads.
+// writes and flushes are calls of their own. Safe to use from several threads.
 #pragma once
 
 #include <sys/wait.h>
@@ -30,19 +31,13 @@
 
 namespace velmor::testing {
 
-// The calls of the file role a test can step in on; the File ones are calls on an open file. Every
-// kind from SetFileAttributes on changes the disk (an open does by its mode).
+// The calls of the file role a test can step in on (the other calls that look pass straight on); the
+// File ones are calls on an open file. Every kind from SetFileAttributes on changes the disk (an open
+// does by its mode).
 enum class Call {
-  FileExists,
-  DirectoryExists,
-  GetFileAttributes,
-  GetFileData,
   OpenFile,
   ReadFile,
   ListFolder,
-  FindFiles,
-  GetFolderId,
-  FileRead,
   SetFileAttributes,
   SetFileTime,
   CopyFile,
@@ -105,25 +100,18 @@ class TestPlatform final : public platform::ReadForwardingPlatform {
     return Fails(call, path, other, call >= Call::SetFileAttributes);
   }
 
-  // --- the file role: the calls that only look at paths and folders pass straight on ---
-  bool FileExists(std::string_view path) override {
-    return !Fails(Call::FileExists, path) && inner_.FileExists(path);
-  }
-  bool DirectoryExists(std::string_view path) override {
-    return !Fails(Call::DirectoryExists, path) && inner_.DirectoryExists(path);
-  }
-  uint32_t GetFileAttributes(std::string_view path) override {
-    return Fails(Call::GetFileAttributes, path) ? platform::kInvalidAttributes
-                                                : inner_.GetFileAttributes(path);
+  // --- the file role ---
+  bool FileExists(std::string_view path) override { return inner_.FileExists(path); }
+  bool DirectoryExists(std::string_view path) override { return inner_.DirectoryExists(path); }
+  uint32_t GetFileAttributes(std::string_view path) override { return inner_.GetFileAttributes(path); }
+  bool GetFileData(std::string_view path, platform::FindData& out) override {
+    return inner_.GetFileData(path, out);
   }
   bool SetFileAttributes(std::string_view path, uint32_t attributes) override {
     return !Fails(Call::SetFileAttributes, path) && inner_.SetFileAttributes(path, attributes);
   }
   bool SetFileTime(std::string_view path, platform::FileTime lastWrite) override {
     return !Fails(Call::SetFileTime, path) && inner_.SetFileTime(path, lastWrite);
-  }
-  bool GetFileData(std::string_view path, platform::FindData& out) override {
-    return !Fails(Call::GetFileData, path) && inner_.GetFileData(path, out);
   }
   bool CopyFile(std::string_view source, std::string_view target, bool failIfExists) override {
     return !Fails(Call::CopyFile, source, target) && inner_.CopyFile(source, target, failIfExists);
@@ -158,15 +146,6 @@ class TestPlatform final : public platform::ReadForwardingPlatform {
   }
   std::unique_ptr<platform::IFolderListing> ListFolder(std::string_view folder) override {
     return Fails(Call::ListFolder, folder) ? nullptr : inner_.ListFolder(folder);
-  }
-  std::vector<platform::FindData> FindFiles(std::string_view pattern,
-                                            uint32_t attributeFilter = platform::kAttrAnyEntry) override {
-    if (Fails(Call::FindFiles, pattern)) return {};
-    return inner_.FindFiles(pattern, attributeFilter);
-  }
-  std::optional<platform::FolderId> GetFolderId(std::string_view folder) override {
-    if (Fails(Call::GetFolderId, folder)) return std::nullopt;
-    return inner_.GetFolderId(folder);
   }
   bool FlushFileSystem(std::string_view path) override {
     return !Fails(Call::FlushFileSystem, path) && (SkipFlushes || inner_.FlushFileSystem(path));

@@ -3,9 +3,7 @@
 #pragma once
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
 #include <deque>
 #include <filesystem>
@@ -24,18 +22,11 @@
 #include "search/FindFileEx.h"
 #include "support/TovrelUtil.h"
 #include "tests/Texts.h"
+#include "tests/common/LockedByAnotherProcess.h"
 #include "tests/common/TempPrefix.h"
 #include "tests/common/TestPlatform.h"
 
 namespace velmor::testing {
-
-// The id of a process that has ended and been reaped.
-inline pid_t EndedProcess() {
-  const pid_t child = fork();
-  if (child == 0) _exit(0);
-  waitpid(child, nullptr, 0);
-  return child;
-}
 
 // Records every message and question; answers the questions from answers, then "Abbrechen".
 class ScriptedReporter final : public IReporter {
@@ -115,6 +106,15 @@ inline std::string FilesIn(const TempPrefix& prefix, const std::string& folder) 
   std::string text;
   for (const auto& [name, content] : FileMap(prefix, folder)) text += name + "=" + content + "\n";
   return text;
+}
+
+// A field of a case table with each "{N*c}" written out as N times the character c.
+inline std::string Expanded(std::string field) {
+  static const std::regex run("\\{([0-9]+)\\*(.)\\}");
+  for (std::smatch m; std::regex_search(field, m, run);)
+    field.replace(static_cast<size_t>(m.position()), static_cast<size_t>(m.length()),
+                  std::string(std::stoul(m.str(1)), m.str(2)[0]));
+  return field;
 }
 
 inline std::string Named(TransferOutcome outcome) {

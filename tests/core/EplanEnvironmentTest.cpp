@@ -23,42 +23,36 @@ std::string Joined(const ApdFolders& f) {
 }
 
 // Bytes of 'x' (no NUL, no 0xBA) with the given texts written at the slot offsets.
-std::string Apd(const Lines& slots, size_t size = 1024) {
+std::string Apd(const Lines& slots, size_t size) {
   std::string bytes(size, 'x');
   for (size_t i = 0; i < slots.size(); ++i) bytes.replace(kApdSlotOffsets[i], slots[i].size(), slots[i]);
   return bytes;
 }
 
 TEST(ReadApdSlotsTest, SlotsOfRawBytes) {
-  const std::string nul(1, '\0');
-  const std::string end = "\xBA" + nul;
-  EXPECT_EQ(Joined(ReadApdSlots(
-                Apd({"D:\\EPLAN\\P\\\xBAjunk" + nul, "M\\" + end, "N" + end, "L" + end, "F" + end}))),
-            "D:\\EPLAN\\P\\|M\\|N|L|F");
-  EXPECT_EQ(Joined(ReadApdSlots(Apd({"P" + nul + "\xBA", nul, nul, nul, nul}))), "P||||");
-  EXPECT_EQ(Joined(ReadApdSlots(Apd({"C:\\PR\xDC"
-                                     "F\\" +
-                                         end,
-                                     nul, nul, nul, nul}))),
-            "C:\\PRÜF\\||||");
-  // Without NUL and 0xBA a slot runs to the end of the bytes; a slot past the end is empty.
-  EXPECT_EQ(Joined(ReadApdSlots(std::string(400, 'x'))),
-            std::string(268, 'x') + "|" + std::string(180, 'x') + "|" + std::string(136, 'x') + "|" +
-                std::string(92, 'x') + "|" + std::string(4, 'x'));
-  EXPECT_EQ(Joined(ReadApdSlots(std::string(100, 'a'))), "||||");
+  for (const auto& row : testing::CaseRows("core/apd-slots.tsv", 3)) {
+    const std::string bytes = Apd(testing::ListField(row[0]), std::stoul(row[1]));
+    EXPECT_EQ(Joined(ReadApdSlots(bytes)), testing::Expanded(row[2]))
+        << row[0] << " in " << row[1] << " bytes";
+  }
 }
 
-std::string Reg(const std::string& sub, const std::string& exeDir,
-                const std::string& base = "Software\\\\EPLAN\\\\EPLAN 5") {
-  return "[" + base + "\\\\" + sub + "] 1700000000\n" +
-         (exeDir.empty() ? "" : "\"EXEDIR\"=\"" + exeDir + "\"\n");
+// The body of a system.reg with the keys, each "key=EXEDIR", without an EXEDIR value when it is empty.
+std::string Reg(const std::string& keys) {
+  std::string body;
+  for (const std::string& key : testing::ListField(testing::Replaced(keys, "\\", "\\\\"))) {
+    const size_t equals = key.find('=');
+    body += "[" + key.substr(0, equals) + "] 1700000000\n" +
+            (equals + 1 == key.size() ? "" : "\"EXEDIR\"=\"" + key.substr(equals + 1) + "\"\n");
+  }
+  return body;
 }
 
 class EplanEnvironmentTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix.MakeDir("drive_c/EPLAN5/BIN");
-    prefix.WriteRegistry(Reg("5.40", "C:\\\\EPLAN5\\\\BIN"));
+    prefix.WriteRegistry(Reg("Software\\EPLAN\\EPLAN 5\\5.40=C:\\EPLAN5\\BIN"));
     prefix.WriteFile(apd, Apd({"C:\\EPLAN5\\P\\\xBA", "M\xBA", "N\xBA", "L\xBA", "F\xBA"}, 700));
   }
   EnvironmentStatus Load() {
@@ -76,31 +70,12 @@ class EplanEnvironmentTest : public ::testing::Test {
 };
 
 TEST_F(EplanEnvironmentTest, RegistryVariants) {
-  struct Row {
-    const char* name;
-    std::string body;
-    bool win64;
-    std::string exeDir;
-  };
-  const std::string software = "Software\\\\EPLAN Software & Service";
-  const std::vector<Row> rows = {
-      {"not registered", "", false, ""},
-      {"fallback key", Reg("5.40", "C:\\\\B", software), false, "C:\\B"},
-      {"EPLAN 5 key wins", Reg("5.40", "C:\\\\A") + Reg("5.40", "C:\\\\B", software), false, "C:\\A"},
-      {"5.4 does not match", Reg("5.4", "C:\\\\A"), false, ""},
-      {"later match wins", Reg("5.40a", "C:\\\\A") + Reg("V5.40", "C:\\\\V"), false, "C:\\V"},
-      {"later match wins without EXEDIR", Reg("5.40a", "C:\\\\A") + Reg("V5.40", ""), false, ""},
-      {"32-bit view", Reg("5.40", "C:\\\\W", "Software\\\\Wow6432Node\\\\EPLAN\\\\EPLAN 5"), true, "C:\\W"},
-  };
-  for (const Row& row : rows) {
-    prefix.WriteRegistry(row.body, row.win64);
-    EXPECT_EQ(FindEplanExeDir(platform::HostPlatform()), row.exeDir) << row.name;
+  for (const auto& row : testing::CaseRows("core/eplan-registry.tsv", 4)) {
+    prefix.WriteRegistry(Reg(row[1]), row[2] == "win64");
+    EXPECT_EQ(FindEplanExeDir(platform::HostPlatform()), row[3]) << row[0];
   }
-  prefix.WriteFile("system.reg", "WINE REGISTRY Version 2\n[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40");
-  EXPECT_EQ(FindEplanExeDir(platform::HostPlatform()), "");
-
   // The EPLAN folder is the parent of EXEDIR, or C:\EPLAN4 when that does not exist.
-  prefix.WriteRegistry(Reg("5.40", "C:\\\\GIBTS\\\\NICHT\\\\BIN"));
+  prefix.WriteRegistry(Reg("Software\\EPLAN\\EPLAN 5\\5.40=C:\\GIBTS\\NICHT\\BIN"));
   Load();
   EXPECT_EQ(env.EplanDir, "C:\\EPLAN4");
 }

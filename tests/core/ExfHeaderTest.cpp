@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/common/TempPrefix.h"
+#include "tests/core/CoreTestSupport.h"
 
 namespace velmor {
 namespace {
@@ -13,29 +13,8 @@ namespace {
 using Lines = std::vector<std::string>;
 
 TEST(SymbolListFromHeaderTest, FindsTheFirstSymbolRecord) {
-  struct Row {
-    const char* name;
-    std::string header;
-    Lines expected;
-  };
-  const std::vector<Row> rows = {
-      {"third line, CR LF", "EXF\r\n100 X\r\n950 A.ASC,B.ASC\r\n999\r\n", {"1:A.ASC", "2:B.ASC"}},
-      {"empty items", "950 ,A,,B,\n", {"1:", "2:A", "3:", "4:B", "5:"}},
-      {"950 inside a longer number", "1950 X,Y\r", {"1:X", "2:Y"}},
-      {"no blank after 950", "950X,Y\r\n", {}},
-      {"only the first record counts", "950 A\n950 B\n", {"1:A"}},
-      {"payload after the first 950 of the line", "950 950 A", {"1:950 A"}},
-      {"quotes are ordinary text", "950 \"A,B\",C", {"1:\"A", "2:B\"", "3:C"}},
-      {"control characters at the end are cut", "950 A,B\t\x01\r\n", {"1:A", "2:B"}},
-      {"lone CR ends a line", "100 X\r950 Q\r", {"1:Q"}},
-      {"text after a NUL is not read", std::string("100\0\n950 A\n", 11), {}},
-      {"Windows-1252 names are decoded", "950 M\xDCLLER.ASC\r\n", {"1:MÜLLER.ASC"}},
-      {"record cut at byte 1024",
-       std::string(1000, ' ') + "\r\n950 ABCDEFGHIJKLMNOPQRSTUVWXYZ,LATE\r\n",
-       {"1:ABCDEFGHIJKLMNOPQR"}},
-      {"record after byte 1024, no line breaks", std::string(5000, '\xFF') + "\n950 A", {}},
-  };
-  for (const Row& row : rows) EXPECT_EQ(SymbolListFromHeader(row.header), row.expected) << row.name;
+  for (const auto& row : testing::CaseRows("core/exf-symbols.tsv", 3))
+    EXPECT_EQ(SymbolListFromHeader(testing::Expanded(row[1])), testing::ListField(row[2])) << row[0];
 }
 
 TEST(ExfHeaderFileTest, ReadsTheHeaderOfTheFolderOrNothing) {

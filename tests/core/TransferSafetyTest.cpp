@@ -14,7 +14,6 @@
 #include "core/StationLock.h"
 #include "core/TransferJournal.h"
 #include "platform/HostPlatformImpl.h"
-#include "tests/common/LockedByAnotherProcess.h"
 #include "tests/core/CoreTestSupport.h"
 
 namespace velmor {
@@ -54,54 +53,20 @@ TEST(TransferSafetyTest, BackupsAreNeverOverwrittenAcrossTransfers) {
       "ALT01.ASC=alt 01\nSYM01.ASC=sym 01 alte Fassung\nSYM01.~001.ASC=alte Sicherung\nsym01.asc=Zwilling\n");
   EXPECT_TRUE(fs::is_symlink(twins.prefix.Abs(kSiasc + "ALT01.~001.ASC")));
 
-  const std::string longStem(251, 'N');
-  struct Row {
-    std::string name, expected;
-    std::vector<std::string> used;
-  };
-  const Row rows[] = {
-      // No fixed count of digits, and a name at the limit gets a shorter stem.
-      {"X.ASC", "X.~1000000000.ASC", {"X.~999999999.ASC"}},
-      {longStem + ".ASC", std::string(246, 'N') + ".~001.ASC", {}},
-      {longStem + ".ASC", std::string(245, 'N') + ".~1000.ASC", {std::string(246, 'N') + ".~999.ASC"}},
-      {"X.ASC", "X.~001.ASC", {}},
-      {"X.ASC",
-       "X.~010.ASC",
-       {"X.~001.ASC", "x.~009.asc", "X.~abc.ASC", "Y.~050.ASC", "X.~.ASC", "X.~002.EXF"}},
-      {"X.ASC", "X.~1000.ASC", {"X.~999.ASC"}},
-      {"A.B.ASC", "A.B.~003.ASC", {"A.B.~002.ASC"}},
-      {"OHNE", "OHNE.~005", {"OHNE.~004"}},
-  };
-  for (const Row& row : rows) EXPECT_EQ(VersionedBackupName(row.name, row.used), row.expected) << row.name;
+  using testing::Expanded;
+  for (const auto& row : testing::CaseRows("core/backup-names.tsv", 3)) {
+    EXPECT_EQ(VersionedBackupName(Expanded(row[0]), testing::ListField(Expanded(row[1]))), Expanded(row[2]))
+        << row[0] << " beside " << row[1];
+  }
 }
 
 TEST(TransferSafetyTest, ProjectFoldersWindowsCannotHoldAreRefused) {
-  const std::string folder247 = "C:\\" + std::string(239, 'P') + "\\AB.P";
-  ASSERT_EQ(folder247.size(), 247u);
-  struct Row {
-    std::string folder;
-    std::vector<std::string> files;
-    std::optional<std::string> problem;
-  };
-  const Row rows[] = {
-      {"C:\\EPLAN5\\P\\A.P", {"PROJEKT.KOP"}, std::nullopt},
-      {"\\\\?\\unix\\tmp\\A.P", {}, std::nullopt},
-      {"\\\\server\\share\\P\\A.P", {}, std::nullopt},
-      {"C:\\EPLAN5\\NUL\\A.P", {}, "Ungültiger Projektpfad: C:\\EPLAN5\\NUL\\A.P"},
-      {"C:\\com1.txt\\A.P", {}, "Ungültiger Projektpfad: C:\\com1.txt\\A.P"},
-      {"C:\\P?\\A.P", {}, "Ungültiger Projektpfad: C:\\P?\\A.P"},
-      {folder247, {std::string(11, 'N')}, std::nullopt},
-      {folder247 + "X", {}, "Der Pfad ist zu lang (höchstens 247 Zeichen): " + folder247 + "X"},
-      {folder247,
-       {"S.EXF", std::string(12, 'N')},
-       "Der Pfad ist zu lang (höchstens 259 Zeichen): " + folder247 + "\\" + std::string(12, 'N')},
-      // Windows counts characters, not bytes.
-      {"C:\\" + std::string(120, 'P') + "\\" + std::string(60, 'A') + "\\ÄÖÜ" + std::string(55, 'B') + ".P",
-       {},
-       std::nullopt},
-  };
-  for (const Row& row : rows)
-    EXPECT_EQ(ProjectFolderProblem(row.folder, row.files), row.problem) << row.folder;
+  using testing::Expanded;
+  for (const auto& row : testing::CaseRows("core/project-folders.tsv", 3)) {
+    const auto problem = row[2].empty() ? std::nullopt : std::optional(Expanded(row[2]));
+    EXPECT_EQ(ProjectFolderProblem(Expanded(row[0]), testing::ListField(Expanded(row[1]))), problem)
+        << row[0] << " with " << row[1];
+  }
 }
 
 // The host, with one page free where the journal goes.

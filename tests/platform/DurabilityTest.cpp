@@ -7,14 +7,6 @@
 namespace velmor::platform {
 namespace {
 
-// The id of a process that has ended and been reaped.
-pid_t EndedProcess() {
-  const pid_t child = fork();
-  if (child == 0) _exit(0);
-  waitpid(child, nullptr, 0);
-  return child;
-}
-
 TEST_F(PlatformTest, DurabilityLockFileIsExclusiveNeverWrittenThroughALinkAndFlushesReachTheDisk) {
   std::unique_ptr<IFileLock> first = os.OpenLockFile("C:\\station.lock");
   ASSERT_TRUE(first && first->TryLock());
@@ -63,7 +55,7 @@ TEST_F(PlatformTest, DurabilityLockFileIsExclusiveNeverWrittenThroughALinkAndFlu
 }
 
 TEST_F(PlatformTest, DurabilityStaleTemporariesGoOnlyWhenTheirProcessHasEnded) {
-  const std::string dead = std::to_string(EndedProcess());
+  const std::string dead = std::to_string(testing::EndedProcess());
   const std::string alive = std::to_string(getppid());
   const std::string self = std::to_string(getpid());
   const std::string gone = ".velmor-" + dead + "-1f.tmp";
