@@ -32,10 +32,7 @@ TEST(BuildHeadersTest, ReplacesTheTargetsAndKeepsWhatCannotBeWritten) {
       text += prefix.ReadFile(name).value_or("(fehlt)") + "|";
     return text;
   };
-  prefix.WriteFile("drive_d/SH1", "alt");
-  EXPECT_EQ(BuildHeaders(platform::HostPlatform()), HeaderResult::NoSource);
-  EXPECT_EQ(headers(), "alt|(fehlt)|(fehlt)|");
-
+  // Without SEITEN.SPL nothing is written: velmorctl's HeadersSplitsOrSaysWhyNot.
   prefix.WriteFile("drive_d/SEITEN.SPL", Numbered(0, 256) + std::string(1000, 'z'));
   for (const char* name : {"drive_d/SH1", "drive_d/SH2", "drive_d/SH3"})
     prefix.WriteFile(name, std::string(5000, 'o'));

@@ -1,7 +1,11 @@
 // The transfer against a failing disk: every call of a kind, one at a time or from some call on, fails
 // with a full disk, an I/O error or a refusal. After each run no original symbol file may be lost,
 // ARGV.DAT holds its old or its new text, what reached the project is intact, and the failure shows.
+// Chosen failures end exactly as their goldens say.
 #include <gtest/gtest.h>
+
+#include <regex>
+#include <tuple>
 
 #include "core/ProjectTransfer.h"
 #include "platform/Error.h"
@@ -80,16 +84,45 @@ TEST(ProjectTransferFaultTest, NoSymbolFileIsLostWhateverCallFails) {
   EXPECT_GT(runs, 30u);
 }
 
-// The error names ARGV.DAT; the failures before it are still reported, and ARGV.DAT keeps its text.
-TEST(ProjectTransferFaultTest, ArgvErrorsNameTheFileAndKeepTheFailuresBeforeThem) {
-  for (const auto& [kind, name] : {std::pair{Call::ReadFile, "ARGV.DAT cannot be read"},
-                                   std::pair{Call::WriteFile, "ARGV.DAT cannot be written"}}) {
-    TransferStation st;
-    st.files.FailWhere(kind, "ARGV.DAT", platform::kErrorWriteFault);
-    st.files.FailWhere(Call::CopyFile, "SIASC\\ALT01.ASC", platform::kErrorDiskFull);
-    EXPECT_EQ(st.Did(), testing::Golden(name));
-  }
+// A transfer on a disk where the calls of the rules fail, each its case's golden.
+struct FailingDisk {
+  std::string name;
+  std::vector<std::tuple<Call, std::string, uint32_t>> rules;  // the call, the part of its path, the error
+};
+
+void PrintTo(const FailingDisk& disk, std::ostream* out) {
+  *out << disk.name;
 }
+
+class FailingDiskTest : public ::testing::TestWithParam<FailingDisk> {};
+
+TEST_P(FailingDiskTest, EndsAsItsGoldenSays) {
+  TransferStation st;
+  for (const auto& [call, where, error] : GetParam().rules) st.files.FailWhere(call, where, error);
+  EXPECT_EQ(st.Did(), testing::Golden(GetParam().name));
+}
+
+using platform::kErrorDiskFull;
+// Backups that cannot be put on the disk do not count: the originals stay, unreplaced; so does the
+// original whose backup copy failed, while the others go. ARGV.DAT names only a project whose every
+// file arrived. An error of ARGV.DAT names the file; the failures before it are still reported.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailingDiskTest,
+    ::testing::Values(FailingDisk{"the backups cannot be flushed",
+                                  {{Call::FlushFileSystem, "SIASC", platform::kErrorWriteFault}}},
+                      FailingDisk{"the backup copy of SYM01.ASC fails",
+                                  {{Call::CopyFile, "SIASC\\SYM01.ASC", kErrorDiskFull}}},
+                      FailingDisk{"the copy of EXF0\\SEITEN.LST fails",
+                                  {{Call::CopyFile, "EXF0\\SEITEN.LST", kErrorDiskFull}}},
+                      FailingDisk{"the copy of NORM\\SYM02.ASC fails",
+                                  {{Call::CopyFile, "NORM\\SYM02.ASC", kErrorDiskFull}}},
+                      FailingDisk{"ARGV.DAT cannot be read",
+                                  {{Call::ReadFile, "ARGV.DAT", platform::kErrorWriteFault},
+                                   {Call::CopyFile, "SIASC\\ALT01.ASC", kErrorDiskFull}}},
+                      FailingDisk{"ARGV.DAT cannot be written",
+                                  {{Call::WriteFile, "ARGV.DAT", platform::kErrorWriteFault},
+                                   {Call::CopyFile, "SIASC\\ALT01.ASC", kErrorDiskFull}}}),
+    [](const auto& c) { return std::regex_replace(c.param.name, std::regex("[^A-Za-z0-9]+"), "_"); });
 
 }  // namespace
 }  // namespace velmor

@@ -128,11 +128,11 @@ TEST(ProjectTransferTest, InputVariants) {
   }
 }
 
-TEST(ProjectTransferTest, DryRunChangesNothingAndPlansWhatTheRealRunDoes) {
+// That a dry run changes nothing: velmorctl's DryRunPrintsThePlanAndChangesNothing and the transfer's
+// file role in TransferPlatformTest.
+TEST(ProjectTransferTest, DryRunPlansWhatTheRealRunDoes) {
   TransferStation st;
-  const auto before = StationListing(st.prefix);
   const TransferResult plan = st.Run(st.Inputs(), /*dryRun=*/true);
-  EXPECT_EQ(StationListing(st.prefix), before);
   EXPECT_TRUE(st.reloads.empty());
 
   st.samples.Clear();

@@ -140,21 +140,15 @@ TEST(TransferJournalTest, TwoCompleteTransfersAreTakenBackInReverseOrder) {
                                                            " auf: zuerst sie zurücknehmen (velmorctl undo " +
                                                            second.JournalId + ")."});
 
-  // The plan is what the undo then does, and changes nothing itself.
-  const auto afterSecond = StationListing(st.prefix);
-  const UndoResult plan = Undo(st, "", true);
-  EXPECT_EQ(plan.Journal.Id, second.JournalId);
-  EXPECT_EQ(StationListing(st.prefix), afterSecond);
+  // That a plan is what the undo then does is held in ADamagedJournalIsReportedAndNeverMarkedUndone;
+  // that it changes nothing, and what undo says of a journal taken back and of none left, in
+  // velmorctl's TransfersAreListedAndTakenBackInReverseOrder.
   const UndoResult undoSecond = Undo(st);
   EXPECT_EQ(undoSecond.Outcome, UndoOutcome::Done) << ::testing::PrintToString(undoSecond.Conflicts);
-  EXPECT_EQ(Described(undoSecond.Steps), Described(plan.Steps));
   EXPECT_EQ(StationListing(st.prefix), between);
 
   EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Done);
   EXPECT_EQ(StationListing(st.prefix), before);
-
-  EXPECT_EQ(Undo(st, first.JournalId).Outcome, UndoOutcome::AlreadyUndone);
-  EXPECT_EQ(Undo(st).Outcome, UndoOutcome::Refused);
   EXPECT_EQ(Journals(),
             "zurückgenommen C:\\EPLAN5\\P\\ANLAGE1.P\nabgelehnt C:\\EPLAN5\\P\\ABGELEHNT.P\n"
             "zurückgenommen C:\\EPLAN5\\P\\ANLAGE2.P\n");
@@ -293,8 +287,6 @@ TEST(TransferJournalTest, StatesSurviveDamagedLinesAndADryRunKeepsNoJournal) {
   EXPECT_EQ(Journals(), "abgeschlossen C:\\EPLAN5\\P\\ANLAGE1.P\n");
   EXPECT_EQ(Said(Undo(st)), "Done\n3 Zeilen nach dem Endvermerk des Protokolls werden übergangen\n");
   EXPECT_EQ(StationListing(st.prefix), before);
-  ASSERT_TRUE(testing::RunKilledAt(12, [&](platform::IFileSystem& files) { st.RunOn(files); }));
-  EXPECT_EQ(Journals(), "zurückgenommen C:\\EPLAN5\\P\\ANLAGE1.P\nunterbrochen C:\\EPLAN5\\P\\ANLAGE1.P\n");
 
   // The fingerprint does not depend on how the file is read.
   std::string bytes(200001, 'x');

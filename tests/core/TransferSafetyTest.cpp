@@ -1,6 +1,6 @@
 // The transfer across runs and beside other runs: backups are never overwritten, one transfer per
 // station (for every user), kills and retries lose no original, the order of backup, flush and delete,
-// ARGV.DAT only for a real project, leftovers of killed runs.
+// leftovers of killed runs.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -240,49 +240,22 @@ TEST(TransferSafetyTest, TwoUsersWithTheirOwnStateFoldersShareTheLockAndLoseNoOr
   for (int fd : {paused[0], paused[1], resume[0], resume[1]}) close(fd);
 }
 
+// Two batches of one: each flushed before its original goes. The log holds the backup copies, their
+// flushes and the deletions. (A failing flush or copy: FailingDiskTest.)
 TEST(TransferSafetyTest, OriginalsGoOnlyOnceTheirBackupsAreOnTheDisk) {
-  {
-    // Two batches of one: each flushed before its original goes. The log holds the backup copies,
-    // their flushes and the deletions.
-    TransferStation st;
-    std::vector<std::string> log;
-    st.files.Watch = [&log](Call call, std::string_view path, std::string_view other) {
-      const auto name = [](std::string_view p) { return std::string(p.substr(p.rfind('\\') + 1)); };
-      const bool backups = (call == Call::CopyFile ? other : path).find("SIASC") != std::string_view::npos;
-      if (call == Call::CopyFile && backups) log.push_back("copy " + name(path));
-      if (call == Call::FlushFileSystem && backups) log.push_back("flush");
-      if (call == Call::DeleteFile) log.push_back("delete " + name(path));
-    };
-    st.backupBatch = 1;
-    st.Run();
-    EXPECT_EQ(log, (std::vector<std::string>{"copy ALT01.ASC", "flush", "delete ALT01.ASC", "copy SYM01.ASC",
-                                             "flush", "delete SYM01.ASC"}));
-  }
-
-  // Backups that cannot be put on the disk do not count: the originals stay, unreplaced. So does the
-  // original whose backup copy failed, while the others go.
-  for (const auto& [name, fail] : std::vector<std::pair<std::string, std::function<void(TransferStation&)>>>{
-           {"the backups cannot be flushed",
-            [](TransferStation& st) {
-              st.files.FailWhere(Call::FlushFileSystem, "SIASC", platform::kErrorWriteFault);
-            }},
-           {"the backup copy of SYM01.ASC fails",
-            [](TransferStation& st) {
-              st.files.FailWhere(Call::CopyFile, "SIASC\\SYM01.ASC", platform::kErrorDiskFull);
-            }},
-       }) {
-    TransferStation st;
-    fail(st);
-    EXPECT_EQ(st.Did(), testing::Golden(name));
-  }
-}
-
-TEST(TransferSafetyTest, ArgvNamesOnlyAProjectWhoseEveryFileArrived) {
-  for (const char* file : {"EXF0\\SEITEN.LST", "NORM\\SYM02.ASC"}) {
-    TransferStation st;
-    st.files.FailWhere(Call::CopyFile, file, platform::kErrorDiskFull);
-    EXPECT_EQ(st.Did(), testing::Golden(std::string("the copy of ") + file + " fails"));
-  }
+  TransferStation st;
+  std::vector<std::string> log;
+  st.files.Watch = [&log](Call call, std::string_view path, std::string_view other) {
+    const auto name = [](std::string_view p) { return std::string(p.substr(p.rfind('\\') + 1)); };
+    const bool backups = (call == Call::CopyFile ? other : path).find("SIASC") != std::string_view::npos;
+    if (call == Call::CopyFile && backups) log.push_back("copy " + name(path));
+    if (call == Call::FlushFileSystem && backups) log.push_back("flush");
+    if (call == Call::DeleteFile) log.push_back("delete " + name(path));
+  };
+  st.backupBatch = 1;
+  st.Run();
+  EXPECT_EQ(log, (std::vector<std::string>{"copy ALT01.ASC", "flush", "delete ALT01.ASC", "copy SYM01.ASC",
+                                           "flush", "delete SYM01.ASC"}));
 }
 
 TEST(TransferSafetyTest, LeftoversOfKilledRunsAreRemovedWhereTheTransferWrites) {

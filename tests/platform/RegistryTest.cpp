@@ -93,21 +93,12 @@ TEST(RegistryParse, MalformedInputIsSkippedNotFatal) {
   EXPECT_FALSE(reg.String("Software\\Trailing", "e"));
 }
 
-TEST(RegistryFileAccess, MissingFileIsEmptyAndChangesAreSeen) {
+// A missing system.reg (velmorctl's EnvFailuresGoToStderrWithExitOne) and one rewritten between reads
+// (the rows of EplanEnvironmentTest.RegistryVariants) are read as they are; here a folder in its place
+// and a rewrite that hides itself.
+TEST(RegistryFileAccess, AFolderIsNoRegistryAndChangesAreSeen) {
   velmor::testing::TempPrefix prefix;
   const std::string path = prefix.Abs("system.reg");
-  EXPECT_FALSE(RegistryKeyExists(path, "Software\\EPLAN"));
-  EXPECT_FALSE(RegistrySubKeys(path, "Software"));
-  EXPECT_FALSE(RegistryString(path, "Software\\EPLAN", "x"));
-
-  prefix.WriteRegistry("[Software\\\\EPLAN] 1\n\"x\"=\"first\"\n");
-  EXPECT_TRUE(RegistryKeyExists(path, "software\\eplan"));
-  EXPECT_EQ(RegistryString(path, "Software\\EPLAN", "x"), "first");
-
-  prefix.WriteRegistry("[Software\\\\EPLAN\\\\EPLAN 5\\\\5.40] 1\n", true);
-  EXPECT_EQ(RegistrySubKeys(path, "SOFTWARE\\EPLAN\\EPLAN 5"), Names{"5.40"});
-  EXPECT_FALSE(RegistryString(path, "Software\\EPLAN", "x"));
-
   EXPECT_FALSE(RegistryKeyExists(prefix.Root(), "Software"));  // a folder is no registry file
 
   // A rewrite that keeps the size and puts the modification time back is still seen.
