@@ -36,6 +36,7 @@ TempPrefix::TempPrefix() {
   std::string tmpl = (fs::temp_directory_path() / "velmor-test-XXXXXX").string();
   if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
   root_ = fs::canonical(tmpl).string();
+  workingFolder_ = fs::current_path().string();
   for (const char* folder : {"/dosdevices", "/drive_c/windows", "/drive_d", "/home"})
     fs::create_directories(root_ + folder);
   AddDrive('c', "../drive_c");
@@ -49,9 +50,10 @@ TempPrefix::TempPrefix() {
 }
 
 TempPrefix::~TempPrefix() {
+  std::error_code ec;
+  fs::current_path(workingFolder_, ec);
   // A bind mount of a folder above it would make the removal below go round in circles.
   for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
-  std::error_code ec;
   // Read-only files and folders must not keep the tree alive.
   for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ec);
        it != fs::recursive_directory_iterator(); it.increment(ec)) {

@@ -1,6 +1,7 @@
 // A temporary Wine-prefix-shaped folder for one test: dosdevices/c: → drive_c, d: → drive_d,
 // z: → /, drive_c/windows, and HOME, XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_STATE_HOME and WINEPREFIX
-// pointing into it (restored afterwards). Removed with everything in it when the object goes away.
+// pointing into it (restored afterwards, as the process's working folder is). Removed with everything
+// in it when the object goes away.
 #pragma once
 
 #include <deque>
@@ -54,6 +55,7 @@ class TempPrefix {
 
  private:
   std::string root_;
+  std::string workingFolder_;
   std::vector<std::string> mounts_;
   std::deque<ScopedEnv> env_;
 };

@@ -31,34 +31,6 @@ class TestFile final : public platform::IFile {
 
 }  // namespace
 
-size_t TestPlatform::Calls(Call call) const {
-  std::lock_guard lock(mutex_);
-  const auto it = calls_.find(call);
-  return it == calls_.end() ? 0 : it->second;
-}
-
-size_t TestPlatform::InjectedFailures() const {
-  std::lock_guard lock(mutex_);
-  return injected_;
-}
-
-size_t TestPlatform::Changes() const {
-  std::lock_guard lock(mutex_);
-  return changes_;
-}
-
-void TestPlatform::Reset() {
-  std::lock_guard lock(mutex_);
-  rules_.clear();
-  calls_.clear();
-  injected_ = 0;
-}
-
-void TestPlatform::AddRule(Rule rule) {
-  std::lock_guard lock(mutex_);
-  rules_.push_back(std::move(rule));
-}
-
 bool TestPlatform::Fails(Call call, std::string_view path, std::string_view other, bool change) {
   if (Watch) Watch(call, path, other);
   std::lock_guard lock(mutex_);

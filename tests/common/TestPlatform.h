@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -71,10 +72,18 @@ class TestPlatform final : public platform::ReadForwardingPlatform {
     AddRule({call, 1, SIZE_MAX, std::move(pathPart), error});
   }
   // Calls of the kind so far, failed ones included; calls that a rule failed, over all kinds.
-  size_t Calls(Call call) const;
-  size_t InjectedFailures() const;
+  size_t Calls(Call call) const {
+    std::lock_guard lock(mutex_);
+    return calls_.contains(call) ? calls_.at(call) : 0;
+  }
+  size_t InjectedFailures() const { return injected_; }
   // Drops the rules and the counters.
-  void Reset();
+  void Reset() {
+    std::lock_guard lock(mutex_);
+    rules_.clear();
+    calls_.clear();
+    injected_ = 0;
+  }
 
   // --- killing ---
   // Ends the process at once (no destructors, nothing flushed that the program holds) right before
@@ -82,7 +91,7 @@ class TestPlatform final : public platform::ReadForwardingPlatform {
   // a write or flush of an open file. 0 never kills.
   void KillAtChange(size_t n) { killAt_ = n; }
   // The changes so far.
-  size_t Changes() const;
+  size_t Changes() const { return changes_; }
   // A kill keeps what is written whether or not it was flushed: flushes can be left out (they still
   // count as changes) to keep many runs fast.
   bool SkipFlushes = false;
@@ -162,15 +171,18 @@ class TestPlatform final : public platform::ReadForwardingPlatform {
     std::string pathPart;
     uint32_t error;
   };
-  void AddRule(Rule rule);
+  void AddRule(Rule rule) {
+    std::lock_guard lock(mutex_);
+    rules_.push_back(std::move(rule));
+  }
   bool Fails(Call call, std::string_view path, std::string_view other, bool change);
 
   mutable std::mutex mutex_;
   std::vector<Rule> rules_;
   std::map<Call, size_t> calls_;
-  size_t injected_ = 0;
+  std::atomic<size_t> injected_ = 0;
   size_t killAt_ = 0;
-  size_t changes_ = 0;
+  std::atomic<size_t> changes_ = 0;
 };
 
 // The changes to the disk that work makes on its file role when nothing kills it.

@@ -175,7 +175,8 @@ class TransferStation {
 
   // What a transfer on the station's file role did, as one text to compare with a golden: its
   // outcome (or "TransferError" when an error ended it), each message ("> ") and question ("? ") of
-  // the run, the report's lines, the project folder and the counts, then the contents of C:\EPLAN5.
+  // the run, the report's lines (its journal's id written ID), the project folder and the counts, then
+  // the contents of C:\EPLAN5.
   std::string Did(const TransferInputs& in) {
     reporter.messages.clear();
     reporter.questions.clear();
@@ -183,7 +184,8 @@ class TransferStation {
     std::string text = (r.Error.empty() ? Named(r.Outcome) : "TransferError") + "\n";
     for (const std::string& message : reporter.messages) text += "> " + message + "\n";
     for (const std::string& question : reporter.questions) text += "? " + question + "\n";
-    for (const std::string& line : ReportTransfer(r).Lines) text += line + "\n";
+    for (const std::string& line : ReportTransfer(r).Lines)
+      text += (r.JournalId.empty() ? line : Replaced(line, r.JournalId, "ID")) + "\n";
     text += r.ProjectFolder + ": " + std::to_string(r.FilesCopied) + " kopiert, " +
             std::to_string(r.SymbolsBackedUp) + " gesichert" +
             (r.ArgvWritten ? ", ARGV.DAT geschrieben\n" : "\n");

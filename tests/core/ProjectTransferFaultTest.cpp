@@ -105,7 +105,8 @@ TEST_P(FailingDiskTest, EndsAsItsGoldenSays) {
 using platform::kErrorDiskFull;
 // Backups that cannot be put on the disk do not count: the originals stay, unreplaced; so does the
 // original whose backup copy failed, while the others go. ARGV.DAT names only a project whose every
-// file arrived. An error of ARGV.DAT names the file; the failures before it are still reported.
+// file arrived, and is not written when its old text cannot be kept. An error of ARGV.DAT names the
+// file; the failures before it are still reported.
 INSTANTIATE_TEST_SUITE_P(
     Cases, FailingDiskTest,
     ::testing::Values(FailingDisk{"the backups cannot be flushed",
@@ -119,6 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FailingDisk{"ARGV.DAT cannot be read",
                                   {{Call::ReadFile, "ARGV.DAT", platform::kErrorWriteFault},
                                    {Call::CopyFile, "SIASC\\ALT01.ASC", kErrorDiskFull}}},
+                      FailingDisk{"ARGV.DAT whose old text the journal cannot keep",
+                                  {{Call::CopyFile, "\\saved\\", kErrorDiskFull}}},
                       FailingDisk{"ARGV.DAT cannot be written",
                                   {{Call::WriteFile, "ARGV.DAT", platform::kErrorWriteFault},
                                    {Call::CopyFile, "SIASC\\ALT01.ASC", kErrorDiskFull}}}),

@@ -83,13 +83,11 @@ TEST(ProjectTransferTest, RefusalsChangeNothing) {
     for (const std::string& f : row.sampleFolder)
       if (f != "-") st.prefix.WriteFile("drive_c/VELMOR/EXF0/" + f, "x");
     st.prefix.MakeDir("drive_c/EPLAN5");
-    const fs::path saved = fs::current_path();
     fs::current_path(st.prefix.Abs("drive_c/EPLAN5"));  // where a relative project path would lead
     const auto before = StationListing(st.prefix);
     TransferInputs in = st.Inputs(row.change ? "ANLAGE1" : row.name);
     if (row.change) row.change(in);
     const TransferResult r = st.Run(in);
-    fs::current_path(saved);
     EXPECT_NE(r.Outcome, TransferOutcome::Done);
     EXPECT_EQ(StationListing(st.prefix), before);
     told += row.change ? row.name : "[" + row.name + "]";

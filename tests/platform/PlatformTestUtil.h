@@ -20,19 +20,11 @@ namespace velmor::platform {
 
 using Names = std::vector<std::string>;
 
-// The world of most platform tests: a fresh prefix and the host platform that works in it. The
-// process's working folder is put back afterwards.
+// The world of most platform tests: a fresh prefix and the host platform that works in it.
 class PlatformTest : public ::testing::Test {
  protected:
-  ~PlatformTest() override {
-    std::error_code ec;
-    std::filesystem::current_path(workingFolder_, ec);
-  }
   testing::TempPrefix prefix;
   IPlatform& os = HostPlatform();
-
- private:
-  std::filesystem::path workingFolder_ = std::filesystem::current_path();
 };
 
 // The error a call left behind, kErrorSuccess when it succeeded: one comparison checks both.
