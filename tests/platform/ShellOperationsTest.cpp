@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "tests/Texts.h"
 #include "tests/platform/PlatformTestUtil.h"
 
 namespace velmor::platform {
@@ -102,25 +103,13 @@ TEST_F(ShellOperationsTest, ExistingFilesNeedConfirmationCancelLeavesNoHalfFileA
 }
 
 TEST_F(ShellOperationsTest, RefusesIntoItselfAndMissingSource) {
-  struct Row {
-    const char* name;
-    std::string source;
-    std::string target;
-    uint32_t error;
-  } rows[] = {
-      {"into itself", "drive_c/src/EXF", "drive_c/src/EXF", kErrorInvalidParameter},
-      {"into a sub-folder", "drive_c/src/EXF", "drive_c/src/EXF/SUB/new", kErrorInvalidParameter},
-      {"through a link", "drive_c/src/EXF", "drive_d/via/SUB", kErrorInvalidParameter},
-      {"onto itself", "drive_c/src/EXF", "drive_c/src", kErrorInvalidParameter},
-      {"missing source", "drive_c/src/none", "drive_d", kErrorFileNotFound},
-  };
   fs::create_symlink(Abs("drive_c/src/EXF"), Abs("drive_d/via"));
   for (bool move : {false, true}) {
-    for (const auto& row : rows) {
-      SCOPED_TRACE(std::string(row.name) + (move ? " (move)" : " (copy)"));
+    for (const auto& row : velmor::testing::CaseRows("platform/shell-refusals.tsv", 4)) {
+      SCOPED_TRACE(row[0] + (move ? " (move)" : " (copy)"));
       error_ = 0;
-      EXPECT_FALSE(ShellCopyHost(Abs(row.source), Abs(row.target), move, yes_, nullptr, error_));
-      EXPECT_EQ(error_, row.error);
+      EXPECT_FALSE(ShellCopyHost(Abs(row[1]), Abs(row[2]), move, yes_, nullptr, error_));
+      EXPECT_EQ(error_, std::stoul(row[3]));
     }
   }
   EXPECT_EQ(Tree(Abs("drive_c/src")), kExfTree);
