@@ -129,9 +129,8 @@ TEST(TransferJournalTest, TwoCompleteTransfersAreTakenBackInReverseOrder) {
   st.prefix.WriteFile("drive_c/EPLAN5/P/ABGELEHNT.P", "eine Datei");
   ASSERT_EQ(st.Run(st.Inputs("ABGELEHNT")).Outcome, TransferOutcome::NotCreatable);
   fs::remove(st.prefix.Abs("drive_c/EPLAN5/P/ABGELEHNT.P"));
+  // (How the second transfer's backups sit beside the first one's: the golden of a third transfer.)
   const TransferResult second = st.Run(st.Inputs("ANLAGE2"));
-  // The second transfer's backups sit beside the first one's in SIASC.
-  ASSERT_EQ(st.Read("drive_c/EPLAN5/NS/SIASC/S030.~001.ASC"), "original 30");
 
   st.reporter.messages.clear();
   EXPECT_EQ(Undo(st, first.JournalId).Outcome, UndoOutcome::Refused);
@@ -166,21 +165,18 @@ constexpr size_t kStride = 5 * kShards;
 constexpr size_t kStride = kShards;
 #endif
 
-void PrepareKilled(TransferStation& st) {
-  Enrich(st, kSymbols);
-  st.backupBatch = 48;
-}
-
 TEST_P(KilledTransferTest, UndoGivesTheStationBackWhereverTheTransferWasKilled) {
   TransferStation counted;
-  PrepareKilled(counted);
+  Enrich(counted, kSymbols);
+  counted.backupBatch = 48;
   const size_t changes =
       testing::CountChanges([&](platform::IFileSystem& files) { counted.RunOn(files); }, false);
   ASSERT_GT(changes, 4 * kSymbols);
   for (size_t n = 1 + static_cast<size_t>(GetParam()); n <= changes; n += kStride) {
     SCOPED_TRACE("killed before change " + std::to_string(n) + " of " + std::to_string(changes));
     TransferStation st;
-    PrepareKilled(st);
+    Enrich(st, kSymbols);
+    st.backupBatch = 48;
     const auto before = StationListing(st.prefix);
     ASSERT_TRUE(testing::RunKilledAt(
         n, [&](platform::IFileSystem& files) { st.RunOn(files); }, false));

@@ -59,9 +59,7 @@ TEST(TransferPlatformTest, ADryRunBooksTheChangesItModelsAndMakesNone) {
   EXPECT_FALSE(tp.CopyFile("C:\\X.TXT", "C:\\F\\Z.TXT", false));
   EXPECT_TRUE(tp.ForceDirectories("C:\\A\\B"));
   EXPECT_TRUE(tp.CreateDirectory("C:\\A\\B\\C"));
-  EXPECT_TRUE(tp.WriteFile("C:\\A\\B\\C\\ARGV.DAT",
-                           "S\xFC"
-                           "d\r\n"));
+  EXPECT_TRUE(tp.WriteFile("C:\\A\\B\\C\\ARGV.DAT", "S\xFC\x64\r\n"));
   EXPECT_TRUE(tp.WriteFile("C:\\F\\DATEN", std::string("\x01\x02\r\n", 4)));
   EXPECT_TRUE(tp.FlushFileSystem("C:\\F"));
   EXPECT_EQ(tp.RemoveStaleTemporaries("C:\\F"), 0u);

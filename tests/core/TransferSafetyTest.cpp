@@ -260,13 +260,11 @@ TEST(TransferSafetyTest, OriginalsGoOnlyOnceTheirBackupsAreOnTheDisk) {
 
 TEST(TransferSafetyTest, LeftoversOfKilledRunsAreRemovedWhereTheTransferWrites) {
   TransferStation st;
-  ASSERT_TRUE(testing::RunKilledAt(1, [&](platform::IFileSystem& files) {
-    // A copy killed between writing its temporary file and renaming it.
-    for (const std::string& folder :
-         {kNs, kSiasc, std::string("drive_c/EPLAN5/P/ANLAGE1.P/"), std::string("drive_c/EPLAN5/O/DEMO/01/")})
-      st.prefix.WriteFile(folder + ".velmor-" + std::to_string(getpid()) + "-7.tmp", "halb");
-    files.DeleteFile("C:\\nothing");
-  }));
+  // Copies of a process that ended between writing their temporary files and renaming them.
+  const std::string ended = std::to_string(testing::EndedProcess());
+  for (const std::string& folder :
+       {kNs, kSiasc, std::string("drive_c/EPLAN5/P/ANLAGE1.P/"), std::string("drive_c/EPLAN5/O/DEMO/01/")})
+    st.prefix.WriteFile(folder + ".velmor-" + ended + "-7.tmp", "halb");
   const std::string live = ".velmor-" + std::to_string(getppid()) + "-8.tmp";
   st.prefix.WriteFile(kNs + live, "in Arbeit");
   st.reporter.answers = {true};

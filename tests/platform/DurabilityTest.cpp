@@ -28,10 +28,8 @@ TEST_F(PlatformTest, DurabilityLockFileIsExclusiveNeverWrittenThroughALinkAndFlu
   // A link at the name, a second name of a file elsewhere, and a folder are refused: nothing opened
   // for writing, nothing truncated.
   prefix.WriteFile("drive_d/outside.txt", "bleibt");
-  ASSERT_EQ(
-      symlink((prefix.Root() + "/drive_d/outside.txt").c_str(), (prefix.DriveC() + "/link.lock").c_str()), 0);
-  ASSERT_EQ(link((prefix.Root() + "/drive_d/outside.txt").c_str(), (prefix.DriveC() + "/hard.lock").c_str()),
-            0);
+  std::filesystem::create_symlink(prefix.Abs("drive_d/outside.txt"), prefix.Abs("drive_c/link.lock"));
+  std::filesystem::create_hard_link(prefix.Abs("drive_d/outside.txt"), prefix.Abs("drive_c/hard.lock"));
   prefix.MakeDir("drive_c/folder.lock");
   for (const char* name : {"C:\\link.lock", "C:\\hard.lock", "C:\\folder.lock"})
     EXPECT_EQ(Err(os.OpenLockFile(name) != nullptr), kErrorAccessDenied) << name;

@@ -40,14 +40,13 @@ TEST_F(PlatformTest, PathMappingHostToWindowsPicksLongestDriveAndRoundTrips) {
   EXPECT_EQ(os.ToHost(unixForm).value_or(""), outside);
 }
 
+// The prefix's drives C:, D: and Z:, fixed and ready, are the folder tree's drive nodes
+// (ShowsOneNodePerDrive..., APressOnARemovableDrive...).
 TEST_F(PlatformTest, DrivesFollowTheDosdevicesLinksAndWithoutPrefixOnlyZ) {
-  EXPECT_EQ(os.LogicalDrives(), (1u << 2) | (1u << 3) | (1u << 25));
   fs::create_symlink("../missing", prefix.Abs("dosdevices/G:"));  // upper case, target missing
   EXPECT_EQ(os.LogicalDrives() & (1u << 6), 1u << 6);
   EXPECT_EQ(os.GetDriveType('g'), DriveType::NoRootDir);
   EXPECT_FALSE(os.DriveReady('G'));
-  EXPECT_EQ(os.GetDriveType('C'), DriveType::Fixed);
-  EXPECT_TRUE(os.DriveReady('c'));
   uint64_t total = 0, available = 0;
   ASSERT_TRUE(os.DriveSpace('c', total, available));
   EXPECT_GT(total, 0u);
@@ -66,11 +65,11 @@ TEST_F(PlatformTest, DrivesFollowTheDosdevicesLinksAndWithoutPrefixOnlyZ) {
   EXPECT_EQ(os.WindowsDirectory(), expected);
 }
 
+// A fixed drive's name ("Lokaler Datenträger (C:)"): the folder tree's drive nodes.
 TEST_F(PlatformTest, DrivesTypeFromRegistryAndDisplayName) {
   prefix.WriteRegistry("[Software\\\\Wine\\\\Drives] 1700000000\n\"d:\"=\"CDROM\"\n\"c:\"=\"network\"\n");
   EXPECT_EQ(os.GetDriveType('d'), DriveType::CdRom);
   EXPECT_EQ(os.DriveDisplayName('d'), "CD-Laufwerk (D:)");
-  EXPECT_EQ(os.DriveDisplayName('z'), "Lokaler Datenträger (Z:)");
   prefix.WriteFile("drive_d/.windows-label", "EXF-Daten\r\nzweite Zeile\n");
   EXPECT_EQ(os.DriveDisplayName('D'), "EXF-Daten (D:)");
 

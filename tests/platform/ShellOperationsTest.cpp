@@ -141,9 +141,11 @@ TEST_F(ShellOperationsTest, MoveToAnotherFileSystemCopiesThenDeletes) {
   EXPECT_EQ(Tree(Abs("drive_c/src")), "");
 }
 
-// A rename onto a name that is taken, and one that goes through: the folder tree's
-// RenameAsksAndRefusesBadNames.
+// A rename that goes through: the folder tree's RenameAsksAndRefusesBadNames.
 TEST_F(ShellOperationsTest, RenameAndDeleteTree) {
+  prefix_.WriteFile("drive_c/src/taken", "x");
+  EXPECT_FALSE(ShellRenameHost(Abs("drive_c/src/EXF"), Abs("drive_c/src/taken"), error_));
+  EXPECT_EQ(error_, kErrorAlreadyExists);
   EXPECT_FALSE(ShellRenameHost(Abs("drive_c/src/none"), Abs("drive_c/src/x"), error_));
   EXPECT_EQ(error_, kErrorFileNotFound);
 
