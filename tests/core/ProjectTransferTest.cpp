@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "core/TransferJournal.h"
 #include "platform/Error.h"
 #include "tests/core/CoreTestSupport.h"
 
@@ -123,12 +124,13 @@ TEST(ProjectTransferTest, InputVariants) {
   }
 }
 
-// That a dry run changes nothing: velmorctl's DryRunPrintsThePlanAndChangesNothing and the transfer's
-// file role in TransferPlatformTest.
+// A dry run keeps no journal and plans what the real run does. That it changes nothing: velmorctl's
+// DryRunPrintsThePlanAndChangesNothing and the transfer's file role in TransferPlatformTest.
 TEST(ProjectTransferTest, DryRunPlansWhatTheRealRunDoes) {
   TransferStation st;
   const TransferResult plan = st.Run(st.Inputs(), /*dryRun=*/true);
   EXPECT_TRUE(st.reloads.empty());
+  EXPECT_TRUE(ListJournals(platform::HostPlatform(), platform::HostPlatform()).empty());
 
   st.samples.Clear();
   const TransferResult real = st.Run();
