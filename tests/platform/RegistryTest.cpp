@@ -68,17 +68,10 @@ TEST(RegistryParse, ThirtyTwoBitViewInWin64Prefix) {
 }
 
 TEST(RegistryParse, MalformedInputIsSkippedNotFatal) {
-  const std::pair<const char*, std::string> rows[] = {
-      {"empty", ""},
-      {"no header", "[Software\\\\A] 1\n\"v\"=\"x\"\n"},
-      {"wrong version", "WINE REGISTRY Version 1\n[Software\\\\A] 1\n\"v\"=\"x\"\n"},
-      {"header only, no newline", "WINE REGISTRY Version 2"},
-  };
-  for (const auto& [name, text] : rows) {
-    SCOPED_TRACE(name);
-    const RegistryFile reg = ParseRegistry(text);
-    EXPECT_EQ(reg.SectionCount(), 0u);
-    EXPECT_FALSE(reg.KeyExists("Software\\A"));
+  for (const auto& row : velmor::testing::CaseRows("platform/registry-headers.tsv", 2)) {
+    const RegistryFile reg = ParseRegistry(row[1]);
+    EXPECT_EQ(reg.SectionCount(), 0u) << row[0];
+    EXPECT_FALSE(reg.KeyExists("Software\\A")) << row[0];
   }
 
   const RegistryFile reg = ParseRegistry(RegistryText(DataFile("platform/registry-malformed.reg")));
