@@ -104,7 +104,8 @@ TEST_F(EplanEnvironmentTest, FailuresSayWhatIsWrongAndKeepTheFolders) {
   prefix.WriteRegistry("");
   env.EplanDir = "vorher";
   EXPECT_EQ(Load(), EnvironmentStatus::NotRegistered);
-  EXPECT_EQ(env.EplanDir + env.ProjectFolder, "vorhervorher");
+  EXPECT_EQ(env.EplanDir, "vorher");
+  EXPECT_EQ(env.ProjectFolder, "vorher");
   EXPECT_EQ(reporter.messages.size(), 2u);  // the locked and the missing parameter file
 }
 
