@@ -106,13 +106,13 @@ char UpperAscii(char c) {
   return static_cast<unsigned char>(c - 'a') < 26 ? static_cast<char>(c - 32) : c;
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighBits = 0x8080808080808080u;
+
 // Upper-cases the ASCII letters among eight bytes at once; other bytes stay as they are. Per byte:
 // the high bit of (b & 0x7f) + (0x80 - 'a') is set from 'a' on, that of (b & 0x7f) + (0x80 - 'z' - 1)
 // from past 'z' on, and a byte with its own high bit set is no ASCII letter; no sum carries into the
 // next byte.
-constexpr uint64_t kOnes = 0x0101010101010101u;
-constexpr uint64_t kHighBits = 0x8080808080808080u;
-
 uint64_t UpperAsciiWord(uint64_t w) {
   const uint64_t low7 = w & ~kHighBits;
   const uint64_t fromA = low7 + kOnes * (0x80 - 'a');
@@ -133,13 +133,11 @@ uint64_t BigEndianKey(uint64_t word) {
   return word;
 }
 
-// Eight bytes of the key from offset `from` on, big-endian, zero-padded.
-uint64_t PackPrefix(std::string_view key, size_t from = 0) {
-  uint64_t prefix = 0;
-  for (size_t k = from; k < from + 8; ++k)
-    prefix = (prefix << 8) | (k < key.size() ? static_cast<unsigned char>(key[k]) : 0u);
-  return prefix;
-}
+// The first sixteen bytes of a text, zero-padded, as two words loaded from memory.
+struct FirstWords {
+  explicit FirstWords(std::string_view text) { std::memcpy(w, text.data(), std::min(text.size(), sizeof w)); }
+  uint64_t w[2] = {0, 0};
+};
 
 void HostFolderListing::Add(std::string_view name, uint64_t prefix, uint64_t next, bool directory, bool link,
                             bool ascii) {
@@ -193,23 +191,22 @@ bool HostFolderListing::Load(bool withDots) {
       if (name == "." || name == "..") continue;
       // Names a Windows path cannot hold are not listed; the sort keys of a plain ASCII name are its
       // first sixteen bytes, upper-cased eight at a time.
-      uint64_t words[2] = {0, 0};
-      std::memcpy(words, name.data(), std::min<size_t>(name.size(), sizeof words));
-      uint64_t high = (words[0] | words[1]) & kHighBits;
-      bool backslash = HasByte(words[0], '\\') || HasByte(words[1], '\\');
-      for (size_t i = sizeof words; i < name.size(); ++i) {
+      const FirstWords words(name);
+      uint64_t high = (words.w[0] | words.w[1]) & kHighBits;
+      bool backslash = HasByte(words.w[0], '\\') || HasByte(words.w[1], '\\');
+      for (size_t i = sizeof words.w; i < name.size(); ++i) {
         high |= static_cast<unsigned char>(name[i]) & 0x80u;
         backslash |= name[i] == '\\';
       }
-      uint64_t prefix = BigEndianKey(UpperAsciiWord(words[0]));
-      uint64_t next = BigEndianKey(UpperAsciiWord(words[1]));
       if (backslash) continue;
       const bool ascii = high == 0;
+      uint64_t prefix = BigEndianKey(UpperAsciiWord(words.w[0]));
+      uint64_t next = BigEndianKey(UpperAsciiWord(words.w[1]));
       if (!ascii) {
         if (!IsValidUtf8(name)) continue;
-        const std::string key = FoldUpper(name);
-        prefix = PackPrefix(key);
-        next = PackPrefix(key, 8);
+        const FirstWords folded(FoldUpper(name));
+        prefix = BigEndianKey(folded.w[0]);
+        next = BigEndianKey(folded.w[1]);
       }
       bool directory = d->d_type == DT_DIR;
       bool link = d->d_type == DT_LNK;
@@ -233,8 +230,9 @@ bool HostFolderListing::Load(bool withDots) {
             [this](const Entry& a, const Entry& b) { return Before(a, b); });
   if (withDots) {
     // Wine lists "." and ".." first everywhere except in a drive root.
-    Add(".", PackPrefix("."), 0, true, false, true);
-    Add("..", PackPrefix(".."), 0, true, false, true);
+    // (Their keys do not matter: they are placed, not sorted.)
+    Add(".", 0, 0, true, false, true);
+    Add("..", 0, 0, true, false, true);
     std::rotate(entries_.begin(), entries_.end() - 2, entries_.end());
   }
   return true;
